@@ -1,0 +1,72 @@
+# Shared helpers for the folders' CMakeLists.
+
+# orvane_add_tests(LABEL <label> LIBS <libs...> [DIR <dir>])
+# Every tests/*_test.cpp of the calling folder becomes its own test program,
+# so one broken test file never stops the others from building.
+function(orvane_add_tests)
+  cmake_parse_arguments(ARG "" "LABEL;DIR" "LIBS" ${ARGN})
+  if(NOT ARG_DIR)
+    set(ARG_DIR ${CMAKE_CURRENT_SOURCE_DIR}/tests)
+  endif()
+  file(GLOB test_sources CONFIGURE_DEPENDS ${ARG_DIR}/*_test.cpp)
+  foreach(src ${test_sources})
+    get_filename_component(name ${src} NAME_WE)
+    set(target ${ARG_LABEL}_${name})
+    add_executable(${target} ${src})
+    set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+    target_link_libraries(${target} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
+    gtest_discover_tests(${target}
+      PROPERTIES LABELS ${ARG_LABEL}
+      DISCOVERY_TIMEOUT 60)
+  endforeach()
+endfunction()
+
+# orvane_whole_archive(<shared-target> <static-libs...>)
+# Links static parts into a deliverable shared library whole, so that every
+# exported class and function ends up in it.
+function(orvane_whole_archive target)
+  foreach(lib ${ARGN})
+    target_link_libraries(${target} PRIVATE "$<LINK_LIBRARY:WHOLE_ARCHIVE,${lib}>")
+  endforeach()
+endfunction()
+
+# Deliverable shared libraries keep their file names: Lumbrix.so, not libLumbrix.so.
+function(orvane_deliverable_library target)
+  set_target_properties(${target} PROPERTIES PREFIX "" SUFFIX ".so")
+endfunction()
+
+# orvane_subsystem(<name>)
+# Adds every sub-folder of the calling folder that has a CMakeLists.txt, and an
+# INTERFACE target <name> that links all the parts the sub-folders define
+# (a part in folder <sub> is the target <name>_<sub>).
+function(orvane_subsystem name)
+  file(GLOB subs LIST_DIRECTORIES true CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  set(parts "")
+  foreach(dir ${subs})
+    if(IS_DIRECTORY ${dir} AND EXISTS ${dir}/CMakeLists.txt)
+      get_filename_component(sub ${dir} NAME)
+      add_subdirectory(${dir})
+      if(TARGET ${name}_${sub})
+        list(APPEND parts ${name}_${sub})
+      endif()
+    endif()
+  endforeach()
+  if(NOT TARGET ${name})
+    add_library(${name} INTERFACE)
+  endif()
+  target_link_libraries(${name} INTERFACE ${parts})
+  set(${name}_PARTS ${parts} PARENT_SCOPE)
+endfunction()
+
+# orvane_add_bench(<name> <sources...> LIBS <libs...>)
+# A Google Benchmark program in build/<preset>/bench/, run by script/bench.
+function(orvane_add_bench name)
+  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  if(NOT ORVANE_BENCH)
+    return()
+  endif()
+  find_package(benchmark REQUIRED)
+  add_executable(${name}_bench ${ARG_UNPARSED_ARGUMENTS})
+  set_target_properties(${name}_bench PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+  target_link_libraries(${name}_bench PRIVATE ${ARG_LIBS} benchmark::benchmark benchmark::benchmark_main Threads::Threads)
+endfunction()

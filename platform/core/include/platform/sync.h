@@ -1,0 +1,108 @@
+#pragma once
+// Synchronisation primitives with the semantics the suite's threads expect:
+// manual- and auto-reset events with the classic wait results, a recursive
+// lock for critical sections, and threads with a best-effort priority.
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <span>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace platform {
+
+inline constexpr std::uint32_t kWaitObject0 = 0;    // the (first) object was signalled
+inline constexpr std::uint32_t kWaitTimeout = 258;  // the wait timed out
+inline constexpr std::uint32_t kWaitFailed = 0xFFFFFFFFu;
+inline constexpr std::uint32_t kInfinite = 0xFFFFFFFFu;
+
+class Event {
+public:
+    enum class Reset { Manual, Auto };
+
+    explicit Event(Reset mode = Reset::Manual, bool initiallySet = false);
+    ~Event();
+    Event(const Event&) = delete;
+    Event& operator=(const Event&) = delete;
+
+    void set();
+    void reset();
+    bool isSet() const;
+
+    // Returns kWaitObject0 when signalled (an auto-reset event is then
+    // cleared) or kWaitTimeout after `timeoutMs` (kInfinite waits for ever).
+    std::uint32_t wait(std::uint32_t timeoutMs);
+
+    // Waits for any (waitAll = false) or all of `events`. Returns
+    // kWaitObject0 + index of the signalled event (the lowest when several
+    // are), kWaitObject0 when all are, or kWaitTimeout.
+    static std::uint32_t waitMultiple(std::span<Event* const> events, bool waitAll,
+                                      std::uint32_t timeoutMs);
+
+private:
+    struct Waiter;
+    bool tryConsumeLocked();
+    void addWaiter(Waiter* w);
+    void removeWaiter(Waiter* w);
+
+    mutable std::mutex mutex_;
+    std::condition_variable cv_;
+    Reset mode_;
+    bool signalled_;
+    std::vector<Waiter*> waiters_;  // multi-object waits parked on this event
+};
+
+// A recursive lock, as a critical section is. Satisfies Lockable, so
+// std::lock_guard and std::unique_lock work with it.
+class CriticalSection {
+public:
+    void lock() { mutex_.lock(); }
+    bool try_lock() { return mutex_.try_lock(); }
+    void unlock() { mutex_.unlock(); }
+
+private:
+    std::recursive_mutex mutex_;
+};
+
+enum class ThreadPriority : int {
+    Idle = -15,
+    Lowest = -2,
+    BelowNormal = -1,
+    Normal = 0,
+    AboveNormal = 1,
+    Highest = 2,
+    TimeCritical = 15,
+};
+
+// A joinable thread that is always joined: the destructor joins. Priority is
+// best effort (real-time scheduling where permitted, else a nice value for
+// the thread, else unchanged); it never fails the start.
+class Thread {
+public:
+    Thread() = default;
+    explicit Thread(std::function<void()> body, ThreadPriority priority = ThreadPriority::Normal,
+                    std::string name = {});
+    ~Thread();
+    Thread(Thread&&) noexcept = default;
+    Thread& operator=(Thread&& other) noexcept;
+    Thread(const Thread&) = delete;
+    Thread& operator=(const Thread&) = delete;
+
+    void start(std::function<void()> body, ThreadPriority priority = ThreadPriority::Normal,
+               std::string name = {});
+    bool joinable() const { return thread_.joinable(); }
+    void join();
+    bool isCurrent() const { return thread_.get_id() == std::this_thread::get_id(); }
+    std::thread::id id() const { return thread_.get_id(); }
+
+    // Applies a priority to the calling thread; returns whether anything changed.
+    static bool setCurrentPriority(ThreadPriority priority);
+
+private:
+    std::thread thread_;
+};
+
+} // namespace platform

@@ -1,0 +1,105 @@
+#include "platform/sync.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <atomic>
+#include <thread>
+
+using platform::Event;
+using platform::kWaitObject0;
+using platform::kWaitTimeout;
+
+TEST(Event, WaitResultsForSetAndUnsetEvents)
+{
+    Event manual(Event::Reset::Manual);
+    EXPECT_EQ(manual.wait(0), kWaitTimeout);
+    EXPECT_EQ(manual.wait(5), kWaitTimeout);
+    manual.set();
+    EXPECT_EQ(manual.wait(0), kWaitObject0);
+    EXPECT_EQ(manual.wait(0), kWaitObject0) << "a manual-reset event stays set";
+    manual.reset();
+    EXPECT_EQ(manual.wait(0), kWaitTimeout);
+
+    Event autoReset(Event::Reset::Auto, true);
+    EXPECT_EQ(autoReset.wait(0), kWaitObject0);
+    EXPECT_EQ(autoReset.wait(0), kWaitTimeout) << "an auto-reset event clears on release";
+}
+
+TEST(Event, SetFromAnotherThreadWakesWaiter)
+{
+    Event ev(Event::Reset::Auto);
+    std::thread t([&] { ev.set(); });
+    EXPECT_EQ(ev.wait(platform::kInfinite), kWaitObject0);
+    t.join();
+}
+
+TEST(Event, AutoResetReleasesExactlyOneWaiterPerSet)
+{
+    Event ev(Event::Reset::Auto);
+    std::atomic<int> released{0};
+    std::array<std::thread, 4> waiters;
+    for (auto& t : waiters)
+        t = std::thread([&] {
+            if (ev.wait(2000) == kWaitObject0)
+                released.fetch_add(1);
+        });
+    for (int i = 0; i < 4; ++i) {
+        ev.set();
+        while (released.load() < i + 1)
+            std::this_thread::yield();
+    }
+    for (auto& t : waiters)
+        t.join();
+    EXPECT_EQ(released.load(), 4);
+}
+
+TEST(Event, WaitMultipleAnyReturnsLowestSignalledIndex)
+{
+    Event a, b(Event::Reset::Auto), c;
+    std::array<Event*, 3> all{&a, &b, &c};
+    EXPECT_EQ(Event::waitMultiple(all, false, 0), kWaitTimeout);
+    c.set();
+    b.set();
+    EXPECT_EQ(Event::waitMultiple(all, false, 0), kWaitObject0 + 1);
+    EXPECT_FALSE(b.isSet()) << "the auto-reset event that satisfied the wait is consumed";
+    EXPECT_EQ(Event::waitMultiple(all, false, 0), kWaitObject0 + 2);
+
+    Event d;
+    std::array<Event*, 2> late{&a, &d};
+    std::thread t([&] { d.set(); });
+    EXPECT_EQ(Event::waitMultiple(late, false, 5000), kWaitObject0 + 1);
+    t.join();
+}
+
+TEST(Event, WaitMultipleAllNeedsEveryEvent)
+{
+    Event a(Event::Reset::Auto), b(Event::Reset::Auto);
+    std::array<Event*, 2> both{&a, &b};
+    a.set();
+    EXPECT_EQ(Event::waitMultiple(both, true, 5), kWaitTimeout);
+    EXPECT_TRUE(a.isSet()) << "a wait-all that fails consumes nothing";
+    b.set();
+    EXPECT_EQ(Event::waitMultiple(both, true, 0), kWaitObject0);
+    EXPECT_FALSE(a.isSet());
+    EXPECT_FALSE(b.isSet());
+}
+
+TEST(CriticalSection, IsRecursive)
+{
+    platform::CriticalSection cs;
+    std::lock_guard outer(cs);
+    std::lock_guard inner(cs);
+    SUCCEED();
+}
+
+TEST(Thread, JoinsOnDestructionAndOnMove)
+{
+    std::atomic<int> ran{0};
+    {
+        platform::Thread t([&] { ran.fetch_add(1); }, platform::ThreadPriority::Highest, "worker");
+        platform::Thread other;
+        other = std::move(t);
+    }
+    EXPECT_EQ(ran.load(), 1);
+}
