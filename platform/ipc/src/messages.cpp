@@ -1,0 +1,865 @@
+#include "platform/messages.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include "platform/clock.h"
+#include "platform/session.h"
+#include "platform/shared.h"
+
+namespace platform {
+
+namespace {
+
+// ---- the session window table (shared memory) ---------------------------------
+
+constexpr std::size_t kTableEntries = 256;
+constexpr auto kTableLockWait = std::chrono::milliseconds(1000);
+constexpr HWND kFirstHandle = 0x00010000;
+
+struct TableEntry {
+    std::uint32_t handle; // 0: free
+    std::int32_t pid;
+    std::uint64_t startTime; // guards against a reused pid
+    std::uint32_t topLevel;
+    char className[64];
+    char title[128];
+    char socket[100]; // abstract socket name of the owner, without the leading 0
+};
+
+struct TableBlock {
+    pthread_mutex_t mutex;
+    std::uint32_t nextHandle;
+    std::uint32_t reserved;
+    TableEntry entries[kTableEntries];
+};
+
+void copyText(char* dst, std::size_t cap, const std::string& src)
+{
+    const std::size_t n = std::min(cap - 1, src.size());
+    std::memcpy(dst, src.data(), n);
+    dst[n] = '\0';
+}
+
+// Start time of a process (clock ticks since boot) and whether it still
+// runs; a zombie counts as dead.
+bool processStart(int pid, std::uint64_t& start)
+{
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/%d/stat", pid);
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    char buf[1024];
+    const ssize_t n = ::read(fd, buf, sizeof buf - 1);
+    ::close(fd);
+    if (n <= 0)
+        return false;
+    buf[n] = '\0';
+    const char* p = std::strrchr(buf, ')');
+    if (p == nullptr)
+        return false;
+    p += 2; // state
+    if (*p == 'Z' || *p == 'X')
+        return false;
+    // Field 22 (starttime) is the 20th after the state.
+    for (int field = 0; field < 19 && *p != '\0'; ++field) {
+        p = std::strchr(p, ' ');
+        if (p == nullptr)
+            return false;
+        ++p;
+    }
+    start = std::strtoull(p, nullptr, 10);
+    return true;
+}
+
+bool ownerAlive(const TableEntry& e)
+{
+    if (e.pid == ::getpid())
+        return true;
+    std::uint64_t start = 0;
+    return processStart(e.pid, start) && start == e.startTime;
+}
+
+class WindowTable {
+public:
+    static WindowTable* current() { return forSession(sessionName()); }
+    static WindowTable* forSession(const std::string& session)
+    {
+        static std::mutex mutex;
+        static std::map<std::string, std::unique_ptr<WindowTable>> tables;
+        const std::string name = "/" + session + ".windows";
+        std::lock_guard lock(mutex);
+        auto it = tables.find(name);
+        if (it != tables.end())
+            return it->second.get();
+        auto section = SharedSection::openObject(name, sizeof(TableBlock), [](void* bytes, std::size_t) {
+            auto* block = static_cast<TableBlock*>(bytes);
+            initRobustMutex(&block->mutex);
+            block->nextHandle = kFirstHandle;
+        });
+        if (!section)
+            return nullptr;
+        auto table = std::unique_ptr<WindowTable>(new WindowTable(std::move(section)));
+        WindowTable* raw = table.get();
+        tables.emplace(name, std::move(table));
+        return raw;
+    }
+
+    // Runs `fn` on the block under its lock; false when the lock was not had.
+    template <typename Fn>
+    bool locked(Fn&& fn)
+    {
+        auto* block = static_cast<TableBlock*>(section_->data());
+        if (!holds(lockRobustMutex(&block->mutex, kTableLockWait)))
+            return false;
+        fn(*block);
+        ::pthread_mutex_unlock(&block->mutex);
+        return true;
+    }
+
+private:
+    explicit WindowTable(std::unique_ptr<SharedSection> s) : section_(std::move(s)) {}
+    std::unique_ptr<SharedSection> section_;
+};
+
+// ---- queues ------------------------------------------------------------------------
+
+struct SentMessage {
+    HWND hwnd;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    std::function<void(bool handled, LRESULT result)> complete;
+    bool done = false;
+
+    SentMessage(HWND h, UINT m, WPARAM w, LPARAM l, std::function<void(bool, LRESULT)> c)
+        : hwnd(h), message(m), wParam(w), lParam(l), complete(std::move(c))
+    {
+    }
+    SentMessage(const SentMessage&) = delete;
+    SentMessage& operator=(const SentMessage&) = delete;
+
+    void finish(bool handled, LRESULT result)
+    {
+        if (done)
+            return;
+        done = true;
+        if (complete)
+            complete(handled, result);
+    }
+    ~SentMessage() { finish(false, 0); }
+};
+
+struct Timer {
+    HWND hwnd;
+    std::uintptr_t id;
+    Duration interval;
+    Duration due;
+};
+
+std::atomic<Clock*> g_clock{nullptr};
+Clock& messageClock()
+{
+    Clock* c = g_clock.load(std::memory_order_acquire);
+    return c != nullptr ? *c : systemClock();
+}
+
+class ThreadQueue {
+public:
+    std::mutex mutex;
+    std::condition_variable cv;
+    std::deque<Msg> posted;
+    std::deque<std::shared_ptr<SentMessage>> sent;
+    std::vector<Timer> timers;
+    bool closed = false;
+
+    void post(const Msg& m)
+    {
+        {
+            std::lock_guard lock(mutex);
+            if (closed)
+                return;
+            posted.push_back(m);
+        }
+        cv.notify_all();
+    }
+    bool pushSent(std::shared_ptr<SentMessage> m)
+    {
+        {
+            std::lock_guard lock(mutex);
+            if (closed)
+                return false;
+            sent.push_back(std::move(m));
+        }
+        cv.notify_all();
+        return true;
+    }
+};
+
+struct LocalWindow {
+    std::shared_ptr<WindowProc> proc;
+    std::weak_ptr<ThreadQueue> queue;
+    bool topLevel;
+    std::string session; // the window table it is listed in
+};
+
+// Windows of this process (of this copy of the layer).
+struct LocalWindows {
+    std::mutex mutex;
+    std::unordered_map<HWND, LocalWindow> map;
+};
+LocalWindows& locals()
+{
+    static LocalWindows w;
+    return w;
+}
+
+std::optional<LocalWindow> findLocal(HWND h)
+{
+    auto& l = locals();
+    std::lock_guard lock(l.mutex);
+    auto it = l.map.find(h);
+    if (it == l.map.end())
+        return std::nullopt;
+    return it->second;
+}
+
+void removeFromTable(HWND h, const std::string& session)
+{
+    if (WindowTable* t = WindowTable::forSession(session)) {
+        t->locked([&](TableBlock& b) {
+            for (auto& e : b.entries)
+                if (e.handle == h)
+                    std::memset(&e, 0, sizeof e);
+        });
+    }
+}
+
+bool destroyLocal(HWND h, bool onOwner);
+
+struct QueueHolder {
+    std::shared_ptr<ThreadQueue> queue = std::make_shared<ThreadQueue>();
+    ~QueueHolder()
+    {
+        // The thread ends: its windows go, and senders still waiting on it
+        // hear that their message was not handled.
+        std::vector<HWND> mine;
+        {
+            auto& l = locals();
+            std::lock_guard lock(l.mutex);
+            for (auto& [h, w] : l.map)
+                if (w.queue.lock() == queue)
+                    mine.push_back(h);
+        }
+        for (HWND h : mine)
+            destroyLocal(h, false);
+        std::deque<std::shared_ptr<SentMessage>> pending;
+        {
+            std::lock_guard lock(queue->mutex);
+            queue->closed = true;
+            pending.swap(queue->sent);
+            queue->posted.clear();
+        }
+        pending.clear();
+    }
+};
+
+QueueHolder& holder()
+{
+    thread_local QueueHolder h;
+    return h;
+}
+ThreadQueue& currentQueue() { return *holder().queue; }
+std::shared_ptr<ThreadQueue> currentQueueShared() { return holder().queue; }
+
+// ---- the process's message socket ---------------------------------------------
+
+struct WireRequest {
+    std::uint32_t magic;
+    std::uint32_t kind; // kSend or kPost
+    std::uint32_t hwnd;
+    std::uint32_t message;
+    std::uint64_t wParam;
+    std::int64_t lParam;
+};
+struct WireReply {
+    std::uint32_t magic;
+    std::uint32_t handled;
+    std::int64_t result;
+};
+constexpr std::uint32_t kWireMagic = 0x4f564d31; // "OVM1"
+constexpr std::uint32_t kSend = 1;
+constexpr std::uint32_t kPost = 2;
+
+class Receiver {
+public:
+    static Receiver& instance()
+    {
+        static Receiver r;
+        return r;
+    }
+
+    // The abstract socket name this process answers on in the current
+    // session, binding it on first use; empty when that fails.
+    std::string endpoint()
+    {
+        const std::string session = sessionName();
+        std::lock_guard lock(mutex_);
+        auto it = names_.find(session);
+        if (it != names_.end())
+            return it->second;
+        char tag[32];
+        std::snprintf(tag, sizeof tag, ".ipc.%d.%lx", ::getpid(),
+                      static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(this) & 0xffffff));
+        std::string name = session + tag;
+        if (name.size() >= sizeof(TableEntry::socket))
+            name = "orvane" + std::string(tag);
+        const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        if (fd < 0)
+            return {};
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::memcpy(addr.sun_path + 1, name.data(), name.size());
+        const auto len = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), len) != 0 || ::listen(fd, 64) != 0) {
+            ::close(fd);
+            return {};
+        }
+        listeners_.push_back(fd);
+        names_.emplace(session, name);
+        if (!thread_.joinable()) {
+            wake_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+            thread_ = std::thread([this] { run(); });
+        } else {
+            wakeUp();
+        }
+        return name;
+    }
+
+    ~Receiver()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        if (thread_.joinable()) {
+            wakeUp();
+            thread_.join();
+        }
+        for (int fd : listeners_)
+            ::close(fd);
+        if (wake_ >= 0)
+            ::close(wake_);
+    }
+
+private:
+    void wakeUp()
+    {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] ssize_t n = ::write(wake_, &one, sizeof one);
+    }
+
+    void run()
+    {
+        std::vector<int> pending; // accepted, request not yet read
+        for (;;) {
+            std::vector<pollfd> fds;
+            {
+                std::lock_guard lock(mutex_);
+                if (stop_)
+                    break;
+                fds.push_back({wake_, POLLIN, 0});
+                for (int fd : listeners_)
+                    fds.push_back({fd, POLLIN, 0});
+            }
+            const std::size_t firstPending = fds.size();
+            for (int fd : pending)
+                fds.push_back({fd, POLLIN, 0});
+            if (::poll(fds.data(), fds.size(), 1000) < 0 && errno != EINTR)
+                break;
+            if (fds[0].revents & POLLIN) {
+                std::uint64_t v;
+                [[maybe_unused]] ssize_t n = ::read(wake_, &v, sizeof v);
+            }
+            std::vector<int> still;
+            for (std::size_t i = firstPending; i < fds.size(); ++i) {
+                if (fds[i].revents == 0)
+                    still.push_back(fds[i].fd);
+                else
+                    serve(fds[i].fd);
+            }
+            pending.swap(still);
+            for (std::size_t i = 1; i < firstPending; ++i) {
+                if (!(fds[i].revents & POLLIN))
+                    continue;
+                for (;;) {
+                    const int c = ::accept4(fds[i].fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+                    if (c < 0)
+                        break;
+                    pending.push_back(c);
+                }
+            }
+        }
+        for (int fd : pending)
+            ::close(fd);
+    }
+
+    // Reads one request from a connection and hands it to the window's
+    // owner; a send keeps the connection until the owner answers.
+    static void serve(int fd)
+    {
+        WireRequest req{};
+        const ssize_t n = ::recv(fd, &req, sizeof req, 0);
+        if (n != static_cast<ssize_t>(sizeof req) || req.magic != kWireMagic) {
+            ::close(fd);
+            return;
+        }
+        auto w = findLocal(req.hwnd);
+        auto queue = w ? w->queue.lock() : nullptr;
+        if (req.kind == kPost) {
+            if (queue)
+                queue->post({req.hwnd, req.message, static_cast<WPARAM>(req.wParam),
+                             static_cast<LPARAM>(req.lParam)});
+            ::close(fd);
+            return;
+        }
+        auto reply = [fd](bool handled, LRESULT result) {
+            WireReply r{kWireMagic, handled ? 1u : 0u, static_cast<std::int64_t>(result)};
+            [[maybe_unused]] ssize_t s = ::send(fd, &r, sizeof r, MSG_NOSIGNAL);
+            ::close(fd);
+        };
+        auto sent = std::make_shared<SentMessage>(req.hwnd, req.message, static_cast<WPARAM>(req.wParam),
+                                                  static_cast<LPARAM>(req.lParam), reply);
+        if (!queue || !queue->pushSent(sent))
+            sent->finish(false, 0);
+    }
+
+    std::mutex mutex_;
+    std::map<std::string, std::string> names_;
+    std::vector<int> listeners_;
+    int wake_ = -1;
+    bool stop_ = false;
+    std::thread thread_;
+};
+
+struct RemoteTarget {
+    int pid = 0;
+    std::string socket;
+};
+
+std::optional<RemoteTarget> lookupRemote(HWND h)
+{
+    WindowTable* t = WindowTable::current();
+    if (t == nullptr)
+        return std::nullopt;
+    std::optional<RemoteTarget> out;
+    t->locked([&](TableBlock& b) {
+        for (auto& e : b.entries)
+            if (e.handle == h && ownerAlive(e)) {
+                out = RemoteTarget{e.pid, e.socket};
+                return;
+            }
+    });
+    return out;
+}
+
+int connectTo(const std::string& name)
+{
+    const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::memcpy(addr.sun_path + 1, name.data(), std::min(name.size(), sizeof addr.sun_path - 2));
+    const auto len = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), len) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+std::optional<LRESULT> remoteCall(HWND h, std::uint32_t kind, UINT message, WPARAM wParam,
+                                  LPARAM lParam, std::chrono::milliseconds timeout)
+{
+    auto target = lookupRemote(h);
+    if (!target)
+        return std::nullopt;
+    const int fd = connectTo(target->socket);
+    if (fd < 0)
+        return std::nullopt;
+    WireRequest req{kWireMagic, kind, h, message, static_cast<std::uint64_t>(wParam),
+                    static_cast<std::int64_t>(lParam)};
+    if (::send(fd, &req, sizeof req, MSG_NOSIGNAL) != static_cast<ssize_t>(sizeof req)) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    if (kind == kPost) {
+        ::close(fd);
+        return 0;
+    }
+    const auto until = std::chrono::steady_clock::now() + timeout;
+    std::optional<LRESULT> out;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            until - std::chrono::steady_clock::now());
+        if (left.count() < 0)
+            break;
+        pollfd p{fd, POLLIN, 0};
+        const int r = ::poll(&p, 1, static_cast<int>(left.count()) + 1);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            break;
+        WireReply reply{};
+        const ssize_t n = ::recv(fd, &reply, sizeof reply, 0);
+        if (n == static_cast<ssize_t>(sizeof reply) && reply.magic == kWireMagic && reply.handled != 0)
+            out = static_cast<LRESULT>(reply.result);
+        break; // answer, or end of connection: the owner is gone
+    }
+    ::close(fd);
+    return out;
+}
+
+// Handles every sent message waiting in `q`, on its owner thread.
+void runSent(ThreadQueue& q)
+{
+    for (;;) {
+        std::shared_ptr<SentMessage> m;
+        {
+            std::lock_guard lock(q.mutex);
+            if (q.sent.empty())
+                return;
+            m = std::move(q.sent.front());
+            q.sent.pop_front();
+        }
+        auto w = findLocal(m->hwnd);
+        if (w)
+            m->finish(true, (*w->proc)(m->hwnd, m->message, m->wParam, m->lParam));
+        else
+            m->finish(false, 0);
+    }
+}
+
+// Takes the next posted or due timer message. Caller holds q.mutex.
+bool takeLocked(ThreadQueue& q, Msg& out, bool remove)
+{
+    if (!q.posted.empty()) {
+        out = q.posted.front();
+        if (remove)
+            q.posted.pop_front();
+        return true;
+    }
+    if (!q.timers.empty()) {
+        const Duration now = messageClock().now();
+        for (auto& t : q.timers)
+            if (now >= t.due) {
+                out = Msg{t.hwnd, WM_TIMER, t.id, 0};
+                if (remove)
+                    t.due = now + t.interval;
+                return true;
+            }
+    }
+    return false;
+}
+
+bool destroyLocal(HWND h, bool onOwner)
+{
+    LocalWindow w;
+    {
+        auto& l = locals();
+        std::lock_guard lock(l.mutex);
+        auto it = l.map.find(h);
+        if (it == l.map.end())
+            return false;
+        w = it->second;
+    }
+    if (onOwner)
+        (*w.proc)(h, WM_DESTROY, 0, 0);
+    {
+        auto& l = locals();
+        std::lock_guard lock(l.mutex);
+        l.map.erase(h);
+    }
+    if (auto q = w.queue.lock()) {
+        std::lock_guard lock(q->mutex);
+        std::erase_if(q->timers, [h](const Timer& t) { return t.hwnd == h; });
+    }
+    removeFromTable(h, w.session);
+    return true;
+}
+
+} // namespace
+
+// ---- public operations -------------------------------------------------------------
+
+HWND createWindow(const WindowDesc& desc, WindowProc proc)
+{
+    if (!proc)
+        return 0;
+    WindowTable* table = WindowTable::current();
+    if (table == nullptr)
+        return 0;
+    const std::string endpoint = Receiver::instance().endpoint();
+    if (endpoint.empty())
+        return 0;
+    std::uint64_t start = 0;
+    processStart(::getpid(), start);
+    HWND handle = 0;
+    table->locked([&](TableBlock& b) {
+        TableEntry* slot = nullptr;
+        for (auto& e : b.entries) {
+            if (e.handle == 0 || !ownerAlive(e)) {
+                slot = &e;
+                break;
+            }
+        }
+        if (slot == nullptr || b.nextHandle == 0)
+            return;
+        handle = b.nextHandle++;
+        std::memset(slot, 0, sizeof *slot);
+        slot->handle = handle;
+        slot->pid = ::getpid();
+        slot->startTime = start;
+        slot->topLevel = desc.topLevel ? 1 : 0;
+        copyText(slot->className, sizeof slot->className, desc.className);
+        copyText(slot->title, sizeof slot->title, desc.title);
+        copyText(slot->socket, sizeof slot->socket, endpoint);
+    });
+    if (handle == 0)
+        return 0;
+    auto& l = locals();
+    std::lock_guard lock(l.mutex);
+    l.map[handle] = LocalWindow{std::make_shared<WindowProc>(std::move(proc)), currentQueueShared(),
+                                desc.topLevel, sessionName()};
+    return handle;
+}
+
+bool destroyWindow(HWND hwnd)
+{
+    auto w = findLocal(hwnd);
+    if (!w)
+        return false;
+    const bool onOwner = w->queue.lock().get() == &currentQueue();
+    return destroyLocal(hwnd, onOwner);
+}
+
+bool isWindow(HWND hwnd)
+{
+    if (hwnd == 0)
+        return false;
+    if (findLocal(hwnd))
+        return true;
+    return lookupRemote(hwnd).has_value();
+}
+
+HWND findWindow(const char* className, const char* title)
+{
+    WindowTable* t = WindowTable::current();
+    if (t == nullptr)
+        return 0;
+    HWND found = 0;
+    t->locked([&](TableBlock& b) {
+        for (auto& e : b.entries) {
+            if (e.handle == 0 || e.topLevel == 0)
+                continue;
+            if (className != nullptr && std::strcmp(e.className, className) != 0)
+                continue;
+            if (title != nullptr && std::strcmp(e.title, title) != 0)
+                continue;
+            if (!ownerAlive(e)) {
+                std::memset(&e, 0, sizeof e); // its process died without tidying up
+                continue;
+            }
+            found = e.handle;
+            return;
+        }
+    });
+    return found;
+}
+
+std::string windowTitle(HWND hwnd)
+{
+    std::string out;
+    if (WindowTable* t = WindowTable::current()) {
+        t->locked([&](TableBlock& b) {
+            for (auto& e : b.entries)
+                if (e.handle == hwnd && hwnd != 0 && ownerAlive(e))
+                    out = e.title;
+        });
+    }
+    return out;
+}
+
+bool postMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (hwnd == 0) {
+        currentQueue().post({0, message, wParam, lParam});
+        return true;
+    }
+    if (auto w = findLocal(hwnd)) {
+        auto q = w->queue.lock();
+        if (!q)
+            return false;
+        q->post({hwnd, message, wParam, lParam});
+        return true;
+    }
+    return remoteCall(hwnd, kPost, message, wParam, lParam, kDefaultSendTimeout).has_value();
+}
+
+void postQuitMessage(int exitCode)
+{
+    currentQueue().post({0, WM_QUIT, static_cast<WPARAM>(exitCode), 0});
+}
+
+std::optional<LRESULT> sendMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                   std::chrono::milliseconds timeout)
+{
+    if (hwnd == 0)
+        return std::nullopt;
+    auto w = findLocal(hwnd);
+    if (!w)
+        return remoteCall(hwnd, kSend, message, wParam, lParam, timeout);
+    auto q = w->queue.lock();
+    if (!q)
+        return std::nullopt;
+    if (q.get() == &currentQueue())
+        return (*w->proc)(hwnd, message, wParam, lParam);
+
+    struct State {
+        std::mutex mutex;
+        std::condition_variable cv;
+        bool done = false;
+        bool handled = false;
+        LRESULT result = 0;
+    };
+    auto state = std::make_shared<State>();
+    auto sent = std::make_shared<SentMessage>(hwnd, message, wParam, lParam,
+                                                          [state](bool handled, LRESULT result) {
+                                                              std::lock_guard lock(state->mutex);
+                                                              state->done = true;
+                                                              state->handled = handled;
+                                                              state->result = result;
+                                                              state->cv.notify_all();
+                                                          });
+    if (!q->pushSent(sent)) {
+        sent->done = true;
+        return std::nullopt;
+    }
+    sent.reset();
+    std::unique_lock lock(state->mutex);
+    if (!state->cv.wait_for(lock, timeout, [&] { return state->done; }) || !state->handled)
+        return std::nullopt;
+    return state->result;
+}
+
+bool peekMessage(Msg& out, bool remove)
+{
+    ThreadQueue& q = currentQueue();
+    runSent(q);
+    std::lock_guard lock(q.mutex);
+    return takeLocked(q, out, remove);
+}
+
+bool waitMessage(std::chrono::milliseconds timeout)
+{
+    ThreadQueue& q = currentQueue();
+    const auto until = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        runSent(q);
+        std::unique_lock lock(q.mutex);
+        Msg m;
+        if (takeLocked(q, m, false))
+            return true;
+        if (!q.sent.empty())
+            continue;
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= until)
+            return false;
+        auto slice = until - now;
+        // Timers run on the message clock, which may be a test clock that
+        // moves by itself: look again at least every 10 ms while one is set.
+        if (!q.timers.empty())
+            slice = std::min<std::chrono::steady_clock::duration>(slice, std::chrono::milliseconds(10));
+        q.cv.wait_for(lock, slice, [&] { return !q.posted.empty() || !q.sent.empty(); });
+    }
+}
+
+int getMessage(Msg& out)
+{
+    for (;;) {
+        if (peekMessage(out, true))
+            return out.message == WM_QUIT ? 0 : 1;
+        waitMessage(std::chrono::milliseconds(1000));
+    }
+}
+
+LRESULT dispatchMessage(const Msg& msg)
+{
+    if (msg.hwnd == 0)
+        return 0;
+    auto w = findLocal(msg.hwnd);
+    if (!w)
+        return 0;
+    return (*w->proc)(msg.hwnd, msg.message, msg.wParam, msg.lParam);
+}
+
+bool setTimer(HWND hwnd, std::uintptr_t id, std::uint32_t elapseMs)
+{
+    auto w = findLocal(hwnd);
+    auto q = w ? w->queue.lock() : nullptr;
+    if (!q)
+        return false;
+    const Duration interval = std::chrono::milliseconds(std::max<std::uint32_t>(elapseMs, 1));
+    {
+        std::lock_guard lock(q->mutex);
+        const Duration due = messageClock().now() + interval;
+        auto it = std::find_if(q->timers.begin(), q->timers.end(),
+                               [&](const Timer& t) { return t.hwnd == hwnd && t.id == id; });
+        if (it != q->timers.end()) {
+            it->interval = interval;
+            it->due = due;
+        } else {
+            q->timers.push_back({hwnd, id, interval, due});
+        }
+    }
+    q->cv.notify_all();
+    return true;
+}
+
+bool killTimer(HWND hwnd, std::uintptr_t id)
+{
+    auto w = findLocal(hwnd);
+    auto q = w ? w->queue.lock() : nullptr;
+    if (!q)
+        return false;
+    std::lock_guard lock(q->mutex);
+    const auto before = q->timers.size();
+    std::erase_if(q->timers, [&](const Timer& t) { return t.hwnd == hwnd && t.id == id; });
+    return q->timers.size() != before;
+}
+
+void setMessageClock(Clock* clock) { g_clock.store(clock, std::memory_order_release); }
+
+} // namespace platform

@@ -1,0 +1,113 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <thread>
+
+#include "peer_process.h"
+#include "platform/shared.h"
+#include "platform/sync.h"
+#include "testing/temp_session.h"
+
+using namespace platform;
+using namespace std::chrono_literals;
+
+namespace {
+
+class SharedTest : public ::testing::Test {
+protected:
+    testing_support::TempSession session;
+};
+
+TEST_F(SharedTest, SectionIsSharedAndInitialisedOnce)
+{
+    int inits = 0;
+    auto init = [&](void* bytes, std::size_t size) {
+        ++inits;
+        std::memset(bytes, 0x5a, size);
+    };
+    auto a = SharedSection::open("section", 492, init);
+    auto b = SharedSection::open("section", 492, init);
+    ASSERT_TRUE(a && b);
+    EXPECT_EQ(inits, 1);
+    EXPECT_TRUE(a->created());
+    EXPECT_FALSE(b->created());
+    EXPECT_EQ(static_cast<unsigned char*>(b->data())[491], 0x5a);
+    static_cast<unsigned char*>(a->data())[7] = 0x11;
+    EXPECT_EQ(static_cast<unsigned char*>(b->data())[7], 0x11);
+}
+
+TEST_F(SharedTest, SectionsOfOtherSessionsAreApart)
+{
+    auto a = SharedSection::open("section", 16);
+    ASSERT_TRUE(a);
+    static_cast<char*>(a->data())[0] = 'x';
+    testing_support::TempSession other;
+    auto b = SharedSection::open("section", 16);
+    ASSERT_TRUE(b);
+    EXPECT_EQ(static_cast<char*>(b->data())[0], 0);
+}
+
+TEST_F(SharedTest, MutexHeldByAnotherProcessTimesOutThenRecoversWhenHolderDies)
+{
+    auto m = NamedMutex::open("held");
+    ASSERT_TRUE(m);
+    peer::Process holder({IPC_PEER, "lock", "held"});
+    ASSERT_EQ(holder.readLine(), "locked");
+
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(m->lock(25ms), LockResult::Timeout);
+    const auto waited = std::chrono::steady_clock::now() - t0;
+    EXPECT_GE(waited, 20ms);
+    EXPECT_LT(waited, 250ms);
+
+    holder.kill();
+    EXPECT_EQ(m->lock(25ms), LockResult::Abandoned);
+    m->unlock();
+    // Made consistent: later lockers see a plain, healthy mutex.
+    EXPECT_EQ(m->lock(25ms), LockResult::Acquired);
+    m->unlock();
+}
+
+TEST_F(SharedTest, MutexExcludesThreads)
+{
+    auto m = NamedMutex::open("count");
+    auto m2 = NamedMutex::open("count");
+    ASSERT_TRUE(m && m2);
+    int counter = 0;
+    auto work = [&](NamedMutex& mx) {
+        for (int i = 0; i < 20000; ++i) {
+            NamedLock lock(mx, 1000ms);
+            ASSERT_TRUE(lock.owns());
+            ++counter;
+        }
+    };
+    std::thread t([&] { work(*m2); });
+    work(*m);
+    t.join();
+    EXPECT_EQ(counter, 40000);
+}
+
+TEST_F(SharedTest, EventsManualAndAuto)
+{
+    auto manual = NamedEvent::open("manual", true);
+    auto autoEv = NamedEvent::open("auto", false);
+    ASSERT_TRUE(manual && autoEv);
+    EXPECT_EQ(manual->wait(1ms), kWaitTimeout);
+    manual->set();
+    EXPECT_EQ(manual->wait(1ms), kWaitObject0);
+    EXPECT_EQ(manual->wait(1ms), kWaitObject0);
+    manual->reset();
+    EXPECT_EQ(manual->wait(1ms), kWaitTimeout);
+
+    auto other = NamedEvent::open("auto", true); // the creator's mode holds
+    std::thread setter([&] {
+        std::this_thread::sleep_for(10ms);
+        other->set();
+    });
+    EXPECT_EQ(autoEv->wait(2000ms), kWaitObject0);
+    setter.join();
+    EXPECT_EQ(autoEv->wait(1ms), kWaitTimeout);
+}
+
+} // namespace
