@@ -1,0 +1,50 @@
+#include "camera/debug.h"
+
+#include "camera/exceptions.h"
+#include "platform/debug.h"
+
+#include <cstdio>
+#include <string>
+
+namespace Orvane {
+
+void cDebug::Format(char (&buffer)[BufferSize], const char* format, std::va_list args)
+{
+    // vsnprintf cuts text that does not fit and always terminates it.
+    const int n = std::vsnprintf(buffer, BufferSize, format, args);
+    if (n < 0)
+        buffer[0] = '\0';
+}
+
+void cDebug::ReportDebug(Systems /*system*/, const char* format, ...)
+{
+    if (!platform::debug::enabled())
+        return;
+    char buffer[BufferSize];
+    std::va_list args;
+    va_start(args, format);
+    Format(buffer, format, args);
+    va_end(args);
+    std::string line(buffer);
+    line += '\n';
+    platform::debug::output(line);
+}
+
+void cDebug::Failure(bool failed, const char* format, ...)
+{
+    if (!failed)
+        return;
+    char buffer[BufferSize];
+    std::va_list args;
+    va_start(args, format);
+    Format(buffer, format, args);
+    va_end(args);
+    std::string line = "Failure: ";
+    line += buffer;
+    line += '\n';
+    platform::debug::output(line);
+    // The exception owns its copy of the text, so it outlives this frame.
+    throw OVRuntimeException(std::string(buffer));
+}
+
+} // namespace Orvane
