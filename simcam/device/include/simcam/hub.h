@@ -1,0 +1,67 @@
+#pragma once
+// The simulated cameras behind both driver interfaces: own-driver devices by
+// index and generic-driver devices by interface GUID and path, with plug and
+// unplug raising arrival and removal notices.
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/usb/driver.h"
+#include "simcam/device.h"
+
+namespace simcam {
+
+class Hub final : public platform::usb::Backend {
+public:
+    explicit Hub(platform::Clock& clock = platform::systemClock());
+    ~Hub() override;
+
+    // Adds a camera on the own driver at `index`.
+    std::shared_ptr<Device> addOwn(int index, Model model = {});
+    // Adds a camera on the generic driver; returns its device path.
+    std::string addGeneric(Model model = {}, const platform::usb::Guid& guid = platform::usb::kCameraInterfaceGuid1);
+    std::shared_ptr<Device> own(int index) const;
+    std::shared_ptr<Device> generic(const std::string& path) const;
+
+    // Unplug and replug raise removal and arrival notices.
+    void unplugOwn(int index);
+    void replugOwn(int index);
+    void unplugGeneric(const std::string& path);
+    void replugGeneric(const std::string& path);
+    void setEnumerationAvailable(bool on);
+
+    platform::Clock& clock() { return clock_; }
+
+    std::string_view name() const override { return "sim"; }
+    platform::usb::OwnDriver& ownDriver() override;
+    platform::usb::GenericDriver& genericDriver() override;
+    platform::usb::DeviceNotices& notices() override { return notices_; }
+    bool anyCameraPresent() override;
+
+private:
+    struct GenericEntry {
+        std::string path;
+        platform::usb::Guid guid;
+        std::shared_ptr<Device> device;
+    };
+    class OwnSide;
+    class GenericSide;
+
+    platform::Clock& clock_;
+    mutable std::mutex mutex_;
+    std::map<int, std::shared_ptr<Device>> own_;
+    std::vector<GenericEntry> generic_;
+    int nextSerial_ = 1;
+    bool enumeration_ = true;
+    platform::usb::NoticeList notices_;
+    std::unique_ptr<OwnSide> ownSide_;
+    std::unique_ptr<GenericSide> genericSide_;
+};
+
+// The backend ORVANE_CAMERA selects; "sim" gives a hub with one camera on
+// the own driver at index 0 (revision 7, FPGA running).
+std::unique_ptr<platform::usb::Backend> makeSystemBackend();
+
+} // namespace simcam
