@@ -1,0 +1,249 @@
+#include "profiles/GameList.h"
+
+#include <fstream>
+#include <iterator>
+
+#include <xercesc/dom/DOM.hpp>
+#include <xercesc/framework/MemBufInputSource.hpp>
+#include <xercesc/parsers/XercesDOMParser.hpp>
+#include <xercesc/sax/HandlerBase.hpp>
+#include <xercesc/util/PlatformUtils.hpp>
+#include <xercesc/util/XMLException.hpp>
+
+#include "platform/debug.h"
+#include "profiles/CryptFile.h"
+
+namespace {
+
+using namespace xercesc;
+
+// Optionally signed decimal up to the first non-digit, wrapping modulo 2^32.
+std::int32_t attributeNumber(std::u16string_view s)
+{
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < s.size() && (s[i] == u'-' || s[i] == u'+'))
+        negative = s[i++] == u'-';
+    std::uint32_t v = 0;
+    for (; i < s.size() && s[i] >= u'0' && s[i] <= u'9'; ++i)
+        v = v * 10u + static_cast<std::uint32_t>(s[i] - u'0');
+    return static_cast<std::int32_t>(negative ? 0u - v : v);
+}
+
+std::u16string attribute(const DOMElement* e, const char16_t* name)
+{
+    const XMLCh* v = e->getAttribute(name);
+    return v ? std::u16string(v) : std::u16string();
+}
+
+// The text of the only element of that name below e; false when there is
+// not exactly one or it has no text.
+bool singleText(const DOMElement* e, const char16_t* name, std::u16string& out)
+{
+    const DOMNodeList* list = e->getElementsByTagName(name);
+    if (!list || list->getLength() != 1)
+        return false;
+    const DOMNode* child = list->item(0)->getFirstChild();
+    if (!child || !child->getNodeValue())
+        return false;
+    out = child->getNodeValue();
+    return true;
+}
+
+std::uint32_t hexWord(std::u16string_view s)
+{
+    std::uint32_t v = 0;
+    for (char16_t c : s) {
+        std::uint32_t d = 0;
+        if (c >= u'0' && c <= u'9')
+            d = static_cast<std::uint32_t>(c - u'0');
+        else if (c >= u'a' && c <= u'f')
+            d = static_cast<std::uint32_t>(c - u'a' + 10);
+        else if (c >= u'A' && c <= u'F')
+            d = static_cast<std::uint32_t>(c - u'A' + 10);
+        v = v << 4 | d;
+    }
+    return v;
+}
+
+std::unique_ptr<CGameInfo> readGame(const DOMElement* e)
+{
+    auto g = std::make_unique<CGameInfo>();
+    const auto text = [&](const char16_t* name, std::u16string& field) {
+        if (auto v = attribute(e, name); !v.empty())
+            field = std::move(v);
+    };
+    const auto number = [&](const char16_t* name, std::int32_t& field) {
+        if (auto v = attribute(e, name); !v.empty())
+            field = attributeNumber(v);
+    };
+    text(u"Name", g->Name);
+    text(u"Exe", g->Exe);
+    text(u"Version", g->Version);
+    text(u"Url", g->Url);
+    number(u"Id", g->Id);
+    number(u"ProfileId", g->ProfileId);
+    number(u"Category", g->Category);
+    number(u"DevType", g->DevType);
+
+    std::u16string value;
+    if (singleText(e, u"DefaultProfile", value))
+        g->DefaultProfile = value;
+    if (singleText(e, u"ApplicationID", value) && value.size() == 16) {
+        g->ApplicationID[0] = hexWord(std::u16string_view(value).substr(0, 8));
+        g->ApplicationID[1] = hexWord(std::u16string_view(value).substr(8, 8));
+    }
+
+    for (auto& limit : g->Limits)
+        limit = {-16383.0f, 16383.0f, 0};
+    g->Limits[CGameInfo::Yaw].Supported = 1;
+    g->Limits[CGameInfo::Pitch].Supported = 1;
+
+    const DOMNodeList* restricts = e->getElementsByTagName(u"Restrict");
+    for (XMLSize_t i = 0; restricts && i < restricts->getLength(); ++i) {
+        const auto* r = dynamic_cast<const DOMElement*>(restricts->item(i));
+        if (!r)
+            continue;
+        const auto axisText = attribute(r, u"Axis");
+        if (axisText.empty())
+            continue;
+        const std::int32_t axis = attributeNumber(axisText);
+        if (axis < 0 || axis > 5)
+            continue;
+        CGameAxisLimit& limit = g->Limits[static_cast<std::size_t>(axis)];
+        const auto bound = [&](const char16_t* name, float& field) {
+            if (auto v = attribute(r, name); !v.empty()) {
+                const std::int32_t n = attributeNumber(v);
+                if (n > -16383 && n < 16383)
+                    field = static_cast<float>(n);
+            }
+        };
+        bound(u"Min", limit.Min);
+        bound(u"Max", limit.Max);
+        if (auto v = attribute(r, u"Supported"); !v.empty())
+            limit.Supported = attributeNumber(v);
+    }
+    return g;
+}
+
+// Balanced initialisation of the XML library for one parse.
+struct XmlPlatform {
+    XmlPlatform() { XMLPlatformUtils::Initialize(); }
+    ~XmlPlatform() { XMLPlatformUtils::Terminate(); }
+    XmlPlatform(const XmlPlatform&) = delete;
+    XmlPlatform& operator=(const XmlPlatform&) = delete;
+};
+
+bool readFile(const std::filesystem::path& p, std::vector<std::uint8_t>& out)
+{
+    std::ifstream in(p, std::ios::binary);
+    if (!in)
+        return false;
+    out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
+}
+
+} // namespace
+
+int CGameList::Load()
+{
+    return Load(std::filesystem::path("."), BuiltInCatalogueKey(), kCataloguePassPhrase);
+}
+
+int CGameList::Load(const std::filesystem::path& folder, std::span<const std::uint8_t> publicKeyBlob,
+                    const char* passPhrase)
+{
+    std::lock_guard lock(lock_);
+    try {
+        games_.clear();
+        Version = 0;
+        Developer = 0;
+        CCryptFile crypt(nullptr, CCryptFile::kBaseProvider, CCryptFile::kProvRsaFull, CCryptFile::kCryptVerifyContext);
+        CCryptKey key;
+        if (const int r = crypt.ImportKey(nullptr, key, publicKeyBlob); r != 0) {
+            platform::debug::output("catalogue: the built-in signature key was refused");
+            return r;
+        }
+        // The data file is read once: the bytes that are verified are the
+        // bytes that are deciphered, whatever replaces the file meanwhile.
+        const auto dataPath = folder / kCatalogueDataFile;
+        const auto sigPath = folder / kCatalogueSignatureFile;
+        std::vector<std::uint8_t> data, signature;
+        if (!readFile(dataPath, data)) {
+            platform::debug::output("catalogue: cannot open " + dataPath.string());
+            return CCryptFile::kInputOpen;
+        }
+        if (!readFile(sigPath, signature)) {
+            platform::debug::output("catalogue: cannot open " + sigPath.string());
+            return CCryptFile::kInputOpen;
+        }
+        if (const int r = crypt.VerifySignature(data, signature, &key); r != 0) {
+            platform::debug::output("catalogue: the signature of " + dataPath.string() + " does not verify");
+            return r;
+        }
+        if (const int r = crypt.DecryptBytes(data, passPhrase); r != 0)
+            return r;
+        key.reset();
+        parseLocked(crypt.GetBuffer());
+        return 0;
+    } catch (...) {
+        games_.clear();
+        return 2;
+    }
+}
+
+void CGameList::Parse(std::span<const std::uint8_t> document)
+{
+    std::lock_guard lock(lock_);
+    games_.clear();
+    Version = 0;
+    Developer = 0;
+    parseLocked(document);
+}
+
+void CGameList::parseLocked(std::span<const std::uint8_t> document)
+{
+    XmlPlatform platformInit;
+    MemBufInputSource source(document.data(), document.size(), kCatalogueDataFile);
+    auto parser = std::make_unique<XercesDOMParser>();
+    parser->setLoadExternalDTD(false);
+    parser->setDisableDefaultEntityResolution(true);
+    HandlerBase handler; // throws on a fatal error, which ends the parse
+    parser->setErrorHandler(&handler);
+    try {
+        parser->parse(source);
+    } catch (const SAXParseException&) {
+        platform::debug::output("catalogue: sgl.dat is not a well-formed document");
+        return;
+    } catch (const XMLException&) {
+        platform::debug::output("catalogue: sgl.dat could not be parsed");
+        return;
+    } catch (const DOMException&) {
+        platform::debug::output("catalogue: sgl.dat could not be parsed");
+        return;
+    }
+    const DOMDocument* doc = parser->getDocument();
+    if (!doc)
+        return;
+    if (const DOMNodeList* roots = doc->getElementsByTagName(u"Games"); roots && roots->getLength() > 0) {
+        if (const auto* root = dynamic_cast<const DOMElement*>(roots->item(0))) {
+            if (auto v = attribute(root, u"Version"); !v.empty())
+                Version = attributeNumber(v);
+            if (auto v = attribute(root, u"Developer"); !v.empty())
+                Developer = attributeNumber(v);
+        }
+    }
+    const DOMNodeList* games = doc->getElementsByTagName(u"Game");
+    for (XMLSize_t i = 0; games && i < games->getLength(); ++i)
+        if (const auto* e = dynamic_cast<const DOMElement*>(games->item(i)))
+            games_.push_back(readGame(e));
+}
+
+int CGameList::FindById(std::int32_t id) const
+{
+    std::lock_guard lock(lock_);
+    for (std::size_t i = 0; i < games_.size(); ++i)
+        if (games_[i]->Id == id)
+            return static_cast<int>(i);
+    return -1;
+}
