@@ -1,0 +1,118 @@
+#pragma once
+// OVClient: the library through which games and the suite's own clients get
+// the head pose and talk to the main program. Every process that loads it
+// maps one shared section (the layout below, byte for byte); commands go to
+// the main program's hidden command window titled "Orvane" and are answered
+// through the section's last-error word.
+#include <cstddef>
+#include <cstdint>
+
+#define OVCLIENT_API extern "C" __attribute__((visibility("default")))
+
+// The 68-byte pose record.
+struct OVPosePacket {
+    std::uint16_t status;  // one bit per slot filled by OVPriv_ClientNotify
+    std::uint16_t frame;   // 1..32766, then 1 again
+    std::uint32_t reserved;
+    float value[15];       // 0 roll, 1 pitch, 2 yaw, 3 x, 4 y, 5 z, 6-14 further
+};
+static_assert(sizeof(OVPosePacket) == 68);
+static_assert(offsetof(OVPosePacket, frame) == 2);
+static_assert(offsetof(OVPosePacket, value) == 8);
+
+// The shared section, little-endian, 492 bytes.
+struct OVSharedSection {
+    std::uint16_t version;    // 0x0100 until the main program sets 0x0400
+    std::uint16_t padding;
+    std::int32_t lastError;   // result of the command being handled
+    std::int32_t parameter[3]; // 0 tracking, 1 paused, 2 re-centre request
+    std::int32_t unused;
+    std::uint8_t reserved[400];
+    OVPosePacket pose;
+};
+static_assert(sizeof(OVSharedSection) == 492);
+static_assert(offsetof(OVSharedSection, lastError) == 4);
+static_assert(offsetof(OVSharedSection, parameter) == 8);
+static_assert(offsetof(OVSharedSection, unused) == 20);
+static_assert(offsetof(OVSharedSection, reserved) == 24);
+static_assert(offsetof(OVSharedSection, pose) == 424);
+
+// Axis bits (status word, notify types, data-request flags).
+enum : std::uint16_t {
+    OV_AXIS_ROLL = 1,
+    OV_AXIS_PITCH = 2,
+    OV_AXIS_YAW = 4,
+    OV_AXIS_X = 16,
+    OV_AXIS_Y = 32,
+    OV_AXIS_Z = 64,
+    OV_AXIS_ALL = 119,
+};
+
+// Results.
+enum : std::int32_t {
+    OV_OK = 0,
+    OV_NO_SERVER = 1,       // no command window: the main program is not running
+    OV_BAD_ARGUMENT = 3,
+    OV_NOT_BOUND = 4,       // used by callers that bind the library at run time
+    OV_MUTEX_TIMEOUT = 6,
+    OV_ALREADY_REGISTERED = 7,
+    OV_PROFILE_REFUSED = 8,
+    OV_READ_ONLY = 9,
+};
+
+// The command message and codes.
+inline constexpr std::uint32_t OV_COMMAND_MESSAGE = 0x405;     // WM_USER + 5
+inline constexpr std::uint32_t OV_COMMAND_MESSAGE_ALT = 0x406; // handled alike
+enum : std::uint32_t {
+    OV_CMD_REGISTER_PROFILE = 1010,
+    OV_CMD_REGISTER_WINDOW = 1020,
+    OV_CMD_UNREGISTER_WINDOW = 1021,
+    OV_CMD_REQUEST_DATA = 1030,
+    OV_CMD_1040 = 1040,
+    OV_CMD_START_DATA = 2010,
+    OV_CMD_STOP_DATA = 2020,
+    OV_CMD_START_CURSOR = 3010,
+    OV_CMD_STOP_CURSOR = 3020,
+    OV_CMD_RECENTER = 3030,
+};
+// The id "LockOn.exe" registers for id 0.
+inline constexpr std::uint32_t OV_LOCKON_PROFILE = 1002;
+
+// Window handles are the session-wide 32-bit handles of the message layer.
+using OVWindow = std::uint32_t;
+
+OVCLIENT_API std::int32_t OV_RegisterProgramProfileID(std::uint16_t id);
+OVCLIENT_API std::int32_t OV_RegisterWindowHandle(OVWindow window);
+OVCLIENT_API std::int32_t OV_UnregisterWindowHandle();
+OVCLIENT_API std::int32_t OV_RequestData(std::uint16_t flags);
+OVCLIENT_API std::int32_t OV_StartDataTransmission();
+OVCLIENT_API std::int32_t OV_StopDataTransmission();
+OVCLIENT_API std::int32_t OV_StartCursor();
+OVCLIENT_API std::int32_t OV_StopCursor();
+OVCLIENT_API std::int32_t OV_ReCenter();
+OVCLIENT_API std::int32_t OV_GetData(OVPosePacket* out);
+OVCLIENT_API std::int32_t OV_QueryVersion(std::uint16_t* out);
+OVCLIENT_API std::int32_t OV_GetParameter(std::int32_t index, std::int32_t* out);
+OVCLIENT_API std::int32_t OV_SetParameter(std::int32_t index, std::int32_t value);
+
+OVCLIENT_API std::int32_t OVPriv_SetData(const OVPosePacket* record);
+OVCLIENT_API void OVPriv_SetVersion(std::uint16_t version);
+OVCLIENT_API void OVPriv_SetLastError(std::int32_t code);
+OVCLIENT_API std::int32_t OVPriv_GetLastError();
+OVCLIENT_API std::int32_t OVPriv_SetParameter(std::int32_t index, std::int32_t value);
+OVCLIENT_API std::int32_t OVPriv_ClientNotify(std::uint16_t type, std::uint16_t value);
+
+// Pointer types for binding the exports by name.
+using OVPriv_SetData_t = std::int32_t (*)(const OVPosePacket*);
+using OVPriv_SetVersion_t = void (*)(std::uint16_t);
+using OVPriv_SetLastError_t = void (*)(std::int32_t);
+using OVPriv_GetLastError_t = std::int32_t (*)();
+using OVPriv_SetParameter_t = std::int32_t (*)(std::int32_t, std::int32_t);
+using OVPriv_ClientNotify_t = std::int32_t (*)(std::uint16_t, std::uint16_t);
+using OV_QueryVersion_t = std::int32_t (*)(std::uint16_t*);
+using OV_GetData_t = std::int32_t (*)(OVPosePacket*);
+using OV_Command0_t = std::int32_t (*)();
+using OV_Command16_t = std::int32_t (*)(std::uint16_t);
+using OV_RegisterWindowHandle_t = std::int32_t (*)(OVWindow);
+using OV_GetParameter_t = std::int32_t (*)(std::int32_t, std::int32_t*);
+using OV_SetParameter_t = std::int32_t (*)(std::int32_t, std::int32_t);

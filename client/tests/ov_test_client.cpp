@@ -1,0 +1,168 @@
+// A game stand-in for the tests: loads OVClient from the path in argv[1] and
+// runs one command per line of standard input, answering one line each.
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "client/ovclient.h"
+#include "platform/messages.h"
+#include "platform/modules.h"
+#include "platform/shared.h"
+#include "platform/sync.h"
+
+namespace {
+
+struct Api {
+    OV_Command16_t registerProfile;
+    OV_RegisterWindowHandle_t registerWindow;
+    OV_Command0_t unregister;
+    OV_Command16_t request;
+    OV_Command0_t start, stop, cursorOn, cursorOff, recenter;
+    OV_GetData_t getData;
+    OV_QueryVersion_t version;
+    OV_GetParameter_t getParam;
+    OV_SetParameter_t setParam;
+};
+
+// The client's own window, on a thread that pumps it.
+class ClientWindow {
+public:
+    ClientWindow()
+    {
+        thread_ = std::thread([this] {
+            hwnd_ = platform::createWindow({"TestClient", "Test client", true},
+                                           [](platform::HWND, platform::UINT, platform::WPARAM, platform::LPARAM)
+                                               -> platform::LRESULT { return 0; });
+            ready_.set();
+            platform::Msg m;
+            while (platform::getMessage(m) != 0)
+                platform::dispatchMessage(m);
+            platform::destroyWindow(hwnd_);
+        });
+        ready_.wait(5000);
+    }
+    ~ClientWindow()
+    {
+        platform::postMessage(hwnd_, platform::WM_QUIT, 0, 0);
+        thread_.join();
+    }
+    platform::HWND hwnd() const { return hwnd_; }
+
+private:
+    platform::Event ready_;
+    std::atomic<platform::HWND> hwnd_{0};
+    std::thread thread_;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2)
+        return 2;
+    auto lib = platform::Module::load(argv[1]);
+    if (!lib)
+        return 3;
+    Api api{
+        lib->function<OV_Command16_t>("OV_RegisterProgramProfileID"),
+        lib->function<OV_RegisterWindowHandle_t>("OV_RegisterWindowHandle"),
+        lib->function<OV_Command0_t>("OV_UnregisterWindowHandle"),
+        lib->function<OV_Command16_t>("OV_RequestData"),
+        lib->function<OV_Command0_t>("OV_StartDataTransmission"),
+        lib->function<OV_Command0_t>("OV_StopDataTransmission"),
+        lib->function<OV_Command0_t>("OV_StartCursor"),
+        lib->function<OV_Command0_t>("OV_StopCursor"),
+        lib->function<OV_Command0_t>("OV_ReCenter"),
+        lib->function<OV_GetData_t>("OV_GetData"),
+        lib->function<OV_QueryVersion_t>("OV_QueryVersion"),
+        lib->function<OV_GetParameter_t>("OV_GetParameter"),
+        lib->function<OV_SetParameter_t>("OV_SetParameter"),
+    };
+    std::unique_ptr<ClientWindow> window;
+    std::unique_ptr<platform::NamedMutex> held;
+    std::printf("ready\n");
+    std::fflush(stdout);
+
+    std::string line;
+    while (std::getline(std::cin, line)) {
+        std::istringstream in(line);
+        std::string cmd;
+        in >> cmd;
+        std::ostringstream out;
+        long a = 0, b = 0;
+        if (cmd == "window") {
+            window = std::make_unique<ClientWindow>();
+            out << window->hwnd();
+        } else if (cmd == "close") {
+            window.reset();
+            out << "closed";
+        } else if (cmd == "regwin") {
+            platform::HWND h = window ? window->hwnd() : 0;
+            if (in >> a)
+                h = static_cast<platform::HWND>(a);
+            out << api.registerWindow(h);
+        } else if (cmd == "unreg") {
+            out << api.unregister();
+        } else if (cmd == "profile") {
+            in >> a;
+            out << api.registerProfile(static_cast<std::uint16_t>(a));
+        } else if (cmd == "request") {
+            in >> a;
+            out << api.request(static_cast<std::uint16_t>(a));
+        } else if (cmd == "start") {
+            out << api.start();
+        } else if (cmd == "stop") {
+            out << api.stop();
+        } else if (cmd == "cursoron") {
+            out << api.cursorOn();
+        } else if (cmd == "cursoroff") {
+            out << api.cursorOff();
+        } else if (cmd == "recenter") {
+            out << api.recenter();
+        } else if (cmd == "getdata") {
+            OVPosePacket p{};
+            const int r = api.getData(&p);
+            out << r << ' ' << p.status << ' ' << p.frame << ' ' << p.reserved;
+            for (float v : p.value)
+                out << ' ' << v;
+        } else if (cmd == "version") {
+            std::uint16_t v = 0xffff;
+            const int r = api.version(&v);
+            out << r << ' ' << v;
+        } else if (cmd == "getparam") {
+            in >> a;
+            std::int32_t v = -99;
+            const int r = api.getParam(static_cast<std::int32_t>(a), &v);
+            out << r << ' ' << v;
+        } else if (cmd == "setparam") {
+            in >> a >> b;
+            out << api.setParam(static_cast<std::int32_t>(a), static_cast<std::int32_t>(b));
+        } else if (cmd == "spam") {
+            // Repeats a request with the given flags; counts answers other
+            // than the flags themselves (the test server echoes them).
+            in >> a >> b;
+            long wrong = 0;
+            for (long i = 0; i < b; ++i)
+                if (api.request(static_cast<std::uint16_t>(a)) != a)
+                    ++wrong;
+            out << wrong;
+        } else if (cmd == "hold") {
+            held = platform::NamedMutex::open("OVClientMutex");
+            out << (held && platform::holds(held->lock(std::chrono::milliseconds(1000))) ? "held" : "failed");
+        } else if (cmd == "die") {
+            std::_Exit(9); // leaves whatever it holds
+        } else if (cmd == "exit") {
+            break;
+        } else {
+            out << "unknown";
+        }
+        std::printf("%s\n", out.str().c_str());
+        std::fflush(stdout);
+    }
+    return 0;
+}
