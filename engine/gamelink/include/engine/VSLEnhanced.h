@@ -1,0 +1,132 @@
+#pragma once
+// The engine's link to game clients: the hidden command window on a thread
+// of its own that answers the clients' commands, and the per-frame pose
+// record copied into the client library's shared section for the one client
+// that is registered with an accepted program profile id.
+//
+// The client library is loaded at run time from the folder the registry
+// names; without it the engine runs on and nothing is published.
+//
+// A derived class that overrides the On... operations must call Stop() in
+// its own destructor, so that the command thread never calls into a
+// half-destroyed object.
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "client/ovclient.h"
+#include "engine/HiddenWnd.h"
+#include "platform/messages.h"
+#include "platform/modules.h"
+#include "platform/registry.h"
+#include "platform/sync.h"
+
+class CVSLEnhanced : public CHiddenWnd {
+public:
+    // The registry key and value that hold the client library's folder.
+    static constexpr const char* kLocationKey = "Software\\Orvane\\ORVANE\\OVClient Location";
+    static constexpr const char* kLocationValue = "Path";
+    static constexpr const char* kLibraryName = "OVClient.dll";
+    static constexpr std::uint32_t kVersion = 0x400;
+    static constexpr std::uint16_t kLastFrame = 32766;
+    static constexpr std::uint32_t kMaxMisses = 500;
+    static constexpr std::chrono::milliseconds kDefaultStopWait{5000};
+    static constexpr int kThreadExitCode = 87;
+
+    explicit CVSLEnhanced(std::shared_ptr<platform::registry::Store> registry = platform::registry::defaultStore());
+    ~CVSLEnhanced() override;
+
+    // Resets the link, loads the client library and, when it loaded, sets
+    // the version and parameter 0 and starts the command thread (returning
+    // once its window exists).
+    void Start();
+    // Ends the command thread: WM_QUIT to its window, waited for at most the
+    // stop wait, and the thread is always joined.
+    void Stop();
+    void SetStopWait(std::chrono::milliseconds wait) { stopWait_ = wait; }
+
+    // One computed frame, from the engine's worker thread. Returns 1.
+    int PublishPose(float x, float y, float z, float roll, float pitch, float yaw);
+    // The watchdog: after every publish and on every untracked frame.
+    void CheckClientWindow();
+
+    // Wrappers of the bound exports: without the export, SetData returns 4
+    // and the others 0, doing nothing.
+    int ClientNotify(std::uint16_t type, std::uint16_t value);
+    void SetVersion(std::uint16_t version);
+    int SetData(const OVPosePacket& record);
+    void SetLastError(std::int32_t code);
+    int SetClientParameter(std::int32_t index, std::int32_t value);
+    int QueryVersion(std::uint16_t* out);
+
+    // State of the link, for the engine and tests.
+    bool IsLibraryLoaded() const { return library_.has_value(); }
+    platform::HWND CommandWindow() const { return commandWindow_.load(); }
+    platform::HWND ClientWindow() const { return clientWindow_.load(); }
+    std::uint32_t RequestFlags() const { return requestFlags_.load(); }
+    std::int32_t CursorFlag() const { return cursorFlag_.load(); }
+    std::uint32_t MissCount() const { return missCount_.load(); }
+    std::int32_t Transmitting() const { return transmitting_.load(); }
+    std::int32_t ProfileAccepted() const { return profileAccepted_.load(); }
+    std::uint32_t ProfileId() const { return profileId_.load(); }
+    int ThreadExitCode() const { return exitCode_.load(); }
+    // The record as last built (worker thread's view).
+    const OVPosePacket& PoseRecord() const { return record_; }
+
+protected:
+    // What the engine adds to each command; the base does nothing, and
+    // accepts every profile id.
+    virtual void OnRegisterWindow(platform::HWND window);
+    virtual void OnClientGone();
+    virtual std::int32_t OnProfileId(std::uint32_t id);
+    virtual void OnCommand1040();
+    virtual void OnStartData();
+    virtual void OnStopData();
+    virtual void OnRequestData(std::uint32_t flags);
+    virtual void OnStartCursor();
+    virtual void OnStopCursor();
+    virtual void OnRecenter();
+
+    platform::LRESULT WindowProc(platform::UINT message, platform::WPARAM wParam,
+                                 platform::LPARAM lParam) override;
+    void OnClientCommand(platform::WPARAM code, platform::LPARAM argument);
+
+    bool LoadClientLibrary();
+    platform::registry::Status ReadClientLocation(std::string& folder);
+
+private:
+    void Run();
+    void ClearLink();
+
+    std::shared_ptr<platform::registry::Store> registry_;
+    std::chrono::milliseconds stopWait_ = kDefaultStopWait;
+
+    // Link state: written by the command thread and the watchdog.
+    std::atomic<platform::HWND> clientWindow_{0};
+    std::atomic<std::uint32_t> requestFlags_{0};
+    std::atomic<std::int32_t> cursorFlag_{1};
+    std::atomic<std::uint32_t> missCount_{0};
+    std::atomic<std::int32_t> transmitting_{0};
+    std::atomic<std::int32_t> profileAccepted_{0};
+    std::atomic<std::uint32_t> profileId_{0};
+    std::atomic<bool> stop_{false};
+    std::atomic<platform::HWND> commandWindow_{0};
+    std::atomic<int> exitCode_{0};
+
+    platform::Thread thread_;
+    platform::Event started_{platform::Event::Reset::Manual};
+    platform::Event finished_{platform::Event::Reset::Manual};
+
+    OVPosePacket record_{};
+
+    std::optional<platform::Module> library_;
+    OVPriv_ClientNotify_t clientNotify_ = nullptr;
+    OVPriv_SetVersion_t setVersion_ = nullptr;
+    OVPriv_SetData_t setData_ = nullptr;
+    OVPriv_SetLastError_t setLastError_ = nullptr;
+    OVPriv_SetParameter_t setParameter_ = nullptr;
+    OV_QueryVersion_t queryVersion_ = nullptr;
+};
