@@ -314,7 +314,7 @@ private:
     bool done_ = false;
 };
 
-Store::Store(std::filesystem::path file) : path_(std::move(file))
+Store::Store(std::filesystem::path file) : path_(std::move(file)), pid_(::getpid())
 {
     openStatus_ = initialise();
     if (openStatus_ != kSuccess && db_) {
@@ -325,7 +325,25 @@ Store::Store(std::filesystem::path file) : path_(std::move(file))
 
 Store::~Store()
 {
-    if (db_) sqlite3_close_v2(db_);
+    if (db_ && pid_ == ::getpid()) sqlite3_close_v2(db_);
+}
+
+// Called under the lock by every operation. In a forked child the parent's
+// connection must not be touched (its locks and caches belong to the
+// parent), so the child opens one of its own.
+bool Store::usable()
+{
+    if (pid_ != ::getpid()) {
+        if (!inherited_) inherited_ = db_;
+        db_ = nullptr;
+        pid_ = ::getpid();
+        openStatus_ = initialise();
+        if (openStatus_ != kSuccess && db_) {
+            sqlite3_close_v2(db_);
+            db_ = nullptr;
+        }
+    }
+    return db_ != nullptr;
 }
 
 Status Store::initialise()
@@ -371,7 +389,7 @@ Status Store::createKey(Root root, const Name& key, bool* created)
 {
     if (created) *created = false;
     std::lock_guard lock(mutex_);
-    if (!db_) return kIoFailed;
+    if (!usable()) return kIoFailed;
     Transaction tx(db_, true);
     if (!tx.ok()) return kIoFailed;
     std::int64_t id = rootId(root);
@@ -406,7 +424,7 @@ Status Store::createKey(Root root, const Name& key, bool* created)
 Status Store::openKey(Root root, const Name& key)
 {
     std::lock_guard lock(mutex_);
-    if (!db_) return kIoFailed;
+    if (!usable()) return kIoFailed;
     Transaction tx(db_, false);
     if (!tx.ok()) return kIoFailed;
     std::int64_t id = 0;
@@ -416,7 +434,7 @@ Status Store::openKey(Root root, const Name& key)
 Status Store::deleteKey(Root root, const Name& key)
 {
     std::lock_guard lock(mutex_);
-    if (!db_) return kIoFailed;
+    if (!usable()) return kIoFailed;
     Transaction tx(db_, true);
     if (!tx.ok()) return kIoFailed;
     std::int64_t id = 0;
@@ -438,7 +456,7 @@ Status Store::deleteKey(Root root, const Name& key)
 Status Store::deleteTree(Root root, const Name& key)
 {
     std::lock_guard lock(mutex_);
-    if (!db_) return kIoFailed;
+    if (!usable()) return kIoFailed;
     Transaction tx(db_, true);
     if (!tx.ok()) return kIoFailed;
     std::int64_t id = 0;
@@ -456,7 +474,7 @@ Status Store::subkeys(Root root, const Name& key, std::vector<std::u16string>& o
 {
     out.clear();
     std::lock_guard lock(mutex_);
-    if (!db_) return kIoFailed;
+    if (!usable()) return kIoFailed;
     Transaction tx(db_, false);
     if (!tx.ok()) return kIoFailed;
     std::int64_t id = 0;
@@ -477,7 +495,7 @@ Status Store::values(Root root, const Name& key, std::vector<NamedValue>& out)
 {
     out.clear();
     std::lock_guard lock(mutex_);
-    if (!db_) return kIoFailed;
+    if (!usable()) return kIoFailed;
     Transaction tx(db_, false);
     if (!tx.ok()) return kIoFailed;
     std::int64_t id = 0;
@@ -501,7 +519,7 @@ Status Store::setValue(Root root, const Name& key, const Name& value, std::uint3
                        std::span<const std::uint8_t> data)
 {
     std::lock_guard lock(mutex_);
-    if (!db_) return kIoFailed;
+    if (!usable()) return kIoFailed;
     Transaction tx(db_, true);
     if (!tx.ok()) return kIoFailed;
     std::int64_t id = 0;
@@ -544,7 +562,7 @@ Status Store::queryValue(Root root, const Name& key, const Name& value, Value& o
 {
     out = {};
     std::lock_guard lock(mutex_);
-    if (!db_) return kIoFailed;
+    if (!usable()) return kIoFailed;
     Transaction tx(db_, false);
     if (!tx.ok()) return kIoFailed;
     std::int64_t id = 0;
@@ -598,7 +616,7 @@ Status Store::queryDword(Root root, const Name& key, const Name& value, std::uin
 Status Store::deleteValue(Root root, const Name& key, const Name& value)
 {
     std::lock_guard lock(mutex_);
-    if (!db_) return kIoFailed;
+    if (!usable()) return kIoFailed;
     Transaction tx(db_, true);
     if (!tx.ok()) return kIoFailed;
     std::int64_t id = 0;

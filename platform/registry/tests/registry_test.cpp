@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 namespace reg = platform::registry;
 using reg::Root;
@@ -268,6 +269,55 @@ TEST_F(RegistryTest, TwoProcessesWriteAndRead)
     }
     ASSERT_EQ(waitpid(reader, &status, 0), reader);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+// A store opened before fork() keeps working in the child, on a connection
+// of the child's own, and the parent's connection is unharmed.
+TEST_F(RegistryTest, StoreUsedAcrossFork)
+{
+    reg::Store store(file_);
+    ASSERT_EQ(store.createKey(Root::CurrentUser, "forked"), reg::kSuccess);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const bool ok = store.setDword(Root::CurrentUser, "forked", "child", 1) == reg::kSuccess &&
+                        store.openKey(Root::CurrentUser, "forked") == reg::kSuccess;
+        _exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    std::uint32_t v = 0;
+    EXPECT_EQ(store.queryDword(Root::CurrentUser, "forked", "child", v), reg::kSuccess);
+    EXPECT_EQ(v, 1u);
+    EXPECT_EQ(store.setDword(Root::CurrentUser, "forked", "parent", 2), reg::kSuccess);
+}
+
+// Threads share one store, and a second store on the same file writes
+// alongside them.
+TEST_F(RegistryTest, ThreadsAndTwoConnections)
+{
+    reg::Store a(file_);
+    reg::Store b(file_);
+    ASSERT_EQ(a.createKey(Root::LocalMachine, "t"), reg::kSuccess);
+    constexpr int kPerThread = 50;
+    std::vector<std::thread> threads;
+    for (int n = 0; n < 4; ++n) {
+        reg::Store& store = n % 2 ? b : a;
+        threads.emplace_back([&store, n] {
+            for (int i = 0; i < kPerThread; ++i) {
+                const std::string name = "v" + std::to_string(n) + "_" + std::to_string(i);
+                EXPECT_EQ(store.setDword(Root::LocalMachine, "t", name, static_cast<std::uint32_t>(i)), reg::kSuccess);
+                std::uint32_t back = 0;
+                EXPECT_EQ(store.queryDword(Root::LocalMachine, "T", name, back), reg::kSuccess);
+                EXPECT_EQ(back, static_cast<std::uint32_t>(i));
+            }
+        });
+    }
+    for (auto& t : threads) t.join();
+    std::vector<reg::NamedValue> vals;
+    ASSERT_EQ(b.values(Root::LocalMachine, "t", vals), reg::kSuccess);
+    EXPECT_EQ(vals.size(), 4u * kPerThread);
 }
 
 // Puts an environment variable back as it was.

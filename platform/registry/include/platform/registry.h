@@ -16,8 +16,9 @@
 //
 // Backed by an SQLite file in WAL mode with a busy timeout: several processes
 // read and write one file, each change is one committed transaction, and a
-// process that crashes loses nothing it had committed. A Store must not be
-// carried across fork(); the child opens its own.
+// process that crashes loses nothing it had committed. A Store used in a
+// child after fork() opens a connection of its own on first use (the
+// parent's is left alone), so the default store serves forked children too.
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -133,12 +134,15 @@ public:
 private:
     struct Transaction;
     Status initialise();
+    bool usable();
     Status findKey(Root root, const Name& key, std::int64_t& id);
 
     std::filesystem::path path_;
     Status openStatus_ = kIoFailed;
     std::mutex mutex_;
     sqlite3* db_ = nullptr;
+    long pid_ = 0;                 // process that opened db_
+    sqlite3* inherited_ = nullptr; // the parent's connection after a fork, never used or closed
 };
 
 // The file the default store uses: $ORVANE_REGISTRY when set, else
