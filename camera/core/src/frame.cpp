@@ -25,10 +25,6 @@ Frame::Frame(int capacity, int growth)
 {
     objects.resize(static_cast<std::size_t>(objectCapacity));
     pointerTable.reserve(static_cast<std::size_t>(std::max(objectCapacity, PointerTableCapacity)));
-    for (LineSegment& s : segments) {
-        s.next = nullptr;
-        s.owner = nullptr;
-    }
 }
 
 Frame::Frame(const Frame& other) : Frame(other.objectCapacity, other.objectGrowth) { CopyFrom(other); }

@@ -93,7 +93,7 @@ public:
     // Room for the whole object array is reserved, so filling it allocates
     // nothing.
     std::vector<CameraObject*> pointerTable;
-    std::array<LineSegment, MaxSegments> segments;
+    std::array<LineSegment, MaxSegments> segments{};  // zeroed once, at construction
     std::int32_t segmentCount = 0;
     bool maskOut = false;       // image holds run data; object areas are erased after building
     bool imagePresent = false;  // image holds this frame's pixels
