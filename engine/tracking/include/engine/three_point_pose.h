@@ -1,0 +1,115 @@
+#pragma once
+// Three-point pose solver: from the three labelled image points of the clip
+// to the head's rotation (yaw, pitch, roll in degrees, relative to the
+// captured pose) and position (x across, y vertical, z depth, mm).
+// Perspective-three-point by Newton iteration on the law of cosines, a
+// rotation between orthonormal triads and an Euler decomposition.
+#include <array>
+#include <span>
+
+#include "engine/pose_models.h"
+#include "engine/small_matrix.h"
+
+struct ImagePoint {
+    double x = 0.0; // pixels from the image centre, oriented
+    double y = 0.0;
+};
+
+struct PoseSolution {
+    double yaw = 0.0, pitch = 0.0, roll = 0.0; // degrees
+    double x = 0.0, y = 0.0, z = 0.0;          // head point, mm
+    // Marker positions in camera space (across, depth, vertical), mm.
+    std::array<std::array<double, 3>, 3> markers{};
+};
+
+class CThreePointPose {
+public:
+    // Where the depth solve starts.
+    enum class RootChoice {
+        // Newton from the previous frame's depths (or the model's start
+        // depths after a re-initialise), once more from the start depths
+        // when that does not converge.
+        Continue,
+        // As Continue; when that finds no solution (after a re-acquire at a
+        // pose far from the model's start), also starts from the last good
+        // frame's depths.
+        RestartFromPrevious,
+    };
+
+    CThreePointPose();
+
+    void SetCameraIntrinsics(const CameraModel& model);
+    CameraModel GetCameraIntrinsics() const { return camera_; }
+    void SetModel(const CHeadsetModel& model);
+    // Takes the clip geometry, start depths, location and sorting of `model`
+    // (TX..TZ, Dist01/02/12, Distol, Del0-2, Location, Sorting), recomputes the
+    // derived fields, and returns the model now in use.
+    CHeadsetModel ApplyModel(const CHeadsetModel& model);
+    const CHeadsetModel& GetModel() const { return model_; }
+    void SetRootChoice(RootChoice choice) { rootChoice_ = choice; }
+    RootChoice GetRootChoice() const { return rootChoice_; }
+
+    // Corrects points (relative to the image centre) for radial lens
+    // distortion when the camera model asks for it.
+    void Undistort(std::span<ImagePoint, 3> points) const;
+
+    // Labels three oriented points by the clip model's sorting mode:
+    // indices[0..2] are the points taken as P0, P1, P2.
+    void OrderMarkers(std::array<int, 3>& indices, std::span<const ImagePoint, 3> points,
+                      double halfHeight) const;
+
+    // Next frame takes the captured pose as the zero of the angles (re-centre).
+    void SetCapture() { capture_ = true; reinitialise_ = true; }
+    // Next frame starts the depths from the model (re-acquire).
+    void SetReinitialise() { reinitialise_ = true; }
+    bool CaptureFlag() const { return capture_; }
+    bool ReinitialiseFlag() const { return reinitialise_; }
+
+    // One solve of the labelled points P0, P1, P2. Returns false when the
+    // depth solve failed; the solution is then not a number.
+    bool SolveFrame(std::span<const ImagePoint, 3> points);
+
+    // SolveFrame, the roll sign applied, and the result check: false when an
+    // angle or a coordinate is not a finite number or a coordinate is beyond
+    // 10000 mm. A rejected frame re-initialises the depths of the next one.
+    bool SolvePose(std::span<const ImagePoint, 3> points, double rollSign, PoseSolution& out);
+
+    const PoseSolution& Solution() const { return solution_; }
+    // Newton steps of the last depth solve that was kept.
+    int LastIterations() const { return lastIterations_; }
+
+private:
+    struct Depths {
+        double l[3];
+    };
+    bool SolveDepths(Depths& d, int maxSteps, int& steps) const;
+    bool Compose(const Depths& d, PoseSolution& out, CSmallMatrix& measuredTriad,
+                 CSmallMatrix (&clip)[3]) const;
+
+    CameraModel camera_;
+    double halfWidth_ = 177.5;
+    double halfHeight_ = 145.0;
+    CHeadsetModel model_;
+    CSmallMatrix modelTriad_;
+    CSmallMatrix referenceTriad_;
+    RootChoice rootChoice_ = RootChoice::RestartFromPrevious;
+
+    bool capture_ = true; // the first solve captures
+    bool reinitialise_ = true;
+    bool havePrevious_ = false;
+    Depths depths_{};
+    Depths goodDepths_{};
+    std::array<std::array<double, 3>, 3> previousMarkers_{}; // of the last good frame
+
+    // Per frame, no allocation.
+    std::array<CSmallMatrix, 3> rays_;
+    double c01_ = 0, c02_ = 0, c12_ = 0;
+    double d01_ = 0, d02_ = 0, d12_ = 0;
+    PoseSolution solution_;
+    int lastIterations_ = 0;
+};
+
+// The orthonormal triad of three points (o, a, b): e0 along a - o, e2 normal
+// to the plane, e1 = e2 x e0; the columns of the result. Not a number when
+// the points are degenerate.
+CSmallMatrix TriadOf(const CSmallMatrix& o, const CSmallMatrix& a, const CSmallMatrix& b);

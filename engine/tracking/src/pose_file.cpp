@@ -1,0 +1,229 @@
+#include "engine/pose_file.h"
+
+#include <bit>
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+void PutU32(std::uint8_t* p, std::uint32_t v)
+{
+    p[0] = std::uint8_t(v);
+    p[1] = std::uint8_t(v >> 8);
+    p[2] = std::uint8_t(v >> 16);
+    p[3] = std::uint8_t(v >> 24);
+}
+
+std::uint32_t GetU32(const std::uint8_t* p)
+{
+    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
+}
+
+bool WriteAll(int fd, const std::uint8_t* data, std::size_t size, int& error)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            error = errno;
+            return false;
+        }
+        data += n;
+        size -= std::size_t(n);
+    }
+    return true;
+}
+
+// Reads up to `size` bytes; the count read, or -1 with errno.
+ssize_t ReadUpTo(int fd, std::uint8_t* data, std::size_t size)
+{
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::read(fd, data + done, size - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return -1;
+        }
+        if (n == 0) break;
+        done += std::size_t(n);
+    }
+    return ssize_t(done);
+}
+
+} // namespace
+
+PoseRecord MakePoseRecord(std::uint32_t tick, std::span<const double, 6> o, std::span<const double, 6> r)
+{
+    PoseRecord p;
+    p.tick = tick;
+    p.outputYaw = float(o[3]);
+    p.rawYaw = float(r[3]);
+    p.outputPitch = float(o[4]);
+    p.rawPitch = float(r[4]);
+    p.outputRoll = float(o[5]);
+    p.rawRoll = float(r[5]);
+    p.outputX = float(o[0]);
+    p.rawX = float(r[0]);
+    p.outputY = float(o[1]);
+    p.rawY = float(r[1]);
+    p.outputZ = float(o[2]);
+    p.rawZ = float(r[2]);
+    return p;
+}
+
+std::array<std::uint8_t, kPoseRecordSize> EncodePoseRecord(const PoseRecord& r)
+{
+    std::array<std::uint8_t, kPoseRecordSize> b{};
+    PutU32(b.data(), r.tick);
+    const float values[12] = {r.outputYaw, r.rawYaw, r.outputPitch, r.rawPitch, r.outputRoll, r.rawRoll,
+                              r.outputX,   r.rawX,   r.outputY,     r.rawY,     r.outputZ,    r.rawZ};
+    for (int i = 0; i < 12; ++i) PutU32(b.data() + 4 + 4 * i, std::bit_cast<std::uint32_t>(values[i]));
+    return b;
+}
+
+PoseRecord DecodePoseRecord(std::span<const std::uint8_t, kPoseRecordSize> b)
+{
+    auto f = [&](int i) { return std::bit_cast<float>(GetU32(b.data() + 4 + 4 * i)); };
+    PoseRecord r;
+    r.tick = GetU32(b.data());
+    r.outputYaw = f(0);
+    r.rawYaw = f(1);
+    r.outputPitch = f(2);
+    r.rawPitch = f(3);
+    r.outputRoll = f(4);
+    r.rawRoll = f(5);
+    r.outputX = f(6);
+    r.rawX = f(7);
+    r.outputY = f(8);
+    r.rawY = f(9);
+    r.outputZ = f(10);
+    r.rawZ = f(11);
+    return r;
+}
+
+std::array<std::uint8_t, kPoseFileHeaderSize> PoseFileHeader()
+{
+    std::array<std::uint8_t, kPoseFileHeaderSize> h{};
+    PutU32(h.data() + 4, kPoseFileMagic);
+    return h;
+}
+
+std::uint32_t Win32ErrorFromErrno(int error)
+{
+    switch (error) {
+    case 0: return 0;
+    case ENOENT:
+    case ENOTDIR: return kErrorFileNotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR: return kErrorAccessDenied;
+    case ENOSPC:
+    case EDQUOT: return kErrorDiskFull;
+    default: return kErrorWriteFault;
+    }
+}
+
+std::uint32_t HResultFromWin32(std::uint32_t error)
+{
+    return std::int32_t(error) <= 0 ? error : (0x80070000u | (error & 0xFFFFu));
+}
+
+std::uint32_t PlaybackDelay(std::uint32_t previousTick, std::uint32_t tick, std::uint32_t limit)
+{
+    if (std::int32_t(tick - previousTick) < 0) return 0;
+    const std::uint32_t d = tick - previousTick;
+    return d < limit ? d : limit;
+}
+
+CPoseFileWriter::~CPoseFileWriter()
+{
+    Finish();
+}
+
+std::uint32_t CPoseFileWriter::Create(const std::filesystem::path& target)
+{
+    Finish();
+    target_ = target;
+    temporary_ = target;
+    temporary_ += ".part";
+    fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd_ < 0) return Win32ErrorFromErrno(errno);
+    const auto header = PoseFileHeader();
+    int error = 0;
+    if (!WriteAll(fd_, header.data(), header.size(), error)) {
+        ::close(fd_);
+        fd_ = -1;
+        ::unlink(temporary_.c_str());
+        return Win32ErrorFromErrno(error);
+    }
+    return 0;
+}
+
+bool CPoseFileWriter::Append(const PoseRecord& record)
+{
+    if (fd_ < 0) return false;
+    const auto bytes = EncodePoseRecord(record);
+    int error = 0;
+    return WriteAll(fd_, bytes.data(), bytes.size(), error);
+}
+
+std::uint32_t CPoseFileWriter::Finish()
+{
+    if (fd_ < 0) return 0;
+    std::uint32_t result = 0;
+    if (::fsync(fd_) != 0) result = Win32ErrorFromErrno(errno);
+    if (::close(fd_) != 0 && result == 0) result = Win32ErrorFromErrno(errno);
+    fd_ = -1;
+    if (result == 0 && ::rename(temporary_.c_str(), target_.c_str()) != 0) result = Win32ErrorFromErrno(errno);
+    if (result != 0) ::unlink(temporary_.c_str());
+    return result;
+}
+
+CPoseFileReader::~CPoseFileReader()
+{
+    Close();
+}
+
+std::uint32_t CPoseFileReader::Open(const std::filesystem::path& file)
+{
+    Close();
+    fd_ = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) return Win32ErrorFromErrno(errno);
+    std::array<std::uint8_t, kPoseFileHeaderSize> h{};
+    const ssize_t n = ReadUpTo(fd_, h.data(), h.size());
+    std::uint32_t result = 0;
+    if (n < 0)
+        result = errno == EISDIR ? kErrorAccessDenied : kErrorReadFault;
+    else if (std::size_t(n) < h.size() || GetU32(h.data()) != 0 || GetU32(h.data() + 4) != kPoseFileMagic)
+        result = kErrorInvalidData;
+    if (result != 0) Close();
+    return result;
+}
+
+CPoseFileReader::Read CPoseFileReader::Next(PoseRecord& record, std::uint32_t& error)
+{
+    error = 0;
+    if (fd_ < 0) {
+        error = kErrorReadFault;
+        return Read::Error;
+    }
+    std::array<std::uint8_t, kPoseRecordSize> b{};
+    const ssize_t n = ReadUpTo(fd_, b.data(), b.size());
+    if (n < 0) {
+        error = kErrorReadFault;
+        return Read::Error;
+    }
+    if (std::size_t(n) < b.size()) return Read::End;
+    record = DecodePoseRecord(b);
+    return Read::Record;
+}
+
+void CPoseFileReader::Close()
+{
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
