@@ -158,11 +158,12 @@ TEST(DoubleBufferTest, WaitResults)
 TEST(DoubleBufferTest, DestroyingWakesAWaiter)
 {
     auto buffer = std::make_unique<DoubleBuffer<Item>>(1);
+    DoubleBuffer<Item>* shared = buffer.get();
     std::atomic<bool> entered{false};
     std::atomic<std::uint32_t> result{1234};
-    std::thread waiter([&] {
+    std::thread waiter([shared, &entered, &result] {
         entered = true;
-        result = buffer->Wait(platform::kInfinite);
+        result = shared->Wait(platform::kInfinite);
     });
     while (!entered)
         std::this_thread::yield();
