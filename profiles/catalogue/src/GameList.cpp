@@ -4,12 +4,8 @@
 #include <iterator>
 
 #include <xercesc/dom/DOM.hpp>
-#include <xercesc/framework/MemBufInputSource.hpp>
-#include <xercesc/parsers/XercesDOMParser.hpp>
-#include <xercesc/sax/HandlerBase.hpp>
-#include <xercesc/util/PlatformUtils.hpp>
-#include <xercesc/util/XMLException.hpp>
 
+#include "camera/xml_utils.h"
 #include "platform/debug.h"
 #include "profiles/CryptFile.h"
 
@@ -126,14 +122,6 @@ std::unique_ptr<CGameInfo> readGame(const DOMElement* e)
     return g;
 }
 
-// Balanced initialisation of the XML library for one parse.
-struct XmlPlatform {
-    XmlPlatform() { XMLPlatformUtils::Initialize(); }
-    ~XmlPlatform() { XMLPlatformUtils::Terminate(); }
-    XmlPlatform(const XmlPlatform&) = delete;
-    XmlPlatform& operator=(const XmlPlatform&) = delete;
-};
-
 bool readFile(const std::filesystem::path& p, std::vector<std::uint8_t>& out)
 {
     std::ifstream in(p, std::ios::binary);
@@ -203,23 +191,12 @@ void CGameList::Parse(std::span<const std::uint8_t> document)
 
 void CGameList::parseLocked(std::span<const std::uint8_t> document)
 {
-    XmlPlatform platformInit;
-    MemBufInputSource source(document.data(), document.size(), kCatalogueDataFile);
-    auto parser = std::make_unique<XercesDOMParser>();
-    parser->setLoadExternalDTD(false);
-    parser->setDisableDefaultEntityResolution(true);
-    HandlerBase handler; // throws on a fatal error, which ends the parse
-    parser->setErrorHandler(&handler);
-    try {
-        parser->parse(source);
-    } catch (const SAXParseException&) {
-        platform::debug::output("catalogue: sgl.dat is not a well-formed document");
-        return;
-    } catch (const XMLException&) {
-        platform::debug::output("catalogue: sgl.dat could not be parsed");
-        return;
-    } catch (const DOMException&) {
-        platform::debug::output("catalogue: sgl.dat could not be parsed");
+    // A fatal error ends the parse; the catalogue then stays empty.
+    std::u16string error;
+    const Orvane::XmlUtils::ParserPtr parser = Orvane::XmlUtils::LoadXmlFromMemory(std::as_bytes(document), error);
+    if (!parser) {
+        platform::debug::output("catalogue: sgl.dat is not a well-formed document: " +
+                                Orvane::XmlUtils::Narrow(error));
         return;
     }
     const DOMDocument* doc = parser->getDocument();

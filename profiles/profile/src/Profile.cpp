@@ -15,6 +15,7 @@
 #include <xercesc/parsers/XercesDOMParser.hpp>
 #include <xercesc/sax/ErrorHandler.hpp>
 #include <xercesc/sax/SAXParseException.hpp>
+#include <xercesc/util/SecurityManager.hpp>
 
 #include "camera/xml_utils.h"
 #include "platform/debug.h"
@@ -89,6 +90,7 @@ public:
 
 struct Salvage {
     QuietErrors handler;
+    SecurityManager security; // bounds entity expansion
     XercesDOMParser parser;
 };
 
@@ -102,6 +104,7 @@ std::unique_ptr<Salvage> salvage(const std::string& path)
     s->parser.setDisableDefaultEntityResolution(true);
     s->parser.setExitOnFirstFatalError(false);
     s->parser.setErrorHandler(&s->handler);
+    s->parser.setSecurityManager(&s->security);
     try {
         s->parser.parse(path.c_str());
     } catch (...) {
