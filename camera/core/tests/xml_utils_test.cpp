@@ -202,3 +202,14 @@ TEST(XmlUtilsText, ParseIntAndConversions)
     EXPECT_EQ(XmlUtils::Widen("\xFF"), u"\uFFFD");
     EXPECT_EQ(XmlUtils::Widen("\xE6\x97"), u"\uFFFD");
 }
+
+TEST_F(XmlUtilsTest, NonAsciiPaths)
+{
+    const std::string path = Write("prüf-日本.xml", "<A><B>5</B></A>");
+    std::string error;
+    auto narrow = XmlUtils::LoadXml(path, error);
+    EXPECT_NE(narrow, nullptr) << error;
+    std::u16string wideError;
+    auto wide = XmlUtils::LoadXml(XmlUtils::Widen(path), wideError);
+    EXPECT_NE(wide, nullptr) << XmlUtils::Narrow(wideError);
+}
