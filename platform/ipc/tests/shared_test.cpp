@@ -71,9 +71,10 @@ TEST_F(SharedTest, MutexHeldByAnotherProcessTimesOutThenRecoversWhenHolderDies)
 
 TEST_F(SharedTest, MutexExcludesThreads)
 {
+    // One mapping for both threads (the race detector tells mutexes apart
+    // by address); other openers are covered across processes above.
     auto m = NamedMutex::open("count");
-    auto m2 = NamedMutex::open("count");
-    ASSERT_TRUE(m && m2);
+    ASSERT_TRUE(m);
     int counter = 0;
     auto work = [&](NamedMutex& mx) {
         for (int i = 0; i < 20000; ++i) {
@@ -82,7 +83,7 @@ TEST_F(SharedTest, MutexExcludesThreads)
             ++counter;
         }
     };
-    std::thread t([&] { work(*m2); });
+    std::thread t([&] { work(*m); });
     work(*m);
     t.join();
     EXPECT_EQ(counter, 40000);
