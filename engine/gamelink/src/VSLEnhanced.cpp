@@ -26,6 +26,8 @@ void CVSLEnhanced::Start()
     missCount_ = 0;
     transmitting_ = 0;
     profileAccepted_ = 0;
+    // The id too: kept from an earlier run it would refuse every game with 7.
+    profileId_ = 0;
     if (!LoadClientLibrary())
         return; // no library: the engine runs on, clients hear 1
     SetVersion(static_cast<std::uint16_t>(kVersion));

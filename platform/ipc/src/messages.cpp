@@ -20,6 +20,7 @@
 #include <signal.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -93,12 +94,60 @@ bool processStart(int pid, std::uint64_t& start)
     return true;
 }
 
+// Life of other processes, asked on every find (a client looks for the
+// command window on each pose read): a process once checked by its start
+// time is then watched through a pidfd, which reports its exit at the cost
+// of one poll.
+class ProcessWatch {
+public:
+    bool alive(int pid, std::uint64_t startTime)
+    {
+        std::lock_guard lock(mutex_);
+        auto it = watched_.find(pid);
+        if (it != watched_.end()) {
+            if (it->second.startTime == startTime) {
+                pollfd p{it->second.fd, POLLIN, 0};
+                if (::poll(&p, 1, 0) == 0)
+                    return true;
+            }
+            ::close(it->second.fd);
+            watched_.erase(it);
+        }
+        std::uint64_t start = 0;
+        if (!processStart(pid, start) || start != startTime)
+            return false;
+        const int fd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+        if (fd < 0)
+            return true; // no pidfd here: the start time check stands
+        // The pid could have been reused between the check and the open.
+        if (!processStart(pid, start) || start != startTime) {
+            ::close(fd);
+            return false;
+        }
+        watched_[pid] = Watched{startTime, fd};
+        return true;
+    }
+    ~ProcessWatch()
+    {
+        for (auto& [pid, w] : watched_)
+            ::close(w.fd);
+    }
+
+private:
+    struct Watched {
+        std::uint64_t startTime;
+        int fd;
+    };
+    std::mutex mutex_;
+    std::unordered_map<int, Watched> watched_;
+};
+
 bool ownerAlive(const TableEntry& e)
 {
     if (e.pid == ::getpid())
         return true;
-    std::uint64_t start = 0;
-    return processStart(e.pid, start) && start == e.startTime;
+    static ProcessWatch watch;
+    return watch.alive(e.pid, e.startTime);
 }
 
 class WindowTable {
