@@ -184,8 +184,17 @@ TEST_F(OVClientTest, ExecutableNameRules)
         ASSERT_TRUE(trainz.ready());
         EXPECT_EQ(trainz.ask("start"), "0");
     }
+    {
+        // Names compare without case.
+        ClientProcess lockOn = spawn("lockon.EXE");
+        ClientProcess trainz = spawn("TRAINZ.exe");
+        ASSERT_TRUE(lockOn.ready() && trainz.ready());
+        EXPECT_EQ(lockOn.ask("profile 0"), "8");
+        EXPECT_EQ(trainz.ask("start"), "0");
+    }
     const std::vector<std::pair<std::uint32_t, std::uint32_t>> expected{
-        {1010, 1002}, {1010, 5}, {2010, 0}, {1010, 0}, {1010, 4701}, {2010, 0}};
+        {1010, 1002}, {1010, 5}, {2010, 0}, {1010, 0}, {1010, 4701}, {2010, 0},
+        {1010, 1002}, {1010, 4701}, {2010, 0}};
     EXPECT_EQ(server.commands(), expected);
 }
 
