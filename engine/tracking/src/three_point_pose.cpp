@@ -290,7 +290,6 @@ bool CThreePointPose::SolveFrame(std::span<const ImagePoint, 3> points)
     goodDepths_ = best;
     lastIterations_ = bestSteps;
     solution_ = bestSolution;
-    previousMarkers_ = bestSolution.markers;
     havePrevious_ = true;
     capture_ = false;
     reinitialise_ = false;

@@ -1,9 +1,9 @@
 #pragma once
 // Blob filtering and three-point identification. The functions work on the
 // frame's table of object pointers; an object type provides GetArea(),
-// SetArea(float), GetWidth() (float), GetHeight() (unsigned), GetX() and
-// GetY() (double centre of mass). A rejected object keeps its place with
-// area 0.
+// GetWidth() (float), GetHeight() (unsigned), GetX() and GetY() (double
+// centre of mass), and SetArea(float) or a public `area`. A rejected object
+// keeps its place with area 0.
 #include <algorithm>
 #include <array>
 #include <cstddef>
@@ -28,15 +28,24 @@ inline BlobAreaWindow AreaWindowForRevision(int hardwareRevision)
 inline constexpr std::size_t kSortLimit = 30;
 
 template <class Object>
+void RejectObject(Object& o)
+{
+    if constexpr (requires { o.SetArea(0.0f); })
+        o.SetArea(0.0f);
+    else
+        o.area = 0.0f;
+}
+
+template <class Object>
 void FilterObjects(std::span<Object*> table, int hardwareRevision, int location)
 {
     const BlobAreaWindow window = AreaWindowForRevision(hardwareRevision);
     for (Object* o : table) {
         const float ratio = static_cast<float>(o->GetHeight()) / o->GetWidth();
-        if (ratio > 3.0f) o->SetArea(0.0f);
+        if (ratio > 3.0f) RejectObject(*o);
         if (location == 2) {
             const float area = o->GetArea();
-            if (area < window.minimum || area > window.maximum) o->SetArea(0.0f);
+            if (area < window.minimum || area > window.maximum) RejectObject(*o);
         }
     }
     if (table.size() < kSortLimit)

@@ -99,7 +99,6 @@ private:
     bool havePrevious_ = false;
     Depths depths_{};
     Depths goodDepths_{};
-    std::array<std::array<double, 3>, 3> previousMarkers_{}; // of the last good frame
 
     // Per frame, no allocation.
     std::array<CSmallMatrix, 3> rays_;
