@@ -213,6 +213,7 @@ void AccuracyReport(benchmark::State& state)
             };
             Stat raw[3][6], smoothed[3][6];
             int lost = 0;
+            int labelsRight = 0, eligible = 0;
             bool reset = true;
             for (int f = 0; f < int(Trajectory::kDuration * kFps); ++f) {
                 const double time = f / kFps;
@@ -226,6 +227,12 @@ void AccuracyReport(benchmark::State& state)
                 }
                 std::array<ImagePoint, 3> pts;
                 for (int i = 0; i < 3; ++i) pts[i] = {p.oriented[i].x, p.oriented[i].y};
+                // Would the sorting mode label the markers as the clip's P0, P1, P2?
+                const std::array<ImagePoint, 3> shuffled = {pts[2], pts[0], pts[1]};
+                std::array<int, 3> order{};
+                solver.OrderMarkers(order, shuffled, 240.0);
+                labelsRight += (order == std::array<int, 3>{1, 2, 0});
+                ++eligible;
                 solver.Undistort(pts);
                 PoseSolution s;
                 if (!solver.SolvePose(pts, 1.0, s)) {
@@ -268,7 +275,8 @@ void AccuracyReport(benchmark::State& state)
             };
             row("rest", [&](int i) { return pooled(raw, i); });
             row("rest~", [&](int i) { return pooled(smoothed, i); });
-            std::printf("%-4d %-6s frames used %d, not usable %d\n", location, "", moving, lost);
+            std::printf("%-4d %-6s frames used %d, not usable %d, labelled as the clip by its sorting mode %.1f %%\n",
+                        location, "", moving, lost, 100.0 * labelsRight / std::max(eligible, 1));
             state.counters["loc" + std::to_string(location) + "_yaw_rms"] = std::sqrt(sum2[0] / std::max(moving, 1));
         }
     }

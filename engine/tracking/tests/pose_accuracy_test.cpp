@@ -27,7 +27,7 @@ std::string Name(const ::testing::TestParamInfo<Row>& info)
 std::vector<Row> Rows()
 {
     std::vector<Row> rows;
-    for (int rev : {5, 8, 9})
+    for (int rev : {5, 7, 8, 9})
         for (int loc = 0; loc <= 4; ++loc) rows.push_back({rev, loc});
     return rows;
 }
