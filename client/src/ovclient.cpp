@@ -42,8 +42,8 @@ struct Link {
 Link* link()
 {
     static std::mutex mutex;
-    static std::map<std::string, std::unique_ptr<Link>> links;
-    const std::string session = platform::sessionName();
+    static std::map<std::string, std::unique_ptr<Link>, std::less<>> links;
+    const std::string& session = platform::currentSession();
     std::lock_guard lock(mutex);
     auto it = links.find(session);
     if (it != links.end())

@@ -152,26 +152,26 @@ bool ownerAlive(const TableEntry& e)
 
 class WindowTable {
 public:
-    static WindowTable* current() { return forSession(sessionName()); }
+    static WindowTable* current() { return forSession(currentSession()); }
     static WindowTable* forSession(const std::string& session)
     {
         static std::mutex mutex;
-        static std::map<std::string, std::unique_ptr<WindowTable>> tables;
-        const std::string name = "/" + session + ".windows";
+        static std::map<std::string, std::unique_ptr<WindowTable>, std::less<>> tables;
         std::lock_guard lock(mutex);
-        auto it = tables.find(name);
+        auto it = tables.find(session);
         if (it != tables.end())
             return it->second.get();
-        auto section = SharedSection::openObject(name, sizeof(TableBlock), [](void* bytes, std::size_t) {
-            auto* block = static_cast<TableBlock*>(bytes);
-            initRobustMutex(&block->mutex);
-            block->nextHandle = kFirstHandle;
-        });
+        auto section = SharedSection::openObject("/" + session + ".windows", sizeof(TableBlock),
+                                                 [](void* bytes, std::size_t) {
+                                                     auto* block = static_cast<TableBlock*>(bytes);
+                                                     initRobustMutex(&block->mutex);
+                                                     block->nextHandle = kFirstHandle;
+                                                 });
         if (!section)
             return nullptr;
         auto table = std::unique_ptr<WindowTable>(new WindowTable(std::move(section)));
         WindowTable* raw = table.get();
-        tables.emplace(name, std::move(table));
+        tables.emplace(session, std::move(table));
         return raw;
     }
 
@@ -716,11 +716,27 @@ bool destroyWindow(HWND hwnd)
 
 bool isWindow(HWND hwnd)
 {
+    // Runs on every frame (the watchdog): no copies, no allocation.
     if (hwnd == 0)
         return false;
-    if (findLocal(hwnd))
-        return true;
-    return lookupRemote(hwnd).has_value();
+    {
+        auto& l = locals();
+        std::lock_guard lock(l.mutex);
+        if (l.map.count(hwnd) != 0)
+            return true;
+    }
+    WindowTable* t = WindowTable::current();
+    bool alive = false;
+    if (t != nullptr) {
+        t->locked([&](TableBlock& b) {
+            for (auto& e : b.entries)
+                if (e.handle == hwnd) {
+                    alive = ownerAlive(e);
+                    return;
+                }
+        });
+    }
+    return alive;
 }
 
 HWND findWindow(const char* className, const char* title)

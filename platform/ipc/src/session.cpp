@@ -24,6 +24,26 @@ std::string sessionName()
     return "orvane-" + std::to_string(::getuid());
 }
 
+const std::string& currentSession()
+{
+    thread_local std::string cached;
+    thread_local bool cachedFromEnv = false;
+    const char* env = std::getenv("ORVANE_SESSION");
+    const bool fromEnv = env != nullptr && *env != '\0';
+    bool same = !cached.empty() && fromEnv == cachedFromEnv;
+    if (same && fromEnv) {
+        std::size_t i = 0;
+        for (; env[i] != '\0' && same; ++i)
+            same = i < cached.size() && cached[i] == (env[i] == '/' ? '_' : env[i]);
+        same = same && i == cached.size();
+    }
+    if (!same) {
+        cached = sessionName();
+        cachedFromEnv = fromEnv;
+    }
+    return cached;
+}
+
 std::string sessionObjectName(std::string_view name)
 {
     return "/" + sessionName() + "." + clean(name);

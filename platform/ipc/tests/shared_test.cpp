@@ -112,3 +112,30 @@ TEST_F(SharedTest, EventsManualAndAuto)
 }
 
 } // namespace
+
+#include "platform/session.h"
+
+namespace {
+
+TEST(Session, NameFollowsTheEnvironment)
+{
+    testing_support::TempSession session;
+    EXPECT_EQ(platform::sessionName(), session.name());
+    EXPECT_EQ(platform::currentSession(), session.name());
+    EXPECT_EQ(platform::sessionObjectName("x/y"), "/" + session.name() + ".x_y");
+    {
+        testing_support::TempSession inner;
+        EXPECT_EQ(platform::currentSession(), inner.name());
+        ::setenv("ORVANE_SESSION", "a/b", 1);
+        EXPECT_EQ(platform::currentSession(), "a_b");
+        ::setenv("ORVANE_SESSION", "a/bc", 1);
+        EXPECT_EQ(platform::currentSession(), "a_bc");
+        ::setenv("ORVANE_SESSION", "", 1);
+        EXPECT_EQ(platform::currentSession(), "orvane-" + std::to_string(::getuid()));
+        ::unsetenv("ORVANE_SESSION");
+        EXPECT_EQ(platform::currentSession(), "orvane-" + std::to_string(::getuid()));
+    }
+    EXPECT_EQ(platform::currentSession(), session.name());
+}
+
+} // namespace

@@ -11,6 +11,10 @@ namespace platform {
 // every call, so a test that changes the variable is seen at once.
 std::string sessionName();
 
+// The same, kept per thread and made again only when the environment
+// changed: no allocation on the paths that run every frame.
+const std::string& currentSession();
+
 // The POSIX shared-memory name of object `name` in the current session:
 // "/<session>.<name>" ('/' inside either part becomes '_').
 std::string sessionObjectName(std::string_view name);
