@@ -113,7 +113,7 @@ struct Pipeline {
     bool Run(std::array<Blob, 5>& frame, bool smooth)
     {
         for (int i = 0; i < 5; ++i) table[i] = &frame[i];
-        FilterObjects<Blob>(table, kRevision, 1);
+        FilterObjects<Blob>(table, kRevision, solver.GetModel().Location);
         if (!CheckAreas<Blob>(std::span<Blob* const>(table))) return false;
         std::array<ImagePoint, 3> pts{};
         IdentifyPoints<Blob>(std::span<Blob* const>(table), 0, 320, 240, solver, pts);
