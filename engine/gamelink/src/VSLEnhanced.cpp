@@ -19,7 +19,10 @@ void CVSLEnhanced::Start()
 {
     if (thread_.joinable())
         return;
-    record_ = OVPosePacket{};
+    {
+        std::lock_guard lock(recordMutex_);
+        record_ = OVPosePacket{};
+    }
     clientWindow_ = 0;
     requestFlags_ = 0;
     cursorFlag_ = 1;
@@ -219,18 +222,29 @@ void CVSLEnhanced::OnClientCommand(platform::WPARAM code, platform::LPARAM argum
 
 int CVSLEnhanced::PublishPose(float x, float y, float z, float roll, float pitch, float yaw)
 {
-    record_.value[0] = roll;
-    record_.value[1] = pitch;
-    record_.value[2] = yaw;
-    record_.value[3] = x;
-    record_.value[4] = y;
-    record_.value[5] = z;
-    if (transmitting_.load() != 0)
-        record_.frame = record_.frame >= kLastFrame ? 1 : static_cast<std::uint16_t>(record_.frame + 1);
+    OVPosePacket copy;
+    {
+        std::lock_guard lock(recordMutex_);
+        record_.value[0] = roll;
+        record_.value[1] = pitch;
+        record_.value[2] = yaw;
+        record_.value[3] = x;
+        record_.value[4] = y;
+        record_.value[5] = z;
+        if (transmitting_.load() != 0)
+            record_.frame = record_.frame >= kLastFrame ? 1 : static_cast<std::uint16_t>(record_.frame + 1);
+        copy = record_;
+    }
     if (clientWindow_.load() != 0 && profileAccepted_.load() != 0)
-        SetData(record_); // at most 25 ms under the library's mutex; a failed copy is not retried
+        SetData(copy); // at most 25 ms under the library's mutex; a failed copy is not retried
     CheckClientWindow();
     return 1;
+}
+
+OVPosePacket CVSLEnhanced::PoseRecord() const
+{
+    std::lock_guard lock(recordMutex_);
+    return record_;
 }
 
 void CVSLEnhanced::CheckClientWindow()

@@ -327,3 +327,24 @@ TEST_F(GameLinkTest, PublishingNeverStallsOnAHeldMutex)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(GameLinkTest, PublishingFromTwoThreadsKeepsTheCounterWhole)
+{
+    // The worker publishes while a paused re-centre publishes from the
+    // command thread: every frame counts once.
+    TestLink link(registry.store());
+    link.Start();
+    ASSERT_TRUE(platform::sendMessage(link.CommandWindow(), OV_COMMAND_MESSAGE, OV_CMD_START_DATA, 0));
+    std::thread other([&] {
+        for (int i = 0; i < 2000; ++i)
+            link.PublishPose(1, 1, 1, 1, 1, 1);
+    });
+    for (int i = 0; i < 2000; ++i)
+        link.PublishPose(2, 2, 2, 2, 2, 2);
+    other.join();
+    EXPECT_EQ(link.PoseRecord().frame, 4000);
+}
+
+} // namespace

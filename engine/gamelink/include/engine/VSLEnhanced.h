@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -48,7 +49,8 @@ public:
     void Stop();
     void SetStopWait(std::chrono::milliseconds wait) { stopWait_ = wait; }
 
-    // One computed frame, from the engine's worker thread. Returns 1.
+    // One computed frame, from the engine's worker thread (or a re-centre
+    // while paused). Returns 1.
     int PublishPose(float x, float y, float z, float roll, float pitch, float yaw);
     // The watchdog: after every publish and on every untracked frame.
     void CheckClientWindow();
@@ -73,8 +75,8 @@ public:
     std::int32_t ProfileAccepted() const { return profileAccepted_.load(); }
     std::uint32_t ProfileId() const { return profileId_.load(); }
     int ThreadExitCode() const { return exitCode_.load(); }
-    // The record as last built (worker thread's view).
-    const OVPosePacket& PoseRecord() const { return record_; }
+    // The record as last built.
+    OVPosePacket PoseRecord() const;
 
 protected:
     // What the engine adds to each command; the base does nothing, and
@@ -120,6 +122,9 @@ private:
     platform::Event started_{platform::Event::Reset::Manual};
     platform::Event finished_{platform::Event::Reset::Manual};
 
+    // Built by the worker each frame, and by a re-centre while paused on
+    // the command thread; held only for the build and a copy.
+    mutable std::mutex recordMutex_;
     OVPosePacket record_{};
 
     std::optional<platform::Module> library_;
