@@ -1,0 +1,78 @@
+#pragma once
+// The running camera system: the Orvane::CameraSystem the engine sees (its
+// buffers, configuration block and status lights), plus the parts that fill
+// it: the packet processor thread, the trackable collection with its scorer
+// and the configuration script, wired to the system's buffers, and Start and
+// Stop over the camera.
+#include "camera/camera_system.h"
+#include "camera/config_script.h"
+#include "camera/packet_processor.h"
+#include "camera/system_camera.h"
+#include "camera/trackables.h"
+#include "platform/clock.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+
+namespace Orvane {
+
+class CameraSystemFacade : public CameraSystem {
+public:
+    static constexpr int FirstManagedCamera = 1024;
+    static constexpr int LastManagedCamera = 2047;
+
+    struct Options {
+        // Pause after stopping the processor and after stopping the camera.
+        std::uint32_t stopPauseMs = 50;
+        // Cameras the camera manager lists (numbers 1024.. index them). The
+        // default asks the library's camera manager.
+        std::function<int()> managedCameraCount;
+        // Sleeps for the stop pauses (the system clock when null).
+        platform::Clock* clock = nullptr;
+    };
+
+    // The camera stays owned by the caller and must outlive the system.
+    CameraSystemFacade(int cameraNumber, SystemCamera& camera);
+    CameraSystemFacade(int cameraNumber, SystemCamera& camera, Options options);
+    // Stops when started, then joins every thread the system runs.
+    ~CameraSystemFacade() override;
+
+    // Starts the camera, then the processor thread. For a managed camera
+    // number with no such managed camera: false, nothing started. When the
+    // camera does not start: false, and the processor is stopped again.
+    // Otherwise records the green flag (when true) and the illumination
+    // flag (when true) in the script and switches the illumination LEDs.
+    bool Start(bool greenStatus, bool illumination);
+    // Stops the processor thread, then the camera.
+    void Stop();
+    bool IsStopped() const { return stopped_.load(std::memory_order_acquire); }
+
+    SystemCamera& GetCamera() { return camera_; }
+    CameraPacketProcessor& GetPacketProcessor() { return processor_; }
+    TrackableCollection& GetTrackables() { return collection_; }
+    CameraConfigScript& GetConfiguration() { return script_; }
+    void SetConfiguration(const CameraConfigScript& script) { script_ = script; }
+
+    int GetSwitchState() const { return camera_.GetSwitchState(); }
+    void SetSwitchState(int state) { camera_.SetSwitchState(state); }
+    bool IsTracking() const { return collection_.GetScorer().IsTracking(); }
+    static bool GetScoringEnabled() { return TrackableCollection::GetScoringEnabled(); }
+    static void SetScoringEnabled(bool value) { TrackableCollection::SetScoringEnabled(value); }
+
+private:
+    // Scores a delivered frame. A frame delivered in the processor's spare
+    // frame is never queued, so it queues no coordinate either.
+    static void ScoreFrame(Frame* frame, void* system);
+
+    SystemCamera& camera_;
+    Options options_;
+    std::atomic<bool> stopped_{true};
+    std::mutex runLock_;  // Start and Stop
+    CameraConfigScript script_;
+    CameraPacketProcessor processor_;
+    TrackableCollection collection_;
+};
+
+} // namespace Orvane

@@ -1,0 +1,90 @@
+#include "camera/camera_system_facade.h"
+
+#include "camera/camera_manager.h"
+
+#include <chrono>
+#include <utility>
+
+namespace Orvane {
+
+CameraSystemFacade::CameraSystemFacade(int cameraNumber, SystemCamera& camera)
+    : CameraSystemFacade(cameraNumber, camera, Options{})
+{
+}
+
+CameraSystemFacade::CameraSystemFacade(int cameraNumber, SystemCamera& camera, Options options)
+    : CameraSystem(cameraNumber), camera_(camera), options_(std::move(options))
+{
+    processor_.SetPacketBuffer(&GetPacketBuffer());
+    processor_.SetFrameBuffer(&GetFrameBuffer());
+    processor_.SetCamera(&camera_);
+    processor_.SetFrameCamera(camera_.GetDevice());
+    processor_.SetSequenceSource(this);
+    collection_.SetTrackedCoordBuffer(&GetTrackedCoordBuffer());
+    processor_.AddNewFrameCallback(&CameraSystemFacade::ScoreFrame, this);
+}
+
+CameraSystemFacade::~CameraSystemFacade()
+{
+    if (!IsStopped())
+        Stop();
+    // A failed start may have left nothing running; joining again is harmless.
+    processor_.Stop();
+}
+
+void CameraSystemFacade::ScoreFrame(Frame* frame, void* system)
+{
+    auto& self = *static_cast<CameraSystemFacade*>(system);
+    if (!self.processor_.IsSpareFrame(frame)) {
+        TrackableCollection::NewFrameCallback(frame, &self.collection_);
+        return;
+    }
+    // Both run on the processor thread: nothing else reads the pointer.
+    self.collection_.SetTrackedCoordBuffer(nullptr);
+    TrackableCollection::NewFrameCallback(frame, &self.collection_);
+    self.collection_.SetTrackedCoordBuffer(&self.GetTrackedCoordBuffer());
+}
+
+bool CameraSystemFacade::Start(bool greenStatus, bool illumination)
+{
+    std::lock_guard lock(runLock_);
+    const int number = GetCameraNumber();
+    if (number >= FirstManagedCamera && number <= LastManagedCamera) {
+        const int known = options_.managedCameraCount ? options_.managedCameraCount()
+                                                      : CameraManager::X().GetCameraCount();
+        if (number - FirstManagedCamera >= known)
+            return false;
+        if (camera_.IsCameraStarted())
+            return true;
+    }
+    const bool started = camera_.StartCamera();
+    processor_.Start();
+    if (!started) {
+        // Nothing would stop the thread again: the system counts as stopped.
+        processor_.Stop();
+        return false;
+    }
+    stopped_.store(false, std::memory_order_release);
+    if (greenStatus)
+        script_.SetGreenStatusLedOn(true);
+    if (illumination) {
+        script_.SetIlluminationLedsOn(true);
+        camera_.SetIlluminationLeds(true);
+    } else {
+        camera_.SetIlluminationLeds(false);
+    }
+    return true;
+}
+
+void CameraSystemFacade::Stop()
+{
+    std::lock_guard lock(runLock_);
+    platform::Clock& clock = options_.clock ? *options_.clock : platform::systemClock();
+    stopped_.store(true, std::memory_order_release);
+    processor_.Stop();
+    clock.sleepFor(std::chrono::milliseconds(options_.stopPauseMs));
+    camera_.StopCamera();
+    clock.sleepFor(std::chrono::milliseconds(options_.stopPauseMs));
+}
+
+} // namespace Orvane

@@ -1,0 +1,157 @@
+// Starting and stopping the camera system: the order of camera and
+// processor, the failed start, managed camera numbers, and start/stop
+// cycles while packets flow.
+#include "system_fixture.h"
+
+#include "camera/camera_manager.h"
+#include "simcam/imaging/render.h"
+#include "testing/test_clock.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+using Orvane::CameraSystem;
+using Orvane::CameraSystemFacade;
+using testing_support::FakeSystemCamera;
+
+namespace {
+
+CameraSystemFacade::Options Fast(testing_support::TestClock& clock, int managed = 0)
+{
+    return {.stopPauseMs = 50, .managedCameraCount = [managed] { return managed; }, .clock = &clock};
+}
+
+TEST(CameraSystemFacade, StartThenStop)
+{
+    FakeSystemCamera camera;
+    testing_support::TestClock clock;
+    CameraSystemFacade system(0, camera, Fast(clock));
+    EXPECT_TRUE(system.IsStopped());
+    ASSERT_TRUE(system.Start(false, false));
+    EXPECT_FALSE(system.IsStopped());
+    EXPECT_TRUE(system.GetPacketProcessor().IsThreadRunning());
+    EXPECT_EQ(camera.illumination.load(), 0);
+    EXPECT_FALSE(system.GetConfiguration().GetGreenStatusLedOn());
+    const auto before = clock.now();
+    system.Stop();
+    EXPECT_TRUE(system.IsStopped());
+    EXPECT_FALSE(system.GetPacketProcessor().IsThreadRunning());
+    EXPECT_FALSE(camera.IsCameraStarted());
+    EXPECT_EQ(clock.now() - before, std::chrono::milliseconds(100));
+}
+
+TEST(CameraSystemFacade, FailedStartLeavesNothingRunning)
+{
+    FakeSystemCamera camera;
+    camera.startSucceeds = false;
+    testing_support::TestClock clock;
+    {
+        CameraSystemFacade system(0, camera, Fast(clock));
+        EXPECT_FALSE(system.Start(true, true));
+        EXPECT_EQ(camera.starts.load(), 1);
+        EXPECT_TRUE(system.IsStopped());
+        EXPECT_FALSE(system.GetPacketProcessor().IsThreadRunning());
+        EXPECT_EQ(camera.illumination.load(), -1);
+        EXPECT_FALSE(system.GetConfiguration().GetGreenStatusLedOn());
+        // A second try works once the camera does.
+        camera.startSucceeds = true;
+        EXPECT_TRUE(system.Start(true, true));
+    }
+    EXPECT_EQ(camera.stops.load(), 1);  // the destructor stopped the started system
+}
+
+TEST(CameraSystemFacade, DestructionAfterFailedStartJoins)
+{
+    FakeSystemCamera camera;
+    camera.startSucceeds = false;
+    testing_support::TestClock clock;
+    auto system = std::make_unique<CameraSystemFacade>(0, camera, Fast(clock));
+    EXPECT_FALSE(system->Start(false, false));
+    testing_support::QueuePacket(system->GetPacketBuffer(), simcam::imaging::EncodePacket(
+        simcam::imaging::Render(std::vector<simcam::imaging::Disc>{{100, 100, 4, 255}}, 640, 480), {}));
+    system.reset();  // no thread left behind (the sanitizers would say)
+    EXPECT_EQ(camera.stops.load(), 0);
+}
+
+TEST(CameraSystemFacade, ManagedCameraNumbersMustBeListed)
+{
+    struct Case {
+        int number;
+        int managed;
+        bool starts;
+    };
+    for (const Case& c : {Case{1030, 2, false}, Case{1024, 0, false}, Case{1025, 2, true}, Case{1024, 1, true},
+                          Case{2047, 1, false}, Case{0, 0, true}, Case{2048, 0, true}}) {
+        FakeSystemCamera camera;
+        testing_support::TestClock clock;
+        CameraSystemFacade system(c.number, camera, Fast(clock, c.managed));
+        EXPECT_EQ(system.Start(false, false), c.starts) << c.number;
+        EXPECT_EQ(camera.starts.load(), c.starts ? 1 : 0) << c.number;
+        EXPECT_EQ(system.GetPacketProcessor().IsThreadRunning(), c.starts) << c.number;
+    }
+}
+
+TEST(CameraSystemFacade, ManagedCameraAlreadyStartedIsTrueAtOnce)
+{
+    FakeSystemCamera camera;
+    camera.started = true;
+    testing_support::TestClock clock;
+    CameraSystemFacade system(1024, camera, Fast(clock, 1));
+    EXPECT_TRUE(system.Start(true, true));
+    EXPECT_EQ(camera.starts.load(), 0);
+}
+
+TEST(CameraSystemFacade, DefaultCountComesFromTheCameraManager)
+{
+    Orvane::CameraManager::DestroyInstance();
+    FakeSystemCamera camera;
+    testing_support::TestClock clock;
+    CameraSystemFacade system(1024, camera, {.stopPauseMs = 0, .managedCameraCount = {}, .clock = &clock});
+    EXPECT_FALSE(system.Start(false, false));  // the default backend lists no camera
+    EXPECT_TRUE(Orvane::CameraManager::IsActive());
+    Orvane::CameraManager::DestroyInstance();
+    EXPECT_FALSE(Orvane::CameraManager::IsActive());
+}
+
+// Start and stop while a producer keeps queueing packets and a consumer
+// keeps taking frames: every packet and frame ends up back on a list.
+TEST(CameraSystemFacade, StartStopCyclesWhilePacketsFlow)
+{
+    FakeSystemCamera camera;
+    testing_support::TestClock clock;
+    CameraSystemFacade system(0, camera, Fast(clock));
+    const auto packet = simcam::imaging::EncodePacket(
+        simcam::imaging::Render(std::vector<simcam::imaging::Disc>{{200.5, 150.5, 5, 255}}, 640, 480), {});
+    std::atomic<bool> done{false};
+    std::thread producer([&] {
+        while (!done.load()) {
+            if (!testing_support::QueuePacket(system.GetPacketBuffer(), packet))
+                std::this_thread::yield();
+        }
+    });
+    std::thread consumer([&] {
+        while (!done.load()) {
+            if (system.GetFrameBuffer().Wait(5) == platform::kWaitObject0)
+                if (Orvane::Frame* f = system.GetFrameBuffer().TakeFilled())
+                    system.GetFrameBuffer().GiveBack(f);
+            if (Orvane::TrackedCoordinate* t = system.GetTrackedCoordBuffer().TakeFilled())
+                system.GetTrackedCoordBuffer().GiveBack(t);
+        }
+    });
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_TRUE(system.Start(true, true));
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        system.Stop();
+    }
+    done = true;
+    producer.join();
+    consumer.join();
+    while (Orvane::Frame* f = system.GetFrameBuffer().TakeFilled())
+        system.GetFrameBuffer().GiveBack(f);
+    EXPECT_EQ(system.GetFrameBuffer().GetFreeCount(), CameraSystem::FrameBufferItems);
+    EXPECT_GT(system.GetPacketProcessor().GetStats().queued, 0u);
+}
+
+} // namespace
