@@ -225,10 +225,10 @@ int CProfileList::RenameProfile(CProfile& profile, std::u16string_view newName)
         profile.Path = oldPath;
         return 2;
     }
-    if (path != oldPath) {
+    if (path != oldPath && !oldPath.empty()) {
         map_.RenameProfile(oldPath, path);
         std::error_code ec;
-        if (!oldPath.empty() && !fs::remove(ProfileFileSystemPath(oldPath), ec) && ec)
+        if (!fs::remove(ProfileFileSystemPath(oldPath), ec) && ec)
             report("the old file " + shown(oldPath) + " of a renamed profile could not be removed: " + ec.message());
     }
     return 0;

@@ -73,6 +73,8 @@ void ProfileMap::RenameProfile(std::u16string_view oldPath, std::u16string_view 
 {
     const std::u16string oldName = FileNameOf(oldPath);
     const std::u16string newName = FileNameOf(newPath);
+    if (oldName.empty())
+        return; // names no file: an empty value is no mapping of it
     std::vector<reg::NamedValue> values;
     if (store_->values(kRoot, kKey, values) != reg::kSuccess)
         return;

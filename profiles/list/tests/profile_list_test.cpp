@@ -326,6 +326,11 @@ TEST_F(ProfileListTest, RenamingTheMapFollowsEveryExactMatch)
     reg::Value v;
     ASSERT_EQ(store().queryValue(kUser, kMapKey, "1", v), reg::kSuccess);
     EXPECT_EQ(v.data, reg::stringData(u"New000.xml", false));
+
+    // A profile that had no file renames no mapping, not even an empty one.
+    store().setString(kUser, kMapKey, "6", u"");
+    ProfileMap(registry_.store()).RenameProfile(u"", u"Profiles\\Named.xml");
+    EXPECT_EQ(mapValue("6"), u"");
 }
 
 TEST_F(ProfileListTest, GameRegistrationFollowsTheOverrideAndTheMap)
