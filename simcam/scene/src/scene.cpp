@@ -213,6 +213,17 @@ void SceneProjector::Project(const HeadPose& pose, Projection& out)
                                                                   out.pixels[i].y - out.pixels[j].y));
 }
 
+PixelPoint SceneProjector::ProjectSingle(const HeadPose& pose, bool* inView)
+{
+    Projection p;
+    Project(pose, p);
+    const PixelPoint& px = p.pixels[0];
+    const bool visible = p.markers[0][1] > 1.0 && px.x >= kMargin && px.x <= lens_.frameWidth - 1.0 - kMargin &&
+                         px.y >= kMargin && px.y <= lens_.frameHeight - 1.0 - kMargin;
+    if (inView) *inView = visible;
+    return px;
+}
+
 Truth SceneProjector::TruthOf(const HeadPose& pose) const
 {
     const Vec3 p0Clip{mounting_.p0[1], mounting_.p0[0], mounting_.p0[2]};

@@ -170,3 +170,20 @@ TEST(Rotation, AxesOfTheConvention)
     EXPECT_DOUBLE_EQ(r[0][0], 1.0);
     EXPECT_NEAR(r[1][2], std::sin(30 * std::acos(-1.0) / 180), 1e-15);
 }
+
+TEST(Scene, SingleMarkerFollowsTheHead)
+{
+    SceneProjector scene(8, 0), clip(8, 0);
+    bool inView = false;
+    const PixelPoint still = scene.ProjectSingle({}, &inView);
+    EXPECT_TRUE(inView);
+    Projection p;
+    clip.Project({}, p);
+    EXPECT_DOUBLE_EQ(still.x, p.pixels[0].x);
+    EXPECT_DOUBLE_EQ(still.y, p.pixels[0].y);
+    // Across points to larger columns of the frame.
+    const PixelPoint moved = scene.ProjectSingle({0, 0, 0, 30, 0, 0}, &inView);
+    EXPECT_GT(moved.x, still.x);
+    scene.ProjectSingle({0, 0, 0, 5000, 0, 0}, &inView);
+    EXPECT_FALSE(inView);
+}

@@ -83,6 +83,10 @@ public:
     // The same, as the tracker orients it (from the image centre, camera rotation removed).
     PixelPoint ProjectOriented(const Vec3& cameraPoint);
 
+    // The single-marker scene: one marker where the clip's P0 sits, moving
+    // with the head. Returns its pixel; `inView` tells whether it is in the frame.
+    PixelPoint ProjectSingle(const HeadPose& pose, bool* inView = nullptr);
+
     Truth TruthOf(const HeadPose& pose) const;
     const Lens& GetLens() const { return lens_; }
     const Clip& GetClip() const { return clip_; }
