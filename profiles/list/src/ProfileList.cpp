@@ -1,6 +1,7 @@
 #include "profiles/ProfileList.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
