@@ -44,17 +44,16 @@ Event::~Event() = default;
 
 void Event::set()
 {
-    std::vector<Waiter*> toWake;
-    {
-        std::lock_guard lock(mutex_);
-        signalled_ = true;
-        toWake = waiters_;
-    }
+    std::lock_guard lock(mutex_);
+    signalled_ = true;
     if (mode_ == Reset::Auto)
         cv_.notify_one();
     else
         cv_.notify_all();
-    for (Waiter* w : toWake)
+    // Woken under our lock: a parked waiter leaves only through removeWaiter(),
+    // which takes this lock, so it cannot be gone while we touch it. Waiters
+    // never hold their own mutex while taking an event's, so the order is safe.
+    for (Waiter* w : waiters_)
         w->wake();
 }
 

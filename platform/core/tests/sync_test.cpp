@@ -103,3 +103,19 @@ TEST(Thread, JoinsOnDestructionAndOnMove)
     }
     EXPECT_EQ(ran.load(), 1);
 }
+
+TEST(Event, SetRacingTheEndOfAMultiWaitIsSafe)
+{
+    // A waiter that returns (and drops its parking record) while another
+    // thread is inside set() must not be touched afterwards.
+    for (int round = 0; round < 200; ++round) {
+        Event a(Event::Reset::Auto), b(Event::Reset::Auto);
+        std::array<Event*, 2> both{&a, &b};
+        std::thread setter([&] {
+            a.set();
+            b.set();
+        });
+        EXPECT_NE(Event::waitMultiple(both, false, 2000), kWaitTimeout);
+        setter.join();
+    }
+}
