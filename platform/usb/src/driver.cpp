@@ -24,6 +24,16 @@ bool Request::complete(std::uint32_t status, std::uint32_t transferred)
     return true;
 }
 
+void Request::rearm(std::span<std::uint8_t> buffer)
+{
+    std::lock_guard lock(mutex_);
+    buffer_ = buffer;
+    status_ = kStatusPending;
+    transferred_ = 0;
+    done_.reset();
+    completed_.store(false, std::memory_order_release);
+}
+
 int NoticeList::subscribe(Listener listener)
 {
     std::lock_guard lock(mutex_);

@@ -113,6 +113,9 @@ public:
 
     // Returns false when the request was completed already.
     bool complete(std::uint32_t status, std::uint32_t transferred);
+    // Makes a completed request pending again over `buffer`, so a pool can
+    // reuse it without allocating. Only for a request that is not in flight.
+    void rearm(std::span<std::uint8_t> buffer);
 
 private:
     std::span<std::uint8_t> buffer_;

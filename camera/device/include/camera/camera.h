@@ -1,0 +1,434 @@
+#pragma once
+// One USB camera: the command channel (queues, send, reply and image threads,
+// watchdog) over the camera's own driver or the generic USB driver, and the
+// camera operations built on it (status, LEDs, exposure, video, registers,
+// I2C, EEPROM, multi-camera).
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "camera/camera_packet.h"
+#include "camera/configuration_data.h"
+#include "camera/double_buffer.h"
+#include "platform/clock.h"
+#include "platform/sync.h"
+#include "platform/usb/driver.h"
+
+class CUsbIoThread;
+class CameraUSBIOReader;
+class CUsbIoWriter;
+
+// The camera status record: STATUS_GET reply bytes 2-6.
+struct _OV_RESERVED {
+    unsigned char reserved;      // reply byte 2
+    unsigned char configured;    // FPGA configured flag
+    unsigned char checksum[2];   // checksum of the loaded image, big-endian
+    unsigned char fpgaState;     // 1 loaded, 2 running, 15 no upload wanted
+};
+static_assert(sizeof(_OV_RESERVED) == 5);
+
+namespace Orvane {
+
+class Camera;
+
+// One queued command. Owns copies of its payload and of the reply.
+struct Command {
+    using Callback = void (Camera::*)(Command*, int);
+
+    std::unique_ptr<unsigned char[]> payload;
+    int payloadLength = 0;
+    std::unique_ptr<unsigned char[]> reply;
+    int replyLength = 0;
+    unsigned int expectedReply = 0;  // 0x00-0xF0; 0 expects none
+    unsigned char framingCode = 0;
+    std::atomic<unsigned char>* doneFlag = nullptr;
+    void* userData = nullptr;
+    bool resent = false;
+    Callback callback = nullptr;
+    // Keeps the storage doneFlag and userData point into alive for as long
+    // as the command exists, so a late completion never writes into memory
+    // a caller has left.
+    std::shared_ptr<void> keepAlive;
+};
+
+// Timing knobs; the defaults are the camera's. Tests shorten them.
+struct CameraTiming {
+    unsigned watchdogMs = 5000;        // reply wait before a resend, and again before the kill
+    unsigned statusPolls = 2000;       // ReadCameraStatus polls of statusPollMs
+    unsigned statusPollMs = 1;
+    unsigned blockingPollMs = 1;       // ReadLeds, SendCommandBlocking, Sync
+    unsigned registerPollMs = 2;       // register and I2C reads
+    unsigned syncReadLimitMs = 15000;  // longest wait of any synchronous read
+    unsigned threadStartMs = 50;
+    unsigned sendIdleMs = 50;
+    unsigned sendBusyMs = 1;
+    unsigned readerIdleMs = 10;
+    unsigned imageIdleMs = 500;
+    unsigned usbioWriteTimeoutMs = 1000;
+    unsigned shutdownPollMs = 5;
+};
+
+class Camera {
+public:
+    // Command codes.
+    static constexpr unsigned char DEVCTRL_LED_RAW = 0x10;
+    static constexpr unsigned char DEVCTRL_RESET_RING_BUFFER = 0x11;
+    static constexpr unsigned char DEVCTRL_FLUSH_FIFO = 0x12;
+    static constexpr unsigned char DEVCTRL_DUMMY_PACKET = 0x13;
+    static constexpr unsigned char DEVCTRL_SET_VIDEO_SUPPRESSION = 0x14;
+    static constexpr unsigned char DEVCTRL_CONFIG_CPLD_OPTIONS = 0x15;
+    static constexpr unsigned char DEVCTRL_READ_CONFDATA = 0x17;
+    static constexpr unsigned char DEVCTRL_CONFIG_SETLOCK = 0x18;
+    static constexpr unsigned char DEVCTRL_CONFIG_FPGA_REG = 0x19;
+    static constexpr unsigned char DEVCTRL_CONFIG_FPGA_INIT = 0x1B;
+    static constexpr unsigned char DEVCTRL_CONFIG_FPGA_DAT = 0x1C;
+    static constexpr unsigned char DEVCTRL_STATUS_GET = 0x1D;
+    static constexpr unsigned char DEVCTRL_LED_NUMERIC = 0x1E;
+    static constexpr unsigned char DEVCTRL_CONFIG_FPGA_REG_READ = 0x1F;
+    static constexpr unsigned char DEVCTRL_RELOAD_CONFDATA = 0x20;
+    static constexpr unsigned char DEVCTRL_I2C_WRITE_NOLOCK = 0x23;
+    static constexpr unsigned char DEVCTRL_I2C_READ_NOLOCK = 0x24;
+    static constexpr unsigned char DEVCTRL_I2C_WRITE_U16_NOLOCK = 0x26;
+    static constexpr unsigned char DEVCTRL_I2C_READ_U16_NOLOCK = 0x27;
+    static constexpr unsigned char DEVCTRL_I2C_WRITE = 0x40;
+    static constexpr unsigned char DEVCTRL_I2C_READ = 0x41;
+    static constexpr unsigned char DEVCTRL_EEPROM_WRITE_16 = 0x42;
+    static constexpr unsigned char DEVCTRL_EEPROM_READ_BULK_16 = 0x43;
+
+    static constexpr int OutputBufferSize = 4096;
+    static constexpr int ReplyBufferSize = 0x8000;
+    static constexpr int ImageBufferSize = 0x50000;
+    static constexpr int TableSize = 32;
+    // Unlock code of the configuration lock, built from its bytes at run time.
+    static constexpr unsigned char UnlockByte0 = 0x4F, UnlockByte1 = 0x56, UnlockByte2 = 0x4C;
+
+    enum DRIVERS { OVUSB = 0, USBIO = 1 };
+    enum WatchdogState { WatchdogIdle = 0, WatchdogArmed = 1, WatchdogReply = 2, WatchdogShutdown = 3 };
+
+    // Camera numbers 0-1023 use the own driver (that index), 1024-2047 the
+    // generic driver. `packets` receives image packets (may be null).
+    Camera(platform::usb::Backend& backend, int cameraNumber, DoubleBuffer<CameraPacket>* packets = nullptr,
+           CameraTiming timing = {}, platform::Clock& clock = platform::systemClock());
+    ~Camera();
+    Camera(const Camera&) = delete;
+    Camera& operator=(const Camera&) = delete;
+
+    // ---- transport ----
+    bool OpenUsbDevice();
+    void CloseUsbDevice();
+    bool IsUsbDeviceOpen() const { return deviceOpen_.load(); }
+    DRIVERS GetDriver() const { return driver_; }
+    bool IsUSBIODriver() const { return driver_ == USBIO; }
+    // The generic driver's device path of this camera.
+    void SetUSBIODevicePath(const std::string& path);
+    std::string GetUSBIODevicePath() const;
+    // Starts the send thread, the own driver's readers and the watchdog.
+    void InitializeCameraCommunication();
+    // The initialisation marks the camera started; the image path reads only then.
+    void SetStarted(bool started) { started_.store(started); }
+    bool IsStarted() const { return started_.load(); }
+
+    // ---- command channel ----
+    void SendCommand(const unsigned char* payload, int length, unsigned char framingCode, unsigned int expectedReply,
+                     Command::Callback callback, std::atomic<unsigned char>* doneFlag, void* userData,
+                     std::shared_ptr<void> keepAlive = nullptr);
+    void SendCommandEx(const unsigned char* payload, int length, unsigned char framingCode);
+    bool WriteUsbBuffer(unsigned char* bytes, unsigned short length);
+    unsigned long WriteOutputBuffer(int n);
+    void KillCommand(std::unique_ptr<Command> command);
+    void KillQueues();
+    bool SendCommandBlocking(const unsigned char* payload, int length);
+    bool Sync();
+    void ProcessIncomingCommunication(unsigned char* buffer, unsigned long length);
+    void ProcessIncomingData(unsigned char* buffer, unsigned long length);
+    void IncomingUSBIOData(int pipe, void* buffer, unsigned long length);
+    void NotifyWatchdogThread();
+    void WatchdogEventComplete();
+    void ShutdownWatchdogThread();
+    int GetWatchdogState() const { return watchdogState_.load(); }
+    // Arms reply capture: the next unmatched reply with this reply code goes
+    // to `raw` (0 disarms).
+    void CaptureNextPacket(unsigned int replyCode, DoubleBuffer<RawPacket>* raw);
+
+    // ---- callbacks ----
+    void NotifyGeneric(Command* command, int result);
+    void NotifyReadLeds(Command* command, int result);
+    void NotifyCameraStatus(Command* command, int result);
+    void NotifyRegRead(Command* command, int result);
+    void NotifyROMConfig(Command* command, int result);
+
+    // ---- state bytes the library only stores ----
+    bool IsStopped() const { return stopped_.load(); }
+    void Stop();
+    unsigned char GetKeepRunning() const { return keepRunning_.load(); }
+    void SetKeepRunning(unsigned char v) { keepRunning_.store(v); }
+    unsigned char GetProducerThreadDone() const { return producerDone_.load(); }
+    void SetProducerThreadDone(unsigned char v) { producerDone_.store(v); }
+    void SetDeConfigure(bool on) { deConfigure_.store(on); }
+
+    // ---- operations ----
+    int TurnLedOn();
+    int TurnLedOff();
+    int StatusOn();
+    int StatusOff();
+    int StatusCaseOn();
+    int StatusCaseOff();
+    int StatusRedOn();
+    int StatusRedOff();
+    int SetIRLEDBrightness(int brightness);
+    int TurnNumericOn(int n);
+    int TurnNumericOff();
+    int ShutDown();
+    int ResetFiFo();
+    int TurnVideoOn();
+    int TurnVideoOff();
+    int SetCameraOptions(int threshold, bool invert, bool pulse);
+    int InitFpgaForConfig();
+    int SendFpgaRerunConfigScript();
+    int ReadCameraData();
+    bool ReadCameraStatus(_OV_RESERVED* status);
+    _OV_RESERVED GetLastStatus() const;
+    unsigned char ReadLeds();
+    int FPGARegWrite(int reg, int bank, unsigned value);
+    bool FPGARegRead(int reg, unsigned* out);
+    int WriteI2CData(int dev, int reg, int data);
+    int WriteI2CData();
+    int WriteI2CDataNoLock();
+    int WriteI2CDataNoLockSafe();
+    int WriteI2CDataU16NoLockSafe();
+    bool ReadI2CData(int dev, int reg, unsigned* out);
+    bool ReadI2CDataNoLock(int dev, int reg, unsigned* out);
+    bool ReadI2CDataNoLockSafe(int dev, int reg, unsigned* out);
+    bool ReadI2CDataU16NoLockSafe(int dev, int reg, unsigned* out);
+    int WriteEEPROM16Data(int addressHigh, int addressLow, int data);
+    int WriteEEPROM16Data();
+    int ReadEEPROM16Data(int addressHigh, int addressLow, int data);
+    int ReadEEPROM16Data();
+    int Unlock(unsigned char lock);
+
+    int SetVideoType(int v, bool = false);
+    int SetExposure(int x, bool = false);
+    int SetFrameRate(int f, bool = false);
+    int SetIntensity(int i, bool = false);
+    int SetResetFrameCount();
+    int SetCameraId(int id, bool = false);
+    int SetMinimumSegmentLength(int n, bool = false);
+    int SetMaximumSegmentLength(int n, bool = false);
+    int SetWindowExtentsX(int v, bool = false);
+    int SetWindowExtentsXEnd(int v, bool = false);
+    int SetWindowExtentsY(int v, bool = false);
+    int SetWindowExtentsYEnd(int v, bool = false);
+    int SetFrameDecimation(int n, bool = false);
+    int GetCameraId(bool = false);
+    int GetFrameRate(bool = false);
+    int GetExposure(bool = false);
+    int GetVideoType(bool = false);
+    int GetIntensity(bool = false);
+    int GetFrameDecimation(bool = false);
+    int GetMinimumSegmentLength(bool = false);
+    int GetMaximumSegmentLength(bool = false);
+    int GetWindowExtentsX(bool = false);
+    int GetWindowExtentsXEnd(bool = false);
+    int GetWindowExtentsY(bool = false);
+    int GetWindowExtentsYEnd(bool = false);
+
+    void SensorClockForceEnable(bool on);
+    void SetSyncMode(int m);
+    int GetSyncMode() const;
+    void TriggerSnapshot();
+    void ResetSnapshotID();
+    void SetShutterDelay(int d);
+    int GetShutterDelay() const { return shutterDelay_.load(); }
+    void SetGrayscaleDecimation(int d);
+    int GetGrayscaleDecimation() const { return greyDecimation_.load(); }
+
+    int GetFrameRateDefault();
+    int GetExposureDefault();
+    int GetIntensityDefault();
+    int GetCameraIdDefault();
+    int GetFrameDecimationDefault();
+    int GetMinimumSegmentLengthDefault();
+    int GetVideoTypeDefault();
+    int GetMaximumSegmentLengthDefault();
+    int GetWindowExtentsXDefault();
+    int GetWindowExtentsXEndDefault();
+    int GetWindowExtentsYDefault();
+    int GetWindowExtentsYEndDefault();
+
+    bool ValidDaxtel6();
+    bool ValidDaxtel7();
+    bool ValidRev8();
+    bool ValidRev9();
+    bool ValidRev12();
+    bool ValidRev13();
+
+    void SetMultiCamera(bool);
+    int QueryMaster(int);
+
+    // ---- accessors ----
+    int GetThresholdValue() const { return threshold_.load(); }
+    bool InvertVideo() const { return invert_.load(); }
+    bool PulseLed() const { return pulse_.load(); }
+    bool GetLedsOn() const { return ledsOn_.load(); }
+    void SetLedOn(bool on) { ledsOn_.store(on); }
+    int GetCameraNumber() const { return cameraNumber_.load(); }
+    void SetCameraNumber(int n) { cameraNumber_.store(n); }
+    int GetFrameRateCode() const { return frameRateCode_.load(); }
+    int GetVideoTypeBit() const { return videoTypeBit_.load(); }
+    unsigned char GetControlRegister() const { return controlRegister_.load(); }
+    unsigned char GetLedCache() const { return ledCache_.load(); }
+    bool GetVideoWanted() const { return videoWanted_.load(); }
+    void SetVideoWanted(bool on) { videoWanted_.store(on); }
+    CameraConfigurationData& GetConfigurationData() { return config_; }
+    void GetCameraData(CameraConfigurationData* out);
+    DoubleBuffer<CameraPacket>* GetPacketBufferQueue() const { return packets_.load(); }
+    void SetPacketBuffer(DoubleBuffer<CameraPacket>* packets) { packets_.store(packets); }
+    const CameraTiming& GetTiming() const { return timing_; }
+
+    // Staged bytes.
+    void SetI2CAddress(int v) { i2cAddress_.store(v & 0xFF); }
+    int GetI2CAddress() const { return i2cAddress_.load(); }
+    void SetI2CSubAddress(int v) { i2cSubAddress_.store(v & 0xFF); }
+    int GetI2CSubAddress() const { return i2cSubAddress_.load(); }
+    void SetI2CData(int v) { i2cData_.store(v & 0xFF); }
+    int GetI2CData() const { return i2cData_.load(); }
+    void SetI2CData2(int v) { i2cData2_.store(v & 0xFF); }
+    int GetI2CData2() const { return i2cData2_.load(); }
+    void SetEEPROM16HAddressHigh(int v) { eepromHigh_.store(v & 0xFF); }
+    int GetEEPROM16AddressHigh() const { return eepromHigh_.load(); }
+    void SetEEPROM16HAddressLow(int v) { eepromLow_.store(v & 0xFF); }
+    int GetEEPROM16AddressLow() const { return eepromLow_.load(); }
+    void SetEEPROM16Data(int v) { eepromData_.store(v & 0xFF); }
+    int GetEEPROM16Data() const { return eepromData_.load(); }
+
+    // Thread procedures: run the operation once, return its code (one less
+    // when it threw).
+    static unsigned LedOnThreadProc(void* camera);
+    static unsigned LedOffThreadProc(void* camera);
+    static unsigned ShutDownThreadProc(void* camera);
+    static unsigned StatusOnThreadProc(void* camera);
+    static unsigned StatusOffThreadProc(void* camera);
+    static unsigned StatusCaseOnThreadProc(void* camera);
+    static unsigned StatusCaseOffThreadProc(void* camera);
+    static unsigned StatusRedOnThreadProc(void* camera);
+    static unsigned StatusRedOffThreadProc(void* camera);
+    static unsigned ResetFiFoThreadProc(void* camera);
+    static unsigned VideoOnThreadProc(void* camera);
+    static unsigned VideoOffThreadProc(void* camera);
+    static unsigned SetCameraOptionsThreadProc(void* camera);
+    static unsigned WriteI2CDataThreadProc(void* camera);
+    static unsigned WriteEEPROM16DataThreadProc(void* camera);
+    static unsigned ReadEEPROM16DataThreadProc(void* camera);
+
+    // The cameras that take part in multi-camera control, by number.
+    static std::mutex m_MuliCameraLock;
+
+private:
+    struct Waiter;
+    using Queue = std::deque<std::unique_ptr<Command>>;
+
+    unsigned SendThread();
+    unsigned ReceiveThread();
+    unsigned Receive2Thread();
+    unsigned WatchdogThread();
+
+    unsigned long WriteOVUSBOutputBuffer(int n);
+    unsigned long WriteUSBIOOutputBuffer(int n);
+    bool OpenUSBIODevice();
+    void CloseUSBIODevice();
+    void StartUSBIOImageReader();
+    void CompleteCommand(std::unique_ptr<Command> command, int result);
+    void FreeFinishedCommands();
+    // Queues a frame that expects `reply` and waits (bounded) for it; the
+    // reply's first bytes land in `bytes`. False when killed, withdrawn or
+    // timed out.
+    bool Transact(const unsigned char* frame, int length, unsigned char framing, unsigned reply,
+                  Command::Callback callback, unsigned pollMs, unsigned maxPolls, std::shared_ptr<Waiter>& waiter);
+    bool Withdraw(const void* keepAlive);
+    int Send(std::initializer_list<unsigned char> frame);
+    int LedRaw(unsigned char value, unsigned char mask);
+    int Revision();
+    bool RevisionIn(std::initializer_list<int> revisions);
+    int RegRead(int reg);
+    int I2cRead(int dev, int reg, bool safe);
+    void CalculateActualWindowSize();
+    void Sleep(unsigned ms);
+    void AddMe();
+    void DeleteMe();
+    template <class F>
+    static void ForEachCamera(F&& f);
+
+    platform::usb::Backend& backend_;
+    CameraTiming timing_;
+    platform::Clock& clock_;
+    DRIVERS driver_;
+    std::atomic<int> cameraNumber_;
+    std::atomic<DoubleBuffer<CameraPacket>*> packets_;
+    std::atomic<DoubleBuffer<RawPacket>*> raw_{nullptr};
+    std::atomic<unsigned> rawCode_{0};
+    CameraConfigurationData config_;
+
+    // queues and locks
+    Queue pending_, awaiting_, killed_, completed_;
+    std::mutex pendingLock_, awaitingLock_, killedLock_, completedLock_, spareLock_;
+    platform::CriticalSection sendLock_;
+    platform::CriticalSection outputLock_;
+    std::array<unsigned char, OutputBufferSize> output_{};
+    std::vector<unsigned char> sendScratch_;
+
+    // transport
+    mutable std::mutex transportLock_;
+    std::shared_ptr<platform::usb::OwnDriverHandle> readHandle_;
+    std::string usbioPath_;
+    std::unique_ptr<CUsbIoWriter> writer_;
+    std::unique_ptr<CameraUSBIOReader> replyReader_;
+    std::unique_ptr<CameraUSBIOReader> imageReader_;
+    std::uint8_t imageEndpoint_ = 0;
+    std::atomic<bool> deviceOpen_{false};
+    std::atomic<bool> started_{false};
+    std::atomic<int> readFailures_{0};
+
+    // threads
+    std::atomic<bool> sendRun_{false}, replyRun_{false}, imageRun_{false};
+    std::atomic<bool> sendAlive_{false}, replyAlive_{false}, imageAlive_{false}, watchdogAlive_{false};
+    platform::Thread sendThread_, replyThread_, imageThread_, watchdogThread_;
+    std::atomic<int> watchdogState_{WatchdogIdle};
+    platform::Event armEvent_{platform::Event::Reset::Auto};
+    platform::Event replyEvent_{platform::Event::Reset::Auto};
+    bool watchdogStarted_ = false;
+    platform::Event stopEvent_{platform::Event::Reset::Manual};
+    std::mutex threadsLock_;
+
+    // camera state
+    std::atomic<unsigned char> ledCache_{0};
+    std::atomic<unsigned char> ledState_{0};
+    mutable std::mutex statusLock_;
+    _OV_RESERVED lastStatus_{};
+    std::atomic<int> i2cAddress_{0}, i2cSubAddress_{0}, i2cData_{0}, i2cData2_{0};
+    std::atomic<int> eepromHigh_{0}, eepromLow_{0}, eepromData_{0};
+    std::atomic<int> frameRateCode_{0};
+    std::atomic<int> videoTypeBit_{0};
+    std::atomic<int> greyDecimation_{0};
+    std::atomic<unsigned char> controlRegister_{0};
+    std::atomic<int> shutterDelay_{0};
+    std::atomic<int> threshold_{116};
+    std::atomic<bool> invert_{false}, pulse_{false};
+    std::atomic<bool> ledsOn_{false};
+    std::atomic<bool> videoWanted_{false};
+    std::atomic<int> windowX_{0}, windowXEnd_{0}, windowY_{0}, windowYEnd_{0};
+    std::atomic<int> actualLeft_{0}, actualTop_{0}, actualRight_{0}, actualBottom_{0};
+    std::atomic<bool> stopped_{true};
+    std::atomic<unsigned char> keepRunning_{0}, producerDone_{0};
+    std::atomic<bool> deConfigure_{true};
+    bool inTable_ = false;
+
+    static std::map<int, Camera*> table_;
+};
+
+} // namespace Orvane

@@ -1,0 +1,762 @@
+// The command channel: queues, framing, the send, reply and image threads,
+// reply dispatch and the watchdog.
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "camera/camera.h"
+#include "camera/debug.h"
+#include "camera/exceptions.h"
+#include "camera/usbio.h"
+
+namespace Orvane {
+
+namespace usb = platform::usb;
+
+namespace {
+
+void sleepMs(unsigned ms)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+// Idle waits of the channel's threads end early when the camera goes away.
+void idle(platform::Event& stop, unsigned ms)
+{
+    stop.wait(ms);
+}
+
+constexpr const char* kFrameTooLong = "Camera::WriteOutputBuffer - buffer number of bytes exceeds packet size.";
+
+} // namespace
+
+std::mutex Camera::m_MuliCameraLock;
+std::map<int, Camera*> Camera::table_;
+
+Camera::Camera(usb::Backend& backend, int cameraNumber, DoubleBuffer<CameraPacket>* packets, CameraTiming timing,
+               platform::Clock& clock)
+    : backend_(backend),
+      timing_(timing),
+      clock_(clock),
+      driver_(cameraNumber >= 1024 ? USBIO : OVUSB),
+      cameraNumber_(cameraNumber),
+      packets_(packets)
+{
+    sendScratch_.reserve(OutputBufferSize);
+    AddMe();
+}
+
+Camera::~Camera()
+{
+    // All four LEDs off, straight to the device.
+    const unsigned char off[] = {DEVCTRL_LED_RAW, 0x00, 0xF0};
+    if (deviceOpen_.load())
+        SendCommandEx(off, 3, 0);
+    DeleteMe();
+    stopEvent_.set();
+    ShutdownWatchdogThread();
+    started_.store(false);
+    sendRun_.store(false);
+    replyRun_.store(false);
+    imageRun_.store(false);
+    // Readers blocked in the transport are woken by the close; only then are
+    // the threads waited for.
+    CloseUsbDevice();
+    sendThread_.join();
+    replyThread_.join();
+    imageThread_.join();
+    KillQueues();
+    FreeFinishedCommands();
+}
+
+// ---- camera table ---------------------------------------------------------
+
+void Camera::AddMe()
+{
+    std::lock_guard lock(m_MuliCameraLock);
+    inTable_ = table_.emplace(cameraNumber_.load(), this).second;
+}
+
+void Camera::DeleteMe()
+{
+    std::lock_guard lock(m_MuliCameraLock);
+    if (!inTable_)
+        return;
+    auto it = table_.find(cameraNumber_.load());
+    if (it != table_.end() && it->second == this)
+        table_.erase(it);
+    inTable_ = false;
+}
+
+// ---- transport ------------------------------------------------------------
+
+bool Camera::OpenUsbDevice()
+{
+    if (driver_ == USBIO)
+        return OpenUSBIODevice();
+    auto handle = backend_.ownDriver().open(cameraNumber_.load());
+    if (!handle)
+        return false;
+    {
+        std::lock_guard lock(transportLock_);
+        if (readHandle_)
+            readHandle_->close();
+        readHandle_ = std::move(handle);
+    }
+    readFailures_.store(0);
+    deviceOpen_.store(true);
+    return true;
+}
+
+void Camera::CloseUsbDevice()
+{
+    if (driver_ == USBIO) {
+        CloseUSBIODevice();
+        return;
+    }
+    std::shared_ptr<usb::OwnDriverHandle> old;
+    {
+        std::lock_guard lock(transportLock_);
+        old.swap(readHandle_);
+    }
+    deviceOpen_.store(false);
+    if (old) {
+        old->cancel();
+        old->close();
+    }
+}
+
+void Camera::SetUSBIODevicePath(const std::string& path)
+{
+    std::lock_guard lock(transportLock_);
+    usbioPath_ = path;
+}
+
+std::string Camera::GetUSBIODevicePath() const
+{
+    std::lock_guard lock(transportLock_);
+    return usbioPath_;
+}
+
+bool Camera::OpenUSBIODevice()
+{
+    CloseUSBIODevice();
+    std::string path = GetUSBIODevicePath();
+    if (path.empty())
+        return false;
+    auto& driver = backend_.genericDriver();
+    auto writer = std::make_unique<CUsbIoWriter>(driver);
+    auto reply = std::make_unique<CameraUSBIOReader>(driver);
+    if (writer->OpenPath(path) != 0)
+        return false;
+    usb::ConfigurationRequest request{};
+    request.configurationIndex = 0;
+    request.numberOfInterfaces = 1;
+    request.interfaces[0] = {0, 0, 4096};
+    unsigned status = writer->SetConfiguration(request);
+    usb::ConfigurationInformation info{};
+    bool ok = (status == 0 || status == USBIO_ERR_ALREADY_CONFIGURED) && writer->GetConfigurationInfo(info) == 0 &&
+              info.numberOfPipes >= 2;
+    // Any failure here fails the open: a half-bound camera would look open.
+    ok = ok && writer->Bind(info.pipes[0].endpointAddress) == 0;
+    ok = ok && reply->AttachToPath(path, info.pipes[1].endpointAddress) == 0;
+    ok = ok && reply->CreateBufferPool(0x4000, 4);
+    if (ok) {
+        reply->SetTarget(1, this);
+        ok = reply->RunThread(3);
+    }
+    if (!ok) {
+        reply.reset();
+        writer->Unconfigure();
+        return false;
+    }
+    {
+        std::lock_guard lock(transportLock_);
+        writer_ = std::move(writer);
+        replyReader_ = std::move(reply);
+        imageEndpoint_ = info.numberOfPipes >= 3 ? info.pipes[2].endpointAddress : 0;
+    }
+    deviceOpen_.store(true);
+    return true;
+}
+
+void Camera::StartUSBIOImageReader()
+{
+    std::string path;
+    std::uint8_t endpoint;
+    {
+        std::lock_guard lock(transportLock_);
+        if (!writer_ || imageReader_ || imageEndpoint_ == 0)
+            return;
+        path = usbioPath_;
+        endpoint = imageEndpoint_;
+    }
+    auto reader = std::make_unique<CameraUSBIOReader>(backend_.genericDriver());
+    unsigned size = config_.GetHardwareInterface() == 1 ? 0x8000u : 317440u;
+    if (reader->AttachToPath(path, endpoint) != 0 || !reader->CreateBufferPool(size, 4))
+        return;
+    reader->SetTarget(2, this);
+    if (!reader->RunThread(3))
+        return;
+    std::lock_guard lock(transportLock_);
+    if (!imageReader_)
+        imageReader_ = std::move(reader);
+}
+
+void Camera::CloseUSBIODevice()
+{
+    std::unique_ptr<CUsbIoWriter> writer;
+    std::unique_ptr<CameraUSBIOReader> reply, image;
+    {
+        std::lock_guard lock(transportLock_);
+        writer.swap(writer_);
+        reply.swap(replyReader_);
+        image.swap(imageReader_);
+    }
+    if (writer && deviceOpen_.load()) {
+        unsigned char off[] = {DEVCTRL_LED_RAW, 0x00, 0xF0};
+        unsigned size = sizeof off;
+        writer->WriteBlocking(off, size, timing_.usbioWriteTimeoutMs);
+    }
+    deviceOpen_.store(false);
+    if (reply)
+        reply->StopThread();
+    if (image)
+        image->StopThread();
+}
+
+void Camera::InitializeCameraCommunication()
+{
+    std::lock_guard lock(threadsLock_);
+    if (driver_ == USBIO && !deviceOpen_.load())
+        OpenUsbDevice();
+    if (!sendRun_.load()) {
+        sendThread_.join();
+        sendRun_.store(true);
+        sendThread_.start([this] { SendThread(); }, platform::ThreadPriority::Highest, "camera-send");
+    }
+    if (driver_ == OVUSB) {
+        if (!replyRun_.load()) {
+            replyThread_.join();
+            replyRun_.store(true);
+            replyThread_.start([this] { ReceiveThread(); }, platform::ThreadPriority::Normal, "camera-reply");
+        }
+        if (!imageRun_.load()) {
+            imageThread_.join();
+            imageRun_.store(true);
+            imageThread_.start([this] { Receive2Thread(); }, platform::ThreadPriority::Highest, "camera-image");
+        }
+    }
+    if (!watchdogStarted_) {
+        watchdogStarted_ = true;
+        watchdogState_.store(WatchdogIdle);
+        watchdogThread_.start([this] { WatchdogThread(); }, platform::ThreadPriority::TimeCritical,
+                              "camera-watchdog");
+    }
+}
+
+// ---- queues ---------------------------------------------------------------
+
+void Camera::SendCommand(const unsigned char* payload, int length, unsigned char framingCode,
+                         unsigned int expectedReply, Command::Callback callback, std::atomic<unsigned char>* doneFlag,
+                         void* userData, std::shared_ptr<void> keepAlive)
+{
+    auto command = std::make_unique<Command>();
+    if (length > 0 && payload) {
+        command->payload = std::make_unique<unsigned char[]>(static_cast<std::size_t>(length));
+        std::memcpy(command->payload.get(), payload, static_cast<std::size_t>(length));
+        command->payloadLength = length;
+    }
+    command->expectedReply = expectedReply & 0xF0;
+    command->framingCode = framingCode;
+    command->callback = callback;
+    command->doneFlag = doneFlag;
+    command->userData = userData;
+    command->keepAlive = std::move(keepAlive);
+    // A complete frame that cannot fit the output buffer is refused here,
+    // so it never reaches the send thread.
+    if (!deviceOpen_.load() || (framingCode == 0 && length > OutputBufferSize)) {
+        KillCommand(std::move(command));
+        return;
+    }
+    std::lock_guard lock(pendingLock_);
+    pending_.push_back(std::move(command));
+}
+
+void Camera::KillCommand(std::unique_ptr<Command> command)
+{
+    std::lock_guard lock(killedLock_);
+    command->reply.reset();
+    command->replyLength = 0;
+    if (command->callback)
+        (this->*command->callback)(command.get(), 0);
+    killed_.push_back(std::move(command));
+}
+
+void Camera::KillQueues()
+{
+    {
+        std::lock_guard lock(awaitingLock_);
+        while (!awaiting_.empty()) {
+            auto c = std::move(awaiting_.front());
+            awaiting_.pop_front();
+            KillCommand(std::move(c));
+        }
+    }
+    std::lock_guard lock(pendingLock_);
+    while (!pending_.empty()) {
+        auto c = std::move(pending_.front());
+        pending_.pop_front();
+        KillCommand(std::move(c));
+    }
+}
+
+void Camera::CompleteCommand(std::unique_ptr<Command> command, int result)
+{
+    if (command->callback)
+        (this->*command->callback)(command.get(), result);
+    std::lock_guard lock(completedLock_);
+    completed_.push_back(std::move(command));
+}
+
+void Camera::FreeFinishedCommands()
+{
+    Queue dead;
+    {
+        std::lock_guard lock(killedLock_);
+        dead.swap(killed_);
+    }
+    dead.clear();
+    {
+        std::lock_guard lock(completedLock_);
+        dead.swap(completed_);
+    }
+}
+
+bool Camera::Withdraw(const void* keepAlive)
+{
+    std::unique_ptr<Command> found;
+    {
+        std::lock_guard awaitLock(awaitingLock_);
+        auto it = std::find_if(awaiting_.begin(), awaiting_.end(),
+                               [&](const auto& c) { return c->keepAlive.get() == keepAlive; });
+        if (it != awaiting_.end()) {
+            found = std::move(*it);
+            awaiting_.erase(it);
+            WatchdogEventComplete();
+        } else {
+            std::lock_guard pendLock(pendingLock_);
+            auto p = std::find_if(pending_.begin(), pending_.end(),
+                                  [&](const auto& c) { return c->keepAlive.get() == keepAlive; });
+            if (p != pending_.end()) {
+                found = std::move(*p);
+                pending_.erase(p);
+            }
+        }
+    }
+    if (!found)
+        return false;
+    // The caller has given up; the command ends without its callback.
+    std::lock_guard lock(killedLock_);
+    killed_.push_back(std::move(found));
+    return true;
+}
+
+// ---- framing --------------------------------------------------------------
+
+void Camera::SendCommandEx(const unsigned char* payload, int length, unsigned char framingCode)
+{
+    std::lock_guard send(sendLock_);
+    if (!payload)
+        length = 0;
+    unsigned char effective = framingCode;
+    if (framingCode != DEVCTRL_CONFIG_FPGA_DAT && length > 0)
+        effective = payload[0] != 0 ? payload[0] : framingCode;
+    int chunk = 60;
+    if (effective == DEVCTRL_LED_RAW && length >= 3) {
+        unsigned char cache = ledCache_.load();
+        ledCache_.store(static_cast<unsigned char>((cache & ~payload[2]) | (payload[1] & payload[2])));
+    } else if (effective == DEVCTRL_CONFIG_FPGA_INIT || effective == DEVCTRL_RELOAD_CONFDATA) {
+        ledCache_.store(0);
+    } else if (effective == DEVCTRL_CONFIG_FPGA_DAT) {
+        ledCache_.store(0);
+        config_.WaitValid();
+        int revision = config_.GetHardwareRevision();
+        if (revision == 7 || revision == 12)
+            chunk = 255;
+    }
+    std::lock_guard out(outputLock_);
+    if (framingCode == 0) {
+        // Checked before anything is copied into the output buffer.
+        if (length > OutputBufferSize)
+            throw UsbWriteException(kFrameTooLong);
+        if (length > 0)
+            std::memcpy(output_.data(), payload, static_cast<std::size_t>(length));
+        WriteOutputBuffer(length);
+        return;
+    }
+    if (length == 0) {
+        output_[0] = framingCode;
+        WriteOutputBuffer(1);
+        return;
+    }
+    for (int at = 0; at < length;) {
+        int n = std::min(chunk, length - at);
+        output_[0] = framingCode;
+        output_[1] = static_cast<unsigned char>(n);
+        std::memcpy(output_.data() + 2, payload + at, static_cast<std::size_t>(n));
+        WriteOutputBuffer(n + 2);
+        at += n;
+    }
+}
+
+bool Camera::WriteUsbBuffer(unsigned char* bytes, unsigned short length)
+{
+    std::lock_guard send(sendLock_);
+    if (length > OutputBufferSize || (!bytes && length > 0))
+        return false;
+    std::lock_guard out(outputLock_);
+    if (length > 0)
+        std::memcpy(output_.data(), bytes, length);
+    return WriteOutputBuffer(length) == length;
+}
+
+unsigned long Camera::WriteOutputBuffer(int n)
+{
+    if (n > OutputBufferSize)
+        throw UsbWriteException(kFrameTooLong);
+    if (n < 0)
+        return 0;
+    return driver_ == USBIO ? WriteUSBIOOutputBuffer(n) : WriteOVUSBOutputBuffer(n);
+}
+
+unsigned long Camera::WriteOVUSBOutputBuffer(int n)
+{
+    // The own driver takes each frame on a handle opened for it.
+    auto handle = backend_.ownDriver().open(cameraNumber_.load());
+    if (!handle)
+        return 0;
+    std::uint32_t written = 0;
+    handle->write(std::span<const std::uint8_t>(output_.data(), static_cast<std::size_t>(n)), written);
+    handle->close();
+    return written;
+}
+
+unsigned long Camera::WriteUSBIOOutputBuffer(int n)
+{
+    CUsbIoWriter* writer;
+    {
+        std::lock_guard lock(transportLock_);
+        writer = writer_.get();
+    }
+    if (!writer)
+        return 0;
+    unsigned size = static_cast<unsigned>(n);
+    unsigned status = writer->WriteBlocking(output_.data(), size, timing_.usbioWriteTimeoutMs);
+    if (status != 0) {
+        char text[256];
+        CUsbIo::FormatErrorText(text, sizeof text, status);
+        cDebug::ReportDebug(cDebug::Device, "Camera::WriteUSBIOOutputBuffer: %s", text);
+        writer->ResetPipe();
+        return 0;  // what was transferred: nothing usable
+    }
+    return size;
+}
+
+// ---- threads --------------------------------------------------------------
+
+unsigned Camera::SendThread()
+{
+    sendAlive_.store(true);
+    idle(stopEvent_, timing_.threadStartMs);
+    bool sent = false;
+    while (sendRun_.load()) {
+        idle(stopEvent_, sent ? timing_.sendBusyMs : timing_.sendIdleMs);
+        sent = false;
+        if (!deviceOpen_.load())
+            continue;
+        std::unique_ptr<Command> owned;  // set for a command that expects no reply
+        Command* command = nullptr;
+        unsigned char framing = 0;
+        {
+            std::lock_guard awaitLock(awaitingLock_);
+            if (awaiting_.empty()) {
+                std::lock_guard pendLock(pendingLock_);
+                if (!pending_.empty()) {
+                    owned = std::move(pending_.front());
+                    pending_.pop_front();
+                    command = owned.get();
+                    sendScratch_.assign(command->payload.get(), command->payload.get() + command->payloadLength);
+                    framing = command->framingCode;
+                    if (command->expectedReply != 0) {
+                        awaiting_.push_back(std::move(owned));
+                        // Watched on either driver, so no reply-expecting command waits for ever.
+                        NotifyWatchdogThread();
+                    }
+                }
+            }
+        }
+        if (!command)
+            continue;
+        sent = true;
+        try {
+            SendCommandEx(sendScratch_.data(), static_cast<int>(sendScratch_.size()), framing);
+        } catch (const OVRuntimeException& e) {
+            cDebug::ReportDebug(cDebug::Device, "Camera::SendThread: %s", e.what());
+        }
+        if (owned)
+            CompleteCommand(std::move(owned), -1);
+    }
+    for (int i = 0; i < 3; ++i)
+        SendCommandEx(nullptr, 0, DEVCTRL_DUMMY_PACKET);
+    if (deConfigure_.load() && config_.GetState() == CameraConfigurationData::Valid) {
+        int revision = config_.GetHardwareRevision();
+        if (revision == 5 || revision == 9)
+            SendCommandEx(nullptr, 0, DEVCTRL_CONFIG_FPGA_INIT);
+    }
+    SendCommandEx(nullptr, 0, DEVCTRL_DUMMY_PACKET);
+    sendAlive_.store(false);
+    return 0;
+}
+
+unsigned Camera::ReceiveThread()
+{
+    replyAlive_.store(true);
+    idle(stopEvent_, timing_.threadStartMs);
+    std::vector<unsigned char> buffer(ReplyBufferSize);
+    while (replyRun_.load()) {
+        if (!deviceOpen_.load()) {
+            idle(stopEvent_, timing_.readerIdleMs);
+            continue;
+        }
+        bool waiting;
+        {
+            std::lock_guard lock(awaitingLock_);
+            waiting = !awaiting_.empty();
+        }
+        if (!started_.load() && !waiting) {
+            idle(stopEvent_, timing_.readerIdleMs);
+            continue;
+        }
+        if (waiting)
+            NotifyWatchdogThread();
+        std::shared_ptr<usb::OwnDriverHandle> handle;
+        {
+            std::lock_guard lock(transportLock_);
+            handle = readHandle_;
+        }
+        std::uint32_t got = 0;
+        if (handle && handle->read(usb::kOwnReplyPath, buffer, got)) {
+            readFailures_.store(0);
+            if (got > 0)
+                ProcessIncomingCommunication(buffer.data(), got);
+            continue;
+        }
+        if (!replyRun_.load())
+            break;
+        if (readFailures_.fetch_add(1) + 1 >= 5) {
+            cDebug::ReportDebug(cDebug::Device, "Camera::ReceiveThread: five read failures, closing the device");
+            CloseUsbDevice();
+            readFailures_.store(0);
+        } else {
+            idle(stopEvent_, timing_.readerIdleMs);
+        }
+    }
+    replyAlive_.store(false);
+    return 0;
+}
+
+unsigned Camera::Receive2Thread()
+{
+    imageAlive_.store(true);
+    // Stays stoppable while the configuration read is under way.
+    while (imageRun_.load() && !config_.WaitValidFor(100)) {
+    }
+    std::vector<unsigned char> buffer(config_.GetHardwareInterface() == 1 ? 0x8000 : ImageBufferSize);
+    idle(stopEvent_, timing_.threadStartMs);
+    while (imageRun_.load()) {
+        int revision = config_.GetHardwareRevision();
+        if (revision != 6 && revision != 7 && revision != 8 && revision != 12) {
+            idle(stopEvent_, timing_.imageIdleMs);
+            continue;
+        }
+        if (!deviceOpen_.load() || !started_.load()) {
+            idle(stopEvent_, timing_.readerIdleMs);
+            continue;
+        }
+        std::shared_ptr<usb::OwnDriverHandle> handle;
+        {
+            std::lock_guard lock(transportLock_);
+            handle = readHandle_;
+        }
+        std::uint32_t got = 0;
+        if (handle && handle->read(usb::kOwnImagePath, buffer, got))
+            ProcessIncomingData(buffer.data(), got);
+    }
+    imageAlive_.store(false);
+    return 0;
+}
+
+// ---- dispatch -------------------------------------------------------------
+
+void Camera::ProcessIncomingCommunication(unsigned char* buffer, unsigned long length)
+{
+    if (!buffer || length < 2)
+        return;  // no reply code to read
+    const unsigned code = buffer[1] & 0xF0u;
+    std::unique_ptr<Command> matched;
+    {
+        std::lock_guard lock(awaitingLock_);
+        if (!awaiting_.empty() && awaiting_.front()->expectedReply == code) {
+            WatchdogEventComplete();
+            matched = std::move(awaiting_.front());
+            awaiting_.pop_front();
+        }
+    }
+    if (matched) {
+        matched->reply = std::make_unique<unsigned char[]>(length);
+        std::memcpy(matched->reply.get(), buffer, length);
+        matched->replyLength = static_cast<int>(length);
+        CompleteCommand(std::move(matched), 1);
+        return;
+    }
+    unsigned armed = rawCode_.load();
+    if (armed != 0 && armed == code && buffer[1] > 15 && rawCode_.compare_exchange_strong(armed, 0)) {
+        if (DoubleBuffer<RawPacket>* raw = raw_.load()) {
+            if (RawPacket* item = raw->TakeFree()) {
+                item->bytes.fill(0);
+                std::memcpy(item->data(), buffer, std::min<std::size_t>(length, RawPacket::Size));
+                raw->Append(item);
+            }
+        }
+        return;
+    }
+    if (code == 0x10) {
+        if (DoubleBuffer<CameraPacket>* packets = packets_.load()) {
+            if (CameraPacket* p = packets->TakeFree()) {
+                const std::uint8_t blank[CameraPacket::HeaderSize] = {0, 0, 0, 0};
+                p->SetHeader(blank);
+                p->SetNumBytesInPacket(static_cast<std::uint32_t>(length), clock_);
+                std::memcpy(p->GetBuffer(), buffer, length);
+                packets->Append(p);
+            }
+        }
+    }
+}
+
+void Camera::ProcessIncomingData(unsigned char* buffer, unsigned long length)
+{
+    if (!buffer || length <= 3)
+        return;
+    std::uint32_t header = static_cast<std::uint32_t>(buffer[0]) | (static_cast<std::uint32_t>(buffer[1]) << 8) |
+                           (static_cast<std::uint32_t>(buffer[2]) << 16) |
+                           (static_cast<std::uint32_t>(buffer[3]) << 24);
+    if ((header & 0xF800u) != 0 || length == 4)
+        return;
+    DoubleBuffer<CameraPacket>* packets = packets_.load();
+    if (!packets)
+        return;
+    CameraPacket* p = packets->TakeFree();
+    if (!p)
+        return;
+    p->SetHeader(std::span<const std::uint8_t, CameraPacket::HeaderSize>(buffer, CameraPacket::HeaderSize));
+    p->SetNumBytesInPacket(static_cast<std::uint32_t>(length - 4), clock_);
+    std::memcpy(p->GetBuffer(), buffer + 4, length - 4);
+    packets->Append(p);
+}
+
+void Camera::IncomingUSBIOData(int pipe, void* buffer, unsigned long length)
+{
+    if (length == 0 || !buffer)
+        return;
+    if (pipe == 1)
+        ProcessIncomingCommunication(static_cast<unsigned char*>(buffer), length);
+    else if (pipe == 2)
+        ProcessIncomingData(static_cast<unsigned char*>(buffer), length);
+}
+
+void Camera::CaptureNextPacket(unsigned int replyCode, DoubleBuffer<RawPacket>* raw)
+{
+    raw_.store(raw);
+    rawCode_.store(replyCode & 0xF0u);
+}
+
+// ---- watchdog -------------------------------------------------------------
+
+void Camera::NotifyWatchdogThread()
+{
+    int state = watchdogState_.load();
+    if (state == WatchdogShutdown)
+        return;
+    if (state != WatchdogArmed) {
+        // A reply event left from an earlier command must not end this wait.
+        replyEvent_.reset();
+        watchdogState_.store(WatchdogArmed);
+    }
+    armEvent_.set();
+}
+
+void Camera::WatchdogEventComplete()
+{
+    if (watchdogState_.load() != WatchdogShutdown)
+        watchdogState_.store(WatchdogReply);
+    replyEvent_.set();
+}
+
+unsigned Camera::WatchdogThread()
+{
+    watchdogAlive_.store(true);
+    while (watchdogState_.load() != WatchdogShutdown) {
+        armEvent_.wait(platform::kInfinite);
+        if (watchdogState_.load() == WatchdogArmed) {
+            if (replyEvent_.wait(timing_.watchdogMs) == platform::kWaitObject0)
+                continue;
+            std::unique_lock lock(awaitingLock_);
+            if (watchdogState_.load() != WatchdogArmed)
+                continue;
+            if (!awaiting_.empty() && !awaiting_.front()->resent) {
+                Command* c = awaiting_.front().get();
+                c->resent = true;
+                cDebug::ReportDebug(cDebug::Device, "Camera watchdog: no reply, sending the command again");
+                // Re-armed before the write, so a quick reply is not missed.
+                watchdogState_.store(WatchdogIdle);
+                NotifyWatchdogThread();
+                try {
+                    SendCommandEx(c->payload.get(), c->payloadLength, c->framingCode);
+                } catch (const OVRuntimeException&) {
+                }
+                continue;
+            }
+            bool lost = !awaiting_.empty();
+            lock.unlock();
+            WatchdogEventComplete();
+            if (lost) {
+                // Nothing awaits after a time-out only when a reply raced in; then there is nothing to kill.
+                cDebug::ReportDebug(cDebug::Device, "Camera watchdog: reply lost twice, shutting the camera down");
+                KillQueues();
+                ShutDown();
+            }
+        }
+        FreeFinishedCommands();
+    }
+    FreeFinishedCommands();
+    watchdogAlive_.store(false);
+    return 0;
+}
+
+void Camera::ShutdownWatchdogThread()
+{
+    if (!watchdogStarted_)
+        return;
+    if (watchdogState_.load() == WatchdogArmed)
+        replyEvent_.set();
+    watchdogState_.store(WatchdogShutdown);
+    armEvent_.set();
+    watchdogThread_.join();
+    while (watchdogAlive_.load())
+        sleepMs(1);
+    watchdogStarted_ = false;
+}
+
+} // namespace Orvane
