@@ -1,8 +1,9 @@
 // Key codes between X11 and the hook's virtual keys, and the fake source.
+#include <gtest/gtest.h>
+
 #include "platform/keyboard_source.h"
 
 #include <X11/keysym.h>
-#include <gtest/gtest.h>
 
 namespace {
 
