@@ -121,6 +121,13 @@ void PacketDecoder::Consume(std::span<const std::uint8_t, 4> header, std::span<c
     }
 }
 
+void PacketDecoder::Consume(CameraPacket& packet, PacketSync& sync, SegmentAccumulator& accumulator, FrameSink& sink)
+{
+    sync.time = packet.GetTimeStamp();
+    Consume(packet.GetHeader(), packet.GetData(), sync, accumulator, sink);
+    packet.SetNumBytesInPacket(0);
+}
+
 void PacketDecoder::ConsumeFamily6(std::span<const std::uint8_t, 4> header, std::span<const std::uint8_t> data,
                                    PacketSync& sync, SegmentAccumulator& acc, FrameSink& sink)
 {

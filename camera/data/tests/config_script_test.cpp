@@ -171,3 +171,43 @@ TEST_F(ConfigScriptTest, ApplyReportsSuccessTruly)
 }
 
 } // namespace
+
+namespace {
+
+// The device layer's camera as the binding sees it: operations answer -1
+// when they do not apply, ReadLeds returns the LED byte.
+struct FakeCamera {
+    int result = 0;
+    unsigned leds = 0;
+    int Set(unsigned bit, bool on)
+    {
+        if (result >= 0)
+            leds = on ? (leds | bit) : (leds & ~bit);
+        return result;
+    }
+    int TurnLedOn() { return Set(0x80, true); }
+    int TurnLedOff() { return Set(0x80, false); }
+    int StatusOn() { return Set(0x20, true); }
+    int StatusOff() { return Set(0x20, false); }
+    int StatusRedOn() { return Set(0x10, true); }
+    int StatusRedOff() { return Set(0x10, false); }
+    int StatusCaseOn() { return Set(0x40, true); }
+    int StatusCaseOff() { return Set(0x40, false); }
+    unsigned char ReadLeds() { return static_cast<unsigned char>(leds | 0x03); }
+};
+
+TEST(CameraLedBindingTest, AppliesThroughTheCamerasOperations)
+{
+    FakeCamera camera;
+    Orvane::CameraLedBinding<FakeCamera> leds(camera);
+    CameraConfigScript script;
+    script.SetCaseLightOn(true);
+    script.SetRedStatusLedOn(true);
+    EXPECT_TRUE(script.SetLeds(leds));
+    EXPECT_EQ(camera.leds, 0x50u);
+    camera.result = -1;
+    script.SetCaseLightOn(false);
+    EXPECT_FALSE(script.SetLeds(leds));
+}
+
+} // namespace

@@ -387,3 +387,28 @@ TEST_F(DecoderTest, FloodKeepsTheEndOfFrame)
 }
 
 } // namespace
+
+namespace {
+
+TEST(DecoderPacketTest, ConsumesAStoredPacketAndEmptiesIt)
+{
+    FixedDataPathCamera camera(6, 353, 289);
+    Orvane::PacketDecoder decoder(camera);
+    Orvane::SegmentAccumulator acc;
+    RecordingSink sink;
+    Orvane::CameraPacket packet(64);
+    const std::uint8_t bytes[] = {10, 20, 30, 0, 0, 0, 0x0F, 0, 0, 0, 0, 0};
+    packet.SetNumBytesInPacket(sizeof bytes);
+    std::copy(std::begin(bytes), std::end(bytes), packet.GetBuffer());
+    const std::array<std::uint8_t, 4> header = {0, 0, 0xAA ^ 4, 4};
+    packet.SetHeader(header);
+    packet.SetTimeStamp(1234.0);
+    Orvane::PacketSync sync;
+    decoder.Consume(packet, sync, acc, sink);
+    EXPECT_EQ(sync.time, 1234.0);
+    ASSERT_EQ(acc.Size(), 3u);
+    EXPECT_EQ(acc.Records()[1].line, 10);
+    EXPECT_EQ(packet.GetNumBytesInPacket(), 0u);
+}
+
+} // namespace

@@ -3,6 +3,7 @@
 // (frame id, frame option, segments, end of frame), or fills a frame's image
 // or objects directly and delivers it at once. Every length, count and run
 // is checked against the packet before it is read.
+#include "camera/camera_packet.h"
 #include "camera/data_camera.h"
 #include "camera/frame.h"
 #include "camera/line_segment.h"
@@ -82,6 +83,10 @@ public:
     // byte 1 mode, byte 2 check, byte 3 frame id); data: the bytes after it.
     void Consume(std::span<const std::uint8_t, 4> header, std::span<const std::uint8_t> data, PacketSync& sync,
                  SegmentAccumulator& accumulator, FrameSink& sink);
+
+    // A packet as the receive side stores it: its header and data are
+    // decoded, then its byte count is set to 0 (which stamps its time).
+    void Consume(CameraPacket& packet, PacketSync& sync, SegmentAccumulator& accumulator, FrameSink& sink);
 
     const Stats& GetStats() const { return stats_; }
     void ResetStats() { stats_ = {}; }
