@@ -191,6 +191,12 @@ bool CameraManager::GetCamera(int index, CameraManagerCamera& out, bool initiali
     }
 }
 
+std::vector<CameraManagerCamera> CameraManager::GetCameras() const
+{
+    std::lock_guard lock(cameraLock_);
+    return cameras_;
+}
+
 bool CameraManager::FindDevice(std::string_view path, std::string& resolved) const
 {
     std::lock_guard lock(deviceLock_);

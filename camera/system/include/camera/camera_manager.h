@@ -118,6 +118,9 @@ public:
     // False for an index outside the list (it may shrink at any time) or
     // when the camera system could not be made.
     bool GetCamera(int index, CameraManagerCamera& out, bool initialise = false, bool start = false);
+    // A consistent copy of the whole list (entry by entry, GetCamera may see
+    // the list change between calls).
+    std::vector<CameraManagerCamera> GetCameras() const;
     // The present device whose path equals `path` without regard to case:
     // its path as the driver spells it, in `resolved`.
     bool FindDevice(std::string_view path, std::string& resolved) const;
