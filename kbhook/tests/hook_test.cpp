@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -410,6 +411,30 @@ TEST_F(KeysnareTest, NoSourceNoHook)
     EXPECT_FALSE(keysnare::section().hooked);
     EXPECT_FALSE(FilterAllKeys(kKeysnareLowLevelHook, kTarget, kKeyMessage));
     EXPECT_EQ(KeyboardHook_Start(kTarget, 0x9100), 0);
+}
+
+} // namespace
+
+namespace {
+
+TEST(KeysnareTimer, TheDefaultTimerEndsTyping)
+{
+    platform::FakeKeyboardSource source;
+    RecordingSink sink;
+    keysnare::reset();
+    keysnare::useServices(&source, &sink, nullptr);  // the timer thread
+    ASSERT_TRUE(InstallKBhook(kKeysnareLowLevelHook, kTarget, kKeyMessage));
+    ASSERT_TRUE(StartTypingHook(0x9001, 0x9002, 20));
+    EXPECT_FALSE(source.down(kA));
+    std::vector<Post> posts;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (posts.size() < 2 && std::chrono::steady_clock::now() < deadline) {
+        for (const Post& p : sink.take()) posts.push_back(p);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_EQ(posts, (std::vector<Post>{{kTarget, 0x9001, 0, 0}, {kTarget, 0x9002, 0, 0}}));
+    keysnare::reset();
+    keysnare::useServices(nullptr, nullptr, nullptr);
 }
 
 } // namespace

@@ -51,8 +51,12 @@ NBR_API int nbr_ArrayIsConstantlyIncreasingOrDecreasing(const double* a, int n);
 
 /* ---- Bracketing and local shapes ------------------------------------- */
 
-/* Where x0 lies in x[0..n-1]: i, j as described in the library notes. Needs
- * n >= 2 (linear) or n >= 3 (parabolic), else 36. Status 0, 36 or 43. */
+/* Where x0 lies in x[0..n-1], k being the lower index of the pair that holds
+ * it (the end pair beyond the data). Linear: i = j = k. Parabolic (i the first
+ * of the three points): up to x[2] i = 0 and j = 1 when x0 is beyond x[1],
+ * else 0; at or beyond x[n-1] i = n-3, j = n-1; otherwise i = k-1, j = k.
+ * Needs n >= 2 (linear) or n >= 3 (parabolic) and strictly monotonic x in the
+ * span scanned, else 36; otherwise 0, or 43 when x0 lies outside. */
 NBR_API int nbr_GetStartingPointAndPointAfterKnowingX(const double* x, int n, double x0, short linear,
                                                       int* i, int* j);
 /* The parabola through points i, i+1, i+2 evaluated at x0. The arrays must hold
@@ -133,7 +137,13 @@ NBR_API int nbr_PolynomialCurveFit(const double* x, const double* y, int n, int 
                                    double* stats, int* status);
 /* The fitted polynomial at x0; +43 when x0 lies outside the data's x. */
 NBR_API int nbr_PFit(const double* x, const double* y, int n, double x0, int degree, double* y0);
-/* Fills max(degree + 1, 2) rows of five doubles (see the library notes). */
+/* Fills max(degree + 1, 2) rows of five doubles, zeroed first: row k holds
+ * coefficient k and its sigma in columns 0 and 1; column 2 holds R^2 (row 0)
+ * and the residual sigma (row 1); column 3 the F statistic (row 0) and the
+ * residual degrees of freedom n - degree - 1 (row 1); column 4 the regression
+ * and the residual sums of squares. A negative degree gives 104 and leaves
+ * the table untouched; an F statistic that cannot be formed (degree 0, no
+ * residual degrees of freedom or no residual) is written as 0 with status 36. */
 NBR_API int nbr_PFitData(const double* x, const double* y, int n, int degree, double* table);
 /* Gravity, water density, specific weight, vapour pressure head, atmospheric
  * head and kinematic viscosity at a site (metres, degrees, degrees Celsius).
