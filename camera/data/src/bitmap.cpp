@@ -337,10 +337,11 @@ void BitMap::Resize(const BitMap& source)
 
 namespace {
 
-std::string ZeroFilled(const char* format, int value)
+// "%3d" with the number's blanks turned into zeros.
+std::string ZeroFilled(int value)
 {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, format, value);
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%3d", value);
     std::string s = buf;
     std::replace(s.begin(), s.end(), ' ', '0');
     return s;
@@ -423,9 +424,9 @@ void RasterizeFrame(Frame& frame, BitMap& bitmap, const RasterSettings& s)
                            : s.processingMode == RasterSettings::HardwareObjects ? "Hardware Object Mode"
                                                                                  : "Segment Mode";
         bitmap.Print(5, 5, mode);
-        bitmap.Print(5, 12, ZeroFilled("FrameID %3d", frame.frameId));
+        bitmap.Print(5, 12, "FrameID " + ZeroFilled(frame.frameId));
         if (!hasImage) {
-            bitmap.Print(5, 19, ZeroFilled("%3d Objects", frame.objectCount));
+            bitmap.Print(5, 19, ZeroFilled(frame.objectCount) + " Objects");
             if (frame.IsEmpty())
                 bitmap.Print(5, 33, "Empty Frame");
             if (frame.corrupt)

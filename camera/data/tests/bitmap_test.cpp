@@ -127,4 +127,23 @@ TEST(RasterTest, FrameWithObjectSegmentsAndInfo)
     EXPECT_GT(text, 30);  // "Segment Mode"
 }
 
+TEST(RasterTest, InfoTextOfAnEmptyCorruptFrame)
+{
+    Orvane::Frame frame;
+    frame.frameId = 7;
+    frame.corrupt = true;
+    RasterSettings s;
+    s.displayOptions = RasterSettings::InfoText;
+    s.processingMode = RasterSettings::HardwareObjects;
+    BitMap drawn(120, 60, 0, BitMap::Depth8), expected(120, 60, 0, BitMap::Depth8);
+    Orvane::RasterizeFrame(frame, drawn, s);
+    expected.Print(5, 5, "Hardware Object Mode");
+    expected.Print(5, 12, "FrameID 007");
+    expected.Print(5, 19, "000 Objects");
+    expected.Print(5, 33, "Empty Frame");
+    expected.Print(5, 40, "Corrupt Frame");
+    EXPECT_EQ(std::vector<std::uint8_t>(drawn.GetBits(), drawn.GetBits() + drawn.GetSize()),
+              std::vector<std::uint8_t>(expected.GetBits(), expected.GetBits() + expected.GetSize()));
+}
+
 } // namespace
