@@ -131,6 +131,24 @@ TEST(RoundTripFaults, GoodPacketAfterEveryFault)
     EXPECT_EQ(s.shortPackets, 1u);
 }
 
+TEST(RoundTripFaults, FloodedFrameIsCappedAndTheNextFrameIsClean)
+{
+    Orvane::FixedDataPathCamera camera(7, 640, 480);
+    camera.objectCap = 1000;
+    Pipeline pipeline(camera);
+    const std::vector<Disc> discs = {{100.3, 200.7, 5.0, 255}};
+    const Image image = Render(discs, 640, 480);
+    PacketParams flooded;
+    flooded.faults.floodRecords = 9000;  // more than the accumulator holds
+    pipeline.Feed(EncodePacket(image, flooded));
+    EXPECT_EQ(pipeline.sink.frame.segmentCount, Orvane::Frame::MaxSegments);
+    EXPECT_LE(pipeline.sink.lastObjects.size(), 400u);
+    EXPECT_GT(pipeline.accumulator.Dropped(), 0u);
+    pipeline.Feed(EncodePacket(image, PacketParams{}));
+    ASSERT_EQ(pipeline.sink.lastObjects.size(), 1u);
+    EXPECT_NEAR(pipeline.sink.lastObjects[0].GetCenterMassX(), 100.3, 0.2);
+}
+
 TEST(RoundTripFaults, NoisyScenesStillFindTheMarkers)
 {
     Orvane::FixedDataPathCamera camera(9, 640, 480);

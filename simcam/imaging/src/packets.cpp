@@ -48,6 +48,26 @@ void segmentRecords(const Image& image, const PacketParams& p, Bytes& data) {
     }
 }
 
+// Segment records of one-pixel runs scattered over the window, as a camera
+// flooded with light sends them.
+void flood(const PacketParams& p, bool rev9, Bytes& data) {
+    for (int i = 0; i < p.faults.floodRecords; ++i) {
+        const int y = (i * 7) % std::max(p.height, 1);
+        const int x = 1 + (i * 13) % std::max(p.width - 1, 1);  // never a run at 0, 0 (end of frame)
+        const int s = 2 * x, t = rev9 ? 2 * x : 2 * x + 1;
+        const std::uint8_t b3 = rev9 ? static_cast<std::uint8_t>(bit(s, 8) << 7 | bit(t, 8) << 6 | bit(y, 8) << 5 |
+                                                                 bit(s, 9) << 4 | bit(t, 9) << 3 | bit(s, 10) << 1 |
+                                                                 bit(t, 10))
+                                     : static_cast<std::uint8_t>(bit(s, 10) << 7 | bit(t, 10) << 6 | bit(y, 9) << 5 |
+                                                                 bit(s, 9) << 4 | bit(t, 9) << 3 | bit(y, 8) << 2 |
+                                                                 bit(s, 8) << 1 | bit(t, 8));
+        data.push_back(static_cast<std::uint8_t>(y & 0xFF));
+        data.push_back(static_cast<std::uint8_t>(s & 0xFF));
+        data.push_back(static_cast<std::uint8_t>(t & 0xFF));
+        data.push_back(b3);
+    }
+}
+
 // Greyscale run records: x low, line low, high bits, pixels (never 0), then 0.
 void greyRunRecords(const Image& image, const PacketParams& p, Bytes& data) {
     const int level = sendLevel(p);
@@ -273,7 +293,10 @@ Bytes EncodePacket(const Image& image, const PacketParams& p) {
         data = {p.frameId, 0, p.mode, 0};
         data[3] = static_cast<std::uint8_t>((data[0] ^ data[1] ^ data[2] ^ 0xAA) ^ (f.badHeaderCheck ? 1 : 0));
         switch (p.mode) {
-            case kModeRev9Segments: rev9Segments(image, p, data); break;
+            case kModeRev9Segments:
+                rev9Segments(image, p, data);
+                flood(p, true, data);
+                break;
             case kModeRev9Weighted: rev9Weighted(image, p, data); break;
             case kModeRev9Subsampled: rev9Subsampled(image, p, data); break;
             case kModeGreyscaleRuns: greyRunRecords(image, p, data); break;
@@ -292,7 +315,10 @@ Bytes EncodePacket(const Image& image, const PacketParams& p) {
                 data = {static_cast<std::uint8_t>(std::clamp(p.threshold, 0, 255)), 0, 0, 0};
                 greyRunRecords(image, p, data);
                 break;
-            default: segmentRecords(image, p, data); break;
+            default:
+                segmentRecords(image, p, data);
+                flood(p, false, data);
+                break;
         }
         footer(data, p.frameId, f.badFooterCheck);
     } else {

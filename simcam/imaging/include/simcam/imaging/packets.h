@@ -31,6 +31,7 @@ struct PacketFaults {
     bool badCount = false;         // revision 9 trailing count off by one
     int truncate = 0;              // bytes cut from the end
     int pad = 0;                   // zero bytes added at the end
+    int floodRecords = 0;          // segment modes: this many extra one-pixel runs, spread over the window
 };
 
 struct PacketParams {
