@@ -3,6 +3,8 @@
 // rendered markers' centres.
 #include "data_fixture.h"
 
+#include "camera/settings.h"
+#include "camera/trackables.h"
 #include "simcam/imaging/render.h"
 
 #include <gtest/gtest.h>
@@ -147,6 +149,38 @@ TEST(RoundTripFaults, FloodedFrameIsCappedAndTheNextFrameIsClean)
     pipeline.Feed(EncodePacket(image, PacketParams{}));
     ASSERT_EQ(pipeline.sink.lastObjects.size(), 1u);
     EXPECT_NEAR(pipeline.sink.lastObjects[0].GetCenterMassX(), 100.3, 0.2);
+}
+
+// A marker moving across the sensor beside a still one: the collection
+// tracks the moving marker every frame and sends its centre, paired with
+// the frame, through the coordinate buffer.
+TEST(RoundTripTracking, FollowsTheMovingMarker)
+{
+    Orvane::Settings::ResetToDefaults();
+    Orvane::FixedDataPathCamera camera(9, 640, 480);
+    Pipeline pipeline(camera);
+    Orvane::TrackableCollection collection;
+    Orvane::TrackableCollection::CoordBuffer coords(5);
+    collection.SetTrackedCoordBuffer(&coords);
+    for (int i = 0; i < 40; ++i) {
+        const Disc moving{140.25 + 1.5 * i, 150.5 + 0.75 * i, 5.0, 255};
+        const std::vector<Disc> discs = {{520.0, 410.0, 5.0, 255}, moving};
+        PacketParams p;
+        p.revision = 9;
+        p.mode = kModeRev9Weighted;
+        p.frameId = static_cast<std::uint8_t>(i);
+        pipeline.Feed(EncodePacket(Render(discs, 640, 480), p));
+        pipeline.sink.frame.sequence = static_cast<std::uint64_t>(i + 1);
+        collection.Process(pipeline.sink.frame);
+        ASSERT_TRUE(collection.IsTracking()) << i;
+        Orvane::TrackedCoordinate* c = coords.TakeFilled();
+        ASSERT_NE(c, nullptr) << i;
+        EXPECT_NEAR(c->x(), moving.x, 0.1) << i;
+        EXPECT_NEAR(c->y(), moving.y, 0.1) << i;
+        EXPECT_EQ(c->frameSequence, static_cast<std::uint64_t>(i + 1));
+        coords.GiveBack(c);
+    }
+    EXPECT_EQ(collection.GetNumberOfObjects(), 2);
 }
 
 TEST(RoundTripFaults, NoisyScenesStillFindTheMarkers)
