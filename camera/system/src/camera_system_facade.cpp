@@ -32,6 +32,11 @@ CameraSystemFacade::~CameraSystemFacade()
     processor_.Stop();
 }
 
+void CameraSystemFacade::RegisterNotificationWindow(std::function<void(unsigned, unsigned, long)> window)
+{
+    CameraManager::X().SetDeviceChangeNotification(std::move(window));
+}
+
 void CameraSystemFacade::ScoreFrame(Frame* frame, void* system)
 {
     auto& self = *static_cast<CameraSystemFacade*>(system);

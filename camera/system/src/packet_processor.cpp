@@ -34,6 +34,9 @@ bool CameraPacketProcessor::Start()
     std::lock_guard lock(threadLock_);
     if (packets_ == nullptr || frames_ == nullptr || camera_ == nullptr)
         return false;
+    // A thread that left on its own (keep-running cleared) is joined first.
+    if (thread_.joinable() && !threadRunning_.load(std::memory_order_acquire))
+        thread_.join();
     keepRunning_.store(true, std::memory_order_release);
     if (!thread_.joinable()) {
         threadRunning_.store(true, std::memory_order_release);

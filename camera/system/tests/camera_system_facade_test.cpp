@@ -111,12 +111,37 @@ TEST(CameraSystemFacade, DefaultCountComesFromTheCameraManager)
     CameraSystemFacade system(1024, camera, {.stopPauseMs = 0, .managedCameraCount = {}, .clock = &clock});
     EXPECT_FALSE(system.Start(false, false));  // the default backend lists no camera
     EXPECT_TRUE(Orvane::CameraManager::IsActive());
+    int posted = 0;
+    CameraSystemFacade::RegisterNotificationWindow([&](unsigned, unsigned, long) { ++posted; });
+    platform::usb::DeviceNotice arrival;
+    arrival.path = "/dev/cam";
+    arrival.guid = platform::usb::kCameraInterfaceGuid2;
+    Orvane::CameraManager::X().HandleNotice(arrival);
+    EXPECT_EQ(posted, 1);
+    EXPECT_TRUE(system.Start(false, false));  // 1024 is listed now
     Orvane::CameraManager::DestroyInstance();
     EXPECT_FALSE(Orvane::CameraManager::IsActive());
 }
 
 // Start and stop while a producer keeps queueing packets and a consumer
 // keeps taking frames: every packet and frame ends up back on a list.
+TEST(CameraSystemFacade, ProcessorRestartsAfterLeavingOnItsOwn)
+{
+    FakeSystemCamera camera;
+    testing_support::TestClock clock;
+    CameraSystemFacade system(0, camera, Fast(clock));
+    ASSERT_TRUE(system.Start(false, false));
+    system.GetPacketProcessor().SetKeepRunning(false);
+    for (int i = 0; i < 1000 && system.GetPacketProcessor().IsThreadRunning(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_FALSE(system.GetPacketProcessor().IsThreadRunning());
+    ASSERT_TRUE(system.GetPacketProcessor().Start());
+    EXPECT_TRUE(system.GetPacketProcessor().IsThreadRunning());
+    system.SetScorerValues(Orvane::TrackableScorer::ObjectMass, 1.0, 90.0, 20.0, 0.25);
+    EXPECT_EQ(system.GetScorerMaxValue(Orvane::TrackableScorer::ObjectMass), 90.0);
+    EXPECT_EQ(system.GetScorerOutsideRangeValue(Orvane::TrackableScorer::ObjectMass), 0.25);
+}
+
 TEST(CameraSystemFacade, StartStopCyclesWhilePacketsFlow)
 {
     FakeSystemCamera camera;

@@ -58,6 +58,26 @@ public:
     int GetSwitchState() const { return camera_.GetSwitchState(); }
     void SetSwitchState(int state) { camera_.SetSwitchState(state); }
     bool IsTracking() const { return collection_.GetScorer().IsTracking(); }
+    // Forwarded to the scorer.
+    void SetScorerValues(int name, double min, double max, double best)
+    {
+        collection_.GetScorer().SetValues(name, min, max, best);
+    }
+    void SetScorerValues(int name, double min, double max, double best, double outOfRange)
+    {
+        collection_.GetScorer().SetValues(name, min, max, best, outOfRange);
+    }
+    double GetScorerMinValue(int name) const { return collection_.GetScorer().GetMinValue(name); }
+    double GetScorerMaxValue(int name) const { return collection_.GetScorer().GetMaxValue(name); }
+    double GetScorerBestValue(int name) const { return collection_.GetScorer().GetBestValue(name); }
+    double GetScorerOutsideRangeValue(int name) const { return collection_.GetScorer().GetOutsideRangeValue(name); }
+    double GetScorerWeight(int name) const { return collection_.GetScorer().GetWeight(name); }
+    void SetScorerWeight(int name, double value) { collection_.GetScorer().SetWeight(name, value); }
+
+    // Gives the library's camera manager (made now when there is none) the
+    // main program's device-change window.
+    static void RegisterNotificationWindow(std::function<void(unsigned, unsigned, long)> window);
+
     static bool GetScoringEnabled() { return TrackableCollection::GetScoringEnabled(); }
     static void SetScoringEnabled(bool value) { TrackableCollection::SetScoringEnabled(value); }
 
