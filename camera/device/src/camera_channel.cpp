@@ -370,6 +370,9 @@ void Camera::SendCommandEx(const unsigned char* payload, int length, unsigned ch
     std::lock_guard send(sendLock_);
     if (!payload)
         length = 0;
+    // Checked before anything of the frame is taken or copied.
+    if (framingCode == 0 && length > OutputBufferSize)
+        throw UsbWriteException(kFrameTooLong);
     unsigned char effective = framingCode;
     if (framingCode != DEVCTRL_CONFIG_FPGA_DAT && length > 0)
         effective = payload[0] != 0 ? payload[0] : framingCode;
@@ -388,9 +391,6 @@ void Camera::SendCommandEx(const unsigned char* payload, int length, unsigned ch
     }
     std::lock_guard out(outputLock_);
     if (framingCode == 0) {
-        // Checked before anything is copied into the output buffer.
-        if (length > OutputBufferSize)
-            throw UsbWriteException(kFrameTooLong);
         if (length > 0)
             std::memcpy(output_.data(), payload, static_cast<std::size_t>(length));
         WriteOutputBuffer(length);

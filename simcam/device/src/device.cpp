@@ -357,8 +357,9 @@ bool Device::read(Path path, std::span<std::uint8_t> out, std::uint32_t& returne
     for (;;) {
         if (!plugged_.load() || token.closed.load() || token.cancels.load() != cancels)
             return false;
-        if (failReads_.load() > 0) {
-            failReads_.fetch_sub(1);
+        auto& fails = path == Path::Reply ? failReads_ : failImageReads_;
+        if (fails.load() > 0) {
+            fails.fetch_sub(1);
             return false;
         }
         std::vector<std::uint8_t> data;

@@ -120,7 +120,12 @@ public:
     void delayReplies(platform::Duration d);
     void duplicateReplies(int n) { duplicate_.store(n); }
     void wrongReplyCode(int n) { wrongCode_.store(n); }
-    void failReads(int n) { failReads_.store(n); }
+    // Fails the next n reads of `path`.
+    void failReads(int n, Path path = Path::Reply)
+    {
+        (path == Path::Reply ? failReads_ : failImageReads_).store(n);
+        wakeReaders();
+    }
     void stallWrites(bool on);
     void failOpen(bool on) { failOpen_.store(on); }
     void checksumAlwaysWrong(bool on) { badChecksum_.store(on); }
@@ -206,6 +211,7 @@ private:
     std::atomic<int> duplicate_{0};
     std::atomic<int> wrongCode_{0};
     std::atomic<int> failReads_{0};
+    std::atomic<int> failImageReads_{0};
     std::atomic<bool> stallWrites_{false};
     std::atomic<bool> failOpen_{false};
     std::atomic<bool> badChecksum_{false};
