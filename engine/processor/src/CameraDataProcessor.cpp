@@ -72,12 +72,15 @@ std::uint32_t CCameraDataProcessor::Start()
     SetupCamera();
     ApplyPending();
     stop_ = false;
+    // The link is set up before the worker exists, so the worker only ever
+    // sees the client library bound and the record reset.
+    CVSLEnhanced::Start();
     try {
         worker_.start([this] { Run(); }, platform::ThreadPriority::Highest, "tracking engine");
     } catch (const std::system_error& e) {
+        CVSLEnhanced::Stop(); // neither runs
         return static_cast<std::uint32_t>(e.code().value());
     }
-    CVSLEnhanced::Start();
     return 0;
 }
 
