@@ -1,0 +1,87 @@
+// A stand-in game for the process tests: maps memory at fixed addresses,
+// optionally fills it and makes it read-only code, says "ready", then obeys
+// simple commands on stdin:
+//   dump ADDR SIZE   prints the bytes as hex (what the process itself sees)
+//   poke ADDR HEX    writes bytes (the game changing its own state)
+//   exit             ends the process
+// Arguments: ADDR:SIZE:PROT (PROT rw or rx) and ADDR=HEX fills, in order;
+// fills are applied before protections.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <sys/mman.h>
+#include <vector>
+
+namespace {
+
+std::vector<std::uint8_t> parseHex(const std::string& hex)
+{
+    std::vector<std::uint8_t> out;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+        out.push_back(static_cast<std::uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
+    return out;
+}
+
+struct Area {
+    std::uintptr_t address;
+    std::size_t size;
+    bool code;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::vector<Area> areas;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (auto eq = arg.find('='); eq != std::string::npos) {
+            auto address = std::stoull(arg.substr(0, eq), nullptr, 0);
+            auto bytes = parseHex(arg.substr(eq + 1));
+            std::memcpy(reinterpret_cast<void*>(address), bytes.data(), bytes.size());
+            continue;
+        }
+        auto c1 = arg.find(':');
+        auto c2 = arg.find(':', c1 + 1);
+        Area a{std::stoull(arg.substr(0, c1), nullptr, 0),
+               std::stoull(arg.substr(c1 + 1, c2 - c1 - 1), nullptr, 0), arg.substr(c2 + 1) == "rx"};
+        void* p = ::mmap(reinterpret_cast<void*>(a.address), a.size, PROT_READ | PROT_WRITE,
+                         MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED_NOREPLACE, -1, 0);
+        if (p != reinterpret_cast<void*>(a.address)) {
+            std::perror("mmap");
+            return 2;
+        }
+        areas.push_back(a);
+    }
+    for (const Area& a : areas)
+        if (a.code)
+            ::mprotect(reinterpret_cast<void*>(a.address), a.size, PROT_READ | PROT_EXEC);
+    std::cout << "ready" << std::endl;
+    std::string command;
+    while (std::cin >> command) {
+        if (command == "exit")
+            return 0;
+        if (command == "dump") {
+            std::string address, size;
+            std::cin >> address >> size;
+            auto* p = reinterpret_cast<const std::uint8_t*>(std::stoull(address, nullptr, 0));
+            auto n = std::stoull(size, nullptr, 0);
+            char buf[3];
+            for (std::size_t i = 0; i < n; ++i) {
+                std::snprintf(buf, sizeof buf, "%02x", p[i]);
+                std::cout << buf;
+            }
+            std::cout << std::endl;
+        } else if (command == "poke") {
+            std::string address, hex;
+            std::cin >> address >> hex;
+            auto bytes = parseHex(hex);
+            std::memcpy(reinterpret_cast<void*>(std::stoull(address, nullptr, 0)), bytes.data(), bytes.size());
+            std::cout << "ok" << std::endl;
+        }
+    }
+    return 0;
+}

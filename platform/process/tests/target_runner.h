@@ -1,0 +1,109 @@
+#pragma once
+// Starts the stand-in game program and talks to it over pipes (test helper,
+// shared with the view library's tests).
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace testing_support {
+
+class TargetProcess {
+public:
+    // Copies the program under `exeName` into `folder` first when given.
+    TargetProcess(const std::filesystem::path& program, const std::vector<std::string>& args)
+    {
+        int toChild[2];
+        int fromChild[2];
+        if (::pipe(toChild) != 0 || ::pipe(fromChild) != 0)
+            return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, toChild[0], 0);
+        posix_spawn_file_actions_adddup2(&actions, fromChild[1], 1);
+        posix_spawn_file_actions_addclose(&actions, toChild[1]);
+        posix_spawn_file_actions_addclose(&actions, fromChild[0]);
+        std::vector<std::string> all{program.string()};
+        all.insert(all.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (auto& a : all)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        if (::posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ) != 0)
+            pid_ = 0;
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(toChild[0]);
+        ::close(fromChild[1]);
+        in_ = ::fdopen(toChild[1], "w");
+        out_ = ::fdopen(fromChild[0], "r");
+        ready_ = readLine() == "ready";
+    }
+    ~TargetProcess()
+    {
+        kill();
+        if (in_)
+            std::fclose(in_);
+        if (out_)
+            std::fclose(out_);
+    }
+    TargetProcess(const TargetProcess&) = delete;
+    TargetProcess& operator=(const TargetProcess&) = delete;
+
+    int pid() const { return pid_; }
+    bool ready() const { return ready_; }
+
+    std::string command(const std::string& line)
+    {
+        std::fputs((line + "\n").c_str(), in_);
+        std::fflush(in_);
+        return readLine();
+    }
+    // Asks the program to end and reaps it; returns its exit status.
+    int exit()
+    {
+        if (pid_ <= 0)
+            return -1;
+        std::fputs("exit\n", in_);
+        std::fflush(in_);
+        return reap();
+    }
+    void kill()
+    {
+        if (pid_ <= 0)
+            return;
+        ::kill(pid_, SIGKILL);
+        reap();
+    }
+
+private:
+    int reap()
+    {
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        pid_ = 0;
+        return status;
+    }
+    std::string readLine()
+    {
+        std::string line;
+        if (!out_)
+            return line;
+        int c;
+        while ((c = std::fgetc(out_)) != EOF && c != '\n')
+            line.push_back(static_cast<char>(c));
+        return line;
+    }
+
+    pid_t pid_ = 0;
+    FILE* in_ = nullptr;
+    FILE* out_ = nullptr;
+    bool ready_ = false;
+};
+
+} // namespace testing_support
