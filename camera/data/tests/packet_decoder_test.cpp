@@ -228,6 +228,48 @@ TEST_F(DecoderTest, BlocksOfRevisions3And4)
     ExpectSegment(r[2], 6, 11.0f, 19.0f, 9.0f);
 }
 
+TEST_F(DecoderTest, BlocksOfRevision5)
+{
+    camera = FixedDataPathCamera(5, 355, 288);
+    Bytes block(64, 0);
+    block[0] = 2 + 3 * 4;
+    block[1] = 0x18;
+    // line 20 + 256 - 11; start (100 - 74) / 2; stop (16 + 256 - 74) / 2.
+    block[2] = 20, block[3] = 100, block[4] = 0x10, block[5] = 0x60;
+    // start (50 - 74) / 2 is negative: clamped to 0; stop (200 - 74) / 2.
+    block[6] = 1, block[7] = 50, block[8] = 200, block[9] = 0;
+    // line 5 - 11 clamps to 0, start 150 > stop 140: dropped.
+    block[10] = 5, block[11] = 150 + 74, block[12] = 140 + 74, block[13] = 0;
+    auto r = Decode(Header(0, 0, 4), block);
+    ASSERT_EQ(r.size(), 3u);  // no end record in the blocks: the frame goes on
+    ExpectSegment(r[1], 265, 13.0f, 99.0f, 87.0f);
+    ExpectSegment(r[2], 0, 0.0f, 63.0f, 64.0f);
+    EXPECT_EQ(camera.switchState, 0x08);
+}
+
+TEST_F(DecoderTest, Revision9GreyscaleRuns)
+{
+    camera = FixedDataPathCamera(9, 640, 480);
+    // A run at (5, 2); a header naming line 480, x 640 passed over by its
+    // 3 bytes; a run at (1, 3).
+    auto r = Decode({}, Rev9(6, 4, {5, 2, 0, 7, 8, 0, 0x80, 0xE0, 0x06, 1, 3, 0, 9, 0}));
+    ASSERT_EQ(r.size(), 0u);  // delivered at once
+    ASSERT_EQ(sink.delivered, 1);
+    const auto& img = sink.frame.image;
+    EXPECT_EQ(img[2 * 640 + 5], 7);
+    EXPECT_EQ(img[2 * 640 + 6], 8);
+    EXPECT_EQ(img[3 * 640 + 1], 9);
+    EXPECT_TRUE(sink.frame.imagePresent);
+    EXPECT_EQ(sink.frame.frameId, 6);
+
+    // A run that reaches the count unterminated drops the packet.
+    sink.inProgress = false;
+    r = Decode({}, Rev9(6, 4, {5, 2, 0, 7, 8}));
+    ASSERT_EQ(r.size(), 3u);
+    EXPECT_EQ(r[2].line, kEof);
+    EXPECT_EQ(sink.delivered, 1);
+}
+
 TEST_F(DecoderTest, GreyscaleRuns)
 {
     camera = FixedDataPathCamera(7, 640, 480);
