@@ -37,6 +37,33 @@ void CameraSystemFacade::RegisterNotificationWindow(std::function<void(unsigned,
     CameraManager::X().SetDeviceChangeNotification(std::move(window));
 }
 
+bool CameraSystemFacade::WriteConfigFile(std::string_view path)
+{
+    script_.GetScorerConfig(collection_.GetScorer());
+    return script_.WriteXml(path);
+}
+
+bool CameraSystemFacade::ApplyConfiguration(const CameraConfigScript& script)
+{
+    if (options_.leds == nullptr) {
+        script.SetScorerValues(collection_.GetScorer());
+        return false;
+    }
+    return Orvane::ApplyConfiguration(script, collection_.GetScorer(), *options_.leds);
+}
+
+bool CameraSystemFacade::ApplyConfiguration()
+{
+    return ApplyConfiguration(script_);
+}
+
+bool CameraSystemFacade::ApplyConfiguration(std::string_view path)
+{
+    if (!script_.ReadXml(path))
+        return false;
+    return ApplyConfiguration(script_);
+}
+
 void CameraSystemFacade::ScoreFrame(Frame* frame, void* system)
 {
     auto& self = *static_cast<CameraSystemFacade*>(system);

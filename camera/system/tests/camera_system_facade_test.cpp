@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <string>
 #include <thread>
 
 using Orvane::CameraSystem;
@@ -177,6 +179,55 @@ TEST(CameraSystemFacade, StartStopCyclesWhilePacketsFlow)
         system.GetFrameBuffer().GiveBack(f);
     EXPECT_EQ(system.GetFrameBuffer().GetFreeCount(), CameraSystem::FrameBufferItems);
     EXPECT_GT(system.GetPacketProcessor().GetStats().queued, 0u);
+}
+
+} // namespace
+
+namespace {
+
+struct FakeLeds final : Orvane::CameraLedControl {
+    bool SetIlluminationLeds(bool on) override { return set(Illumination, on); }
+    bool SetGreenStatus(bool on) override { return set(Green, on); }
+    bool SetRedStatus(bool on) override { return set(Red, on); }
+    bool SetCaseLight(bool on) override { return set(Case, on); }
+    bool Confirm(unsigned expected) override { return bits == expected; }
+    bool set(unsigned bit, bool on)
+    {
+        bits = on ? (bits | bit) : (bits & ~bit);
+        return true;
+    }
+    unsigned bits = 0;
+};
+
+// Applying a script changes the scorer this system scores its frames with,
+// and writing saves that scorer.
+TEST(CameraSystemFacade, ConfigurationScriptActsOnTheSystemsOwnScorer)
+{
+    FakeSystemCamera camera;
+    testing_support::TestClock clock;
+    FakeLeds leds;
+    CameraSystemFacade system(0, camera, {.stopPauseMs = 0, .managedCameraCount = {}, .clock = &clock, .leds = &leds});
+    Orvane::CameraConfigScript script;
+    script.GetObjectMassScore().max = 777.0;
+    script.GetObjectMassScore().weight = 0.5;
+    script.SetIlluminationLedsOn(true);
+    EXPECT_TRUE(system.ApplyConfiguration(script));
+    EXPECT_EQ(system.GetScorerMaxValue(Orvane::TrackableScorer::ObjectMass), 777.0);
+    EXPECT_EQ(system.GetScorerWeight(Orvane::TrackableScorer::ObjectMass), 0.5);
+    EXPECT_EQ(leds.bits, Orvane::CameraLedControl::Illumination);
+
+    const std::string path = ::testing::TempDir() + "camera_system_facade_config.xml";
+    ASSERT_TRUE(system.WriteConfigFile(path));
+    CameraSystemFacade other(0, camera, {.stopPauseMs = 0, .managedCameraCount = {}, .clock = &clock, .leds = &leds});
+    EXPECT_TRUE(other.ApplyConfiguration(path));
+    EXPECT_EQ(other.GetScorerMaxValue(Orvane::TrackableScorer::ObjectMass), 777.0);
+    EXPECT_FALSE(other.ApplyConfiguration(path + ".missing"));
+
+    // Without LED control the scores still take, and the result says the LEDs did not.
+    CameraSystemFacade bare(0, camera, Fast(clock));
+    EXPECT_FALSE(bare.ApplyConfiguration(script));
+    EXPECT_EQ(bare.GetScorerMaxValue(Orvane::TrackableScorer::ObjectMass), 777.0);
+    std::remove(path.c_str());
 }
 
 } // namespace

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <string_view>
 
 namespace Orvane {
 
@@ -31,6 +32,9 @@ public:
         std::function<int()> managedCameraCount;
         // Sleeps for the stop pauses (the system clock when null).
         platform::Clock* clock = nullptr;
+        // The camera's LEDs, for applying a configuration script (none: the
+        // script's score values are applied and the LEDs count as failed).
+        CameraLedControl* leds = nullptr;
     };
 
     // The camera stays owned by the caller and must outlive the system.
@@ -54,6 +58,14 @@ public:
     TrackableCollection& GetTrackables() { return collection_; }
     CameraConfigScript& GetConfiguration() { return script_; }
     void SetConfiguration(const CameraConfigScript& script) { script_ = script; }
+
+    // The configuration script, over this system's own scorer (the one its
+    // frames are scored with). Each returns whether it fully took.
+    bool ReadConfigFile(std::string_view path) { return script_.ReadXml(path); }
+    bool WriteConfigFile(std::string_view path);
+    bool ApplyConfiguration();
+    bool ApplyConfiguration(std::string_view path);
+    bool ApplyConfiguration(const CameraConfigScript& script);
 
     int GetSwitchState() const { return camera_.GetSwitchState(); }
     void SetSwitchState(int state) { camera_.SetSwitchState(state); }
