@@ -27,9 +27,9 @@ public:
         std::memcpy(words.data(), &value, sizeof(T));
         const std::uint32_t s = sequence_.load(std::memory_order_relaxed);
         sequence_.store(s + 1, std::memory_order_relaxed);
-        std::atomic_thread_fence(std::memory_order_release);
+        // Release per word keeps the odd number ahead of every word.
         for (std::size_t i = 0; i < kWords; ++i)
-            words_[i].store(words[i], std::memory_order_relaxed);
+            words_[i].store(words[i], std::memory_order_release);
         sequence_.store(s + 2, std::memory_order_release);
     }
 
@@ -39,9 +39,9 @@ public:
         for (unsigned attempt = 0;; ++attempt) {
             const std::uint32_t before = sequence_.load(std::memory_order_acquire);
             if ((before & 1u) == 0) {
+                // Acquire per word keeps the second look at the number behind them.
                 for (std::size_t i = 0; i < kWords; ++i)
-                    words[i] = words_[i].load(std::memory_order_relaxed);
-                std::atomic_thread_fence(std::memory_order_acquire);
+                    words[i] = words_[i].load(std::memory_order_acquire);
                 if (sequence_.load(std::memory_order_relaxed) == before)
                     break;
             }
