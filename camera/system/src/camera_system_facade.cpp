@@ -1,8 +1,10 @@
 #include "camera/camera_system_facade.h"
 
 #include "camera/camera_manager.h"
+#include "camera/exceptions.h"
 
 #include <chrono>
+#include <string>
 #include <utility>
 
 namespace Orvane {
@@ -12,8 +14,32 @@ CameraSystemFacade::CameraSystemFacade(int cameraNumber, SystemCamera& camera)
 {
 }
 
+namespace {
+
+std::unique_ptr<SystemCamera> MadeCamera(const CameraSystemFacade::CameraFactory& make, CameraSystem& system)
+{
+    std::unique_ptr<SystemCamera> camera = make ? make(system) : nullptr;
+    if (!camera)
+        throw OVRuntimeException(std::string("CameraSystem - no camera could be made."));
+    return camera;
+}
+
+} // namespace
+
+CameraSystemFacade::CameraSystemFacade(int cameraNumber, const CameraFactory& makeCamera, Options options)
+    : CameraSystem(cameraNumber), ownedCamera_(MadeCamera(makeCamera, *this)), camera_(*ownedCamera_),
+      options_(std::move(options))
+{
+    Wire();
+}
+
 CameraSystemFacade::CameraSystemFacade(int cameraNumber, SystemCamera& camera, Options options)
     : CameraSystem(cameraNumber), camera_(camera), options_(std::move(options))
+{
+    Wire();
+}
+
+void CameraSystemFacade::Wire()
 {
     processor_.SetPacketBuffer(&GetPacketBuffer());
     processor_.SetFrameBuffer(&GetFrameBuffer());

@@ -231,3 +231,39 @@ TEST(CameraSystemFacade, ConfigurationScriptActsOnTheSystemsOwnScorer)
 }
 
 } // namespace
+
+namespace {
+
+TEST(CameraSystemFacade, OwnsTheCameraItsFactoryMakes)
+{
+    testing_support::TestClock clock;
+    CameraSystem* seen = nullptr;
+    int stops = 0;
+    struct Counted final : FakeSystemCamera {
+        explicit Counted(int& stops) : stops(stops) {}
+        ~Counted() override { stops += 100; }
+        void StopCamera() override
+        {
+            ++stops;
+            FakeSystemCamera::StopCamera();
+        }
+        int& stops;
+    };
+    {
+        CameraSystemFacade system(
+            3,
+            [&](CameraSystem& s) {
+                seen = &s;
+                return std::make_unique<Counted>(stops);
+            },
+            Fast(clock));
+        EXPECT_EQ(seen, &system);
+        ASSERT_TRUE(system.Start(false, true));
+    }
+    EXPECT_EQ(stops, 101);  // stopped, then destroyed with the system
+    EXPECT_THROW(CameraSystemFacade(0, CameraSystemFacade::CameraFactory{}, Fast(clock)), Orvane::OVRuntimeException);
+    EXPECT_THROW(CameraSystemFacade(0, [](CameraSystem&) { return std::unique_ptr<Orvane::SystemCamera>(); }, Fast(clock)),
+                 Orvane::OVRuntimeException);
+}
+
+} // namespace

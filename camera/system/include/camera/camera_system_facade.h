@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string_view>
 
@@ -37,9 +38,16 @@ public:
         CameraLedControl* leds = nullptr;
     };
 
+    // Makes the system's camera once the system's buffers exist (a device
+    // camera queues its packets in GetPacketBuffer()).
+    using CameraFactory = std::function<std::unique_ptr<SystemCamera>(CameraSystem& system)>;
+
     // The camera stays owned by the caller and must outlive the system.
     CameraSystemFacade(int cameraNumber, SystemCamera& camera);
     CameraSystemFacade(int cameraNumber, SystemCamera& camera, Options options);
+    // The system owns the camera the factory makes and destroys it last;
+    // throws OVRuntimeException when the factory makes none.
+    CameraSystemFacade(int cameraNumber, const CameraFactory& makeCamera, Options options);
     // Stops when started, then joins every thread the system runs.
     ~CameraSystemFacade() override;
 
@@ -94,10 +102,12 @@ public:
     static void SetScoringEnabled(bool value) { TrackableCollection::SetScoringEnabled(value); }
 
 private:
+    void Wire();
     // Scores a delivered frame. A frame delivered in the processor's spare
     // frame is never queued, so it queues no coordinate either.
     static void ScoreFrame(Frame* frame, void* system);
 
+    std::unique_ptr<SystemCamera> ownedCamera_;  // destroyed after everything that uses it
     SystemCamera& camera_;
     Options options_;
     std::atomic<bool> stopped_{true};
