@@ -123,6 +123,9 @@ public:
     bool OpenUsbDevice();
     void CloseUsbDevice();
     bool IsUsbDeviceOpen() const { return deviceOpen_.load(); }
+    // Own driver: after 400 ms, and once more 500 ms later, try to open the
+    // device. Generic driver: whether its path opens.
+    bool IsDevicePresent();
     DRIVERS GetDriver() const { return driver_; }
     bool IsUSBIODriver() const { return driver_ == USBIO; }
     // The generic driver's device path of this camera.
