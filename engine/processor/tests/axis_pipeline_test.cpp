@@ -163,3 +163,47 @@ TEST_F(AxisPipelineTest, OnePointScalesByTheHalfWidthOnBothAxes)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(AxisPipelineTest, AnUpsideDownCameraGivesTheSamePose)
+{
+    simcam::scene::SceneProjector turned(kRevision, kLocation, 2);
+    host.rotation = 2;
+    engine->Recenter();
+    auto pass = [&](const HeadPose& pose) {
+        simcam::scene::Projection p;
+        turned.Project(pose, p);
+        ASSERT_TRUE(p.inView);
+        ASSERT_TRUE(Queue({{p.pixels[0].x, p.pixels[0].y}, {p.pixels[1].x, p.pixels[1].y}, {p.pixels[2].x, p.pixels[2].y}}));
+        engine->RunPass();
+    };
+    pass(HeadPose{});
+    const HeadPose pose{.yaw = 10, .pitch = 5, .roll = -4, .x = 15};
+    pass(pose);
+    const auto truth = scene.TruthOf(pose);
+    const auto centre = scene.TruthOf(HeadPose{});
+    EXPECT_NEAR(engine->RawAxes()[kPoseYaw], -(truth.yaw - centre.yaw) * kAngleRaw / 45, 0.01);
+    EXPECT_NEAR(engine->RawAxes()[kPoseRoll], (truth.roll - centre.roll) * kAngleRaw / 45, 0.01);
+    EXPECT_NEAR(engine->RawAxes()[kPoseX], (truth.x - centre.x) / 200 * kPositionRaw, 0.05);
+}
+
+TEST_F(AxisPipelineTest, WithManyObjectsTheFirstThreeAreTheMarkersAndTheTableGrows)
+{
+    const HeadPose pose{.yaw = 8};
+    std::vector<Blob> blobs = ClipBlobs(pose);
+    // Larger blobs behind the markers: with 30 objects or more nothing is sorted.
+    for (int i = 0; i < 447; ++i)
+        blobs.push_back({5.0 + (i % 40) * 15, 5.0 + (i / 40) * 40, 300.0f, 12.0f, 12});
+    ASSERT_TRUE(Queue(blobs));
+    engine->RunPass();
+    const auto truth = scene.TruthOf(pose);
+    const auto centre = scene.TruthOf(HeadPose{});
+    EXPECT_NEAR(engine->RawAxes()[kPoseYaw], -(truth.yaw - centre.yaw) * kAngleRaw / 45, 0.01);
+    Orvane::Frame copy;
+    ASSERT_TRUE(engine->CopyHeldFrame(copy));
+    EXPECT_EQ(copy.GetObjectCount(), 450);
+    EXPECT_EQ(copy.pointerTable.size(), 450u);
+}
+
+} // namespace
