@@ -108,8 +108,7 @@ bool CameraSystemFacade::Start(bool greenStatus, bool illumination)
     std::lock_guard lock(runLock_);
     const int number = GetCameraNumber();
     if (number >= FirstManagedCamera && number <= LastManagedCamera) {
-        const int known = options_.managedCameraCount ? options_.managedCameraCount()
-                                                      : CameraManager::X().GetCameraCount();
+        const int known = options_.managedCameraCount ? options_.managedCameraCount() : Manager().GetCameraCount();
         if (number - FirstManagedCamera >= known)
             return false;
         if (camera_.IsCameraStarted())
@@ -132,6 +131,22 @@ bool CameraSystemFacade::Start(bool greenStatus, bool illumination)
         camera_.SetIlluminationLeds(false);
     }
     return true;
+}
+
+CameraManager& CameraSystemFacade::Manager() const
+{
+    return options_.manager ? *options_.manager : CameraManager::X();
+}
+
+void CameraSystemFacade::ProbeForDevices()
+{
+    CameraManagerCamera first;
+    if (!Manager().GetCamera(0, first)) {
+        camera_.UseOwnDevice(0);
+        return;
+    }
+    if (!camera_.IsUsbDeviceOpen())
+        camera_.UseUsbioDevice(first.GetDevicePath());
 }
 
 void CameraSystemFacade::Stop()

@@ -267,3 +267,34 @@ TEST(CameraSystemFacade, OwnsTheCameraItsFactoryMakes)
 }
 
 } // namespace
+
+namespace {
+
+TEST(CameraSystemFacade, ProbePicksTheManagersFirstCameraOrTheOwnDriver)
+{
+    struct Probed final : FakeSystemCamera {
+        bool IsUsbDeviceOpen() const override { return open; }
+        void UseOwnDevice(int index) override { choice = "own" + std::to_string(index); }
+        void UseUsbioDevice(const std::string& path) override { choice = path; }
+        bool open = false;
+        std::string choice;
+    } camera;
+    platform::usb::NullBackend backend;
+    Orvane::CameraManager manager(backend.genericDriver(), backend.notices());
+    testing_support::TestClock clock;
+    CameraSystemFacade system(1024, camera, {.stopPauseMs = 0, .managedCameraCount = {}, .clock = &clock, .manager = &manager});
+    system.ProbeForDevices();
+    EXPECT_EQ(camera.choice, "own0");
+    EXPECT_FALSE(system.Start(false, false));  // 1024 is not listed
+    manager.AddCamera("/dev/first");
+    manager.AddCamera("/dev/second");
+    system.ProbeForDevices();
+    EXPECT_EQ(camera.choice, "/dev/first");
+    camera.choice.clear();
+    camera.open = true;
+    system.ProbeForDevices();
+    EXPECT_EQ(camera.choice, "");  // an open device is kept
+    EXPECT_TRUE(system.Start(false, false));
+}
+
+} // namespace

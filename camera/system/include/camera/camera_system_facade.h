@@ -20,6 +20,8 @@
 
 namespace Orvane {
 
+class CameraManager;
+
 class CameraSystemFacade : public CameraSystem {
 public:
     static constexpr int FirstManagedCamera = 1024;
@@ -29,13 +31,15 @@ public:
         // Pause after stopping the processor and after stopping the camera.
         std::uint32_t stopPauseMs = 50;
         // Cameras the camera manager lists (numbers 1024.. index them). The
-        // default asks the library's camera manager.
+        // default asks the camera manager.
         std::function<int()> managedCameraCount;
         // Sleeps for the stop pauses (the system clock when null).
         platform::Clock* clock = nullptr;
         // The camera's LEDs, for applying a configuration script (none: the
         // script's score values are applied and the LEDs count as failed).
         CameraLedControl* leds = nullptr;
+        // The camera manager to ask (null: the library's, made on first use).
+        CameraManager* manager = nullptr;
     };
 
     // Makes the system's camera once the system's buffers exist (a device
@@ -59,6 +63,10 @@ public:
     bool Start(bool greenStatus, bool illumination);
     // Stops the processor thread, then the camera.
     void Stop();
+    // Picks the device: the manager's first camera (its path, given to the
+    // camera while its device is not open), or the own driver's device 0
+    // when the manager lists none.
+    void ProbeForDevices();
     bool IsStopped() const { return stopped_.load(std::memory_order_acquire); }
 
     SystemCamera& GetCamera() { return camera_; }
@@ -103,6 +111,7 @@ public:
 
 private:
     void Wire();
+    CameraManager& Manager() const;
     // Scores a delivered frame. A frame delivered in the processor's spare
     // frame is never queued, so it queues no coordinate either.
     static void ScoreFrame(Frame* frame, void* system);

@@ -4,6 +4,8 @@
 // camera binds to it through SystemCameraBinding; tests use a plain double.
 #include "camera/data_camera.h"
 
+#include <string>
+
 namespace Orvane {
 
 class Camera;
@@ -15,6 +17,12 @@ public:
     virtual void StopCamera() = 0;
     virtual bool IsCameraStarted() const = 0;
     virtual void SetIlluminationLeds(bool on) = 0;
+    // Device selection, for probing: the own driver's device `index`, or a
+    // generic-driver device by path. A camera with one fixed device ignores
+    // them.
+    virtual bool IsUsbDeviceOpen() const { return false; }
+    virtual void UseOwnDevice(int /*index*/) {}
+    virtual void UseUsbioDevice(const std::string& /*path*/) {}
     // The device object frames name as their camera (null for doubles).
     virtual Camera* GetDevice() { return nullptr; }
 };
