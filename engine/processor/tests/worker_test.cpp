@@ -1,6 +1,7 @@
 // The engine on its own worker thread: stopping, the monitor windows
 // reading while frames run, and the whole road from camera buffers to the
 // record a game client reads through the client library.
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -190,11 +191,18 @@ TEST_F(GameClientTest, AClientReadsTheEnginePoseAndRecentresIt)
         Queue(ClipBlobs(pose));
         std::this_thread::sleep_for(2ms);
     }
-    for (int i = 0; i < 200 && camera.GetFrameBuffer().GetFilledCount() > 0; ++i)
-        std::this_thread::sleep_for(2ms);
-    std::this_thread::sleep_for(30ms);
-    const OVPosePacket mine = engine->PublishedRecord();
-    auto f = Fields(game.ask("getdata"));
+    // Once the queue has drained, the client sees what the engine last published.
+    OVPosePacket mine{};
+    std::vector<double> f;
+    for (int i = 0; i < 200; ++i) {
+        mine = engine->PublishedRecord();
+        f = Fields(game.ask("getdata"));
+        const OVPosePacket again = engine->PublishedRecord();
+        if (camera.GetFrameBuffer().GetFilledCount() == 0 && f.size() == 19u && f[2] == mine.frame &&
+            std::memcmp(&mine, &again, sizeof mine) == 0)
+            break;
+        std::this_thread::sleep_for(10ms);
+    }
     ASSERT_EQ(f.size(), 19u);
     EXPECT_EQ(f[0], 0);
     EXPECT_EQ(f[2], mine.frame);
@@ -211,11 +219,15 @@ TEST_F(GameClientTest, AClientReadsTheEnginePoseAndRecentresIt)
         Queue(ClipBlobs(pose));
         std::this_thread::sleep_for(2ms);
     }
-    for (int i = 0; i < 200 && camera.GetFrameBuffer().GetFilledCount() > 0; ++i)
-        std::this_thread::sleep_for(2ms);
-    std::this_thread::sleep_for(30ms);
+    for (int i = 0; i < 200; ++i) {
+        mine = engine->PublishedRecord();
+        f = Fields(game.ask("getdata"));
+        if (camera.GetFrameBuffer().GetFilledCount() == 0 && f.size() == 19u && f[2] == mine.frame)
+            break;
+        std::this_thread::sleep_for(10ms);
+    }
     EXPECT_EQ(game.ask("getparam 2"), "0 1");
-    f = Fields(game.ask("getdata"));
+    ASSERT_EQ(f.size(), 19u);
     for (int i = 0; i < 6; ++i)
         EXPECT_NEAR(f[static_cast<std::size_t>(4 + i)], 0.0, 1.0) << i;
 
