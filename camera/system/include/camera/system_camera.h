@@ -21,6 +21,8 @@ public:
     // generic-driver device by path. A camera with one fixed device ignores
     // them.
     virtual bool IsUsbDeviceOpen() const { return false; }
+    // Opens the selected device when it is closed; whether it is open.
+    virtual bool OpenUsbDevice() { return IsUsbDeviceOpen(); }
     virtual void UseOwnDevice(int /*index*/) {}
     virtual void UseUsbioDevice(const std::string& /*path*/) {}
     // The device object frames name as their camera (null for doubles).
