@@ -1,0 +1,160 @@
+#pragma once
+// The game writers: each turns the pose record into one game's camera,
+// working only through the session's CProcessPoker.
+#include "client/ovclient.h"
+#include "platform/clock.h"
+#include "views/process_poker.h"
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+namespace views {
+
+inline constexpr std::uint32_t kWriteOk = 0;
+inline constexpr std::uint32_t kReadFailed = 0x80000000u;
+inline constexpr std::uint32_t kCodeDiffers = 0x80000001u;
+inline constexpr std::uint32_t kWriteFailed = 0x80000002u;
+
+// Row-vector 4x4 matrix in the Direct3D helpers' convention.
+struct Matrix {
+    std::array<float, 16> m{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    float& at(int r, int c) { return m[static_cast<std::size_t>(r * 4 + c)]; }
+    float at(int r, int c) const { return m[static_cast<std::size_t>(r * 4 + c)]; }
+    // The upper-left 3x3, row by row.
+    std::array<float, 9> upper3x3() const;
+};
+Matrix operator*(const Matrix& a, const Matrix& b);
+Matrix rotationX(float angle);
+Matrix rotationY(float angle);
+Matrix rotationZ(float angle);
+// Roll about Z first, then pitch about X, then yaw about Y.
+Matrix rotationYawPitchRoll(float yaw, float pitch, float roll);
+// A point transformed by M (w = 1, divided by the resulting w).
+std::array<float, 3> transformCoord(const std::array<float, 3>& p, const Matrix& m);
+
+// Pose record axes.
+inline float roll(const OVPosePacket& r) { return r.value[0]; }
+inline float pitch(const OVPosePacket& r) { return r.value[1]; }
+inline float yaw(const OVPosePacket& r) { return r.value[2]; }
+inline float posX(const OVPosePacket& r) { return r.value[3]; }
+inline float posY(const OVPosePacket& r) { return r.value[4]; }
+inline float posZ(const OVPosePacket& r) { return r.value[5]; }
+
+} // namespace views
+
+class CGameDetails {
+public:
+    virtual ~CGameDetails() = default;
+    virtual std::uint32_t Update(CProcessPoker* poker, const OVPosePacket* record) = 0;
+    virtual void Prepare(std::uint32_t /*pid*/) {}
+    virtual void OnStart() {}
+    virtual void OnStop() {}
+
+    // The clock the writer's pauses run on.
+    void setClock(platform::Clock& clock) { clock_ = &clock; }
+
+protected:
+    void pause(int ms) { clock_->sleepFor(std::chrono::milliseconds(ms)); }
+
+private:
+    platform::Clock* clock_ = &platform::systemClock();
+};
+
+// A code patch switched by the game's state word: the cave and jump go in
+// when the game enters the active state and the original bytes come back
+// when it leaves it.
+class CStatePatch : public CGameDetails {
+public:
+    struct Site {
+        std::uint32_t stateAddress;       // the word itself, or found through statePointer
+        std::uint32_t statePointer;       // 0: none; else state := [[statePointer] + stateAddress]
+        std::uint32_t activeState;
+        std::uint32_t patchAddress;
+        std::vector<std::uint8_t> original;
+        std::vector<std::uint8_t> patched;
+        std::uint32_t caveAddress;        // 0: no cave
+        std::vector<std::uint8_t> cave;
+    };
+    bool patched() const { return patched_; }
+
+protected:
+    explicit CStatePatch(Site site) : site_(std::move(site)) {}
+    std::uint32_t patchStep(CProcessPoker& poker);
+
+private:
+    Site site_;
+    bool patched_ = false;
+};
+
+// The writers sharing the matrix-and-position cave (ToCA Race Driver 2 and
+// Dustline Rally 04).
+class CMatrixCaveWriter : public CStatePatch {
+public:
+    std::uint32_t Update(CProcessPoker* poker, const OVPosePacket* record) override;
+
+protected:
+    struct Layout {
+        std::uint32_t matrix, x, y, z;
+        bool dustline;
+    };
+    CMatrixCaveWriter(Site site, Layout layout) : CStatePatch(std::move(site)), layout_(layout) {}
+
+private:
+    Layout layout_;
+    std::array<float, 3> base_{};     // x, y, z
+    std::array<float, 3> written_{};  // x, y, z last written
+    bool wrote_ = false;
+};
+
+class CToCARaceDriver2 : public CMatrixCaveWriter {
+public:
+    CToCARaceDriver2();
+};
+
+class CDustlineRally04 : public CMatrixCaveWriter {
+public:
+    CDustlineRally04();
+};
+
+class CNascarRacing2003 : public CStatePatch {
+public:
+    CNascarRacing2003();
+    std::uint32_t Update(CProcessPoker* poker, const OVPosePacket* record) override;
+    void OnStart() override;
+    void OnStop() override;
+};
+
+class CWingsOfWar : public CStatePatch {
+public:
+    CWingsOfWar();
+    std::uint32_t Update(CProcessPoker* poker, const OVPosePacket* record) override;
+};
+
+class CF1Challenge : public CGameDetails {
+public:
+    std::uint32_t Update(CProcessPoker* poker, const OVPosePacket* record) override;
+
+private:
+    bool patched_ = false;
+};
+
+class CCombatFS3 : public CGameDetails {
+public:
+    std::uint32_t Update(CProcessPoker* poker, const OVPosePacket* record) override;
+};
+
+class CGraveltonRally : public CGameDetails {
+public:
+    std::uint32_t Update(CProcessPoker* poker, const OVPosePacket* record) override;
+
+private:
+    std::uint32_t object_ = 0;
+    std::uint32_t currentView_ = 0;
+    std::uint32_t offset_ = 0;
+};
+
+// The two cave images: the shared layout (z, y, x floats at 0x08-0x10, 0.1
+// at 0x20, the 3x3 matrix at 0x24), then the code the patch jumps to.
+std::vector<std::uint8_t> tocaCaveImage();
+std::vector<std::uint8_t> dustlineCaveImage();

@@ -1,0 +1,48 @@
+#pragma once
+// The view library's connection to the client library, made the way a game
+// client makes it: register the game's window and profile, ask for all six
+// axes, and fetch the pose record.
+#include "client/ovclient.h"
+#include "platform/modules.h"
+
+#include <cstdint>
+#include <optional>
+
+// What the worker needs from a pose connection (CVistrel, or a test double).
+class PoseSource {
+public:
+    virtual ~PoseSource() = default;
+    virtual bool Connect(OVWindow game, std::uint16_t profileId) = 0;
+    virtual bool Poll(OVPosePacket& record) = 0;
+    virtual void Disconnect() = 0;
+};
+
+class CVistrel : public PoseSource {
+public:
+    CVistrel() = default;
+    ~CVistrel() override;
+    CVistrel(const CVistrel&) = delete;
+    CVistrel& operator=(const CVistrel&) = delete;
+
+    bool Connect(OVWindow game, std::uint16_t profileId) override;
+    bool Poll(OVPosePacket& record) override;
+    void Disconnect() override;
+    bool connected() const { return connected_; }
+
+private:
+    bool load();
+
+    std::optional<platform::Module> module_;
+    bool connected_ = false;
+    OV_RegisterWindowHandle_t registerWindow_ = nullptr;
+    OV_Command0_t unregisterWindow_ = nullptr;
+    OV_Command0_t startData_ = nullptr;
+    OV_Command0_t stopData_ = nullptr;
+    OV_GetData_t getData_ = nullptr;
+    OV_QueryVersion_t queryVersion_ = nullptr;
+    OV_Command0_t reCenter_ = nullptr;
+    OV_Command16_t registerProfile_ = nullptr;
+    OV_Command16_t requestData_ = nullptr;
+    OV_Command0_t startCursor_ = nullptr;
+    OV_Command0_t stopCursor_ = nullptr;
+};

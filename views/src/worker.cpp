@@ -1,0 +1,183 @@
+#include "views/worker.h"
+
+namespace views {
+
+ViewWorker::ViewWorker(WorkerEnvironment env) : env_(env)
+{
+    if (!env_.windows) {
+        ownWindows_ = std::make_unique<ProcessWindowSource>(env_.table, *env_.processes);
+        env_.windows = ownWindows_.get();
+    }
+    if (!env_.poses) {
+        ownPoses_ = std::make_unique<CVistrel>();
+        env_.poses = ownPoses_.get();
+    }
+}
+
+bool ViewWorker::pause(platform::Event& stop, std::uint32_t ms)
+{
+    return stop.wait(ms) == platform::kWaitObject0;
+}
+
+bool ViewWorker::stopped(platform::Event& stop)
+{
+    return stop.wait(0) == platform::kWaitObject0;
+}
+
+ViewWorker::SessionEnd ViewWorker::session(platform::Event& stop, CProcessPoker& poker,
+                                           const SupportedGame& row, const GameWindow& window)
+{
+    const WorkerTiming& t = env_.timing;
+    std::unique_ptr<CGameDetails> writer = row.factory();
+    OVPosePacket record{};
+    writer->OnStart();
+    writer->Prepare(window.pid);
+    if (writer->Update(&poker, &record) != 0) {
+        writer->OnStop();
+        return SessionEnd::Refused;
+    }
+    PoseSource& poses = *env_.poses;
+    bool ended = false;
+    if (row.helperDoesIt == 0) {
+        poses.Connect(static_cast<OVWindow>(window.id), static_cast<std::uint16_t>(row.profileId));
+        std::uint16_t lastFrame = 0;
+        for (;;) {
+            if (stopped(stop)) {
+                ended = true;
+                break;
+            }
+            if (!poses.Poll(record)) {
+                if (pause(stop, t.pollPauseMs)) {
+                    ended = true;
+                    break;
+                }
+                if (!env_.windows->exists(window.id))
+                    break;
+                continue;
+            }
+            if (env_.windows->exists(window.id))
+                miss_ = 0;
+            else if (++miss_ > t.missLimit)
+                break;
+            if (record.frame == lastFrame) {
+                if (pause(stop, t.pollPauseMs)) {
+                    ended = true;
+                    break;
+                }
+            } else if (writer->Update(&poker, &record) != 0 && ++miss_ > t.missLimit) {
+                break;
+            }
+            lastFrame = record.frame;
+        }
+        poses.Disconnect();
+    } else {
+        for (;;) {
+            if (pause(stop, t.helperPauseMs)) {
+                ended = true;
+                break;
+            }
+            if (env_.windows->exists(window.id))
+                miss_ = 0;
+            else if (++miss_ > t.missLimit)
+                break;
+        }
+    }
+    // A session cut short by the stop still ends its writer in order.
+    writer->OnStop();
+    return ended ? SessionEnd::Stopped : SessionEnd::GameGone;
+}
+
+void ViewWorker::run(platform::Event& stop)
+{
+    const WorkerTiming& t = env_.timing;
+    for (;;) {
+        auto poker = std::make_unique<CProcessPoker>(*env_.processes);
+        if (pause(stop, t.roundPauseMs))
+            return;
+        const SupportedGame* taken = nullptr;
+        GameWindow window;
+        std::size_t row = 0;
+        while (!taken) {
+            if (row >= env_.table.size() || !env_.table[row].displayName)
+                row = 0;
+            if (stopped(stop))
+                return;
+            const SupportedGame& game = env_.table[row];
+            bool found = false;
+            for (const GameWindow& w : env_.windows->topLevelWindows())
+                if (MatchGameWindow(w, game) == 0) {
+                    window = w;
+                    found = true;
+                    break;
+                }
+            if (found && window.pid != 0 && poker->Attach(window.pid) && game.factory &&
+                (!game.preCheck || game.preCheck(poker.get(), nullptr))) {
+                taken = &game;
+                break;
+            }
+            if (pause(stop, t.rowPauseMs))
+                return;
+            ++row;
+        }
+        const SessionEnd end = session(stop, *poker, *taken, window);
+        if (end == SessionEnd::Stopped)
+            return;
+        if (end == SessionEnd::Refused)
+            continue; // the next round tries again
+        if (pause(stop, t.endWaitMs))
+            return;
+    }
+}
+
+int ViewLibrary::start(WorkerEnvironment env)
+{
+    if (thread_.joinable())
+        return 0;
+    stop_ = std::make_unique<platform::Event>(platform::Event::Reset::Auto);
+    running_ = true;
+    thread_.start(
+        [this, env] {
+            {
+                ViewWorker worker(env);
+                worker.run(*stop_);
+            }
+            running_ = false;
+        },
+        platform::ThreadPriority::Highest, "VSLViews");
+    return 0;
+}
+
+int ViewLibrary::stop()
+{
+    if (stop_)
+        stop_->set();
+    if (thread_.joinable())
+        thread_.join();
+    stop_.reset();
+    return 0;
+}
+
+} // namespace views
+
+namespace {
+views::ViewLibrary& library()
+{
+    static views::ViewLibrary instance;
+    return instance;
+}
+} // namespace
+
+int VSLViewsStart()
+{
+    return library().start();
+}
+
+int VSLViewsStop()
+{
+    return library().stop();
+}
+
+int VSLViewsVersion()
+{
+    return 2;
+}
