@@ -71,7 +71,6 @@ struct CameraTiming {
     unsigned readerIdleMs = 10;
     unsigned imageIdleMs = 500;
     unsigned usbioWriteTimeoutMs = 1000;
-    unsigned shutdownPollMs = 5;
 };
 
 class Camera {

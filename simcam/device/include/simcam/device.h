@@ -55,7 +55,8 @@ struct StreamState {
 class ImageSource {
 public:
     virtual ~ImageSource() = default;
-    // Returns false when no packet is due now.
+    // Returns false when no packet is due now. Called by a reading thread with
+    // the camera's lock held: it must not call back into the Device.
     virtual bool nextPacket(const StreamState& state, std::vector<std::uint8_t>& packet) = 0;
 };
 
