@@ -230,6 +230,12 @@ TEST(CameraChannel, SecondLossKillsTheQueueAndShutsDown)
         EXPECT_EQ(v, 0u);
         EXPECT_TRUE(eventually([&] { return countFrames(sim, 0x13) == 1; })) << number;
         EXPECT_EQ(countFrames(sim, 0x1F), 2) << number;
+        std::vector<platform::Duration> sent;
+        for (const auto& f : sim.device->frames())
+            if (!f.bytes.empty() && f.bytes[0] == 0x1F)
+                sent.push_back(f.at);
+        ASSERT_EQ(sent.size(), 2u);
+        EXPECT_GE(sent[1] - sent[0], std::chrono::milliseconds(140)) << number;  // one watchdog wait apart
         // The channel works again afterwards.
         EXPECT_TRUE(sim.camera->FPGARegRead(1, &v));
         EXPECT_EQ(v, 1u);
