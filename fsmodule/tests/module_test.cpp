@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -163,6 +164,8 @@ TEST_F(ModuleTest, ViewFollowsThePublishedPose)
     EXPECT_EQ(link.ProfileId(), 2302u);
     EXPECT_EQ(link.RequestFlags(), 119u);
     EXPECT_EQ(link.Transmitting(), 1);
+    EXPECT_EQ(platform::findWindow("OVFSWindowClass", nullptr), link.ClientWindow());
+    EXPECT_EQ(platform::windowTitle(link.ClientWindow()), "");
 
     // Yaw and pitch, truncated towards zero; roll and the rest do not matter.
     link.PublishPose(1, 2, 3, 444.0f, -1234.7f, 5678.9f);
@@ -217,6 +220,31 @@ TEST_F(ModuleTest, MainProgramGoesAway)
     const auto start = std::chrono::steady_clock::now();
     host->Deinit();
     EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+}
+
+// Another process maps the same view section: what it sets, this
+// process's view thread sends.
+TEST_F(ModuleTest, AnotherProcessSetsTheView)
+{
+    const std::string command = std::string(FSMODULE_PEER) + " " + FSMODULE_LIBRARY + " 111 222";
+    auto run = [&command] {
+        std::string out;
+        FILE* pipe = ::popen(command.c_str(), "r");
+        if (pipe == nullptr)
+            return out;
+        char line[64];
+        while (std::fgets(line, sizeof line, pipe) != nullptr)
+            out += line;
+        ::pclose(pipe);
+        return out;
+    };
+    EXPECT_EQ(run(), "2\n"); // nobody has initialised the module yet
+    host->Init();
+    EXPECT_EQ(run(), "0\n");
+    EXPECT_TRUE(WaitFor({fsmodule::kEventC, 0}));
+    EXPECT_EQ(Recorder::instance().events(), (std::vector<Event>{{fsmodule::kEventA, 111}, {fsmodule::kEventB, 222},
+                                                                 {fsmodule::kEventC, 0}}));
+    host->Deinit();
 }
 
 } // namespace
