@@ -11,9 +11,10 @@
 // Start, Stop, pause, precision, re-centre, recording and playback; the
 // command window thread calls OnProfileId, OnClientGone and OnRecenter. Flags
 // are atomic; the pose arrays the monitor windows read are published through
-// seqlocks; the held frame is guarded by the held-frame lock. The worker
-// never waits for another thread on its frame road except for the held-frame
-// lock while a monitor window copies the frame.
+// seqlocks; the held frame is guarded by the held-frame lock. On its frame
+// road the worker waits for another thread only while a monitor window copies
+// the held frame or the host copies the profile out: never longer than a copy.
+// The camera system must outlive the engine (Stop gives frames back to it).
 #include <array>
 #include <atomic>
 #include <cstdint>
