@@ -1,0 +1,428 @@
+#include "views/game_details.h"
+
+#include "target_runner.h"
+#include "testing/test_clock.h"
+
+#include <cmath>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <numbers>
+
+using namespace views;
+using testing_support::TargetProcess;
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+OVPosePacket pose(float roll = 0, float pitch = 0, float yaw = 0, float x = 0, float y = 0, float z = 0)
+{
+    OVPosePacket p{};
+    p.frame = 1;
+    p.value[0] = roll;
+    p.value[1] = pitch;
+    p.value[2] = yaw;
+    p.value[3] = x;
+    p.value[4] = y;
+    p.value[5] = z;
+    return p;
+}
+
+template <typename T>
+Bytes bytesOf(const T& v)
+{
+    Bytes b(sizeof v);
+    std::memcpy(b.data(), &v, sizeof v);
+    return b;
+}
+
+float floatAt(platform::FakeProcess& p, std::uint64_t address)
+{
+    auto b = p.peek(address, 4);
+    float f = 0;
+    std::memcpy(&f, b.data(), 4);
+    return f;
+}
+
+std::string hex(const Bytes& b)
+{
+    std::string s;
+    char buf[3];
+    for (auto c : b) {
+        std::snprintf(buf, sizeof buf, "%02x", c);
+        s += buf;
+    }
+    return s;
+}
+
+class FakeGame : public ::testing::Test {
+protected:
+    platform::FakeProcessSystem system;
+    std::shared_ptr<platform::FakeProcess> game = system.add(100, "Game.exe");
+    CProcessPoker poker{system};
+    testing_support::TestClock clock;
+
+    void attach() { ASSERT_TRUE(poker.Attach(100)); }
+    void putU32(std::uint64_t address, std::uint32_t v) { game->poke(address, bytesOf(v)); }
+    void putFloat(std::uint64_t address, float v) { game->poke(address, bytesOf(v)); }
+};
+
+// Matrix helpers ------------------------------------------------------------
+
+TEST(Matrix, YawPitchRollFollowsTheDirect3DConvention)
+{
+    const float h = std::numbers::pi_v<float> / 2;
+    auto m = rotationYawPitchRoll(h, 0, 0).upper3x3();
+    const std::array<float, 9> yaw90{0, 0, -1, 0, 1, 0, 1, 0, 0};
+    for (std::size_t i = 0; i < 9; ++i)
+        EXPECT_NEAR(m[i], yaw90[i], 1e-6) << i;
+    // Roll first, then pitch, then yaw.
+    const float a = 0.3f, b = -0.7f, c = 1.1f;
+    auto composed = (rotationZ(c) * rotationX(b) * rotationY(a)).m;
+    auto direct = rotationYawPitchRoll(a, b, c).m;
+    for (std::size_t i = 0; i < 16; ++i)
+        EXPECT_NEAR(composed[i], direct[i], 1e-6);
+    auto p = transformCoord({1, 0, 0}, rotationZ(h));
+    EXPECT_NEAR(p[0], 0, 1e-6);
+    EXPECT_NEAR(p[1], 1, 1e-6);
+}
+
+// F1 Challenge on a live stand-in process ----------------------------------
+
+const char* kF1Site = "8b5424708b4424748d8bf00f0000891 18b54247889410489 5108";
+
+class F1OnTarget : public ::testing::Test {
+protected:
+    static std::vector<std::string> args(const std::string& site)
+    {
+        return {"0x4f0000:4096:rx", "0x59d000:4096:rw", "0x5e4000:4096:rw", "0x4f0a2a=" + site,
+                "0x5e4700=0102030405060708090a0b0c"};
+    }
+    static std::string site()
+    {
+        std::string s = kF1Site;
+        std::erase(s, ' ');
+        return s;
+    }
+    std::string dumpAll(TargetProcess& t)
+    {
+        return t.command("dump 0x4f0a2a 26") + t.command("dump 0x59d5f0 75") + t.command("dump 0x5e4700 12");
+    }
+};
+
+TEST_F(F1OnTarget, PatchesCaveAndSiteThenRestoresEveryByte)
+{
+    TargetProcess target(PROCESS_TARGET, args(site()));
+    ASSERT_TRUE(target.ready());
+    const std::string before = dumpAll(target);
+    {
+        CProcessPoker poker;
+        ASSERT_TRUE(poker.Attach(static_cast<std::uint32_t>(target.pid())));
+        CF1Challenge writer;
+        auto record = pose(0, 16384, 4096);
+        ASSERT_EQ(writer.Update(&poker, &record), kWriteOk);
+        EXPECT_EQ(target.command("dump 0x4f0a2a 5"), "e9c1cb0a00");
+        const std::string cave = target.command("dump 0x59d5f0 75");
+        EXPECT_EQ(cave.substr(0, 8), "d9442470");
+        EXPECT_EQ(cave.substr(84, 52), site());
+        EXPECT_EQ(cave.substr(136), "b8440a4f00ffe0");
+        // Looking fully down is held at -0.11; yaw a quarter of the way.
+        float expected[3] = {-0.11f, 4096.0f * -(1.0f / 16384) * 5 * std::numbers::pi_v<float> / 12, 0};
+        EXPECT_EQ(target.command("dump 0x5e4700 12"), hex(Bytes(reinterpret_cast<std::uint8_t*>(expected),
+                                                                reinterpret_cast<std::uint8_t*>(expected) + 12)));
+        // Later updates write the offsets only.
+        auto level = pose();
+        ASSERT_EQ(writer.Update(&poker, &level), kWriteOk);
+        EXPECT_EQ(target.command("dump 0x5e4700 12"), "000000800000008000000000");
+    }
+    EXPECT_EQ(dumpAll(target), before);
+}
+
+TEST_F(F1OnTarget, OtherCodeAtTheSiteIsLeftAlone)
+{
+    std::string other = site();
+    other[0] = '9';
+    other[1] = '0';
+    TargetProcess target(PROCESS_TARGET, args(other));
+    ASSERT_TRUE(target.ready());
+    const std::string before = dumpAll(target);
+    CProcessPoker poker;
+    ASSERT_TRUE(poker.Attach(static_cast<std::uint32_t>(target.pid())));
+    CF1Challenge writer;
+    auto record = pose(0, 100, 100);
+    EXPECT_EQ(writer.Update(&poker, &record), kCodeDiffers);
+    EXPECT_EQ(writer.Update(&poker, &record), kCodeDiffers);
+    EXPECT_EQ(dumpAll(target), before);
+    EXPECT_EQ(poker.rememberedCount(), 0u);
+}
+
+TEST_F(F1OnTarget, UsedCaveAreaAndUnreadableSiteAreRefused)
+{
+    TargetProcess target(PROCESS_TARGET, {"0x4f0000:4096:rx", "0x59d000:4096:rw", "0x5e4000:4096:rw",
+                                          "0x4f0a2a=" + site(), "0x59d600=01"});
+    ASSERT_TRUE(target.ready());
+    CProcessPoker poker;
+    ASSERT_TRUE(poker.Attach(static_cast<std::uint32_t>(target.pid())));
+    CF1Challenge writer;
+    auto record = pose();
+    EXPECT_EQ(writer.Update(&poker, &record), kWriteFailed);
+    EXPECT_EQ(target.command("dump 0x4f0a2a 2"), "8b54");
+
+    TargetProcess bare(PROCESS_TARGET, {"0x5e4000:4096:rw"});
+    ASSERT_TRUE(bare.ready());
+    CProcessPoker other;
+    ASSERT_TRUE(other.Attach(static_cast<std::uint32_t>(bare.pid())));
+    CF1Challenge second;
+    EXPECT_EQ(second.Update(&other, &record), kReadFailed);
+}
+
+// State-driven patches -----------------------------------------------------
+
+TEST_F(FakeGame, TocaPatchesOnEnteringTheStateAndUnpatchesOnLeaving)
+{
+    game->map(0x400000, 0x1000);
+    game->map(0x4B7000, 0x1000);
+    game->map(0xA4F000, 0x1000);
+    game->map(0x900000, 0x1000);
+    game->poke(0x4B784F, Bytes{0xE8, 0x8C, 0x05, 0xF6, 0xFF});
+    putU32(0xA4FA60, 0x900400);
+    attach();
+    CToCARaceDriver2 writer;
+    auto record = pose(0, 0, 0, 16384, 0, 0);
+
+    EXPECT_EQ(writer.Update(&poker, &record), kWriteOk);
+    EXPECT_FALSE(writer.patched());
+    EXPECT_EQ(game->peek(0x4B784F, 5), (Bytes{0xE8, 0x8C, 0x05, 0xF6, 0xFF}));
+    EXPECT_FLOAT_EQ(floatAt(*game, 0x400380), 0.42f); // position goes on in every state
+
+    putU32(0x900400 - 928, 3);
+    EXPECT_EQ(writer.Update(&poker, &record), kWriteOk);
+    EXPECT_TRUE(writer.patched());
+    EXPECT_EQ(game->peek(0x4B784F, 5), (Bytes{0xE9, 0xBF, 0x8E, 0xF4, 0xFF}));
+    const Bytes cave = tocaCaveImage();
+    ASSERT_EQ(cave.size(), 1113u);
+    // The cave's entry (the jump's target) runs the displaced call and jumps back.
+    EXPECT_EQ(game->peek(0x400713, 10), (Bytes{0xE8, 0xC8, 0x76, 0x01, 0x00, 0xE9, 0x37, 0x71, 0x0B, 0x00}));
+    EXPECT_FLOAT_EQ(floatAt(*game, 0x400390), 0.1f);
+    const int writes = game->writeCount();
+    EXPECT_EQ(writer.Update(&poker, &record), kWriteOk);
+    // Matrix (one write) and three positions; the cave is not written again.
+    EXPECT_EQ(game->writeCount(), writes + 4);
+
+    putU32(0x900400 - 928, 0);
+    EXPECT_EQ(writer.Update(&poker, &record), kWriteOk);
+    EXPECT_FALSE(writer.patched());
+    EXPECT_EQ(game->peek(0x4B784F, 5), (Bytes{0xE8, 0x8C, 0x05, 0xF6, 0xFF}));
+}
+
+TEST_F(FakeGame, StatePatchLeavesOtherCodeAlone)
+{
+    game->map(0x40A000, 0x1000);
+    game->map(0x4E5000, 0x1000);
+    game->poke(0x40A266, Bytes{0x75, 0x10});
+    putU32(0x4E5B30, 2);
+    attach();
+    CWingsOfWar writer;
+    auto record = pose();
+    EXPECT_EQ(writer.Update(&poker, &record), kWriteOk);
+    EXPECT_FALSE(writer.patched());
+    EXPECT_EQ(game->peek(0x40A266, 2), (Bytes{0x75, 0x10}));
+    EXPECT_EQ(game->writeCount(), 0);
+}
+
+TEST_F(FakeGame, DustlineTakesTheGamesNewCameraAsBase)
+{
+    game->map(0x400000, 0x1000);
+    game->map(0x41A000, 0x1000);
+    game->map(0x639000, 0x1000);
+    game->poke(0x41A5FC, Bytes{0xE8, 0xBF, 0xC1, 0xFF, 0xFF});
+    putU32(0x6397C4, 1);
+    attach();
+    CDustlineRally04 writer;
+    auto record = pose();
+    ASSERT_EQ(writer.Update(&poker, &record), kWriteOk);
+    EXPECT_TRUE(writer.patched());
+    EXPECT_EQ(game->peek(0x41A5FC, 5), (Bytes{0xE9, 0x22, 0x5E, 0xFE, 0xFF}));
+    EXPECT_FLOAT_EQ(floatAt(*game, 0x400090), 0.35f);
+    EXPECT_FLOAT_EQ(floatAt(*game, 0x40008C), 0.475f);
+    EXPECT_FLOAT_EQ(floatAt(*game, 0x400088), 0.025f);
+    // The matrix carries the quarter turn of this game's camera.
+    EXPECT_NEAR(floatAt(*game, 0x4000A4 + 8), -1.0f, 1e-6);
+
+    putFloat(0x400090, 1);
+    putFloat(0x40008C, 2);
+    putFloat(0x400088, 3);
+    record = pose(0, 0, 0, 16384, 0, 16384);
+    ASSERT_EQ(writer.Update(&poker, &record), kWriteOk);
+    EXPECT_FLOAT_EQ(floatAt(*game, 0x400090), 1 + 0.42f + 0.35f);
+    EXPECT_FLOAT_EQ(floatAt(*game, 0x40008C), 2 + 0.475f);
+    EXPECT_FLOAT_EQ(floatAt(*game, 0x400088), 3 + 0.025f - 0.42f);
+    // Its own values are not mistaken for a move of the game's.
+    ASSERT_EQ(writer.Update(&poker, &record), kWriteOk);
+    EXPECT_FLOAT_EQ(floatAt(*game, 0x400090), 1 + 0.42f + 0.35f);
+}
+
+TEST_F(FakeGame, NascarWritesAnglesAndOffsets)
+{
+    game->map(0x400000, 0x1000);
+    game->map(0x56A000, 0x1000);
+    game->map(0x74E000, 0x1000);
+    game->map(0xC06000, 0x1000);
+    game->poke(0x56AB9D, Bytes{0x50, 0xE8, 0x7D, 0xC3, 0x08, 0x00});
+    putU32(0xC069DB, 1);
+    attach();
+    CNascarRacing2003 writer;
+    auto record = pose(8192, 0, -16384, 16384, 16384, 16384);
+    ASSERT_EQ(writer.Update(&poker, &record), kWriteOk);
+    EXPECT_EQ(game->peek(0x56AB9D, 6), (Bytes{0xE9, 0x5E, 0x57, 0xE9, 0xFF, 0x90}));
+    EXPECT_EQ(game->peek(0x400300, 3), (Bytes{0xD9, 0x04, 0x24}));
+    EXPECT_FLOAT_EQ(floatAt(*game, 0x4002F0), -std::numbers::pi_v<float>);
+    EXPECT_FLOAT_EQ(floatAt(*game, 0x4002F8), std::numbers::pi_v<float> / 2);
+    EXPECT_FLOAT_EQ(floatAt(*game, 0x74EBBC), 0.1f - 0.42f);
+    EXPECT_FLOAT_EQ(floatAt(*game, 0x74EBC0), 0.42f);
+    EXPECT_FLOAT_EQ(floatAt(*game, 0x74EBC4), 0.52f);
+}
+
+TEST_F(FakeGame, WingsOfWarWritesRowsAndPositionIntoTheCamera)
+{
+    game->map(0x40A000, 0x1000);
+    game->map(0x4E5000, 0x1000);
+    game->map(0x700000, 0x1000);
+    game->poke(0x40A266, Bytes{0x74, 0x74});
+    putU32(0x4E5B14, 0x700000);
+    putFloat(0x700000 + 108 + 12, 42); // the rows' fourth floats stay
+    attach();
+    CWingsOfWar writer;
+    auto record = pose(0, 0, 0, 16384, 16384, 16384);
+    ASSERT_EQ(writer.Update(&poker, &record), kWriteOk);
+    EXPECT_EQ(game->writeCount(), 0); // not in the patched state
+
+    putU32(0x4E5B30, 2);
+    ASSERT_EQ(writer.Update(&poker, &record), kWriteOk);
+    EXPECT_EQ(game->peek(0x40A266, 2), (Bytes{0xEB, 0x74}));
+    EXPECT_FLOAT_EQ(floatAt(*game, 0x700000 + 108), 1);
+    EXPECT_FLOAT_EQ(floatAt(*game, 0x700000 + 124 + 4), 1);
+    EXPECT_FLOAT_EQ(floatAt(*game, 0x700000 + 140 + 8), 1);
+    EXPECT_FLOAT_EQ(floatAt(*game, 0x700000 + 108 + 12), 42);
+    EXPECT_FLOAT_EQ(floatAt(*game, 0x700000 + 156), -0.42f);
+    EXPECT_FLOAT_EQ(floatAt(*game, 0x700000 + 160), 0.42f);
+    EXPECT_FLOAT_EQ(floatAt(*game, 0x700000 + 164), -0.42f);
+
+    game->failWrites(1);
+    EXPECT_EQ(writer.Update(&poker, &record), kWriteFailed);
+}
+
+// Pointer chain and camera records -----------------------------------------
+
+TEST_F(FakeGame, CombatFS3FollowsThePointerChain)
+{
+    game->map(0x8AF000, 0x1000);
+    game->map(0x100000, 0x1000);
+    game->map(0x200000, 0x1000);
+    // p1..p8 laid out in one block; q's code in another.
+    const std::uint32_t b = 0x100000;
+    putU32(0x8AFD18, b);           // p1
+    putU32(b + 20, b + 0x100);     // p2
+    putU32(b + 0x108, b + 0x200);  // p3
+    putU32(b + 0x21C, b + 0x300);  // p4
+    putU32(b + 0x314, b + 0x400);  // p5
+    putU32(b + 0x408, b + 0x500);  // p6
+    putU32(b + 0x500, b + 0x600);  // p7
+    putU32(b + 0x600, b + 0x700);  // p8
+    putU32(b + 0x71C, 0x200000);   // q
+    putU32(b + 0x600 + 272, 0x200100);
+    attach();
+    CCombatFS3 writer;
+    writer.setClock(clock);
+    auto record = pose(0, 16384, 16384, 16384, 16384, 16384);
+
+    // Not the expected code: nothing written, after a short pause.
+    const auto t0 = clock.now();
+    EXPECT_EQ(writer.Update(&poker, &record), kWriteOk);
+    EXPECT_EQ(clock.now() - t0, std::chrono::milliseconds(250));
+    EXPECT_EQ(game->writeCount(), 0);
+
+    game->poke(0x200007, Bytes{0x64, 0xA1, 0, 0, 0, 0, 0x50, 0x64, 0x89, 0x25, 0, 0, 0, 0, 0x83, 0xEC, 0x30, 0x56});
+    putU32(b + 0x600 + 264, 1); // busy
+    EXPECT_EQ(writer.Update(&poker, &record), kWriteOk);
+    EXPECT_EQ(game->writeCount(), 0);
+    putU32(b + 0x600 + 264, 0);
+    game->failWrites(0);
+    const int before = game->writeCount();
+    EXPECT_EQ(writer.Update(&poker, &record), kWriteOk);
+    EXPECT_EQ(game->writeCount(), before + 1);
+    EXPECT_FLOAT_EQ(floatAt(*game, 0x200100 + 400), -std::numbers::pi_v<float>);
+    EXPECT_FLOAT_EQ(floatAt(*game, 0x200100 + 404), std::numbers::pi_v<float>);
+    EXPECT_FLOAT_EQ(floatAt(*game, 0x200100 + 408), -0.2f);
+    EXPECT_FLOAT_EQ(floatAt(*game, 0x200100 + 412), 0.2f);
+    EXPECT_FLOAT_EQ(floatAt(*game, 0x200100 + 416), -0.25f);
+
+    putU32(b + 0x408, 0); // p6 null: nothing to do
+    EXPECT_EQ(writer.Update(&poker, &record), kWriteOk);
+    putU32(b + 0x408, 0x900000); // p6 unreadable target
+    EXPECT_EQ(writer.Update(&poker, &record), kReadFailed);
+}
+
+TEST_F(FakeGame, GraveltonRestoresEachViewsRecordWhenLeavingIt)
+{
+    const std::uint32_t object = 0x300000;
+    game->map(0x7EA000, 0x1000);
+    game->map(object, 0x1000);
+    putU32(0x7EA67C, object);
+    putU32(object + 1832, 1);
+    putU32(object + 112, 3);
+    std::array<float, 14> view3{}, view4{};
+    for (std::size_t i = 0; i < 14; ++i) {
+        view3[i] = static_cast<float>(i + 1);
+        view4[i] = static_cast<float>(100 + i);
+    }
+    game->poke(object + 904, bytesOf(view3));
+    game->poke(object + 960, bytesOf(view4));
+    attach();
+    CGraveltonRally writer;
+    writer.setClock(clock);
+    auto record = pose(0, 0, 16384 / 1.586663f * std::numbers::pi_v<float> / 2);
+
+    ASSERT_EQ(writer.Update(&poker, &record), kWriteOk);
+    // A quarter turn about Z moves (1, 2, 3) to (-2, 1, 3); floats 9-13 stay.
+    EXPECT_NEAR(floatAt(*game, object + 904), -2, 1e-5);
+    EXPECT_NEAR(floatAt(*game, object + 908), 1, 1e-5);
+    EXPECT_NEAR(floatAt(*game, object + 912), 3, 1e-5);
+    EXPECT_FLOAT_EQ(floatAt(*game, object + 904 + 36), 10);
+
+    putU32(object + 112, 4);
+    ASSERT_EQ(writer.Update(&poker, &record), kWriteOk);
+    EXPECT_EQ(game->peek(object + 904, 56), bytesOf(view3));
+    EXPECT_NEAR(floatAt(*game, object + 960), -101, 1e-4);
+
+    // Leaving the game restores the record of the view in use.
+    poker.Undo();
+    EXPECT_EQ(game->peek(object + 960, 56), bytesOf(view4));
+}
+
+TEST_F(FakeGame, GraveltonWaitsForItsObjectAndTheDrivingState)
+{
+    const std::uint32_t object = 0x300000;
+    game->map(0x7EA000, 0x1000);
+    game->map(object, 0x1000);
+    attach();
+    CGraveltonRally writer;
+    writer.setClock(clock);
+    auto record = pose();
+    EXPECT_EQ(writer.Update(&poker, &record), kWriteOk);
+    putU32(0x7EA67C, object);
+    putU32(object + 112, 5);
+    EXPECT_EQ(writer.Update(&poker, &record), kWriteOk); // state 0
+    EXPECT_EQ(game->writeCount(), 0);
+    putU32(object + 1832, 1);
+    putU32(object + 112, 7); // not a cockpit view
+    EXPECT_EQ(writer.Update(&poker, &record), kWriteOk);
+    EXPECT_EQ(game->writeCount(), 0);
+    putU32(object + 112, 5);
+    EXPECT_EQ(writer.Update(&poker, &record), kWriteOk);
+    EXPECT_EQ(game->writeCount(), 1);
+    game->kill();
+    EXPECT_EQ(writer.Update(&poker, &record), kReadFailed);
+}
+
+} // namespace
