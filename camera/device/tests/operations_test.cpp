@@ -333,3 +333,24 @@ TEST(CameraOperations, ThreadProceduresReturnTheirCodes)
     sim.camera->Sync();
     EXPECT_EQ(sim.frames().front(), (Bytes{0x10, 0x80, 0x80}));
 }
+
+TEST(CameraOperations, WindowAndStoredOptions)
+{
+    SimCamera sim(revision(7));
+    Camera& k = *sim.camera;
+    EXPECT_EQ(k.GetActualWindow(), (std::array<int, 4>{1, 1, 640, 480}));
+    k.SetGrayscaleDecimation(2);
+    k.SetVideoType(1);
+    EXPECT_EQ(k.GetActualWindow(), (std::array<int, 4>{0, 0, 319, 239}));
+    SimCamera six(revision(6));
+    EXPECT_EQ(six.camera->GetActualWindow(), (std::array<int, 4>{98, 14, 450, 302}));
+    k.SetSendFrameOption(6);
+    k.SetWantEmptyFrames(true);
+    EXPECT_EQ(k.GetSendFrameOption(), 7);
+    k.SetWantEmptyFrames(false);
+    EXPECT_FALSE(k.GetWantEmptyFrames());
+    EXPECT_EQ(k.GetInstanceString(), "");
+    EXPECT_EQ(k.GetObjectCap(), 500);
+    EXPECT_EQ(k.GetTrackedObjectColor(), 0x64FF64ul);
+    EXPECT_EQ(k.GetThresholdValue(), 140);  // the revision's default threshold after the read
+}

@@ -292,6 +292,42 @@ public:
     DoubleBuffer<CameraPacket>* GetPacketBufferQueue() const { return packets_.load(); }
     void SetPacketBuffer(DoubleBuffer<CameraPacket>* packets) { packets_.store(packets); }
     const CameraTiming& GetTiming() const { return timing_; }
+    int GetSendFrameOption() const { return sendFrameOption_.load(); }
+    void SetSendFrameOption(int v) { sendFrameOption_.store(v); }
+    void SetWantEmptyFrames(bool on) { on ? sendFrameOption_.fetch_or(1) : sendFrameOption_.fetch_and(~1); }
+    bool GetWantEmptyFrames() const { return (sendFrameOption_.load() & 1) != 0; }
+    int GetTextOverlayOption() const { return textOverlay_.load(); }
+    void SetTextOverlayOption(int v) { textOverlay_.store(v); }
+    unsigned long GetRasterObjectColor() const { return rasterColor_.load(); }
+    void SetRasterObjectColor(unsigned long v) { rasterColor_.store(v); }
+    unsigned long GetTrackedObjectColor() const { return trackedColor_.load(); }
+    void SetTrackedObjectColor(unsigned long v) { trackedColor_.store(v); }
+    unsigned long GetNonTrackedObjectColor() const { return nonTrackedColor_.load(); }
+    void SetNonTrackedObjectColor(unsigned long v) { nonTrackedColor_.store(v); }
+    int GetObjectCap() const { return objectCap_.load(); }
+    void SetObjectCap(int v) { objectCap_.store(v); }
+    void SetInstanceString(const std::string& s)
+    {
+        std::lock_guard lock(instanceLock_);
+        instance_ = s;
+    }
+    std::string GetInstanceString() const
+    {
+        std::lock_guard lock(instanceLock_);
+        return instance_;
+    }
+    void SetUserHwnd(void* window) { userWindow_.store(window); }
+    // The camera has no window of its own on this system.
+    void* GetWindow() const { return nullptr; }
+    unsigned char* GetInterleavedGreyscaleData() const { return greyData_.load(); }
+    void SetInterleavedGreyscaleData(unsigned char* data) { greyData_.store(data); }
+    int GetInterleavedGreyscaleDataSize() const { return greySize_.load(); }
+    void SetInterleavedGreyscaleDataSize(int n) { greySize_.store(n); }
+    // The imaging window after decimation: left, top, right, bottom.
+    std::array<int, 4> GetActualWindow() const
+    {
+        return {actualLeft_.load(), actualTop_.load(), actualRight_.load(), actualBottom_.load()};
+    }
 
     // Staged bytes.
     void SetI2CAddress(int v) { i2cAddress_.store(v & 0xFF); }
@@ -429,6 +465,17 @@ private:
     std::atomic<unsigned char> keepRunning_{0}, producerDone_{0};
     std::atomic<bool> deConfigure_{true};
     bool inTable_ = false;
+    std::atomic<int> sendFrameOption_{0};
+    std::atomic<int> textOverlay_{0};
+    std::atomic<unsigned long> rasterColor_{1};
+    std::atomic<unsigned long> trackedColor_{0x64FF64};
+    std::atomic<unsigned long> nonTrackedColor_{0x6464FF};
+    std::atomic<int> objectCap_{500};
+    mutable std::mutex instanceLock_;
+    std::string instance_;
+    std::atomic<void*> userWindow_{nullptr};
+    std::atomic<unsigned char*> greyData_{nullptr};
+    std::atomic<int> greySize_{0};
 
     static std::map<int, Camera*> table_;
 };
