@@ -326,11 +326,15 @@ Bytes EncodePacket(const Image& image, const PacketParams& p) {
         blocks(image, p, data);
     }
     if (f.highHeaderBits) header[1] |= 0xF8;
-    Bytes out(4 + data.size());
-    std::copy(header.begin(), header.end(), out.begin());
-    std::copy(data.begin(), data.end(), out.begin() + 4);
-    out.resize(out.size() - std::min<std::size_t>(out.size(), static_cast<std::size_t>(std::max(f.truncate, 0))));
-    out.insert(out.end(), static_cast<std::size_t>(std::max(f.pad, 0)), 0);
+    // Whole packet, then the length faults: cut bytes off the end, or pad with zeros.
+    const std::size_t whole = 4 + data.size();
+    const std::size_t cut = std::min<std::size_t>(whole, static_cast<std::size_t>(std::max(f.truncate, 0)));
+    const std::size_t pad = static_cast<std::size_t>(std::clamp(f.pad, 0, 1 << 24));
+    Bytes full(header.begin(), header.end());
+    full.insert(full.end(), data.begin(), data.end());
+    Bytes out(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(whole - cut));
+    for (std::size_t i = 0; i < pad; ++i)
+        out.push_back(0);
     return out;
 }
 
