@@ -1,5 +1,7 @@
 #include "views/worker.h"
 
+#include "platform/messages.h"
+
 namespace views {
 
 ViewWorker::ViewWorker(WorkerEnvironment env) : env_(env)
@@ -39,7 +41,14 @@ ViewWorker::SessionEnd ViewWorker::session(platform::Event& stop, CProcessPoker&
     PoseSource& poses = *env_.poses;
     bool ended = false;
     if (row.helperDoesIt == 0) {
-        poses.Connect(static_cast<OVWindow>(window.id), static_cast<std::uint16_t>(row.profileId));
+        platform::HWND standIn = 0;
+        if (env_.standInWindow)
+            standIn = platform::createWindow({"VSLViewsGame", "VSLViews game session", false},
+                                             [](platform::HWND, platform::UINT, platform::WPARAM, platform::LPARAM) {
+                                                 return platform::LRESULT{0};
+                                             });
+        poses.Connect(standIn != 0 ? standIn : static_cast<OVWindow>(window.id),
+                      static_cast<std::uint16_t>(row.profileId));
         std::uint16_t lastFrame = 0;
         for (;;) {
             if (stopped(stop)) {
@@ -70,6 +79,8 @@ ViewWorker::SessionEnd ViewWorker::session(platform::Event& stop, CProcessPoker&
             lastFrame = record.frame;
         }
         poses.Disconnect();
+        if (standIn != 0)
+            platform::destroyWindow(standIn);
     } else {
         for (;;) {
             if (pause(stop, t.helperPauseMs)) {

@@ -218,6 +218,7 @@ protected:
         e.windows = &windows;
         e.poses = &poses;
         e.timing = fast();
+        e.standInWindow = false;
         return e;
     }
 };
@@ -315,6 +316,7 @@ TEST(WorkerOnTarget, FindsTheRunningGameAndRestoresOnStop)
         WorkerEnvironment env;
         env.poses = &poses;
         env.timing = fast();
+        env.standInWindow = false;
         ViewLibrary library;
         ASSERT_EQ(library.start(env), 0);
         ASSERT_TRUE(eventually([&] { return target.command("dump 0x4f0a2a 1") == "e9"; }));

@@ -31,6 +31,10 @@ struct WorkerEnvironment {
     // Null: a CVistrel of the worker's own.
     PoseSource* poses = nullptr;
     WorkerTiming timing{};
+    // Register a window of the library's own for the game's session: the
+    // engine checks the registered window's life, and a game's own window
+    // lives in another window system.
+    bool standInWindow = true;
 };
 
 class ViewWorker {
