@@ -6,6 +6,11 @@
 
 #include <gtest/gtest.h>
 
+// After gtest: Xlib defines macros that clash with its names.
+#include "xvfb_display.h"
+
+#include <X11/extensions/XTest.h>
+
 #include <cstring>
 
 namespace {
@@ -98,6 +103,44 @@ TEST(X11Mouse, NoDisplayNoDevice)
     int count = 0;
     source->enumerate([&](std::unique_ptr<ButtonDevice>) { ++count; });
     EXPECT_EQ(count, 0);
+}
+
+TEST(X11Mouse, PointerButtonsUnderXvfb)
+{
+    xvfb_test::XvfbDisplay server;
+    if (!server.ready()) GTEST_SKIP() << "no Xvfb";
+    auto source = makeX11MouseSource(server.name());
+    auto dev = only(*source);
+    ASSERT_TRUE(dev);
+    EXPECT_EQ(dev->instance().instance, kSystemMouseId);
+    EXPECT_EQ(dev->instance().devType, kTypeMouse);
+    dev->setDataFormat(DataFormat::Mouse);
+    dev->setBufferSize(0xFFFFFFFFu);
+    dev->acquire();
+    dev->poll();
+
+    Display* d = XOpenDisplay(server.name().c_str());
+    ASSERT_NE(d, nullptr);
+    const auto click = [&](unsigned int button, bool down) {
+        XTestFakeButtonEvent(d, button, down ? True : False, CurrentTime);
+        XSync(d, False);
+        dev->poll();
+    };
+    click(3, true);   // right: button 1
+    click(3, false);
+    click(1, true);   // left: button 0
+    click(2, true);   // middle: button 2
+    click(2, false);
+    click(1, false);
+    XCloseDisplay(d);
+    const auto items = readAll(*dev);
+    const std::vector<std::pair<std::uint32_t, std::uint32_t>> expected{
+        {13, kPressed}, {13, 0}, {12, kPressed}, {14, kPressed}, {14, 0}, {12, 0}};
+    ASSERT_EQ(items.size(), expected.size());
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        EXPECT_EQ(items[i].offset, expected[i].first) << i;
+        EXPECT_EQ(items[i].data, expected[i].second) << i;
+    }
 }
 
 class SdlVirtualJoystick : public ::testing::Test {
