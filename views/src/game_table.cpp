@@ -15,6 +15,8 @@ std::unique_ptr<CGameDetails> make()
 // Simulator rows (through its own client library) and the helper-injected
 // row are not part of this build: their writers need programs outside it.
 const SupportedGame kTable[] = {
+    {nullptr, nullptr, 0, u"Flight Simulator 2004", 2303, &make<CFS2004>, u"FS98Main",
+     u"Microsoft Flight Simulator 2004", u"FS98Main", u"Microsoft Flight Simulator -", "fs9.exe"},
     {nullptr, nullptr, 0, u"F1 Challenge 99-02", 4401, &make<CF1Challenge>, u"CUBERealtime", u"F1 Challenge",
      u"CUBEApp", u"F1 Challenge", "F1C.exe"},
     {nullptr, nullptr, 0, u"Gravelton Rally (patch v102)", 3401, &make<CGraveltonRally>, u"D3D Window",

@@ -156,7 +156,6 @@ const Bytes kNascarCave{0xD9, 0x04, 0x24, 0xD8, 0x05, 0xF0, 0x02, 0x40, 0x00, 0x
                         0x44, 0x24, 0x04, 0xD8, 0x05, 0xF4, 0x02, 0x40, 0x00, 0xD9, 0x5C, 0x24, 0x04,
                         0xD9, 0x44, 0x24, 0x08, 0xD8, 0x05, 0xF8, 0x02, 0x40, 0x00, 0xD9, 0x5C, 0x24,
                         0x08, 0x50, 0xE8, 0xF2, 0x6B, 0x1F, 0x00, 0xE9, 0x70, 0xA8, 0x16, 0x00};
-int gNiceBefore = 0;
 } // namespace
 
 CNascarRacing2003::CNascarRacing2003()
@@ -180,14 +179,13 @@ std::uint32_t CNascarRacing2003::Update(CProcessPoker* poker, const OVPosePacket
 // system refuses is left out.
 void CNascarRacing2003::OnStart()
 {
-    errno = 0;
-    gNiceBefore = ::getpriority(PRIO_PROCESS, 0);
+    niceBefore_ = ::getpriority(PRIO_PROCESS, 0);
     ::setpriority(PRIO_PROCESS, 0, -10);
 }
 
 void CNascarRacing2003::OnStop()
 {
-    ::setpriority(PRIO_PROCESS, 0, gNiceBefore);
+    ::setpriority(PRIO_PROCESS, 0, niceBefore_);
 }
 
 // Wings of War --------------------------------------------------------------

@@ -182,7 +182,7 @@ TEST(WindowMatch, PrefixRulesInEitherDirection)
         EXPECT_EQ(MatchGameWindow(w, fs2004) == 0, c.row0) << std::string(c.title.begin(), c.title.end());
         EXPECT_EQ(MatchGameWindow(w, fsx) == 0, c.row1) << std::string(c.title.begin(), c.title.end());
     }
-    const SupportedGame f1 = gameTable()[0];
+    const SupportedGame f1 = gameTable()[1];
     EXPECT_EQ(MatchGameWindow({1, u"CUBERealtime", u"F1 Challenge '99-'02", 1}, f1), 0);
     EXPECT_EQ(MatchGameWindow({1, u"CUBEApp", u"F1 Challenge", 1}, f1), 0);
     EXPECT_NE(MatchGameWindow({1, u"CUBEApp", u"F2 Challenge", 1}, f1), 0);
@@ -248,7 +248,7 @@ TEST_F(WorkerOnFakes, FollowsThePoseAndRestoresWhenTheWindowCloses)
 
 TEST_F(WorkerOnFakes, FirstRowWinsAndStopRestoresAtOnce)
 {
-    // Gravelton (row 1) is listed first among the windows; F1 (row 0) wins.
+    // Gravelton is listed first among the windows; F1, the earlier row, wins.
     auto rally = system.add(20, "GraveltonRally.exe");
     rally->map(0x7EA000, 0x1000);
     windows.add({2, u"D3D Window", u"Gravelton Rally - DirectX9", 20}, rally);

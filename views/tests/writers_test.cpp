@@ -425,4 +425,84 @@ TEST_F(FakeGame, GraveltonWaitsForItsObjectAndTheDrivingState)
     EXPECT_EQ(writer.Update(&poker, &record), kReadFailed);
 }
 
+// Flight Simulator 2004 ------------------------------------------------------
+
+class FS2004Game : public FakeGame {
+protected:
+    static constexpr std::uint32_t kWindow = 0x21000000;
+    static constexpr std::uint32_t kControls = 0x22000000;
+    static constexpr std::uint32_t kView = 0x30000000;
+
+    void SetUp() override
+    {
+        // window.dll in two mappings with the code in the second.
+        game->map(kWindow, 0x1000, "/game/Modules/WINDOW.DLL");
+        game->map(kWindow + 0x2000, 0xE000, "/game/Modules/WINDOW.DLL");
+        game->map(kControls, 0x1D000, "/game/Modules/controls.dll");
+        game->map(kView, 0x2000);
+        game->poke(kWindow + 0x2686, Bytes{0xFF, 0x92, 0x18, 0x01, 0x00, 0x00, 0x8D, 0x44, 0x24, 0x08, 0x50});
+        putU32(kControls + 0x1C05C, kView);
+        putU32(kView + 0x118C, kView + 0x100); // view
+        putU32(kView + 0x100, kView + 0x200);  // its name
+        putU32(kView + 0x100 + 24, kView + 0x400); // camera
+        setName("SPOT PLANE");
+        attach();
+        writer.Prepare(100);
+    }
+    void setName(const std::string& name)
+    {
+        Bytes text(32, 0);
+        std::copy(name.begin(), name.end(), text.begin());
+        game->poke(kView + 0x200, text);
+    }
+    CFS2004 writer{system};
+};
+
+TEST_F(FS2004Game, FindsTheSitePatchesAndWritesOnlyInTheVirtualCockpit)
+{
+    EXPECT_EQ(writer.window().base, kWindow);
+    EXPECT_EQ(writer.window().size, 0x10000u);
+    EXPECT_EQ(writer.controls().base, kControls);
+    EXPECT_EQ(writer.site(), kWindow + 0x2686);
+
+    auto record = pose(0, 0, 0, 16384, 16384, 16384);
+    const Bytes camera = game->peek(kView + 0x400 + 80, 64);
+    ASSERT_EQ(writer.Update(&poker, &record), kWriteOk);
+    EXPECT_EQ(game->peek(kWindow + 0x2686, 6), (Bytes{0xE9, 0xB2, 0xA7, 0x00, 0x00, 0x90}));
+    const Bytes cave = game->peek(kWindow + 0xCE3D, 58);
+    EXPECT_EQ(cave, fs2004CaveImage(kWindow));
+    EXPECT_EQ(Bytes(cave.begin() + 11, cave.begin() + 15), (Bytes{0xEE, 0xCF, 0x00, 0x21}));
+    // An outside view: nothing written.
+    EXPECT_EQ(game->peek(kView + 0x400 + 80, 64), camera);
+    EXPECT_FLOAT_EQ(floatAt(*game, kWindow + 0xCFEE), 0);
+
+    setName("VIRTUAL COCKPIT - FRONT");
+    ASSERT_EQ(writer.Update(&poker, &record), kWriteOk);
+    EXPECT_FLOAT_EQ(floatAt(*game, kWindow + 0xCFEE), -0.42f);
+    EXPECT_FLOAT_EQ(floatAt(*game, kWindow + 0xCFF2), 0.42f);
+    EXPECT_FLOAT_EQ(floatAt(*game, kWindow + 0xCFF6), -0.42f);
+    EXPECT_FLOAT_EQ(floatAt(*game, kView + 0x400 + 80), 1);
+    EXPECT_FLOAT_EQ(floatAt(*game, kView + 0x400 + 80 + 60), 1);
+
+    // The Japanese name counts too.
+    setName("\x89\xBC\x91\x7A\x83\x52\x83\x62\x83\x4E\x83\x73\x83\x62\x83\x67");
+    record = pose(0, 0, 8192);
+    ASSERT_EQ(writer.Update(&poker, &record), kWriteOk);
+    EXPECT_NEAR(floatAt(*game, kView + 0x400 + 80 + 8), 1, 1e-6);
+
+    poker.Undo();
+    EXPECT_EQ(game->peek(kWindow + 0x2686, 6), (Bytes{0xFF, 0x92, 0x18, 0x01, 0x00, 0x00}));
+    EXPECT_EQ(game->peek(kWindow + 0xCE3D, 58), Bytes(58, 0));
+}
+
+TEST_F(FS2004Game, ChangedSiteIsRefused)
+{
+    game->poke(kWindow + 0x2686, Bytes{0xCC});
+    auto record = pose();
+    EXPECT_EQ(writer.Update(&poker, &record), kCodeDiffers);
+    EXPECT_EQ(game->writeCount(), 0);
+    CFS2004 unprepared{system};
+    EXPECT_EQ(unprepared.Update(&poker, &record), kReadFailed);
+}
+
 } // namespace

@@ -123,6 +123,9 @@ public:
     std::uint32_t Update(CProcessPoker* poker, const OVPosePacket* record) override;
     void OnStart() override;
     void OnStop() override;
+
+private:
+    int niceBefore_ = 0;
 };
 
 class CWingsOfWar : public CStatePatch {
@@ -154,7 +157,33 @@ private:
     std::uint32_t offset_ = 0;
 };
 
+// Flight Simulator 2004: a relocatable patch in the game's "window.dll",
+// writing only while the view is a virtual cockpit.
+class CFS2004 : public CGameDetails {
+public:
+    explicit CFS2004(platform::ProcessSystem& system = platform::systemProcesses()) : system_(system) {}
+    void Prepare(std::uint32_t pid) override;
+    std::uint32_t Update(CProcessPoker* poker, const OVPosePacket* record) override;
+
+    struct Module {
+        std::uint32_t base = 0;
+        std::uint32_t size = 0;
+    };
+    Module window() const { return window_; }
+    Module controls() const { return controls_; }
+    std::uint32_t site() const { return site_; }
+
+private:
+    platform::ProcessSystem& system_;
+    Module window_;
+    Module controls_;
+    std::uint32_t site_ = 0;
+    bool patched_ = false;
+};
+
 // The two cave images: the shared layout (z, y, x floats at 0x08-0x10, 0.1
 // at 0x20, the 3x3 matrix at 0x24), then the code the patch jumps to.
 std::vector<std::uint8_t> tocaCaveImage();
 std::vector<std::uint8_t> dustlineCaveImage();
+// The Flight Simulator 2004 cave for a window.dll loaded at `windowBase`.
+std::vector<std::uint8_t> fs2004CaveImage(std::uint32_t windowBase);
