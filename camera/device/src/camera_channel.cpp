@@ -33,17 +33,41 @@ constexpr const char* kFrameTooLong = "Camera::WriteOutputBuffer - buffer number
 
 std::mutex Camera::m_MuliCameraLock;
 std::map<int, Camera*> Camera::table_;
+std::atomic<int> Camera::currentCameraNumber_{0};
+
+int Camera::GetNextCameraNumber()
+{
+    return currentCameraNumber_.fetch_add(1);
+}
+
+void Camera::ResetCameraNumbers(int next)
+{
+    currentCameraNumber_.store(next);
+}
+
+namespace {
+
+int resolveNumber(int n)
+{
+    return n < 0 ? Camera::GetNextCameraNumber() : n;
+}
+
+} // namespace
 
 Camera::Camera(usb::Backend& backend, int cameraNumber, DoubleBuffer<CameraPacket>* packets, CameraTiming timing,
                platform::Clock& clock)
     : backend_(backend),
       timing_(timing),
       clock_(clock),
-      driver_(cameraNumber >= 1024 ? USBIO : OVUSB),
-      cameraNumber_(cameraNumber),
+      driver_(OVUSB),
+      cameraNumber_(resolveNumber(cameraNumber)),
       packets_(packets)
 {
+    int number = cameraNumber_.load();
+    driver_ = number >= 1024 && number <= 2047 ? USBIO : OVUSB;
     sendScratch_.reserve(OutputBufferSize);
+    for (int g = 0; g < 256; ++g)
+        greyWeights_[static_cast<std::size_t>(g)] = g < 32 ? 0 : static_cast<int>((g - 32) * 1.1434977);
     AddMe();
 }
 

@@ -868,11 +868,6 @@ int Camera::QueryMaster(int)
     return 1;
 }
 
-void Camera::Stop()
-{
-    keepRunning_.store(0);
-    stopped_.store(true);
-}
 
 // ---- thread procedures ----------------------------------------------------
 

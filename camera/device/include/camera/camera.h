@@ -7,8 +7,10 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <filesystem>
 #include <map>
 #include <memory>
+#include <span>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -71,6 +73,10 @@ struct CameraTiming {
     unsigned readerIdleMs = 10;
     unsigned imageIdleMs = 500;
     unsigned usbioWriteTimeoutMs = 1000;
+    unsigned configWaitMs = 15000;     // start-up wait for the configuration block
+    unsigned fpgaRunningReads = 100;   // status reads while waiting for a running FPGA
+    unsigned fpgaRunningPollMs = 10;   // pause between those reads
+    unsigned stopSettleMs = 50;        // own driver: pause after queueing the stop frames
 };
 
 class Camera {
@@ -135,6 +141,45 @@ public:
     // The initialisation marks the camera started; the image path reads only then.
     void SetStarted(bool started) { started_.store(started); }
     bool IsStarted() const { return started_.load(); }
+
+    // ---- life ----
+    // Marks the camera started and runs the whole initialisation (threads,
+    // configuration read, FPGA check and upload, revision set-up). Returns
+    // whether the camera is started; a camera that failed is left stopped
+    // with its device closed. UsbDeviceInitException and
+    // NoCameraDataException are passed on, the camera then stopped.
+    bool Start();
+    // Opens the device and, under the initialisation lock, runs
+    // InitializeCameraData. False when the device did not open.
+    bool Initialize();
+    void InitializeCameraData();
+    // Checks the FPGA, uploads the revision's image when needed and sets the
+    // camera up; true on success.
+    bool InitV5Camera();
+    // Picks the FPGA image of the camera's revision from the image folder.
+    // Returns 0, or the error code of the failed lookup (the image is then
+    // empty). There are no built-in images: an image must be on disk.
+    unsigned long LoadV5Image(std::vector<unsigned char>& image);
+    static std::uint16_t CalcImageChecksum(std::span<const unsigned char> image);
+    // File name of the FPGA image for a hardware revision.
+    static const char* ImageFileName(int revision);
+    // The folder the image files are read from (default: the working folder).
+    void SetImageFolder(std::filesystem::path folder);
+    std::filesystem::path GetImageFolder() const;
+    // Error code of the last image lookup (0 when it succeeded).
+    unsigned long GetLastImageError() const { return lastImageError_.load(); }
+    // Whether the last start failed because no FPGA image could be loaded.
+    bool GetImageMissing() const { return imageMissing_.load(); }
+    static int GetNextCameraNumber();
+    // Tests reset the counter negative camera numbers are taken from.
+    static void ResetCameraNumbers(int next = 0);
+    int GetSwitchState() const { return switchState_.load(); }
+    void SetSwitchState(int v) { switchState_.store(v); }
+    bool GetStatusLedWanted() const { return statusWanted_.load(); }
+    bool GetIlluminationWanted() const { return illuminationWanted_.load(); }
+    void SetIlluminationWanted(bool on) { illuminationWanted_.store(on); }
+    // The greyscale weight of grey level g (0-255).
+    int GetGreyscaleWeight(int g) const { return greyWeights_[static_cast<std::size_t>(g & 0xFF)]; }
 
     // ---- command channel ----
     void SendCommand(const unsigned char* payload, int length, unsigned char framingCode, unsigned int expectedReply,
@@ -478,6 +523,18 @@ private:
     std::atomic<int> greySize_{0};
 
     static std::map<int, Camera*> table_;
+    static std::atomic<int> currentCameraNumber_;
+
+    // start-up
+    std::mutex initLock_;
+    mutable std::mutex imageLock_;
+    std::filesystem::path imageFolder_;
+    std::vector<unsigned char> imageBuffer_;
+    std::atomic<unsigned long> lastImageError_{0};
+    std::atomic<bool> imageMissing_{false};
+    std::atomic<bool> statusWanted_{false}, illuminationWanted_{false};
+    std::atomic<int> switchState_{12};
+    std::array<int, 256> greyWeights_{};
 };
 
 } // namespace Orvane
