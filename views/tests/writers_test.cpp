@@ -4,6 +4,7 @@
 #include "testing/test_clock.h"
 
 #include <cmath>
+#include <filesystem>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <numbers>
@@ -503,6 +504,50 @@ TEST_F(FS2004Game, ChangedSiteIsRefused)
     EXPECT_EQ(game->writeCount(), 0);
     CFS2004 unprepared{system};
     EXPECT_EQ(unprepared.Update(&poker, &record), kReadFailed);
+}
+
+// The same on a live stand-in process with the two modules mapped from files.
+TEST(FS2004OnTarget, PreparesFromTheLoadedModulesAndRestores)
+{
+    auto dir = std::filesystem::temp_directory_path() / ("h13fs9-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    auto writeFile = [](const std::filesystem::path& path, const Bytes& bytes) {
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+    };
+    Bytes window(0x10000, 0);
+    const Bytes site{0xFF, 0x92, 0x18, 0x01, 0x00, 0x00, 0x8D, 0x44, 0x24, 0x08, 0x50};
+    std::copy(site.begin(), site.end(), window.begin() + 0x2686);
+    Bytes controls(0x1D000, 0);
+    const std::uint32_t view = 0x10410000;
+    std::memcpy(controls.data() + 0x1C05C, &view, 4);
+    writeFile(dir / "Window.dll", window);
+    writeFile(dir / "CONTROLS.DLL", controls);
+    {
+        // view data: [view + 0x118C] -> view + 0x100 -> name at view + 0x200, camera at view + 0x400.
+        TargetProcess target(PROCESS_TARGET,
+                             {"0x21000000@" + (dir / "Window.dll").string(), "0x22000000@" + (dir / "CONTROLS.DLL").string(),
+                              "0x10410000:8192:rw", "0x1041118c=00014110", "0x10410100=00024110", "0x10410118=00044110",
+                              "0x10410200=5649525455414c20434f434b504954"});
+        ASSERT_TRUE(target.ready());
+        CProcessPoker poker;
+        ASSERT_TRUE(poker.Attach(static_cast<std::uint32_t>(target.pid())));
+        CFS2004 writer;
+        writer.Prepare(static_cast<std::uint32_t>(target.pid()));
+        EXPECT_EQ(writer.site(), 0x21002686u);
+        EXPECT_EQ(writer.controls().base, 0x22000000u);
+        auto record = pose(0, 0, 0, 16384, 0, 0);
+        ASSERT_EQ(writer.Update(&poker, &record), kWriteOk);
+        EXPECT_EQ(target.command("dump 0x21002686 6"), "e9b2a7000090");
+        EXPECT_EQ(target.command("dump 0x2100cfee 4"), "3d0ad7be"); // -0.42
+        EXPECT_EQ(target.command("dump 0x10410450 4"), "0000803f"); // camera + 80: 1.0
+        poker.Undo();
+        EXPECT_EQ(target.command("dump 0x21002686 6"), "ff9218010000");
+        EXPECT_EQ(target.command("dump 0x2100ce3d 4"), "00000000");
+    }
+    std::filesystem::remove_all(dir);
 }
 
 } // namespace

@@ -4,7 +4,8 @@
 //   dump ADDR SIZE   prints the bytes as hex (what the process itself sees)
 //   poke ADDR HEX    writes bytes (the game changing its own state)
 //   exit             ends the process
-// Arguments: ADDR:SIZE:PROT (PROT rw or rx) and ADDR=HEX fills, in order;
+// Arguments: ADDR:SIZE:PROT (PROT rw or rx), ADDR@FILE (the file mapped
+// privately there, as a loaded module is) and ADDR=HEX fills, in order;
 // fills are applied before protections.
 #include <cstdint>
 #include <cstdio>
@@ -12,7 +13,10 @@
 #include <cstring>
 #include <iostream>
 #include <string>
+#include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -42,6 +46,19 @@ int main(int argc, char** argv)
             auto address = std::stoull(arg.substr(0, eq), nullptr, 0);
             auto bytes = parseHex(arg.substr(eq + 1));
             std::memcpy(reinterpret_cast<void*>(address), bytes.data(), bytes.size());
+            continue;
+        }
+        if (auto at = arg.find('@'); at != std::string::npos) {
+            auto address = std::stoull(arg.substr(0, at), nullptr, 0);
+            int fd = ::open(arg.substr(at + 1).c_str(), O_RDONLY);
+            struct stat st {};
+            if (fd < 0 || ::fstat(fd, &st) != 0 ||
+                ::mmap(reinterpret_cast<void*>(address), static_cast<std::size_t>(st.st_size), PROT_READ | PROT_WRITE,
+                       MAP_PRIVATE | MAP_FIXED_NOREPLACE, fd, 0) != reinterpret_cast<void*>(address)) {
+                std::perror("mmap file");
+                return 2;
+            }
+            ::close(fd);
             continue;
         }
         auto c1 = arg.find(':');

@@ -94,6 +94,38 @@ TEST(Process, FindsByExecutableNameIgnoringCase)
     std::filesystem::remove_all(dir);
 }
 
+TEST(Process, RegionsNameTheMappedFiles)
+{
+    auto dir = std::filesystem::temp_directory_path() / ("h13mod-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir / "Modules dir");
+    auto module = dir / "Modules dir" / "WINDOW.DLL";
+    {
+        std::FILE* f = std::fopen(module.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::vector<std::uint8_t> image(0x3000, 0xAB);
+        std::fwrite(image.data(), 1, image.size(), f);
+        std::fclose(f);
+    }
+    {
+        TargetProcess target(PROCESS_TARGET, {"0x21000000@" + module.string()});
+        ASSERT_TRUE(target.ready());
+        auto process = systemProcesses().open(target.pid());
+        ASSERT_TRUE(process);
+        std::uint64_t low = 0, high = 0;
+        for (const auto& r : process->regions())
+            if (r.path == module.string()) {
+                low = low == 0 ? r.start : std::min(low, r.start);
+                high = std::max(high, r.end);
+            }
+        EXPECT_EQ(low, 0x21000000u);
+        EXPECT_EQ(high, 0x21003000u);
+        std::array<std::uint8_t, 2> bytes{};
+        ASSERT_TRUE(process->read(0x21002FFE, bytes));
+        EXPECT_EQ(bytes[1], 0xAB);
+    }
+    std::filesystem::remove_all(dir);
+}
+
 TEST(FakeProcess, BlocksProtectionAndDeath)
 {
     platform::FakeProcessSystem system;
