@@ -57,10 +57,10 @@ const Bytes kTocaJump{0xE9, 0xBF, 0x8E, 0xF4, 0xFF};
 const Bytes kDustOriginal{0xE8, 0xBF, 0xC1, 0xFF, 0xFF};
 const Bytes kDustJump{0xE9, 0x22, 0x5E, 0xFE, 0xFF};
 
+// The floats lie side by side in the list's own array: nothing is allocated per frame.
 bool writeFloats(CProcessPoker& poker, std::uint32_t address, std::initializer_list<float> values)
 {
-    std::vector<float> v(values);
-    return poker.Write(v.data(), address, static_cast<std::uint32_t>(v.size() * sizeof(float)));
+    return poker.Write(values.begin(), address, static_cast<std::uint32_t>(values.size() * sizeof(float)));
 }
 
 } // namespace
@@ -283,9 +283,9 @@ std::uint32_t CCombatFS3::Update(CProcessPoker* poker, const OVPosePacket* recor
         return kWriteOk;
     if (!follow(p7, p8) || !follow(p8 + 28, q))
         return kReadFailed;
-    static const Bytes kEntry{0x64, 0xA1, 0x00, 0x00, 0x00, 0x00, 0x50, 0x64, 0x89,
-                              0x25, 0x00, 0x00, 0x00, 0x00, 0x83, 0xEC, 0x30, 0x56};
-    Bytes code(kEntry.size());
+    static constexpr std::array<std::uint8_t, 18> kEntry{0x64, 0xA1, 0x00, 0x00, 0x00, 0x00, 0x50, 0x64, 0x89,
+                                                         0x25, 0x00, 0x00, 0x00, 0x00, 0x83, 0xEC, 0x30, 0x56};
+    std::array<std::uint8_t, 18> code{};
     if (!poker->Read(code.data(), q + 7, static_cast<std::uint32_t>(code.size())))
         return kReadFailed;
     if (code != kEntry) {
