@@ -1,0 +1,76 @@
+#pragma once
+// Binds the device layer's camera to the camera system: Orvane::Camera seen
+// through SystemCamera (and so DataPathCamera), with the blocking mask built
+// for the camera's window and, on revision 7, its mask-register bridge.
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "camera/blocking_mask.h"
+#include "camera/camera.h"
+#include "camera/system_camera.h"
+
+namespace Orvane {
+
+// Writes the blocking mask into revision 7's mask registers (bank 16).
+class cLumbrixBridge final : public cCameraBridge {
+public:
+    explicit cLumbrixBridge(Camera& camera) : camera_(camera) {}
+    void WriteMaskWord(std::uint32_t address, std::uint32_t value) override;
+    void ClearMask() override;
+    void EnableMask() override;
+    void DisableMask() override;
+
+private:
+    Camera& camera_;
+};
+
+class SystemCameraBinding final : public SystemCamera {
+public:
+    // The binding owns its camera.
+    explicit SystemCameraBinding(std::unique_ptr<Camera> camera);
+    ~SystemCameraBinding() override;
+
+
+    // ---- SystemCamera ----
+    // A start that fails (no device, no configuration, no FPGA image, an
+    // FPGA that never runs) returns false with the camera stopped.
+    bool StartCamera() override;
+    void StopCamera() override;
+    bool IsCameraStarted() const override { return camera_->IsStarted(); }
+    void SetIlluminationLeds(bool on) override;
+    bool IsUsbDeviceOpen() const override { return camera_->IsUsbDeviceOpen(); }
+    bool OpenUsbDevice() override;
+    void UseUsbioDevice(const std::string& path) override;
+    Camera* GetDevice() override { return camera_.get(); }
+
+    // ---- DataPathCamera ----
+    int GetHardwareRevision() const override;
+    int GetWindowWidth() const override;
+    int GetWindowHeight() const override;
+    int GetThreshold() const override { return camera_->GetThresholdValue(); }
+    int GetFrameSendingOptions() const override { return camera_->GetSendFrameOption(); }
+    int GetDisplayOptions() const override { return camera_->GetTextOverlayOption(); }
+    int GetObjectCap() const override { return camera_->GetObjectCap(); }
+    const WeightTable& GetGreyscaleWeights() const override { return weights_; }
+    int GetSwitchState() const override { return camera_->GetSwitchState(); }
+    void SetSwitchState(int state) override { camera_->SetSwitchState(state); }
+
+    Camera& GetCamera() { return *camera_; }
+    // The mask built at the last successful start (null before).
+    BlockingMask* GetBlockingMask();
+    // Why the last start failed ("" after a successful one).
+    std::string GetLastStartError() const;
+
+private:
+    void InitializeBlocking();
+
+    std::unique_ptr<Camera> camera_;
+    WeightTable weights_{};
+    cLumbrixBridge bridge_;
+    mutable std::mutex lock_;
+    std::unique_ptr<BlockingMask> mask_;
+    std::string lastError_;
+};
+
+} // namespace Orvane

@@ -1,0 +1,113 @@
+// The device camera as the camera system's camera.
+#include "camera/device_camera.h"
+
+#include "camera/debug.h"
+#include "camera/exceptions.h"
+
+namespace Orvane {
+
+void cLumbrixBridge::WriteMaskWord(std::uint32_t address, std::uint32_t value)
+{
+    camera_.FPGARegWrite(21, 16, ((((value >> 16) & 3u) | 8u) << 12) | (address & 0x7FFu));
+    camera_.FPGARegWrite(22, 16, value & 0xFFFFu);
+}
+
+void cLumbrixBridge::ClearMask() { camera_.FPGARegWrite(21, 16, 0x4000); }
+void cLumbrixBridge::EnableMask() { camera_.FPGARegWrite(21, 16, 0x8000); }
+void cLumbrixBridge::DisableMask() { camera_.FPGARegWrite(21, 16, 0); }
+
+SystemCameraBinding::SystemCameraBinding(std::unique_ptr<Camera> camera) : camera_(std::move(camera)), bridge_(*camera_)
+{
+    for (int g = 0; g < 256; ++g)
+        weights_[static_cast<std::size_t>(g)] = camera_->GetGreyscaleWeight(g);
+}
+
+SystemCameraBinding::~SystemCameraBinding()
+{
+    // The camera stops before it goes; its destructor joins its threads.
+    camera_->Stop();
+}
+
+bool SystemCameraBinding::StartCamera()
+{
+    std::string error;
+    bool started = false;
+    try {
+        started = camera_->Start();
+        if (!started)
+            error = camera_->GetImageMissing() ? "no FPGA image for the camera" : "the camera did not start";
+    } catch (const OVRuntimeException& e) {
+        error = e.what();
+    }
+    if (started)
+        InitializeBlocking();
+    else
+        cDebug::ReportDebug(cDebug::Device, "Camera start failed: %s", error.c_str());
+    std::lock_guard lock(lock_);
+    lastError_ = error;
+    return started;
+}
+
+void SystemCameraBinding::StopCamera()
+{
+    camera_->Stop();
+}
+
+void SystemCameraBinding::SetIlluminationLeds(bool on)
+{
+    camera_->SetIlluminationWanted(on);
+    if (on)
+        camera_->TurnLedOn();
+    else
+        camera_->TurnLedOff();
+}
+
+bool SystemCameraBinding::OpenUsbDevice()
+{
+    return camera_->IsUsbDeviceOpen() || camera_->OpenUsbDevice();
+}
+
+void SystemCameraBinding::UseUsbioDevice(const std::string& path)
+{
+    camera_->SetUSBIODevicePath(path);
+}
+
+int SystemCameraBinding::GetHardwareRevision() const
+{
+    auto& config = camera_->GetConfigurationData();
+    return config.GetState() == CameraConfigurationData::Valid ? config.GetHardwareRevision() : 0;
+}
+
+int SystemCameraBinding::GetWindowWidth() const
+{
+    auto w = camera_->GetActualWindow();
+    return w[2] - w[0] + 1;
+}
+
+int SystemCameraBinding::GetWindowHeight() const
+{
+    auto w = camera_->GetActualWindow();
+    return w[3] - w[1] + 1;
+}
+
+BlockingMask* SystemCameraBinding::GetBlockingMask()
+{
+    std::lock_guard lock(lock_);
+    return mask_.get();
+}
+
+std::string SystemCameraBinding::GetLastStartError() const
+{
+    std::lock_guard lock(lock_);
+    return lastError_;
+}
+
+void SystemCameraBinding::InitializeBlocking()
+{
+    int revision = GetHardwareRevision();
+    auto mask = MakeBlockingMask(revision, GetWindowWidth(), GetWindowHeight(), revision == 7 ? &bridge_ : nullptr);
+    std::lock_guard lock(lock_);
+    mask_ = std::move(mask);
+}
+
+} // namespace Orvane

@@ -1,0 +1,163 @@
+// The device camera in the camera system: the system starts a camera on the
+// simulated device (FPGA upload included), its image packets come out of the
+// system's frame buffer, and failed starts leave nothing running.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+#include "camera/camera_system_facade.h"
+#include "camera/device_camera.h"
+#include "simcam/hub.h"
+#include "simcam/imaging/packets.h"
+#include "simcam/imaging/render.h"
+#include "testing/temp_dir.h"
+#include "testing/test_clock.h"
+
+namespace {
+
+using Orvane::CameraSystem;
+using Orvane::CameraSystemFacade;
+
+Orvane::CameraTiming fastTiming()
+{
+    Orvane::CameraTiming t;
+    t.watchdogMs = 150;
+    t.statusPolls = 400;
+    t.threadStartMs = 1;
+    t.sendIdleMs = 1;
+    t.readerIdleMs = 1;
+    t.imageIdleMs = 5;
+    t.syncReadLimitMs = 3000;
+    t.configWaitMs = 1500;
+    t.fpgaRunningReads = 20;
+    t.fpgaRunningPollMs = 1;
+    t.stopSettleMs = 1;
+    return t;
+}
+
+struct Rig {
+    explicit Rig(simcam::FpgaStart start = simcam::FpgaStart::Unconfigured, bool withImage = true)
+    {
+        simcam::Model m;
+        m.revision = 7;
+        m.fpga = start;
+        device = hub.addOwn(0, m);
+        if (withImage)
+            writeImage();
+        CameraSystemFacade::Options options;
+        options.stopPauseMs = 0;
+        options.clock = &clock;
+        system = std::make_unique<CameraSystemFacade>(
+            0,
+            [this](CameraSystem& s) {
+                auto camera =
+                    std::make_unique<Orvane::Camera>(hub, 0, &s.GetPacketBuffer(), fastTiming(), clock);
+                camera->SetImageFolder(folder.path());
+                auto bound = std::make_unique<Orvane::SystemCameraBinding>(std::move(camera));
+                binding = bound.get();
+                return bound;
+            },
+            options);
+    }
+    void writeImage()
+    {
+        std::ofstream out(folder.file("camera.bit"), std::ios::binary);
+        for (int i = 0; i < 500; ++i)
+            out.put(static_cast<char>(i * 13));
+    }
+    // Waits (bounded) for a frame out of the system; true when one came.
+    bool frameArrives()
+    {
+        auto& frames = system->GetFrameBuffer();
+        for (int i = 0; i < 200; ++i) {
+            device->pushImagePacket(simcam::imaging::EncodePacket(
+                simcam::imaging::Render(std::vector<simcam::imaging::Disc>{{200.5, 150.5, 5, 255}}, 640, 480), {}));
+            if (frames.Wait(10) == platform::kWaitObject0)
+                if (Orvane::Frame* f = frames.TakeFilled()) {
+                    frames.GiveBack(f);
+                    return true;
+                }
+        }
+        return false;
+    }
+
+    testing_support::TempDir folder{"device-camera"};
+    testing_support::TestClock clock;
+    simcam::Hub hub;
+    std::shared_ptr<simcam::Device> device;
+    Orvane::SystemCameraBinding* binding = nullptr;
+    std::unique_ptr<CameraSystemFacade> system;
+};
+
+TEST(DeviceCameraTest, SystemStartsTheCameraAndItsPacketsBecomeFrames)
+{
+    Rig rig;
+    ASSERT_TRUE(rig.system->Start(true, false));
+    EXPECT_TRUE(rig.binding->IsCameraStarted());
+    EXPECT_TRUE(rig.system->GetPacketProcessor().IsThreadRunning());
+    EXPECT_EQ(rig.device->fpga().state, 2);
+    EXPECT_EQ(rig.binding->GetHardwareRevision(), 7);
+    EXPECT_EQ(rig.binding->GetWindowWidth(), 640);
+    EXPECT_EQ(rig.binding->GetWindowHeight(), 480);
+    ASSERT_NE(rig.binding->GetBlockingMask(), nullptr);
+    EXPECT_TRUE(rig.frameArrives());
+
+    rig.system->Stop();
+    EXPECT_FALSE(rig.binding->IsCameraStarted());
+    EXPECT_FALSE(rig.system->GetPacketProcessor().IsThreadRunning());
+    EXPECT_FALSE(rig.device->videoOn());
+}
+
+TEST(DeviceCameraTest, RevisionSevenMaskWritesTheMaskRegisters)
+{
+    Rig rig;
+    ASSERT_TRUE(rig.system->Start(false, false));
+    rig.binding->GetBlockingMask()->Enable();
+    ASSERT_TRUE(rig.binding->GetCamera().Sync());
+    EXPECT_EQ(rig.device->reg(16, 21), 0x8000);
+    rig.binding->GetBlockingMask()->Disable();
+    ASSERT_TRUE(rig.binding->GetCamera().Sync());
+    EXPECT_EQ(rig.device->reg(16, 21), 0);
+}
+
+TEST(DeviceCameraTest, MissingImageFailsTheStartAndStartsOnceItIsThere)
+{
+    Rig rig(simcam::FpgaStart::Unconfigured, false);
+    EXPECT_FALSE(rig.system->Start(true, true));
+    EXPECT_FALSE(rig.binding->IsCameraStarted());
+    EXPECT_FALSE(rig.system->GetPacketProcessor().IsThreadRunning());
+    EXPECT_FALSE(rig.binding->GetLastStartError().empty());
+    EXPECT_TRUE(rig.device->fpga().image.empty());
+
+    rig.writeImage();
+    ASSERT_TRUE(rig.system->Start(true, true));
+    EXPECT_TRUE(rig.binding->GetLastStartError().empty());
+    EXPECT_TRUE(rig.frameArrives());
+}
+
+TEST(DeviceCameraTest, CameraThatNeverRunsFailsAndDestructionJoins)
+{
+    Rig rig;
+    rig.device->neverRunning(true);
+    EXPECT_FALSE(rig.system->Start(false, false));
+    EXPECT_FALSE(rig.system->GetPacketProcessor().IsThreadRunning());
+    rig.system.reset();  // joins the processor and the camera's threads
+}
+
+TEST(DeviceCameraTest, UnplugAndReplugResumeAfterARestart)
+{
+    Rig rig;
+    ASSERT_TRUE(rig.system->Start(false, false));
+    ASSERT_TRUE(rig.frameArrives());
+    rig.hub.unplugOwn(0);
+    rig.system->Stop();
+    EXPECT_FALSE(rig.system->Start(false, false));
+    rig.hub.replugOwn(0);
+    ASSERT_TRUE(rig.system->Start(false, false));
+    EXPECT_EQ(rig.device->fpga().state, 2);
+    EXPECT_TRUE(rig.frameArrives());
+}
+
+} // namespace
