@@ -16,7 +16,8 @@ void cLumbrixBridge::ClearMask() { camera_.FPGARegWrite(21, 16, 0x4000); }
 void cLumbrixBridge::EnableMask() { camera_.FPGARegWrite(21, 16, 0x8000); }
 void cLumbrixBridge::DisableMask() { camera_.FPGARegWrite(21, 16, 0); }
 
-SystemCameraBinding::SystemCameraBinding(std::unique_ptr<Camera> camera) : camera_(std::move(camera)), bridge_(*camera_)
+SystemCameraBinding::SystemCameraBinding(std::unique_ptr<Camera> camera, CameraConfigurationData* systemConfig)
+    : camera_(std::move(camera)), systemConfig_(systemConfig), bridge_(*camera_)
 {
     for (int g = 0; g < 256; ++g)
         weights_[static_cast<std::size_t>(g)] = camera_->GetGreyscaleWeight(g);
@@ -39,8 +40,13 @@ bool SystemCameraBinding::StartCamera()
     } catch (const OVRuntimeException& e) {
         error = e.what();
     }
-    if (started)
+    if (started) {
         InitializeBlocking();
+        if (systemConfig_) {
+            *systemConfig_ = camera_->GetConfigurationData();
+            systemConfig_->SetValidState();
+        }
+    }
     else
         cDebug::ReportDebug(cDebug::Device, "Camera start failed: %s", error.c_str());
     std::lock_guard lock(lock_);
@@ -108,6 +114,19 @@ void SystemCameraBinding::InitializeBlocking()
     auto mask = MakeBlockingMask(revision, GetWindowWidth(), GetWindowHeight(), revision == 7 ? &bridge_ : nullptr);
     std::lock_guard lock(lock_);
     mask_ = std::move(mask);
+}
+
+CameraSystemFacade::CameraFactory MakeDeviceCameraFactory(platform::usb::Backend& backend, int cameraNumber,
+                                                          CameraTiming timing, std::filesystem::path imageFolder,
+                                                          platform::Clock& clock)
+{
+    return [&backend, cameraNumber, timing, folder = std::move(imageFolder), &clock](CameraSystem& system) {
+        auto camera = std::make_unique<Camera>(backend, cameraNumber, &system.GetPacketBuffer(), timing, clock);
+        if (!folder.empty())
+            camera->SetImageFolder(folder);
+        return std::unique_ptr<SystemCamera>(
+            std::make_unique<SystemCameraBinding>(std::move(camera), &system.GetConfigurationData()));
+    };
 }
 
 } // namespace Orvane

@@ -8,6 +8,7 @@
 
 #include "camera/blocking_mask.h"
 #include "camera/camera.h"
+#include "camera/camera_system_facade.h"
 #include "camera/system_camera.h"
 
 namespace Orvane {
@@ -27,8 +28,10 @@ private:
 
 class SystemCameraBinding final : public SystemCamera {
 public:
-    // The binding owns its camera.
-    explicit SystemCameraBinding(std::unique_ptr<Camera> camera);
+    // The binding owns its camera. A successful start copies the camera's
+    // configuration block into `systemConfig` (the system's, which the
+    // engine reads), when given.
+    explicit SystemCameraBinding(std::unique_ptr<Camera> camera, CameraConfigurationData* systemConfig = nullptr);
     ~SystemCameraBinding() override;
 
 
@@ -66,11 +69,21 @@ private:
     void InitializeBlocking();
 
     std::unique_ptr<Camera> camera_;
+    CameraConfigurationData* systemConfig_;
     WeightTable weights_{};
     cLumbrixBridge bridge_;
     mutable std::mutex lock_;
     std::unique_ptr<BlockingMask> mask_;
     std::string lastError_;
 };
+
+// A facade camera factory: a device camera of `cameraNumber` on `backend`
+// that queues its packets in the system's packet buffer, reads its FPGA
+// images from `imageFolder` (empty: the working folder) and fills the
+// system's configuration block when it starts.
+CameraSystemFacade::CameraFactory MakeDeviceCameraFactory(platform::usb::Backend& backend, int cameraNumber,
+                                                          CameraTiming timing = {},
+                                                          std::filesystem::path imageFolder = {},
+                                                          platform::Clock& clock = platform::systemClock());
 
 } // namespace Orvane
