@@ -35,7 +35,11 @@ CPropertySheetBase::CPropertySheetBase(const QString& caption, QWidget* parent)
     setWindowTitle(caption);
     layout_->setContentsMargins(4, 4, 4, 4);
     layout_->addWidget(tabs_);
-    connect(tabs_, &QTabWidget::currentChanged, this, [this](int index) { activate(index); });
+    // The user's tab changes; pages added before the sheet shows stay unbuilt.
+    connect(tabs_, &QTabWidget::currentChanged, this, [this](int index) {
+        if (isVisible())
+            activate(index);
+    });
 }
 
 CPropertySheetBase::~CPropertySheetBase()
