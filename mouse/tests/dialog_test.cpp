@@ -182,6 +182,22 @@ TEST_F(DialogTest, TimersMoveTheCursorAndTheMeters)
     EXPECT_EQ(fake.commands().back(), "UnregisterWindowHandle");
 }
 
+// On the real clock the dialog's event loop runs the timers by itself.
+TEST_F(DialogTest, EventLoopRunsThePoll)
+{
+    vslmouse::MouseDialog live({client, pointer, foreground, platform::systemClock(), *registry.store()});
+    live.SetMessageBox([this](const QString& t) { boxes.push_back(t); });
+    ASSERT_EQ(live.Start(), 0);
+    fake.setPose(1, -500);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !pointer.events().empty(); }, 2000));
+    ASSERT_FALSE(pointer.events().empty());
+    EXPECT_EQ(pointer.events()[0].dx, 100);
+    fake.setPose(2, -1000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return pointer.events().size() >= 2; }, 2000));
+    live.close();
+    EXPECT_EQ(fake.commands().back(), "UnregisterWindowHandle");
+}
+
 TEST_F(DialogTest, FailedStartEndsWithTwo)
 {
     fake.profileResult = OV_PROFILE_REFUSED;
