@@ -264,6 +264,7 @@ void CCameraDataProcessor::ProcessThreePoint(Orvane::Frame& frame)
         frame.pointerTable[i] = blobTable_[i]->object;
     IdentifyPoints(std::span<CEngineBlob* const>(table), rotation_, halfWidth_, halfHeight_, solver_, points_);
     if (!CheckAreas(std::span<CEngineBlob* const>(table))) {
+        solver_.MissedFrame();
         reacquire_ = 1;
         UpdateTrackingState(false);
         return;
@@ -275,6 +276,7 @@ void CCameraDataProcessor::ProcessThreePoint(Orvane::Frame& frame)
         solver_.SetReinitialise();
         ResetFilters();
     }
+    const std::array<ImagePoint, 3> labelled = points_;
     solver_.Undistort(points_);
     SmoothPoints(3);
     PoseSolution solution;
@@ -283,6 +285,10 @@ void CCameraDataProcessor::ProcessThreePoint(Orvane::Frame& frame)
         UpdateTrackingState(false);
         return;
     }
+    // The solver may have mended the labelling: the next frame follows the
+    // markers as solved.
+    const auto& order = solver_.LastOrder();
+    solver_.KeepLabels(std::array<ImagePoint, 3>{labelled[order[0]], labelled[order[1]], labelled[order[2]]});
     solution_ = solution;
     solved_ = {solution.yaw, solution.pitch, solution.roll, solution.x, solution.y, solution.z};
 

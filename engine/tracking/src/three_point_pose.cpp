@@ -80,6 +80,8 @@ void CThreePointPose::SetModel(const CHeadsetModel& model)
     referenceTriad_ = modelTriad_;
     reinitialise_ = true;
     havePrevious_ = false;
+    labelsKept_ = 0;
+    haveAccepted_ = false;
 }
 
 CHeadsetModel CThreePointPose::ApplyModel(const CHeadsetModel& in)
@@ -156,6 +158,75 @@ void CThreePointPose::OrderMarkers(std::array<int, 3>& indices, std::span<const 
         return;
     }
     }
+}
+
+void CThreePointPose::LabelMarkers(std::array<int, 3>& indices, std::span<const ImagePoint, 3> pts,
+                                   double halfHeight) const
+{
+    OrderMarkers(indices, pts, halfHeight);
+    if (labelling_ != Labelling::NearestPrevious || labelsKept_ == 0 || labelAge_ >= kLabelMaxAge) return;
+    // Where each marker should be now: the last kept position moved on at
+    // the speed between the last two kept frames.
+    std::array<ImagePoint, 3> expected = keptLabels_[0];
+    if (labelsKept_ > 1 && labelAge_ == 0 && labelGap_ == 1) {
+        const double k = 1.0;
+        for (int i = 0; i < 3; ++i) {
+            expected[i].x += k * (keptLabels_[0][i].x - keptLabels_[1][i].x);
+            expected[i].y += k * (keptLabels_[0][i].y - keptLabels_[1][i].y);
+        }
+    }
+    const auto cost = [&](const std::array<int, 3>& order) {
+        double sum = 0.0;
+        for (int k = 0; k < 3; ++k) {
+            const double dx = pts[order[k]].x - expected[k].x, dy = pts[order[k]].y - expected[k].y;
+            sum += dx * dx + dy * dy;
+        }
+        return sum;
+    };
+    static constexpr std::array<std::array<int, 3>, 6> kOrders{
+        {{0, 1, 2}, {0, 2, 1}, {1, 0, 2}, {1, 2, 0}, {2, 0, 1}, {2, 1, 0}}};
+    std::array<int, 3> best = indices;
+    double bestCost = cost(indices);
+    for (const auto& order : kOrders) {
+        const double c = cost(order);
+        if (c < bestCost) {
+            bestCost = c;
+            best = order;
+        }
+    }
+    // A labelling taken up on a re-acquire where the sorting was unsure is
+    // not followed against the sorting until a frame confirms it.
+    if (labelsConfirmed_) indices = best;
+}
+
+bool CThreePointPose::SortingConfirms(std::span<const ImagePoint, 3> labelled) const
+{
+    std::array<int, 3> order{};
+    OrderMarkers(order, labelled, halfHeight_);
+    if (order != std::array<int, 3>{0, 1, 2}) return false;
+    // The sorting is sure when the values it compares lie well apart.
+    const auto apart = [](double a, double b) { return std::fabs(a - b) >= kSortingMargin; };
+    const ImagePoint &p0 = labelled[0], &p1 = labelled[1], &p2 = labelled[2];
+    switch (model_.Sorting) {
+    case 2: return apart(p0.y, p1.y) && apart(p0.y, p2.y);
+    case 3: return apart(p0.x, p1.x) && apart(p0.x, p2.x);
+    case 1: return apart(p0.y, p1.y) && apart(p0.y, p2.y) && apart(p1.y, p2.y);
+    default: return apart(p0.y, p1.y) && apart(p0.y, p2.y) && apart(p1.x, p2.x);
+    }
+}
+
+void CThreePointPose::KeepLabels(std::span<const ImagePoint, 3> labelled)
+{
+    // A previous labelling too old to follow gives no speed either.
+    const bool recent = labelsKept_ > 0 && labelAge_ < kLabelMaxAge;
+    keptLabels_[1] = keptLabels_[0];
+    for (int k = 0; k < 3; ++k) keptLabels_[0][k] = labelled[k];
+    labelGap_ = labelAge_ + 1;
+    labelAge_ = 0;
+    labelsKept_ = recent ? 2 : 1;
+    // Followed from a recent frame, a labelling stays as sure as it was; a
+    // fresh one is sure when the sorting is.
+    labelsConfirmed_ = (recent && labelsConfirmed_) || SortingConfirms(keptLabels_[0]);
 }
 
 bool CThreePointPose::SolveDepths(Depths& d, int maxSteps, int& steps) const
@@ -307,17 +378,105 @@ bool CThreePointPose::SolveFrame(std::span<const ImagePoint, 3> points)
     return true;
 }
 
-bool CThreePointPose::SolvePose(std::span<const ImagePoint, 3> points, double rollSign, PoseSolution& out)
+CThreePointPose::SolveState CThreePointPose::SaveState() const
+{
+    return {capture_, reinitialise_, havePrevious_, depths_, goodDepths_, referenceTriad_, solution_, lastIterations_};
+}
+
+void CThreePointPose::RestoreState(const SolveState& s)
+{
+    capture_ = s.capture;
+    reinitialise_ = s.reinitialise;
+    havePrevious_ = s.havePrevious;
+    depths_ = s.depths;
+    goodDepths_ = s.goodDepths;
+    referenceTriad_ = s.referenceTriad;
+    solution_ = s.solution;
+    lastIterations_ = s.iterations;
+}
+
+bool CThreePointPose::SolveChecked(std::span<const ImagePoint, 3> points, double rollSign, PoseSolution& out)
 {
     SolveFrame(points);
     out = solution_;
     out.roll *= rollSign;
     const auto badAngle = [](double a) { return !std::isfinite(a) || a > 360.0; };
     const auto badPosition = [](double v) { return !std::isfinite(v) || std::fabs(v) > kPositionLimit; };
-    if (badAngle(out.yaw) || badAngle(out.pitch) || badAngle(out.roll) || badPosition(out.x) ||
-        badPosition(out.y) || badPosition(out.z)) {
+    return !(badAngle(out.yaw) || badAngle(out.pitch) || badAngle(out.roll) || badPosition(out.x) ||
+             badPosition(out.y) || badPosition(out.z));
+}
+
+namespace {
+
+// How far apart two poses are: degrees, with 10 mm counted as one degree.
+double PoseDistance(const PoseSolution& a, const PoseSolution& b)
+{
+    const double angle = std::fmax(std::fabs(a.yaw - b.yaw), std::fmax(std::fabs(a.pitch - b.pitch), std::fabs(a.roll - b.roll)));
+    const double position = std::fmax(std::fabs(a.x - b.x), std::fmax(std::fabs(a.y - b.y), std::fabs(a.z - b.z)));
+    return angle + 0.1 * position;
+}
+
+// How far a pose lies out in the range heads turn (yaw 60, pitch 40, roll
+// 30 degrees from the captured pose): 1 at its edge.
+double PoseExcursion(const PoseSolution& p)
+{
+    return std::fmax(std::fabs(p.yaw) / 60.0, std::fmax(std::fabs(p.pitch) / 40.0, std::fabs(p.roll) / 30.0));
+}
+constexpr double kOutsideRange = 1.25;
+
+// A pose this near the last one is taken as it is; farther, the other
+// labellings are solved too and the nearest kept.
+constexpr double kNearPose = 10.0;
+
+} // namespace
+
+bool CThreePointPose::SolvePose(std::span<const ImagePoint, 3> points, double rollSign, PoseSolution& out)
+{
+    lastOrder_ = {0, 1, 2};
+    // On the frame road, where labellings are kept from frame to frame, a
+    // labelling whose pose jumps away from the last accepted one is checked
+    // against the other labellings; the pose nearest the last one wins.
+    // The last pose checks this one only when it was itself followed from
+    // the frame before it: a single frame after a re-acquire may be wrong.
+    const bool follow = labelling_ == Labelling::NearestPrevious && haveAccepted_ && labelsKept_ > 1 &&
+                        labelsConfirmed_ && labelAge_ < kLabelMaxAge && !capture_;
+    const SolveState start = follow ? SaveState() : SolveState{};
+    bool ok = SolveChecked(points, rollSign, out);
+    if (follow && !(ok && PoseDistance(out, lastAccepted_) <= kNearPose)) {
+        static constexpr std::array<std::array<int, 3>, 5> kOthers{
+            {{0, 2, 1}, {1, 0, 2}, {1, 2, 0}, {2, 0, 1}, {2, 1, 0}}};
+        SolveState best = SaveState();
+        PoseSolution bestOut = out;
+        double bestDistance = ok ? PoseDistance(out, lastAccepted_) : INFINITY;
+        std::array<int, 3> bestOrder = {0, 1, 2};
+        for (const auto& order : kOthers) {
+            RestoreState(start);
+            const std::array<ImagePoint, 3> permuted{points[order[0]], points[order[1]], points[order[2]]};
+            PoseSolution candidate;
+            if (!SolveChecked(permuted, rollSign, candidate)) continue;
+            const double d = PoseDistance(candidate, lastAccepted_);
+            if (d < bestDistance) {
+                bestDistance = d;
+                best = SaveState();
+                bestOut = candidate;
+                bestOrder = order;
+            }
+        }
+        RestoreState(best);
+        out = bestOut;
+        ok = std::isfinite(bestDistance);
+        lastOrder_ = bestOrder;
+    }
+    if (!ok) {
         reinitialise_ = true;
+        labelsKept_ = 0; // the labelling may be what went wrong
+        lastOrder_ = {0, 1, 2};
         return false;
     }
+    lastAccepted_ = out;
+    haveAccepted_ = true;
+    // A followed labelling that leads the pose far outside the range heads
+    // turn was most likely taken up wrongly: the sorting labels again.
+    if (PoseExcursion(out) > kOutsideRange) labelsConfirmed_ = false;
     return true;
 }

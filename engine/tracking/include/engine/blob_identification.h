@@ -67,7 +67,8 @@ inline ImagePoint OrientPoint(double x, double y, int rotation, double halfWidth
 }
 
 // The three largest objects' centres, oriented, labelled P0, P1, P2 by the
-// clip model's sorting mode. Points without an object are (0, 0).
+// solver's labelling (the clip model's sorting mode, or the assignment that
+// follows the previous frames). Points without an object are (0, 0).
 template <class Object>
 void IdentifyPoints(std::span<Object* const> table, int rotation, double halfWidth, double halfHeight,
                     const CThreePointPose& solver, std::array<ImagePoint, 3>& labelled)
@@ -77,7 +78,10 @@ void IdentifyPoints(std::span<Object* const> table, int rotation, double halfWid
     for (std::size_t i = 0; i < n; ++i)
         points[i] = OrientPoint(table[i]->GetX(), table[i]->GetY(), rotation, halfWidth, halfHeight, false);
     std::array<int, 3> order{};
-    solver.OrderMarkers(order, points, halfHeight);
+    if (n == 3)
+        solver.LabelMarkers(order, points, halfHeight);
+    else
+        solver.OrderMarkers(order, points, halfHeight);
     for (int i = 0; i < 3; ++i) labelled[i] = points[order[i]];
 }
 

@@ -36,6 +36,21 @@ public:
         RestartFromPrevious,
     };
 
+    // How three image points become P0, P1, P2.
+    enum class Labelling {
+        // The clip model's sorting mode alone, every frame.
+        Specified,
+        // The sorting mode when there is no recent labelling to follow; while
+        // the clip is tracked (and its labelling was confirmed by a frame where
+        // the sorting was sure), the assignment nearest where the markers of
+        // the last solved frames should be now, the sorting winning ties; and
+        // a solve whose pose jumps away from the last one also tries the other
+        // labellings and keeps the pose nearest the last. The sorting modes
+        // mislabel the clip for many poses users make (a level clip pitched,
+        // an arrow clip yawed past about 50 degrees).
+        NearestPrevious,
+    };
+
     CThreePointPose();
 
     void SetCameraIntrinsics(const CameraModel& model);
@@ -58,6 +73,27 @@ public:
     void OrderMarkers(std::array<int, 3>& indices, std::span<const ImagePoint, 3> points,
                       double halfHeight) const;
 
+    void SetLabelling(Labelling labelling) { labelling_ = labelling; }
+    Labelling GetLabelling() const { return labelling_; }
+    // OrderMarkers, then, with NearestPrevious and a labelling kept from the
+    // frames before, the assignment nearest where the markers should be now.
+    void LabelMarkers(std::array<int, 3>& indices, std::span<const ImagePoint, 3> points,
+                      double halfHeight) const;
+    // The labelled points (as oriented, before undistortion) of a frame whose
+    // solve was accepted: the next frame's labelling follows them.
+    void KeepLabels(std::span<const ImagePoint, 3> labelled);
+    // A three-point frame that did not reach the solve (blobs merged or
+    // missing): the kept labelling ages by one frame.
+    void MissedFrame() { ++labelAge_; }
+    // No labelling to follow: the next frame is labelled by the sorting mode.
+    // Called by a rejected solve and by a new clip model.
+    void ForgetLabels() { labelsKept_ = 0; }
+    // A kept labelling older than this many frames is not followed.
+    static constexpr int kLabelMaxAge = 5;
+    // Pixels by which the values the sorting compares must differ for the
+    // sorting to be sure of its labelling.
+    static constexpr double kSortingMargin = 8.0;
+
     // Next frame takes the captured pose as the zero of the angles (re-centre).
     void SetCapture() { capture_ = true; reinitialise_ = true; }
     // Next frame starts the depths from the model (re-acquire).
@@ -74,6 +110,10 @@ public:
     // 10000 mm. A rejected frame re-initialises the depths of the next one.
     bool SolvePose(std::span<const ImagePoint, 3> points, double rollSign, PoseSolution& out);
 
+    // Which input point each of P0, P1, P2 was taken from in the last
+    // accepted SolvePose: the identity unless the labelling was mended there.
+    const std::array<int, 3>& LastOrder() const { return lastOrder_; }
+
     const PoseSolution& Solution() const { return solution_; }
     // Newton steps of the last depth solve that was kept.
     int LastIterations() const { return lastIterations_; }
@@ -82,6 +122,19 @@ private:
     struct Depths {
         double l[3];
     };
+    // What a solve changes, so that other labellings can be tried from the
+    // same start.
+    struct SolveState {
+        bool capture, reinitialise, havePrevious;
+        Depths depths, goodDepths;
+        CSmallMatrix referenceTriad;
+        PoseSolution solution;
+        int iterations;
+    };
+    SolveState SaveState() const;
+    void RestoreState(const SolveState& s);
+    bool SolveChecked(std::span<const ImagePoint, 3> points, double rollSign, PoseSolution& out);
+    bool SortingConfirms(std::span<const ImagePoint, 3> labelled) const;
     bool SolveDepths(Depths& d, int maxSteps, int& steps) const;
     bool Compose(const Depths& d, PoseSolution& out, CSmallMatrix& measuredTriad,
                  CSmallMatrix (&clip)[3]) const;
@@ -93,6 +146,16 @@ private:
     CSmallMatrix modelTriad_;
     CSmallMatrix referenceTriad_;
     RootChoice rootChoice_ = RootChoice::RestartFromPrevious;
+    Labelling labelling_ = Labelling::NearestPrevious;
+    // The last two kept labellings (newest first) and how many are valid.
+    std::array<std::array<ImagePoint, 3>, 2> keptLabels_{};
+    int labelsKept_ = 0;
+    int labelAge_ = 0;  // frames since keptLabels_[0]
+    int labelGap_ = 1;  // frames from keptLabels_[1] to keptLabels_[0]
+    bool labelsConfirmed_ = false;
+    std::array<int, 3> lastOrder_{0, 1, 2};
+    PoseSolution lastAccepted_; // roll sign applied
+    bool haveAccepted_ = false;
 
     bool capture_ = true; // the first solve captures
     bool reinitialise_ = true;
