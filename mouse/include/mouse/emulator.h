@@ -5,6 +5,7 @@
 // timer. Everything runs on the dialog's thread from the timers of its
 // TimerQueue, on an injected clock.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
