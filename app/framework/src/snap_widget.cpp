@@ -2,7 +2,8 @@
 
 #include <QEvent>
 
-CSnapWidget::CSnapWidget(QWidget* widget, app::CSnapper& snapper) : widget_(widget), snapper_(snapper)
+CSnapWidget::CSnapWidget(QWidget* widget, app::CSnapper& snapper)
+    : QObject(widget), widget_(widget), snapper_(snapper)
 {
     if (widget != nullptr) {
         last_ = actualRect();

@@ -163,6 +163,13 @@ TEST_F(WidgetsTest, AWindowMovedNearAnotherIsPutFlush)
     a.move(frameLeftOfB + 40, 150);
     QCoreApplication::processEvents();
     EXPECT_EQ(a.frameGeometry().left(), frameLeftOfB + 40);
+
+    // A deleted window leaves the snapper with its adapter.
+    auto* c = new QWidget;
+    new CSnapWidget(c, snapper);
+    EXPECT_EQ(snapper.Windows().size(), 3u);
+    delete c;
+    EXPECT_EQ(snapper.Windows().size(), 2u);
 }
 
 } // namespace

@@ -15,7 +15,8 @@
 class CSnapWidget : public QObject, public app::SnapWindow {
     Q_OBJECT
 public:
-    // Registers itself with `snapper` (which must outlive it).
+    // Registers itself with `snapper` (which must outlive it). A child of
+    // `widget`: it leaves the snapper when the widget is deleted.
     CSnapWidget(QWidget* widget, app::CSnapper& snapper);
     ~CSnapWidget() override;
 
