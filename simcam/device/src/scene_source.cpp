@@ -22,6 +22,12 @@ void SceneImageSource::Step(int n)
     steps_ += n;
 }
 
+int SceneImageSource::PendingSteps() const
+{
+    std::lock_guard lock(lock_);
+    return steps_;
+}
+
 scene::HeadPose SceneImageSource::LastPose() const
 {
     std::lock_guard lock(lock_);

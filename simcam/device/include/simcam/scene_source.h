@@ -23,6 +23,8 @@ public:
 
     // Stepped pacing: lets `n` more frames out.
     void Step(int n = 1);
+    // Steps not yet taken by the camera.
+    int PendingSteps() const;
     // The pose of the last frame sent and how many were sent.
     scene::HeadPose LastPose() const;
     int FramesSent() const;
