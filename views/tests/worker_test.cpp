@@ -240,7 +240,8 @@ TEST_F(WorkerOnFakes, FollowsThePoseAndRestoresWhenTheWindowCloses)
 
     windows.close(1);
     ASSERT_TRUE(eventually([&] { return game->peek(0x4F0A2A, 26) == original; }));
-    EXPECT_EQ(game->peek(0x59D5F0, 75), Bytes(75, 0));
+    // The cave area is cleared after the patch site is restored: wait for both.
+    EXPECT_TRUE(eventually([&] { return game->peek(0x59D5F0, 75) == Bytes(75, 0); }));
     EXPECT_TRUE(eventually([&] { return poses.disconnects() == 1; }));
     EXPECT_EQ(library.stop(), 0);
     EXPECT_FALSE(library.running());
