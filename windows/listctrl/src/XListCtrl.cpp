@@ -201,8 +201,13 @@ CXComboList::CXComboList(CXListCtrl& owner, int page)
     setMouseTracking(true);
     setCursor(Qt::ArrowCursor);
     setFont(owner.font());
-    // Hovering selects the row under the mouse.
-    connect(this, &QListWidget::itemEntered, this, [this](QListWidgetItem* item) { setCurrentItem(item); });
+    // Hovering selects the row under the mouse, once the mouse has moved:
+    // a drop-down opening under a resting cursor keeps the cell's choice.
+    const QPoint openedAt = QCursor::pos();
+    connect(this, &QListWidget::itemEntered, this, [this, openedAt](QListWidgetItem* item) {
+        if (QCursor::pos() != openedAt)
+            setCurrentItem(item);
+    });
 }
 
 void CXComboList::keyPressEvent(QKeyEvent* event)
