@@ -1,0 +1,145 @@
+#pragma once
+// The update and news service: update queries, package downloads and their
+// installation, and the news query. Qt-free; the caller shows the outcome.
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/http.h"
+
+inline constexpr int kSoftwareVersionMajor = 4;
+inline constexpr int kSoftwareVersionMinor = 1;
+inline constexpr int kSoftwareVersionBuild = 37;
+inline constexpr std::string_view kSoftwareVersionText = "4.1.037";
+inline constexpr std::string_view kUpdateUserAgent = "Orvane Vistrel 4.1.037";
+inline constexpr std::string_view kUpdateUserName = "Vistrel4";
+inline constexpr std::string_view kGameListFileId = "SGL";
+inline constexpr std::string_view kViewLibraryFileId = "VIEWMOD";
+// The maker's web site; ORVANE_SERVICE_URL names another server.
+inline constexpr std::string_view kDefaultServiceUrl = "http://www.orvane.example";
+
+inline constexpr const char* kViewsFile = "VSLViews.dll";
+inline constexpr const char* kViewsInGameFile = "VSLViewsi.dll";
+
+// Result codes besides the HTTP layer's and the file errors.
+inline constexpr int kUpdateOk = 0;
+inline constexpr int kErrorBadFormat = 13;      // the package is malformed
+inline constexpr int kErrorBadReply = 58;       // server error page, unreadable reply or status other than 1
+inline constexpr int kErrorBadSignature = static_cast<int>(0x80090006u); // missing or invalid signature
+
+// Message ids of the game-update check.
+inline constexpr int kMsgUpdateError = 5122;
+inline constexpr int kMsgUpToDate = 5123;
+inline constexpr int kMsgUpdated = 5124;
+inline constexpr int kMsgNeedsNewSoftware = 5127;
+inline constexpr int kCmdCheckGameUpdates = 32786;
+
+// Every field keeps its initial value when its element is missing.
+struct CUpdateReply {
+    std::string FileID;
+    std::string DownloadURL;
+    std::string MinimumSoftwareVersion;
+    std::int32_t FileVersion = 0;
+    std::int32_t Status = 1;
+};
+
+struct CNewsReply {
+    std::int32_t URLVersion = 0;
+    std::string ReplyURL;
+};
+
+// Reads the first element of each name anywhere in the document (root name
+// not checked). 0, or 58 when the data is not a well-formed document.
+int ParseUpdateReply(std::span<const std::uint8_t> data, CUpdateReply& reply);
+int ParseNewsReply(std::span<const std::uint8_t> data, CNewsReply& reply);
+
+// Compares dotted versions part by part as numbers (<0, 0, >0), so
+// "4.1.037" is below "10.0.000"; a missing part counts as 0.
+int CompareVersions(std::string_view a, std::string_view b);
+
+struct COsVersion {
+    bool nt = true;
+    int major = 0;
+    int minor = 0;
+    bool workstation = true;
+    bool emulated = false; // a 32-bit process on a 64-bit system
+};
+std::string OperatingSystemText(const COsVersion& version);
+// This system: none of the table's systems, "_64" for a 64-bit build (the
+// server learns that the machine is 64-bit, which is what the flag tells).
+std::string CurrentOperatingSystemText();
+
+// The text shown for a result code (language neutral).
+std::string UpdateErrorText(int code);
+
+// The product site's update page for this version.
+std::string SoftwareUpdatePageUrl(std::string_view serviceUrl);
+
+// The loaded game view library, as the camera thread holds it.
+class CViewLibraryHost {
+public:
+    virtual ~CViewLibraryHost() = default;
+    virtual std::uint32_t GetViewsVersion() = 0; // 0 when none is loaded
+    virtual void SetViewsEnabled(bool enabled) = 0; // true reloads it
+};
+
+struct CUpdateOutcome {
+    int messageId = kMsgUpToDate;
+    std::string text;
+    int error = kUpdateOk;
+    bool gamesUpdated = false;
+    bool viewsUpdated = false;
+};
+
+class CUpdateService {
+public:
+    struct Config {
+        std::string serviceUrl{kDefaultServiceUrl}; // "http://host[:port]"
+        std::filesystem::path folder{"."};          // the working folder
+        std::uint32_t cameraSerial = 0;
+        std::vector<std::uint8_t> catalogueKey;     // PUBLICKEYBLOB; empty: the built-in key
+        unsigned connectTimeoutMs = 10000;
+        unsigned totalTimeoutMs = 30000;
+        unsigned downloadTimeoutMs = 120000;
+    };
+
+    // The client must outlive the service; it is used from the news thread too.
+    CUpdateService(platform::http::Client& client, Config config);
+
+    const Config& config() const { return config_; }
+
+    int QueryUpdates(std::string_view fileId, std::int32_t fileVersion, std::string_view category,
+                     CUpdateReply& reply) const;
+    // Only "http://" addresses; 58 for a status other than 200.
+    int DownloadFile(std::string_view address, std::vector<std::uint8_t>& buffer) const;
+    int QueryGameListUpdate(std::int32_t catalogueVersion, CUpdateReply& reply) const;
+    int UpdateViewLibrary(bool& updated, CViewLibraryHost& views) const;
+
+    // Installs the catalogue only when the package holds both files and the
+    // data verifies under the catalogue key; both files are replaced through
+    // temporary files. Nothing changes on any error.
+    int StoreGameList(std::span<const std::uint8_t> data) const;
+    // Installs view-library files only when each carries a valid signature
+    // record; each file is replaced through a temporary file and a rename, so
+    // a loaded copy keeps its mapping. Nothing changes on any error.
+    int StoreViewLibrary(std::span<const std::uint8_t> data) const;
+    // Deletes "VMI*.tmp" (any case) in the working folder.
+    void DeleteTempFiles() const;
+
+    // The news query; the answer is read up to 4095 bytes.
+    int QueryNews(CNewsReply& reply) const;
+
+    // The game-update check (menu command 32786) without its wait cursor.
+    CUpdateOutcome CheckGameUpdates(std::int32_t catalogueVersion, CViewLibraryHost& views) const;
+
+private:
+    platform::http::Options options(unsigned totalMs) const;
+    int get(const std::string& url, unsigned totalMs, std::string& body) const;
+    bool verify(std::span<const std::uint8_t> data, std::span<const std::uint8_t> signature) const;
+
+    platform::http::Client& client_;
+    Config config_;
+};

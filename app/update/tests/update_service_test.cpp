@@ -1,0 +1,442 @@
+#include "app/NewsCheck.h"
+#include "app/UpdatePackage.h"
+#include "app/UpdateService.h"
+#include "platform/crypto.h"
+#include "platform/local_http_server.h"
+#include "profiles/CatalogueMaker.h"
+#include "profiles/GameList.h"
+#include "testing/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <fstream>
+#include <iterator>
+#include <map>
+
+namespace crypto = platform::crypto;
+
+namespace {
+
+std::vector<std::uint8_t> readFile(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+std::span<const std::uint8_t> bytes(const std::string& s)
+{
+    return {reinterpret_cast<const std::uint8_t*>(s.data()), s.size()};
+}
+
+const crypto::Bytes& privateKey()
+{
+    static const crypto::Bytes key = crypto::generateRsaKeyPair(1024);
+    return key;
+}
+
+crypto::Bytes publicKey() { return crypto::RsaPrivateKey::fromBlob(privateKey())->publicBlob(); }
+
+crypto::Bytes sign(std::span<const std::uint8_t> data, const crypto::Bytes& key = privateKey())
+{
+    return crypto::RsaPrivateKey::fromBlob(key)->sign(crypto::md5(data));
+}
+
+class FakeViews final : public CViewLibraryHost {
+public:
+    std::uint32_t version = 0;
+    int reloads = 0;
+    std::uint32_t GetViewsVersion() override { return version; }
+    void SetViewsEnabled(bool enabled) override { reloads += enabled ? 1 : 0; }
+};
+
+// A local server with canned answers per path; the service points at it.
+class UpdateServiceTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        auto& s = server_.server();
+        s.Get(R"(/update/files/queryinfo\.cgi)", [this](const httplib::Request& q, httplib::Response& r) {
+            const std::string id = q.get_param_value("file_id");
+            std::lock_guard guard(lock_);
+            r.status = replyStatus_;
+            r.set_content(id == "SGL" ? sglReply_ : viewsReply_, "text/xml");
+        });
+        s.Get(R"(/update/news/query_url\.cgi)", [this](const httplib::Request&, httplib::Response& r) {
+            // Ends early when the test is over, so the server stops promptly.
+            for (int i = 0; i < 300 && hangNews_ && !done_; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            std::lock_guard guard(lock_);
+            r.set_content(newsReply_, "text/xml");
+        });
+        s.Get(R"(/files/(.*))", [this](const httplib::Request& q, httplib::Response& r) {
+            std::lock_guard guard(lock_);
+            const auto it = files_.find(q.matches[1]);
+            if (it == files_.end()) {
+                r.status = 404;
+                return;
+            }
+            r.set_content(it->second, "application/octet-stream");
+        });
+        ASSERT_TRUE(server_.start());
+        config_.serviceUrl = server_.base();
+        config_.folder = dir_.path();
+        config_.cameraSerial = 123456;
+        config_.catalogueKey = publicKey();
+        config_.connectTimeoutMs = 1000;
+        config_.totalTimeoutMs = 2000;
+        config_.downloadTimeoutMs = 2000;
+    }
+    void TearDown() override { done_ = true; }
+
+    std::string reply(int version, const std::string& file, const std::string& minimum = "4.1.000", int status = 1)
+    {
+        return "<Update><FileID>x</FileID><FileVersion>" + std::to_string(version) + "</FileVersion><DownloadURL>" +
+               server_.base() + "/files/" + file + "</DownloadURL><MinimumSoftwareVersion>" + minimum +
+               "</MinimumSoftwareVersion><Status>" + std::to_string(status) + "</Status></Update>";
+    }
+    void serve(const std::string& name, std::span<const std::uint8_t> data)
+    {
+        std::lock_guard guard(lock_);
+        files_[name] = std::string(data.begin(), data.end());
+    }
+    void setReplies(std::string sgl, std::string views)
+    {
+        std::lock_guard guard(lock_);
+        sglReply_ = std::move(sgl);
+        viewsReply_ = std::move(views);
+    }
+    void setNews(std::string news)
+    {
+        std::lock_guard guard(lock_);
+        newsReply_ = std::move(news);
+    }
+
+    // A catalogue package made with the real catalogue maker, version inside.
+    std::vector<std::uint8_t> cataloguePackage(int version, const crypto::Bytes& key = privateKey())
+    {
+        testing_support::TempDir work("h20-cat");
+        const std::string xml = "<Games Version=\"" + std::to_string(version) +
+                                "\"><Game Name=\"Test Game\" Id=\"7\" ProfileId=\"7\"/></Games>";
+        EXPECT_EQ(MakeCatalogue(bytes(xml), key, work.file("sgl.dat"), work.file("sgl.sig")), 0);
+        catalogueData_ = readFile(work.file("sgl.dat"));
+        catalogueSig_ = readFile(work.file("sgl.sig"));
+        return MakePackage({{kRecordGameList, catalogueData_}, {kRecordGameListSignature, catalogueSig_}});
+    }
+    void writeOld(const char* name, const std::string& text)
+    {
+        std::ofstream(dir_.file(name), std::ios::binary) << text;
+    }
+    std::string contents(const char* name)
+    {
+        const auto data = readFile(dir_.file(name));
+        return {data.begin(), data.end()};
+    }
+
+    std::atomic<bool> done_{false};
+    std::atomic<bool> hangNews_{false};
+    testing_support::LocalHttpServer server_;
+    testing_support::TempDir dir_{"h20-update"};
+    platform::http::CurlClient client_;
+    CUpdateService::Config config_;
+    std::mutex lock_;
+    int replyStatus_ = 200;
+    std::string sglReply_, viewsReply_, newsReply_;
+    std::map<std::string, std::string> files_;
+    std::vector<std::uint8_t> catalogueData_, catalogueSig_;
+};
+
+TEST_F(UpdateServiceTest, QueriesAreSentByteForByteWithTheAgentAndNoCredentials)
+{
+    setReplies(reply(1, "a"), reply(1, "b"));
+    setNews("<NewsInfo><URLVersion>3</URLVersion><ReplyURL>http://n/3</ReplyURL></NewsInfo>");
+    CUpdateService service(client_, config_);
+    CUpdateReply r;
+    EXPECT_EQ(service.QueryGameListUpdate(5, r), 0);
+    EXPECT_EQ(service.QueryUpdates("VIEWMOD", 9, "games", r), 0);
+    CNewsReply news;
+    EXPECT_EQ(service.QueryNews(news), 0);
+    EXPECT_EQ(news.URLVersion, 3);
+    EXPECT_EQ(news.ReplyURL, "http://n/3");
+    const auto seen = server_.seen();
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[0].target, "/update/files/queryinfo.cgi?camera_serial=123456&software_version=4.1.037"
+                              "&software_type=Vistrel&file_version=5&file_id=SGL&category=0");
+    EXPECT_EQ(seen[1].target, "/update/files/queryinfo.cgi?camera_serial=123456&software_version=4.1.037"
+                              "&software_type=Vistrel&file_version=9&file_id=VIEWMOD&category=games");
+    EXPECT_EQ(seen[2].target, "/update/news/query_url.cgi?camera_serial=123456&software_version=4.1.037"
+                              "&software_type=Vistrel&category=0&camera_count=1&operating_system=" +
+                                  CurrentOperatingSystemText());
+    for (const auto& s : seen) {
+        EXPECT_EQ(s.userAgent, "Orvane Vistrel 4.1.037");
+        EXPECT_TRUE(s.authorization.empty());
+    }
+}
+
+TEST_F(UpdateServiceTest, BadRepliesReportClearly)
+{
+    CUpdateService service(client_, config_);
+    CUpdateReply r;
+    setReplies(reply(1, "a", "4.1.000", 2), "");
+    EXPECT_EQ(service.QueryGameListUpdate(0, r), kErrorBadReply);
+    setReplies("<Update><FileVersion>3", "");
+    EXPECT_EQ(service.QueryGameListUpdate(0, r), kErrorBadReply);
+    setReplies(reply(1, "a"), "");
+    replyStatus_ = 500;
+    EXPECT_EQ(service.QueryGameListUpdate(0, r), kErrorBadReply);
+    replyStatus_ = 200;
+
+    std::vector<std::uint8_t> data;
+    EXPECT_EQ(service.DownloadFile(server_.base() + "/files/none", data), kErrorBadReply);
+    EXPECT_EQ(service.DownloadFile("ftp://127.0.0.1/x", data), static_cast<int>(platform::http::kErrorInvalidUrl));
+    EXPECT_EQ(service.DownloadFile("http:///x", data), static_cast<int>(platform::http::kErrorInvalidUrl));
+    EXPECT_EQ(service.DownloadFile("http://127.0.0.1/a b", data), static_cast<int>(platform::http::kErrorInvalidUrl));
+
+    hangNews_ = true;
+    auto slow = config_;
+    slow.totalTimeoutMs = 100;
+    CNewsReply news;
+    EXPECT_EQ(CUpdateService(client_, slow).QueryNews(news), static_cast<int>(platform::http::kErrorTimeout));
+
+    hangNews_ = false;
+    server_.stop();
+    EXPECT_EQ(service.QueryGameListUpdate(0, r), 1222);
+    const CUpdateOutcome outcome = service.CheckGameUpdates(0, *std::make_unique<FakeViews>());
+    EXPECT_EQ(outcome.messageId, kMsgUpdateError);
+    EXPECT_EQ(outcome.text, "An error occurred while contacting the update server.  The error was:\n\n" +
+                                UpdateErrorText(1222));
+}
+
+TEST_F(UpdateServiceTest, LongAnswersAreReadWholeAndNewsIsCutNear4096)
+{
+    server_.server().Get("/chunked", [](const httplib::Request&, httplib::Response& r) {
+        r.set_chunked_content_provider("text/xml", [](std::size_t offset, httplib::DataSink& sink) {
+            static const std::string body = "<Update><Pad>" + std::string(5000, 'p') +
+                                            "</Pad><FileVersion>12</FileVersion></Update>";
+            if (offset >= body.size()) {
+                sink.done();
+                return true;
+            }
+            const std::size_t n = std::min<std::size_t>(37, body.size() - offset);
+            return sink.write(body.data() + offset, n);
+        });
+    });
+    CUpdateService service(client_, config_);
+    std::vector<std::uint8_t> data;
+    ASSERT_EQ(service.DownloadFile(server_.base() + "/chunked", data), 0);
+    CUpdateReply r;
+    EXPECT_EQ(ParseUpdateReply(data, r), 0);
+    EXPECT_EQ(r.FileVersion, 12);
+
+    // The ReplyURL lies past 4096 bytes: the cut document does not parse.
+    setNews("<NewsInfo><URLVersion>3</URLVersion><Pad>" + std::string(5000, 'p') +
+            "</Pad><ReplyURL>http://n</ReplyURL></NewsInfo>");
+    CNewsReply news;
+    news.ReplyURL = "kept";
+    EXPECT_EQ(service.QueryNews(news), kErrorBadReply);
+    EXPECT_EQ(news.ReplyURL, "kept");
+    setNews("<NewsInfo><Pad>" + std::string(3900, 'p') +
+            "</Pad><URLVersion>4</URLVersion><ReplyURL>http://n</ReplyURL></NewsInfo>");
+    EXPECT_EQ(service.QueryNews(news), 0);
+    EXPECT_EQ(news.URLVersion, 4);
+    EXPECT_EQ(news.ReplyURL, "http://n");
+}
+
+TEST_F(UpdateServiceTest, NewerCatalogueIsInstalledAndLoads)
+{
+    writeOld("sgl.dat", "old data");
+    writeOld("sgl.sig", "old sig");
+    serve("sgl5.pkg", cataloguePackage(5));
+    setReplies(reply(5, "sgl5.pkg"), reply(0, "none"));
+    FakeViews views;
+    CUpdateService service(client_, config_);
+    const CUpdateOutcome outcome = service.CheckGameUpdates(4, views);
+    EXPECT_EQ(outcome.messageId, kMsgUpdated) << outcome.text;
+    EXPECT_EQ(outcome.text, "Your game support has been updated.  Restart Vistrel to activate the changes.");
+    EXPECT_TRUE(outcome.gamesUpdated);
+    EXPECT_FALSE(outcome.viewsUpdated);
+    EXPECT_EQ(readFile(dir_.file("sgl.dat")), catalogueData_);
+    EXPECT_EQ(readFile(dir_.file("sgl.sig")), catalogueSig_);
+    CGameList list;
+    EXPECT_EQ(list.Load(dir_.path(), publicKey()), 0);
+    EXPECT_EQ(list.Version, 5);
+    EXPECT_EQ(views.reloads, 0);
+    // No temporary files are left behind.
+    int entries = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir_.path()))
+        ++entries;
+    EXPECT_EQ(entries, 2);
+}
+
+TEST_F(UpdateServiceTest, SameVersionDownloadsNothingAndTooNewNeedsNewSoftware)
+{
+    setReplies(reply(4, "sgl.pkg"), reply(0, "none"));
+    FakeViews views;
+    CUpdateService service(client_, config_);
+    CUpdateOutcome outcome = service.CheckGameUpdates(4, views);
+    EXPECT_EQ(outcome.messageId, kMsgUpToDate);
+    EXPECT_EQ(outcome.text, "Your game list is up to date.");
+    for (const auto& s : server_.seen())
+        EXPECT_NE(s.target.rfind("/files/", 0), 0u) << s.target;
+
+    setReplies(reply(9, "sgl.pkg", "4.2.000"), reply(0, "none"));
+    outcome = service.CheckGameUpdates(4, views);
+    EXPECT_EQ(outcome.messageId, kMsgNeedsNewSoftware);
+    EXPECT_EQ(outcome.text, "The new games list requires the latest version of Vistrel software.  Download and "
+                            "install the latest release of Vistrel.");
+}
+
+TEST_F(UpdateServiceTest, BadCataloguePackagesLoseNothing)
+{
+    writeOld("sgl.dat", "old data");
+    writeOld("sgl.sig", "old sig");
+    const auto good = cataloguePackage(5);
+    auto truncated = good;
+    truncated.resize(truncated.size() - 10);
+    auto tampered = good;
+    tampered[30] ^= 0x55; // inside the catalogue data
+    const auto strangerKey = crypto::generateRsaKeyPair(1024);
+    const auto otherKey = cataloguePackage(5, strangerKey);
+    const auto noSignature = MakePackage({{kRecordGameList, catalogueData_}});
+    std::vector<std::uint8_t> badFormat = good;
+    badFormat[8] = 2;
+    struct Case {
+        const char* name;
+        std::vector<std::uint8_t> package;
+        int expected;
+    } cases[] = {{"truncated", truncated, kErrorBadFormat},    {"tampered", tampered, kErrorBadSignature},
+                 {"other key", otherKey, kErrorBadSignature}, {"no signature", noSignature, kErrorBadFormat},
+                 {"format word 2", badFormat, kErrorBadFormat}, {"empty", {}, kErrorBadFormat}};
+    CUpdateService service(client_, config_);
+    for (const auto& c : cases) {
+        EXPECT_EQ(service.StoreGameList(c.package), c.expected) << c.name;
+        EXPECT_EQ(contents("sgl.dat"), "old data") << c.name;
+        EXPECT_EQ(contents("sgl.sig"), "old sig") << c.name;
+    }
+    serve("bad.pkg", tampered);
+    setReplies(reply(5, "bad.pkg"), reply(0, "none"));
+    FakeViews views;
+    const CUpdateOutcome outcome = service.CheckGameUpdates(4, views);
+    EXPECT_EQ(outcome.messageId, kMsgUpdateError);
+    EXPECT_NE(outcome.text.find(UpdateErrorText(kErrorBadSignature)), std::string::npos);
+    EXPECT_EQ(contents("sgl.dat"), "old data");
+
+    // A folder that cannot be written reports the file error and keeps the old files.
+    std::filesystem::permissions(dir_.path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    const int rc = service.StoreGameList(good);
+    std::filesystem::permissions(dir_.path(), std::filesystem::perms::owner_all);
+    if (::geteuid() != 0) {
+        EXPECT_EQ(rc, 5);
+    }
+    EXPECT_EQ(contents("sgl.dat"), rc == 0 ? std::string(catalogueData_.begin(), catalogueData_.end()) : "old data");
+}
+
+TEST_F(UpdateServiceTest, ViewLibraryIsInstalledOnlyWhenSigned)
+{
+    writeOld(kViewsFile, "old views");
+    writeOld(kViewsInGameFile, "old in-game");
+    const std::string views = "new views code", inGame = "new in-game code";
+    const auto viewsSig = sign(bytes(views));
+    const auto inGameSig = sign(bytes(inGame));
+    const auto strangerSig = sign(bytes(views), crypto::generateRsaKeyPair(1024));
+    struct Case {
+        const char* name;
+        std::vector<CPackageRecord> records;
+    } refused[] = {
+        {"unsigned", {{kRecordViews, bytes(views)}, {kRecordViewsInGame, bytes(inGame)}}},
+        {"one file unsigned", {{kRecordViews, bytes(views)}, {kRecordViewsSignature, viewsSig}, {kRecordViewsInGame, bytes(inGame)}}},
+        {"signature of the other file", {{kRecordViews, bytes(views)}, {kRecordViewsSignature, inGameSig}}},
+        {"another key", {{kRecordViews, bytes(views)}, {kRecordViewsSignature, strangerSig}}},
+    };
+    CUpdateService service(client_, config_);
+    for (const auto& c : refused) {
+        EXPECT_EQ(service.StoreViewLibrary(MakePackage(c.records)), kErrorBadSignature) << c.name;
+        EXPECT_EQ(contents(kViewsFile), "old views") << c.name;
+        EXPECT_EQ(contents(kViewsInGameFile), "old in-game") << c.name;
+    }
+    EXPECT_EQ(service.StoreViewLibrary(MakePackage({{kRecordGameList, bytes(views)}})), kErrorBadFormat);
+
+    // Through the whole update: unsigned is refused, no reload; signed installs and reloads.
+    FakeViews host;
+    host.version = 3;
+    serve("views-unsigned.pkg", MakePackage(refused[0].records));
+    setReplies(reply(0, "none"), reply(4, "views-unsigned.pkg"));
+    CUpdateOutcome outcome = service.CheckGameUpdates(0, host);
+    EXPECT_EQ(outcome.messageId, kMsgUpdateError);
+    EXPECT_EQ(outcome.error, kErrorBadSignature);
+    EXPECT_EQ(host.reloads, 0);
+
+    serve("views.pkg", MakePackage({{kRecordViews, bytes(views)}, {kRecordViewsSignature, viewsSig},
+                                    {kRecordViewsInGame, bytes(inGame)}, {kRecordViewsInGameSignature, inGameSig}}));
+    setReplies(reply(0, "none"), reply(4, "views.pkg"));
+    outcome = service.CheckGameUpdates(0, host);
+    EXPECT_EQ(outcome.messageId, kMsgUpdated) << outcome.text;
+    EXPECT_TRUE(outcome.viewsUpdated);
+    EXPECT_EQ(host.reloads, 1);
+    EXPECT_EQ(contents(kViewsFile), views);
+    EXPECT_EQ(contents(kViewsInGameFile), inGame);
+
+    // Installed version equal, or above as unsigned: nothing is fetched.
+    host.version = 4;
+    bool updated = true;
+    EXPECT_EQ(service.UpdateViewLibrary(updated, host), 0);
+    EXPECT_FALSE(updated);
+    host.version = 0x80000000u;
+    setReplies(reply(0, "none"), reply(5, "views.pkg"));
+    EXPECT_EQ(service.UpdateViewLibrary(updated, host), 0);
+    EXPECT_FALSE(updated);
+    EXPECT_EQ(host.reloads, 1);
+}
+
+TEST_F(UpdateServiceTest, DeleteTempFilesRemovesOnlyTheViewTemporaries)
+{
+    for (const char* name : {"VMI1.TMP", "vmi2.tmp", "VMIabc.tmp", "keep.tmp", "VMI1.dat", "sgl.dat"})
+        writeOld(name, "x");
+    CUpdateService(client_, config_).DeleteTempFiles();
+    std::vector<std::string> left;
+    for (const auto& e : std::filesystem::directory_iterator(dir_.path()))
+        left.push_back(e.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"VMI1.dat", "keep.tmp", "sgl.dat"}));
+}
+
+TEST_F(UpdateServiceTest, NewsThreadAnnouncesOnlyNewerNewsAndIsJoined)
+{
+    setNews("<NewsInfo><URLVersion>5</URLVersion><ReplyURL>http://n/5</ReplyURL></NewsInfo>");
+    CUpdateService service(client_, config_);
+    std::atomic<std::int32_t> last{5};
+    std::mutex seenLock;
+    std::vector<CNewsReply> announced;
+    {
+        CNewsCheck check(service, [&] { return last.load(); },
+                         [&](const CNewsReply& r) {
+                             std::lock_guard guard(seenLock);
+                             announced.push_back(r);
+                         });
+        ASSERT_TRUE(check.Start());
+        check.Join();
+        EXPECT_TRUE(announced.empty()); // equal version: no question
+        last = 4;
+        ASSERT_TRUE(check.Start());
+        check.Join();
+        ASSERT_EQ(announced.size(), 1u);
+        EXPECT_EQ(announced[0].URLVersion, 5);
+        EXPECT_EQ(announced[0].ReplyURL, "http://n/5");
+        EXPECT_FALSE(check.Running());
+    }
+
+    // A hanging server: the destructor's join is bounded by the time-out.
+    hangNews_ = true;
+    auto slow = config_;
+    slow.totalTimeoutMs = 150;
+    CUpdateService hanging(client_, slow);
+    const auto start = std::chrono::steady_clock::now();
+    {
+        CNewsCheck check(hanging, [] { return 0; }, [&](const CNewsReply&) { ADD_FAILURE(); });
+        ASSERT_TRUE(check.Start());
+        EXPECT_FALSE(check.Start()); // one at a time
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
+}
+
+} // namespace
