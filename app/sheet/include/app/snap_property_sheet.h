@@ -1,0 +1,158 @@
+#pragma once
+// The main property sheet: the owner of the running system (camera system,
+// tracking engine, games catalogue, profiles, settings, hot-key objects,
+// camera thread). Worker threads reach it by posting to its message window;
+// it also provides the engine's view of the program (IEngineHost).
+#include <functional>
+#include <memory>
+#include <mutex>
+
+#include "app/camera_thread.h"
+#include "app/property_sheet.h"
+#include "camera/camera_system_facade.h"
+#include "engine/CameraDataProcessor.h"
+#include "engine/EngineHost.h"
+#include "input/ActionMap.h"
+#include "input/Keyboard.h"
+#include "profiles/AppSettings.h"
+#include "profiles/GameList.h"
+#include "profiles/ProfileList.h"
+
+inline constexpr platform::UINT WM_SELECT_DEFAULT_PROFILE = 0x812D;
+inline constexpr platform::UINT WM_SHOW_NEWS = 0x8131;
+inline constexpr platform::UINT WM_NEWS_AVAILABLE = 0x8132;
+inline constexpr platform::UINT WM_NOTIFY_PAGES = 0x8133;
+inline constexpr platform::UINT WM_KEYDOWN_ = 0x0100;
+inline constexpr platform::UINT WM_KEYUP_ = 0x0101;
+inline constexpr platform::UINT PBT_APMSUSPEND = 4;
+inline constexpr platform::UINT PBT_APMRESUMESUSPEND = 7;
+
+class CSnapPropertySheet : public CPropertySheetBase, public IEngineHost {
+    Q_OBJECT
+public:
+    static constexpr std::uintptr_t kRecenterTimer = 100;
+    static constexpr std::uint32_t kRecenterDelayMs = 250;
+    static constexpr int kCameraNumber = Orvane::CameraSystemFacade::FirstManagedCamera;
+
+    struct Config {
+        // Makes the camera system (the device camera of the chosen backend).
+        std::function<std::unique_ptr<Orvane::CameraSystemFacade>()> makeCameraSystem;
+        std::shared_ptr<platform::registry::Store> registry = platform::registry::defaultStore();
+        CCameraDataProcessor::Options engine;
+        CCameraThread::Options cameraThread;
+        // Loads the catalogue; null: the shipped files of the working folder.
+        std::function<int(CGameList&)> loadCatalogue;
+        // The keyboard detector; null: CKeyboard::Create.
+        std::function<std::unique_ptr<CKeyboard>()> makeKeyboard;
+        // The main window, told of status changes (0: none).
+        platform::HWND mainWindow = 0;
+        // The settings file, relative to the working folder.
+        std::filesystem::path settingsFile = CAppSettings::kFileName;
+        // The input devices of the action map (null: the system's).
+        std::unique_ptr<platform::devices::ButtonSource> buttons;
+        platform::Clock* pollClock = nullptr;
+    };
+
+    explicit CSnapPropertySheet(Config config, QWidget* parent = nullptr);
+    ~CSnapPropertySheet() override;
+
+    // Starts everything (the window's creation); 0, or -1 without a window.
+    int OnCreate();
+    // Stops everything in order; joins every thread.
+    void OnDestroy();
+
+    platform::HWND Window() const { return hwnd_; }
+    platform::LRESULT WindowProc(platform::UINT message, platform::WPARAM wParam, platform::LPARAM lParam);
+
+    void ActivateProfile(CProfile* profile);
+    CProfile* CurrentProfile() const { return current_; }
+    // After the current profile or the tracking settings were edited.
+    void ProfileEdited();
+    void ApplyTrackingSettings();
+    void ApplyCameraOptions();
+    void ReapplyCameraOptions();
+    void ApplyScorerLimits();
+    void SetIlluminationLeds();
+    void ResetPauseState();
+    // Saves the settings (after every change); 0 when written.
+    int SaveSettings();
+
+    void SetIrLeds(bool on);
+    void SetCaseLight(bool on) override;
+    void SetRedLight(bool on);
+    void SetGreenLight(bool on);
+
+    void WakeCameraThread() { cameraThread_->Wake(); }
+    void StopCameraThread();
+    void SetViewsEnabled(bool on) { cameraThread_->SetViewsEnabled(on); }
+    unsigned GetViewsVersion() const { return cameraThread_->GetViewsVersion(); }
+    // A device arrival or removal reported to the main window.
+    void OnDeviceChange();
+    // Power notices (suspend 4, resume 7).
+    void OnPowerBroadcast(platform::WPARAM event);
+
+    platform::LRESULT OnHotKeyKey(platform::WPARAM wParam, platform::LPARAM lParam);
+    platform::LRESULT OnHotKeyAction(platform::WPARAM wParam, platform::LPARAM lParam);
+    void OnGameStarted(std::int32_t id);
+    void OnActiveGame(std::int32_t id, int flag);
+
+    CGameList& Catalogue() { return catalogue_; }
+    CProfileList& Profiles() { return profiles_; }
+    CAppSettings& Settings() { return settings_; }
+    Orvane::CameraSystemFacade& CameraSystem() { return *camera_; }
+    CCameraDataProcessor& Engine() { return *engine_; }
+    CCameraThread& CameraThread() { return *cameraThread_; }
+    CActionMap& ActionMap() { return actionMap_; }
+    CKeyboard* Keyboard() const { return keyboard_.get(); }
+    bool PauseState() const { return pauseState_ != 0; }
+
+    // ---- IEngineHost ----
+    void CopyProfile(CEngineProfile& out) override;
+    std::int32_t CameraRotation() override;
+    void CopyGameLimits(CEngineLimits& out) override;
+    std::int32_t ActiveGameId() override { return activeGameId_.load(); }
+    bool CaseStatusLightOption() override;
+    void PostToSheet(platform::UINT message, platform::WPARAM wParam, platform::LPARAM lParam) override;
+    void PostToMainWindow(platform::UINT message, platform::WPARAM wParam, platform::LPARAM lParam) override;
+
+private:
+    class CameraHost;
+    class FacadeControl;
+
+    platform::LRESULT Center(platform::WPARAM keyState);
+    platform::LRESULT Pause(platform::WPARAM keyState);
+    platform::LRESULT Precision(platform::WPARAM keyState);
+    const CKeyInfo* KeyOf(int function) const;
+    void RefreshEngineCopies();
+
+    Config config_;
+    CGameList catalogue_;
+    CProfileList profiles_;
+    CAppSettings settings_;
+    std::unique_ptr<Orvane::CameraSystemFacade> camera_;
+    std::unique_ptr<CCameraDataProcessor> engine_;
+    CProfile* current_ = nullptr;
+    std::unique_ptr<CKeyboard> keyboard_;
+    CActionMap actionMap_;
+    std::unique_ptr<CInputPoller> poller_;
+    std::unique_ptr<FacadeControl> control_;
+    std::unique_ptr<CameraHost> cameraHost_;
+    std::unique_ptr<CCameraThread> cameraThread_;
+    platform::HWND hwnd_ = 0;
+    bool created_ = false;
+
+    int pauseLatch_ = 0;
+    int pauseState_ = 0;
+    int precisionLatch_ = 0;
+    std::atomic<bool> redLight_{false};
+    std::atomic<bool> caseLight_{false};
+    std::atomic<std::int32_t> activeGameId_{-1};
+    const CGameInfo* activeGame_ = nullptr;
+
+    // What the engine copies each frame, refreshed on the user-interface thread.
+    std::mutex copyLock_;
+    CEngineProfile engineProfile_;
+    CEngineLimits engineLimits_ = FullRangeLimits();
+    std::int32_t cameraRotation_ = 0;
+    bool caseLightOption_ = true;
+};

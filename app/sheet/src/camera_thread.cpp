@@ -1,0 +1,190 @@
+#include "app/camera_thread.h"
+
+#include <mutex>
+
+#include "app/property_sheet.h"
+
+CCameraThread::CCameraThread(ICameraControl& camera, ICameraThreadHost& host)
+    : CCameraThread(camera, host, Options{})
+{
+}
+
+CCameraThread::CCameraThread(ICameraControl& camera, ICameraThreadHost& host, Options options)
+    : camera_(camera), host_(host), options_(std::move(options))
+{
+}
+
+CCameraThread::~CCameraThread() { Stop(); }
+
+void CCameraThread::Start()
+{
+    if (thread_.joinable())
+        return;
+    run_.store(true);
+    running_.store(true);
+    thread_.start([this] { Body(); });
+}
+
+void CCameraThread::Wake()
+{
+    restart_.store(true);
+    wake_.set();
+}
+
+void CCameraThread::Stop()
+{
+    run_.store(false);
+    viewsEnabled_.store(false);
+    wake_.set();
+    // The thread unloads the views before it leaves; a join is the bounded
+    // form of waiting for its running flag (every wait in it is bounded).
+    if (thread_.joinable() && !thread_.isCurrent())
+        thread_.join();
+    running_.store(false);
+}
+
+void CCameraThread::SetViewsEnabled(bool enabled)
+{
+    viewsEnabled_.store(false);
+    wake_.set();
+    while (viewsLoaded_.load() && running_.load()) {
+        wake_.set();
+        platform::Event step;
+        step.wait(options_.pollStepMs);
+    }
+    viewsEnabled_.store(enabled);
+    if (enabled)
+        wake_.set();
+}
+
+std::array<std::uint8_t, 5> CCameraThread::CameraStatus() const
+{
+    std::lock_guard lock(statusLock_);
+    return status_;
+}
+
+void CCameraThread::Suspend() { camera_.Stop(); }
+
+void CCameraThread::Resume()
+{
+    camera_.Stop();
+    camera_.Start(true, true);
+}
+
+void CCameraThread::UnloadViews()
+{
+    if (viewsStop_)
+        viewsStop_();
+    viewsStop_ = nullptr;
+    viewsVersion_.store(0);
+    views_.reset();
+    viewsLoaded_.store(false);
+}
+
+void CCameraThread::ServeViews()
+{
+    if (!viewsEnabled_.load()) {
+        UnloadViews();
+        return;
+    }
+    if (views_)
+        return;
+    auto module = platform::Module::load(options_.viewsModule);
+    if (!module)
+        return;  // tracking runs without it; the next pass tries again
+    views_ = std::move(module);
+    viewsLoaded_.store(true);
+    auto start = views_->function<int (*)()>("VSLViewsStart");
+    viewsStop_ = views_->function<int (*)()>("VSLViewsStop");
+    auto version = views_->function<int (*)()>("VSLViewsVersion");
+    if (start)
+        start();
+    viewsVersion_.store(version ? static_cast<unsigned>(version()) : 0u);
+}
+
+void CCameraThread::Body()
+{
+    running_.store(true);
+    restart_.store(true);
+    int number = 0;
+    while (run_.load()) {
+        bool startedNow = false;
+        bool statusChanged = false;
+
+        if (!present_.load()) {
+            camera_.RegisterNotificationWindow();
+            camera_.ProbeForDevices();
+            camera_.Start(true, true);
+        }
+
+        const bool present = camera_.IsDevicePresent() && camera_.IsUsbDeviceOpen();
+        if (present != present_.load()) {
+            present_.store(present);
+            host_.PostNotifyPages(app::PN_DEVICE_STATE);
+            host_.PostUpdateStatus();
+            if (!present) {
+                camera_.Stop();
+                started_.store(false);
+            }
+        }
+
+        if (!started_.load() && restart_.load()) {
+            configuring_.store(true);
+            host_.PostUpdateStatus();
+            camera_.SetCameraNumber(number);
+            if (!started_.load())
+                camera_.ProbeForDevices();
+            started_.store(camera_.Start(true, true));
+            if (!started_.load()) {
+                if (camera_.QueryUsbDriver(number)) {
+                    // The driver has the device: try again soon, unless woken to stop.
+                    wake_.wait(options_.retryMs);
+                    ServeViews();
+                    continue;
+                }
+            } else {
+                revision_.store(camera_.ReadConfiguration());
+                host_.OnCameraStarted();
+                readRequests_.fetch_or(kReadLeds);
+                startedNow = true;
+            }
+            configuring_.store(false);
+            host_.PostUpdateStatus();
+        }
+
+        const unsigned requests = readRequests_.exchange(0);
+        if (requests & kReadLeds) {
+            const unsigned char leds = camera_.ReadLeds();
+            if (leds != leds_.load())
+                statusChanged = true;
+            leds_.store(leds);
+        }
+        if (requests & kReadStatus) {
+            const int revision = camera_.ReadConfiguration();
+            revision_.store(revision);
+            if (revision >= 5) {
+                std::array<std::uint8_t, 5> status{};
+                if (camera_.ReadCameraStatus(status)) {
+                    std::lock_guard lock(statusLock_);
+                    status_ = status;
+                }
+            }
+            statusChanged = true;
+        }
+        if (statusChanged)
+            host_.PostNotifyPages(app::PN_CAMERA_STATUS);
+
+        if (startedNow) {
+            if (firstStart_.exchange(false))
+                host_.SetRecenterTimer();
+            host_.PostNotifyPages(app::PN_DEVICE_STATE);
+        }
+
+        ServeViews();
+        while (run_.load() && wake_.wait(options_.waitSliceMs) == platform::kWaitTimeout) {
+        }
+        ServeViews();
+    }
+    UnloadViews();
+    running_.store(false);
+}

@@ -1,0 +1,555 @@
+#include "app/snap_property_sheet.h"
+
+#include <QWidget>
+
+#include "camera/camera.h"
+#include "engine/pose_models.h"
+#include "platform/debug.h"
+
+namespace {
+
+constexpr platform::UINT kDebugCameraMessage = 0x0219; // WM_DEVICECHANGE from the camera manager
+
+bool IsActiveClip(std::int32_t motionType) { return motionType == 2 || motionType == 3; }
+
+} // namespace
+
+// The camera thread's view of the facade.
+class CSnapPropertySheet::FacadeControl final : public ICameraControl {
+public:
+    FacadeControl(CSnapPropertySheet& sheet) : sheet_(sheet) {}
+    void RegisterNotificationWindow() override
+    {
+        const platform::HWND main = sheet_.config_.mainWindow;
+        Orvane::CameraSystemFacade::RegisterNotificationWindow([main](unsigned message, unsigned w, long l) {
+            if (main != 0)
+                platform::postMessage(main, message, w, l);
+        });
+    }
+    void ProbeForDevices() override { camera().ProbeForDevices(); }
+    bool Start(bool green, bool illumination) override { return camera().Start(green, illumination); }
+    void Stop() override { camera().Stop(); }
+    bool IsDevicePresent() override
+    {
+        Orvane::Camera* device = camera().GetCamera().GetDevice();
+        return device != nullptr && device->IsDevicePresent();
+    }
+    bool IsUsbDeviceOpen() override { return camera().GetCamera().IsUsbDeviceOpen(); }
+    void SetCameraNumber(int number) override
+    {
+        if (Orvane::Camera* device = camera().GetCamera().GetDevice())
+            device->SetCameraNumber(number);
+    }
+    // No driver on this system answers the camera-number query: a start that
+    // failed waits for the next device change.
+    bool QueryUsbDriver(int&) override { return false; }
+    unsigned char ReadLeds() override
+    {
+        Orvane::Camera* device = camera().GetCamera().GetDevice();
+        return device != nullptr ? device->ReadLeds() : 0;
+    }
+    int ReadConfiguration() override { return camera().GetCamera().GetHardwareRevision(); }
+    bool ReadCameraStatus(std::array<std::uint8_t, 5>& status) override
+    {
+        Orvane::Camera* device = camera().GetCamera().GetDevice();
+        _OV_RESERVED raw{};
+        if (device == nullptr || !device->ReadCameraStatus(&raw))
+            return false;
+        std::memcpy(status.data(), &raw, status.size());
+        return true;
+    }
+
+private:
+    Orvane::CameraSystemFacade& camera() { return *sheet_.camera_; }
+    CSnapPropertySheet& sheet_;
+};
+
+class CSnapPropertySheet::CameraHost final : public ICameraThreadHost {
+public:
+    explicit CameraHost(CSnapPropertySheet& sheet) : sheet_(sheet) {}
+    void PostNotifyPages(platform::UINT code) override { platform::postMessage(sheet_.hwnd_, WM_NOTIFY_PAGES, code, 0); }
+    void PostUpdateStatus() override { sheet_.PostToMainWindow(WM_UPDATE_STATUS, 0, 0); }
+    void OnCameraStarted() override
+    {
+        sheet_.ApplyCameraOptions();
+        sheet_.engine_->SetupCamera();
+    }
+    void SetRecenterTimer() override { platform::setTimer(sheet_.hwnd_, kRecenterTimer, kRecenterDelayMs); }
+
+private:
+    CSnapPropertySheet& sheet_;
+};
+
+CSnapPropertySheet::CSnapPropertySheet(Config config, QWidget* parent)
+    : CPropertySheetBase(QString(), parent),
+      config_(std::move(config)),
+      profiles_(config_.registry),
+      camera_(config_.makeCameraSystem()),
+      actionMap_(std::move(config_.buttons))
+{
+    engine_ = std::make_unique<CCameraDataProcessor>(*this, *camera_, config_.engine);
+    control_ = std::make_unique<FacadeControl>(*this);
+    cameraHost_ = std::make_unique<CameraHost>(*this);
+    cameraThread_ = std::make_unique<CCameraThread>(*control_, *cameraHost_, config_.cameraThread);
+    SetRunFlag(false);
+}
+
+CSnapPropertySheet::~CSnapPropertySheet()
+{
+    OnDestroy();
+    if (hwnd_ != 0)
+        platform::destroyWindow(hwnd_);
+}
+
+int CSnapPropertySheet::OnCreate()
+{
+    if (created_)
+        return 0;
+    hwnd_ = platform::createWindow({"OrvaneSnapSheet", "", false},
+                                   [this](platform::HWND, platform::UINT m, platform::WPARAM w, platform::LPARAM l) {
+                                       return WindowProc(m, w, l);
+                                   });
+    if (hwnd_ == 0)
+        return -1;
+    created_ = true;
+
+    keyboard_ = config_.makeKeyboard ? config_.makeKeyboard() : CKeyboard::Create();
+    if (keyboard_ && !keyboard_->Install(hwnd_, WM_HOTKEY_KEY))
+        platform::debug::output("The keyboard hot keys could not be installed.\n");
+    actionMap_.Create(hwnd_);
+
+    if (config_.loadCatalogue)
+        config_.loadCatalogue(catalogue_);
+    else
+        catalogue_.Load();
+    OnActiveGame(-1, -1);
+
+    profiles_.LoadAll(catalogue_);
+    ActivateProfile(profiles_.SelectStartProfile());
+
+    settings_.LoadOrCreate(config_.settingsFile);
+    RefreshEngineCopies();
+
+    SetRunFlag(true);
+    cameraThread_->Start();
+
+    engine_->SetupCamera();
+    engine_->Start();
+    ApplyTrackingSettings();
+
+    caseLight_.store(false);
+    ResetPauseState();
+    ApplyCameraOptions();
+
+    poller_ = std::make_unique<CInputPoller>(actionMap_, config_.pollClock ? *config_.pollClock : platform::systemClock());
+    poller_->Start();
+
+    cameraThread_->SetViewsEnabled(true);
+    return 0;
+}
+
+void CSnapPropertySheet::StopCameraThread()
+{
+    SetRunFlag(false);
+    cameraThread_->Stop();
+}
+
+void CSnapPropertySheet::OnDestroy()
+{
+    if (!created_)
+        return;
+    created_ = false;
+    // The view library goes first, while the camera still runs under it.
+    StopCameraThread();
+    if (poller_)
+        poller_->Stop();
+    if (keyboard_)
+        keyboard_->Uninstall();
+    engine_->Stop();
+    camera_->Stop();
+    platform::killTimer(hwnd_, kRecenterTimer);
+}
+
+platform::LRESULT CSnapPropertySheet::WindowProc(platform::UINT message, platform::WPARAM wParam, platform::LPARAM lParam)
+{
+    switch (message) {
+    case WM_HOTKEY_KEY:
+        return OnHotKeyKey(wParam, lParam);
+    case WM_HOTKEY_ACTION:
+        return OnHotKeyAction(wParam, lParam);
+    case WM_SELECT_DEFAULT_PROFILE:
+        ActivateProfile(profiles_.FindDefault());
+        NotifyPages(app::PN_PROFILE_CHANGED, 0, 0);
+        return 0;
+    case WM_GAME_STARTED:
+        OnGameStarted(static_cast<std::int32_t>(wParam));
+        return 0;
+    case WM_ACTIVE_GAME:
+        OnActiveGame(static_cast<std::int32_t>(wParam), 0);
+        return 0;
+    case WM_SHOW_NEWS:
+        if (PageCount() > 2)
+            SetActivePage(2);
+        return 0;
+    case WM_NOTIFY_PAGES:
+        NotifyPages(static_cast<platform::UINT>(wParam), 0, 0);
+        return 0;
+    case platform::WM_TIMER:
+        if (wParam == kRecenterTimer) {
+            engine_->Recenter();
+            platform::killTimer(hwnd_, kRecenterTimer);
+        }
+        return 0;
+    case kDebugCameraMessage:
+        OnDeviceChange();
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+void CSnapPropertySheet::OnDeviceChange()
+{
+    cameraThread_->Wake();
+    NotifyPages(app::PN_DEVICE_CHANGE, 0, 0);
+}
+
+void CSnapPropertySheet::OnPowerBroadcast(platform::WPARAM event)
+{
+    if (event == PBT_APMSUSPEND)
+        cameraThread_->Suspend();
+    else if (event == PBT_APMRESUMESUSPEND)
+        cameraThread_->Resume();
+}
+
+void CSnapPropertySheet::ActivateProfile(CProfile* profile)
+{
+    current_ = profile;
+    if (profile != nullptr && keyboard_) {
+        keyboard_->SetHotKeys(profile->HotKeys);
+        actionMap_.ClearBindings();
+        actionMap_.AddHotKeys(profile->HotKeys, WM_HOTKEY_ACTION);
+    }
+    RefreshEngineCopies();
+    PostToMainWindow(WM_UPDATE_STATUS, 0, 0);
+}
+
+void CSnapPropertySheet::ProfileEdited()
+{
+    RefreshEngineCopies();
+    ApplyTrackingSettings();
+}
+
+void CSnapPropertySheet::RefreshEngineCopies()
+{
+    CEngineProfile profile;
+    if (current_ != nullptr)
+        CopyEngineProfile(*current_, profile);
+    CEngineLimits limits = FullRangeLimits();
+    if (activeGame_ != nullptr)
+        CopyEngineLimits(*activeGame_, limits);
+    std::lock_guard lock(copyLock_);
+    engineProfile_ = profile;
+    engineLimits_ = limits;
+    cameraRotation_ = settings_.Tracking.CameraRotation;
+}
+
+int CSnapPropertySheet::SaveSettings()
+{
+    RefreshEngineCopies();
+    return settings_.Save(config_.settingsFile);
+}
+
+void CSnapPropertySheet::OnGameStarted(std::int32_t id)
+{
+    CProfile* profile = profiles_.SelectProfileForGame(current_, catalogue_, id);
+    if (profile == nullptr)
+        return;
+    ActivateProfile(profile);
+    ApplyTrackingSettings();
+    NotifyPages(app::PN_PROFILE_CHANGED, 0, 0);
+    PostToMainWindow(WM_UPDATE_STATUS, 0, 0);
+}
+
+void CSnapPropertySheet::OnActiveGame(std::int32_t id, int flag)
+{
+    activeGameId_.store(id);
+    const int index = catalogue_.FindById(id);
+    activeGame_ = catalogue_.GetAt(index >= 0 ? index : 0);
+    RefreshEngineCopies();
+    if (flag == -1)
+        return;
+    NotifyPages(app::PN_GAME_CHANGED, 0, 0);
+}
+
+const CKeyInfo* CSnapPropertySheet::KeyOf(int function) const
+{
+    static thread_local CKeyInfo key;
+    if (current_ == nullptr || function < 0 || function >= current_->HotKeys.GetSize())
+        return nullptr;
+    key = current_->HotKeys.GetAt(function);
+    return &key;
+}
+
+platform::LRESULT CSnapPropertySheet::OnHotKeyKey(platform::WPARAM wParam, platform::LPARAM lParam)
+{
+    if (current_ == nullptr)
+        return 0;
+    const int function = current_->HotKeys.FindKey(static_cast<std::uint32_t>(lParam));
+    return OnHotKeyAction(wParam, function);
+}
+
+platform::LRESULT CSnapPropertySheet::OnHotKeyAction(platform::WPARAM wParam, platform::LPARAM lParam)
+{
+    switch (lParam) {
+    case 0:
+        return Center(wParam);
+    case 1:
+        return Pause(wParam);
+    case 2:
+        return Precision(wParam);
+    default:
+        return 0;
+    }
+}
+
+platform::LRESULT CSnapPropertySheet::Center(platform::WPARAM keyState)
+{
+    if (keyState == WM_KEYDOWN_)
+        engine_->Recenter();
+    return 1;
+}
+
+platform::LRESULT CSnapPropertySheet::Pause(platform::WPARAM keyState)
+{
+    const CKeyInfo* key = KeyOf(1);
+    const bool toggle = key != nullptr && key->Toggle != 0;
+    if (toggle) {
+        if (keyState == WM_KEYUP_) {
+            pauseLatch_ = 0;
+            return 0;
+        }
+        if (pauseLatch_ != 0)
+            return 1;
+        pauseLatch_ = 1;
+        if (pauseState_ != 0) {
+            SetRedLight(false);
+            engine_->SetPaused(false);
+            pauseState_ = 0;
+        } else {
+            SetRedLight(true);
+            engine_->SetPaused(true);
+            pauseState_ = 1;
+        }
+    } else {
+        if (keyState == WM_KEYUP_) {
+            SetRedLight(true);
+            engine_->SetPaused(true);
+            pauseLatch_ = 0;
+        } else {
+            if (pauseLatch_ != 0)
+                return 1;
+            SetRedLight(false);
+            engine_->SetPaused(false);
+            pauseLatch_ = 1;
+        }
+    }
+    PostToMainWindow(WM_UPDATE_STATUS, 0, 0);
+    return 0;
+}
+
+platform::LRESULT CSnapPropertySheet::Precision(platform::WPARAM keyState)
+{
+    const CKeyInfo* key = KeyOf(2);
+    const bool toggle = key != nullptr && key->Toggle != 0;
+    if (toggle) {
+        if (keyState == WM_KEYDOWN_) {
+            precisionLatch_ = 1;
+        } else if (keyState == WM_KEYUP_) {
+            engine_->SetPrecision(!engine_->IsPrecision());
+            precisionLatch_ = 0;
+        }
+    } else {
+        if (keyState == WM_KEYDOWN_ && precisionLatch_ == 0) {
+            engine_->SetPrecision(true);
+            precisionLatch_ = 1;
+        } else if (keyState == WM_KEYUP_) {
+            engine_->SetPrecision(false);
+            precisionLatch_ = 0;
+        }
+    }
+    return 0;
+}
+
+void CSnapPropertySheet::ResetPauseState()
+{
+    pauseState_ = 0;
+    const CKeyInfo* key = KeyOf(1);
+    if (key != nullptr && key->Toggle != 0) {
+        engine_->SetPaused(false);
+        SetRedLight(false);
+    } else {
+        engine_->SetPaused(true);
+        SetRedLight(true);
+    }
+    pauseLatch_ = 0;
+}
+
+void CSnapPropertySheet::SetIrLeds(bool on)
+{
+    if (Orvane::Camera* device = camera_->GetCamera().GetDevice()) {
+        if (on)
+            device->TurnLedOn();
+        else
+            device->TurnLedOff();
+    }
+    cameraThread_->RequestRead(CCameraThread::kReadLeds);
+}
+
+void CSnapPropertySheet::SetCaseLight(bool on)
+{
+    caseLight_.store(on);
+    if (Orvane::Camera* device = camera_->GetCamera().GetDevice()) {
+        if (on)
+            device->StatusCaseOn();
+        else
+            device->StatusCaseOff();
+    }
+    cameraThread_->RequestRead(CCameraThread::kReadLeds);
+}
+
+void CSnapPropertySheet::SetRedLight(bool on)
+{
+    redLight_.store(on);
+    if (on)
+        camera_->StatusRedOn();
+    else
+        camera_->StatusRedOff();
+    cameraThread_->RequestRead(CCameraThread::kReadLeds);
+}
+
+void CSnapPropertySheet::SetGreenLight(bool on)
+{
+    if (on)
+        camera_->StatusGreenOn();
+    else
+        camera_->StatusGreenOff();
+    cameraThread_->RequestRead(CCameraThread::kReadLeds);
+}
+
+void CSnapPropertySheet::SetIlluminationLeds()
+{
+    const bool active = current_ != nullptr && IsActiveClip(current_->MotionType);
+    SetIrLeds((active ? settings_.Tracking.HalvexorLedsOn : settings_.Tracking.LedsOn) != 0);
+}
+
+void CSnapPropertySheet::ApplyCameraOptions()
+{
+    SetCaseLight(caseLight_.load());
+    SetRedLight(redLight_.load());
+    const int revision = camera_->GetCamera().GetHardwareRevision();
+    CTrackingSettings& t = settings_.Tracking;
+    t.FilterThreshold = revision == 9 ? 150 : 130;
+    t.HalvexorFilterThreshold = revision == 9 ? 240 : 230;
+    Orvane::Camera* device = camera_->GetCamera().GetDevice();
+    if (revision == 9 && device != nullptr)
+        device->SetVideoType(5, true);
+    const bool active = current_ != nullptr && IsActiveClip(current_->MotionType);
+    // An active clip gets its own threshold after a start, as on re-apply.
+    const std::int32_t filtering = active ? t.HalvexorLightFiltering : t.LightFiltering;
+    if (filtering != 0 && device != nullptr)
+        device->SetCameraOptions(active ? t.HalvexorFilterThreshold : t.FilterThreshold, false, false);
+    SetIrLeds((active ? t.HalvexorLedsOn : t.LedsOn) != 0);
+    if (revision == 9 && device != nullptr)
+        device->SetExposure(active ? 150 : 399, true);
+}
+
+void CSnapPropertySheet::ReapplyCameraOptions()
+{
+    const bool active = current_ != nullptr && IsActiveClip(current_->MotionType);
+    const int revision = camera_->GetCamera().GetHardwareRevision();
+    Orvane::Camera* device = camera_->GetCamera().GetDevice();
+    if (device == nullptr)
+        return;
+    device->SetCameraOptions(active ? settings_.Tracking.HalvexorFilterThreshold : settings_.Tracking.FilterThreshold,
+                             false, false);
+    if (revision == 9)
+        device->SetExposure(active ? 150 : 399, true);
+}
+
+void CSnapPropertySheet::ApplyScorerLimits()
+{
+    auto set = [this](int name, double min, double max, double best) {
+        if (camera_->GetScorerMinValue(name) != min || camera_->GetScorerMaxValue(name) != max ||
+            camera_->GetScorerBestValue(name) != best)
+            camera_->SetScorerValues(name, min, max, best);
+    };
+    if (settings_.Tracking.ObjectType == 1)
+        set(1, 0.25, 5.0, static_cast<double>(2.2f));
+    else
+        set(1, 0.25, 4.0, 1.0);
+    set(0, 5.0, settings_.Tracking.ObjectSizeMax, settings_.Tracking.ObjectSizeBest);
+}
+
+void CSnapPropertySheet::ApplyTrackingSettings()
+{
+    SetIlluminationLeds();
+    ReapplyCameraOptions();
+    ApplyScorerLimits();
+    if (current_ == nullptr)
+        return;
+    int location = -1;
+    switch (current_->MotionType) {
+    case 0:
+    case 1:
+        location = 0;
+        break;
+    case 2:
+        location = 2;
+        break;
+    case 3:
+        location = 1;
+        break;
+    default:
+        return;
+    }
+    CHeadsetModel model = CHeadsetModel::ForLocation(location);
+    model.TX = model.TY = model.TZ = 0.0;
+    engine_->ApplyModel(model);
+}
+
+void CSnapPropertySheet::CopyProfile(CEngineProfile& out)
+{
+    std::lock_guard lock(copyLock_);
+    out = engineProfile_;
+}
+
+std::int32_t CSnapPropertySheet::CameraRotation()
+{
+    std::lock_guard lock(copyLock_);
+    return cameraRotation_;
+}
+
+void CSnapPropertySheet::CopyGameLimits(CEngineLimits& out)
+{
+    std::lock_guard lock(copyLock_);
+    out = engineLimits_;
+}
+
+bool CSnapPropertySheet::CaseStatusLightOption()
+{
+    std::lock_guard lock(copyLock_);
+    return caseLightOption_;
+}
+
+void CSnapPropertySheet::PostToSheet(platform::UINT message, platform::WPARAM wParam, platform::LPARAM lParam)
+{
+    if (hwnd_ != 0)
+        platform::postMessage(hwnd_, message, wParam, lParam);
+}
+
+void CSnapPropertySheet::PostToMainWindow(platform::UINT message, platform::WPARAM wParam, platform::LPARAM lParam)
+{
+    if (config_.mainWindow != 0)
+        platform::postMessage(config_.mainWindow, message, wParam, lParam);
+}

@@ -1,0 +1,242 @@
+// The camera thread over a scripted camera: it starts the camera, notices
+// removal and arrival, retries while the driver has the device, serves read
+// requests, and retries a missing view library without harm.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "app/camera_thread.h"
+#include "app/property_sheet.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+class ScriptedCamera final : public ICameraControl {
+public:
+    void RegisterNotificationWindow() override {}
+    void ProbeForDevices() override {}
+    bool Start(bool, bool) override
+    {
+        std::lock_guard lock(m);
+        ++starts;
+        if (!plugged || failStarts > 0) {
+            if (failStarts > 0)
+                --failStarts;
+            return false;
+        }
+        running = true;
+        return true;
+    }
+    void Stop() override
+    {
+        std::lock_guard lock(m);
+        ++stops;
+        running = false;
+    }
+    bool IsDevicePresent() override
+    {
+        std::lock_guard lock(m);
+        return plugged;
+    }
+    bool IsUsbDeviceOpen() override
+    {
+        std::lock_guard lock(m);
+        return plugged;
+    }
+    void SetCameraNumber(int) override {}
+    bool QueryUsbDriver(int& number) override
+    {
+        std::lock_guard lock(m);
+        ++queries;
+        number = 3;
+        return driverSees;
+    }
+    unsigned char ReadLeds() override { return leds.load(); }
+    int ReadConfiguration() override { return 9; }
+    bool ReadCameraStatus(std::array<std::uint8_t, 5>& status) override
+    {
+        status = {1, 2, 3, 4, 5};
+        return true;
+    }
+
+    void Plug(bool on)
+    {
+        std::lock_guard lock(m);
+        plugged = on;
+    }
+    int Starts()
+    {
+        std::lock_guard lock(m);
+        return starts;
+    }
+    int Stops()
+    {
+        std::lock_guard lock(m);
+        return stops;
+    }
+    int Queries()
+    {
+        std::lock_guard lock(m);
+        return queries;
+    }
+
+    std::mutex m;
+    bool plugged = true;
+    bool running = false;
+    bool driverSees = false;
+    int failStarts = 0;
+    int starts = 0;
+    int stops = 0;
+    int queries = 0;
+    std::atomic<unsigned char> leds{0x11};
+};
+
+class RecordingHost final : public ICameraThreadHost {
+public:
+    void PostNotifyPages(platform::UINT code) override
+    {
+        std::lock_guard lock(m);
+        codes.push_back(code);
+    }
+    void PostUpdateStatus() override { ++updates; }
+    void OnCameraStarted() override { ++applied; }
+    void SetRecenterTimer() override { ++timers; }
+
+    int Count(platform::UINT code)
+    {
+        std::lock_guard lock(m);
+        int n = 0;
+        for (auto c : codes)
+            n += c == code ? 1 : 0;
+        return n;
+    }
+
+    std::mutex m;
+    std::vector<platform::UINT> codes;
+    std::atomic<int> updates{0};
+    std::atomic<int> applied{0};
+    std::atomic<int> timers{0};
+};
+
+template <typename F>
+bool Eventually(F f)
+{
+    for (int i = 0; i < 500; ++i) {
+        if (f())
+            return true;
+        std::this_thread::sleep_for(2ms);
+    }
+    return f();
+}
+
+CCameraThread::Options FastOptions()
+{
+    CCameraThread::Options o;
+    o.viewsModule = "NoSuchViews.dll";
+    o.retryMs = 5;
+    o.waitSliceMs = 50;
+    o.pollStepMs = 5;
+    return o;
+}
+
+TEST(CameraThread, StartsRestartsAfterReplugAndRecentresOnlyOnce)
+{
+    ScriptedCamera camera;
+    RecordingHost host;
+    CCameraThread thread(camera, host, FastOptions());
+    thread.Start();
+
+    ASSERT_TRUE(Eventually([&] { return thread.CameraStarted() && host.Count(app::PN_DEVICE_STATE) >= 2; }));
+    EXPECT_TRUE(thread.DevicePresent());
+    EXPECT_FALSE(thread.Configuring());
+    EXPECT_EQ(host.applied.load(), 1);
+    EXPECT_EQ(host.timers.load(), 1);
+    EXPECT_EQ(thread.HardwareRevision(), 9);
+    EXPECT_TRUE(Eventually([&] { return thread.LastLedState() == 0x11; }));
+
+    // Removal: the camera is stopped and the pages are told.
+    camera.Plug(false);
+    const int stopsBefore = camera.Stops();
+    thread.Wake();
+    ASSERT_TRUE(Eventually([&] { return !thread.DevicePresent(); }));
+    EXPECT_TRUE(Eventually([&] { return !thread.CameraStarted() && camera.Stops() > stopsBefore; }));
+    EXPECT_EQ(host.Count(app::PN_DEVICE_STATE), 3);
+
+    // Arrival: restarted, options applied again, no second re-centre.
+    camera.Plug(true);
+    thread.Wake();
+    ASSERT_TRUE(Eventually([&] { return thread.CameraStarted() && host.applied.load() == 2; }));
+    EXPECT_TRUE(thread.DevicePresent());
+    EXPECT_EQ(host.timers.load(), 1);
+
+    thread.Stop();
+    EXPECT_FALSE(thread.Running());
+}
+
+TEST(CameraThread, RetriesWhileTheDriverHasTheDeviceAndWaitsOtherwise)
+{
+    ScriptedCamera camera;
+    camera.failStarts = 1000000;
+    camera.driverSees = true;
+    RecordingHost host;
+    CCameraThread thread(camera, host, FastOptions());
+    thread.Start();
+    ASSERT_TRUE(Eventually([&] { return camera.Queries() >= 5; }));
+    EXPECT_TRUE(thread.Configuring());
+
+    // Without the driver's device the thread waits for a wake.
+    {
+        std::lock_guard lock(camera.m);
+        camera.driverSees = false;
+    }
+    ASSERT_TRUE(Eventually([&] { return !thread.Configuring(); }));
+    const int queries = camera.Queries();
+    std::this_thread::sleep_for(30ms);
+    EXPECT_EQ(camera.Queries(), queries);
+    {
+        std::lock_guard lock(camera.m);
+        camera.failStarts = 0;
+    }
+    thread.Wake();
+    EXPECT_TRUE(Eventually([&] { return thread.CameraStarted(); }));
+    thread.Stop();
+}
+
+TEST(CameraThread, ServesReadRequestsAndToleratesMissingViews)
+{
+    ScriptedCamera camera;
+    RecordingHost host;
+    CCameraThread thread(camera, host, FastOptions());
+    thread.Start();
+    ASSERT_TRUE(Eventually([&] { return thread.CameraStarted(); }));
+    thread.SetViewsEnabled(true);
+    EXPECT_FALSE(thread.ViewsLoaded());
+    EXPECT_EQ(thread.GetViewsVersion(), 0u);
+
+    const int before = host.Count(app::PN_CAMERA_STATUS);
+    camera.leds = 0x22;
+    thread.RequestRead(CCameraThread::kReadLeds | CCameraThread::kReadStatus);
+    thread.Wake();
+    ASSERT_TRUE(Eventually([&] { return host.Count(app::PN_CAMERA_STATUS) > before; }));
+    EXPECT_TRUE(Eventually([&] { return thread.LastLedState() == 0x22; }));
+    EXPECT_EQ(thread.CameraStatus(), (std::array<std::uint8_t, 5>{1, 2, 3, 4, 5}));
+
+    // Power notices stop, and stop then start, the camera.
+    const int starts = camera.Starts();
+    thread.Suspend();
+    EXPECT_FALSE(camera.running);
+    thread.Resume();
+    EXPECT_TRUE(camera.running);
+    EXPECT_EQ(camera.Starts(), starts + 1);
+
+    const auto t0 = std::chrono::steady_clock::now();
+    thread.Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, 2s);
+    EXPECT_FALSE(thread.Running());
+}
+
+} // namespace
