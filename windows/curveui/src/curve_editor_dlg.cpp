@@ -140,16 +140,22 @@ void CCurveEditorDlg::OnInitDialog()
     connect(typeList_, &QComboBox::currentIndexChanged, this, [this](int i) {
         logic_->OnCurveTypeChanged(typeList_->itemData(i).toInt());
         Sync();
+        Changed();
     });
     connect(copyButton_, &QPushButton::clicked, this,
-            [this] { logic_->Copy(copyList_->currentData().toInt()); });
+            [this] {
+                logic_->Copy(copyList_->currentData().toInt());
+                Changed();
+            });
     value_->onStep = [this](int d) {
         logic_->OnValueStep(d);
         Sync();
+        Changed();
     };
     shift_->onStep = [this](int d) {
         logic_->OnShiftStep(d);
         Sync();
+        Changed();
     };
     position_->onStep = [this](int d) {
         logic_->OnPositionStep(d);
@@ -171,6 +177,11 @@ void CCurveEditorDlg::Sync()
     position_->setValue(logic_->position);
     value_->setValue(logic_->value);
     if (curveWnd_) curveWnd_->update();
+}
+
+void CCurveEditorDlg::Changed()
+{
+    if (onChange_) onChange_();
 }
 
 void CCurveEditorDlg::PlaceCurveWnd()
@@ -196,6 +207,7 @@ bool CCurveEditorDlg::event(QEvent* e)
         if (logic_) {
             logic_->OnKnotMoved();
             Sync();
+            Changed();
         }
         return true;
     }
@@ -215,9 +227,10 @@ bool CCurveEditorDlg::eventFilter(QObject* watched, QEvent* e)
         if (IsArrow(key) && curveWnd_->hasFocus()) {
             curveWnd_->HandleKey(key);
             if (curveWnd_->GetSelected() >= 0) {
-                if (key == Qt::Key_Up || key == Qt::Key_Down)
+                if (key == Qt::Key_Up || key == Qt::Key_Down) {
                     logic_->OnArrowUpDown();
-                else
+                    Changed();
+                } else
                     logic_->OnArrowLeftRight();
             }
             Sync();

@@ -112,6 +112,7 @@ struct Dialog : ::testing::Test {
     {
         dlg.SetProfile(&profile);
         dlg.SetAxis(1);
+        dlg.SetChangeHandler([this] { ++changes; });
         dlg.OnInitDialog();
         dlg.show();
         dlg.activateWindow();
@@ -119,6 +120,7 @@ struct Dialog : ::testing::Test {
     }
     CProfile profile;
     CCurveEditorDlg dlg;
+    int changes = 0;
     const CProfileAxis& Pitch() const { return profile.Axes[1]; }
 };
 
@@ -151,8 +153,10 @@ TEST_F(Dialog, UpDownsEditTheLiveProfile)
     for (int i = 0; i < 3; ++i) dlg.PositionUpDown()->stepBy(-1);
     EXPECT_EQ(dlg.CurveWnd()->GetSelected(), 3);
     EXPECT_EQ(dlg.PositionUpDown()->value(), -20);
+    EXPECT_EQ(changes, 0); // selecting knots edits nothing
     const auto s3 = Pitch().CurveData[3];
     dlg.ValueUpDown()->stepBy(1);
+    EXPECT_EQ(changes, 1);
     EXPECT_EQ(Pitch().CurveData[3], s3 + 1);
     EXPECT_EQ(Pitch().CurveData[11], s3 + 1);
     EXPECT_EQ(dlg.ValueUpDown()->value(), s3 + 1);
@@ -190,6 +194,7 @@ TEST_F(Dialog, DraggingAKnotStoresItsValue)
     EXPECT_EQ(dlg.PositionUpDown()->value(), -10);
     EXPECT_EQ(dlg.ValueUpDown()->value(), 60);
     EXPECT_EQ(dlg.Logic()->mouseDownInCurve, 0);
+    EXPECT_EQ(changes, 1);
 }
 
 TEST_F(Dialog, ArrowKeysInTheCurveWindow)

@@ -36,6 +36,9 @@ public:
 
     void SetProfile(CProfile* profile) { profile_ = profile; }
     void SetAxis(int axis) { axis_ = axis; }
+    // Runs after every edit of the profile, so that the opener can hand the
+    // change on (the engine otherwise picks it up with its next profile copy).
+    void SetChangeHandler(std::function<void()> handler) { onChange_ = std::move(handler); }
     // Accepted or Rejected; the edits are in the profile either way.
     int DoModal();
     // Builds the controls' contents and the curve; DoModal calls it.
@@ -61,6 +64,7 @@ protected:
 
 private:
     void Sync();
+    void Changed();
     void PlaceCurveWnd();
 
     CProfile* profile_ = nullptr;
@@ -77,4 +81,5 @@ private:
     QCheckBox* mirror_ = nullptr;
     QFrame* placeholder_ = nullptr;
     bool filtering_ = false;
+    std::function<void()> onChange_;
 };
