@@ -60,10 +60,9 @@ CCurveEditorDlg::CCurveEditorDlg(QWidget* parent) : CDialogBase(kTemplateId, par
     grid->addWidget(new QLabel(QStringLiteral("Acceleration:"), this), 0, 2);
     grid->addWidget(typeList_, 0, 3);
 
-    placeholder_ = new QFrame(this);
-    placeholder_->setObjectName(QStringLiteral("Curve editor placeholder"));
-    placeholder_->setFixedSize(kCurveEditorWidth, kCurveEditorHeight);
-    grid->addWidget(placeholder_, 1, 0, 1, 4, Qt::AlignCenter);
+    curveFrame_ = new QFrame(this);
+    curveFrame_->setFixedSize(kCurveEditorWidth, kCurveEditorHeight);
+    grid->addWidget(curveFrame_, 1, 0, 1, 4, Qt::AlignCenter);
 
     copyList_ = new QComboBox(this);
     copyButton_ = new QPushButton(QStringLiteral("&Copy"), this);
@@ -121,9 +120,9 @@ void CCurveEditorDlg::OnInitDialog()
         typeList_->addItem(QString::fromUtf8(kTypeNames[static_cast<std::size_t>(t)]), t);
 
     curveWnd_ = new CCurveWnd(this);
-    curveWnd_->Create(QRect(placeholder_->pos(), QSize(kCurveEditorWidth, kCurveEditorHeight)), kCurveWndId,
+    curveWnd_->Create(QRect(curveFrame_->pos(), QSize(kCurveEditorWidth, kCurveEditorHeight)), kCurveWndId,
                       false);
-    QWidget::setTabOrder(placeholder_, curveWnd_);
+    QWidget::setTabOrder(curveFrame_, curveWnd_);
     curveWnd_->raise();
 
     logic_ = std::make_unique<CCurveEditorLogic>(*profile_, axis_, curveWnd_->State());
@@ -186,7 +185,7 @@ void CCurveEditorDlg::Changed()
 
 void CCurveEditorDlg::PlaceCurveWnd()
 {
-    if (curveWnd_) curveWnd_->move(placeholder_->pos());
+    if (curveWnd_) curveWnd_->move(curveFrame_->pos());
 }
 
 void CCurveEditorDlg::resizeEvent(QResizeEvent* e)

@@ -138,7 +138,7 @@ TEST_F(Dialog, InitialisesTheControlsAndPlacesTheCurve)
     ASSERT_NE(wnd, nullptr);
     EXPECT_EQ(wnd->Id(), CCurveEditorDlg::kCurveWndId);
     EXPECT_EQ(wnd->size(), QSize(420, 81));
-    EXPECT_EQ(wnd->pos(), dlg.Placeholder()->pos());
+    EXPECT_EQ(wnd->pos(), dlg.CurveFrame()->pos());
     EXPECT_EQ(wnd->GetSelected(), 7);
     EXPECT_EQ(dlg.PositionUpDown()->value(), 0);
     EXPECT_EQ(dlg.ValueUpDown()->value(), Pitch().CurveData[7]);

@@ -54,7 +54,7 @@ public:
     CCurveUpDown* PositionUpDown() { return position_; }
     CCurveUpDown* ValueUpDown() { return value_; }
     QCheckBox* MirrorBox() { return mirror_; }
-    QFrame* Placeholder() { return placeholder_; }
+    QFrame* CurveFrame() { return curveFrame_; }
 
 protected:
     bool event(QEvent* e) override;
@@ -79,7 +79,7 @@ private:
     CCurveUpDown* position_ = nullptr;
     CCurveUpDown* value_ = nullptr;
     QCheckBox* mirror_ = nullptr;
-    QFrame* placeholder_ = nullptr;
+    QFrame* curveFrame_ = nullptr; // marks where the curve window goes
     bool filtering_ = false;
     std::function<void()> onChange_;
 };
