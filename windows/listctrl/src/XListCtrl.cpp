@@ -49,8 +49,8 @@ Qt::Alignment alignOf(CXAlign a)
 // Shows the cell records to the view.
 class CXListItemModel : public QAbstractTableModel {
 public:
-    CXListItemModel(CXListModel& cells, QWidget& view, QObject* parent)
-        : QAbstractTableModel(parent), cells_(cells), view_(view) {}
+    CXListItemModel(CXListModel& cells, const std::vector<QPixmap>& images, QWidget& view, QObject* parent)
+        : QAbstractTableModel(parent), cells_(cells), images_(images), view_(view) {}
 
     int rowCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : cells_.GetRowCount(); }
     int columnCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : cells_.GetColumnCount(); }
@@ -83,6 +83,10 @@ public:
             return enabled ? colourOf(c->TextColour) : view_.palette().color(QPalette::Disabled, QPalette::Text);
         case Qt::BackgroundRole:
             return colourOf(c->BackColour);
+        case Qt::DecorationRole:
+            if (!c->Progress && c->CheckState == -1 && c->Image >= 0 && static_cast<std::size_t>(c->Image) < images_.size())
+                return images_[static_cast<std::size_t>(c->Image)];
+            return {};
         case Qt::TextAlignmentRole:
             return static_cast<int>(alignOf(cells_.ColumnAlign(index.column())) | Qt::AlignVCenter);
         default:
@@ -120,6 +124,7 @@ public:
 
 private:
     CXListModel& cells_;
+    const std::vector<QPixmap>& images_;
     QWidget& view_;
 };
 
@@ -303,7 +308,7 @@ void CXHeaderCtrl::paintSection(QPainter* painter, const QRect& rect, int logica
 CXListCtrl::CXListCtrl(QWidget* parent) : QTableView(parent)
 {
     readColours();
-    adapter_ = new CXListItemModel(cells_, *this, this);
+    adapter_ = new CXListItemModel(cells_, images_, *this, this);
     setHorizontalHeader(new CXHeaderCtrl(cells_, this));
     setModel(adapter_);
     setItemDelegate(new CXCellDelegate(cells_, this));
@@ -461,6 +466,20 @@ int CXListCtrl::SetCellProgress(int row, int column, bool enable, int value, boo
     return r;
 }
 
+int CXListCtrl::SetCellImage(int row, int column, int image)
+{
+    const int r = cells_.SetCellImage(row, column, image);
+    if (r)
+        cellChanged(row, column);
+    return r;
+}
+
+void CXListCtrl::SetImageList(std::vector<QPixmap> images)
+{
+    images_ = std::move(images);
+    viewport()->update();
+}
+
 int CXListCtrl::SetRowEnabled(int row, int enabled)
 {
     const int r = cells_.SetRowEnabled(row, enabled);
@@ -607,10 +626,12 @@ void CXListCtrl::closeComboAsEscape()
 void CXListCtrl::OnComboReturn()
 {
     hotTimer_.stop();
-    QTimer::singleShot(eventDelayMs_, this, [this] {
-        if (!combo_ || !cells_.ComboOpen())
+    // Each deferred action belongs to the drop-down that asked for it, so a
+    // late one never touches a drop-down opened since.
+    QTimer::singleShot(eventDelayMs_, this, [this, which = combo_] {
+        if (!which || which != combo_ || !cells_.ComboOpen())
             return;
-        const int selection = combo_->currentRow();
+        const int selection = which->currentRow();
         const std::vector<CXCellNotice> notices = cells_.ComboCommit(selection);
         destroyCombo();
         hot_ = false;
@@ -623,22 +644,26 @@ void CXListCtrl::OnComboReturn()
 
 void CXListCtrl::OnComboEscape()
 {
+    if (!cells_.ComboOpen())
+        return;
     hotTimer_.stop();
     hot_ = false;
     const int row = cells_.ComboRow();
     const int column = cells_.ComboColumn();
     cells_.ComboCancel();
-    if (row >= 0)
-        cellChanged(row, column);
-    QTimer::singleShot(eventDelayMs_, this, [this] { destroyCombo(); });
+    cellChanged(row, column);
+    QTimer::singleShot(eventDelayMs_, this, [this, which = combo_] {
+        if (which && which == combo_)
+            destroyCombo();
+    });
 }
 
 void CXListCtrl::OnComboKeyDown()
 {
-    QTimer::singleShot(eventDelayMs_, this, [this] {
-        if (!combo_ || !cells_.ComboOpen())
+    QTimer::singleShot(eventDelayMs_, this, [this, which = combo_] {
+        if (!which || which != combo_ || !cells_.ComboOpen())
             return;
-        cells_.ComboShow(combo_->currentRow());
+        cells_.ComboShow(which->currentRow());
         cellChanged(cells_.ComboRow(), cells_.ComboColumn());
     });
 }

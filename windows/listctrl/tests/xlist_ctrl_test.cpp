@@ -197,4 +197,31 @@ TEST_F(XListCtrlTest, DeletingTheOpenRowClosesTheDropDown)
     EXPECT_EQ(list.DeleteRow(5), 0);
 }
 
+TEST_F(XListCtrlTest, LateEscapeLeavesADropDownOpenedSinceAlone)
+{
+    list.SetEventDelay(20);
+    press(list.ComboButtonRect(0, 2).center());
+    ASSERT_NE(list.ComboList(), nullptr);
+    QTest::keyClick(list.ComboList(), Qt::Key_Escape);
+    press(list.ComboButtonRect(1, 2).center());
+    QPointer<CXComboList> second = list.ComboList();
+    ASSERT_NE(second, nullptr);
+    QTest::qWait(60);
+    EXPECT_EQ(list.ComboList(), second.data());
+    EXPECT_TRUE(list.Cells().ComboOpen());
+    EXPECT_EQ(list.Cells().ComboRow(), 1);
+}
+
+TEST_F(XListCtrlTest, CellImagesComeFromTheImageList)
+{
+    QPixmap red(8, 8);
+    red.fill(Qt::red);
+    list.SetImageList({red});
+    EXPECT_EQ(list.SetCellImage(0, 0, 0), 1);
+    EXPECT_EQ(list.SetCellImage(0, 5, 0), 0);
+    EXPECT_TRUE(list.model()->index(0, 0).data(Qt::DecorationRole).isValid());
+    list.SetCellImage(1, 0, 3); // beyond the list: none
+    EXPECT_FALSE(list.model()->index(1, 0).data(Qt::DecorationRole).isValid());
+}
+
 } // namespace

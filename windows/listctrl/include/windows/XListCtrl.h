@@ -8,9 +8,12 @@
 
 #include <QHeaderView>
 #include <QListWidget>
+#include <QPixmap>
 #include <QPointer>
 #include <QTableView>
 #include <QTimer>
+
+#include <vector>
 
 class CXListItemModel;
 class CXListCtrl;
@@ -72,6 +75,9 @@ public:
     int SetCellToolTip(int row, int column, const QString& text);
     int SetCellColours(int row, int column, COLORREF text, COLORREF back);
     int SetCellProgress(int row, int column, bool enable, int value, bool showText = true);
+    int SetCellImage(int row, int column, int image);
+    // Images drawn before a cell's text, by the cells' Image index.
+    void SetImageList(std::vector<QPixmap> images);
     int SetRowEnabled(int row, int enabled);
     int SetRowValue(int row, std::uint32_t value);
     std::uint32_t GetRowValue(int row) const;
@@ -114,6 +120,7 @@ private:
     void readColours();
 
     CXListModel cells_;
+    std::vector<QPixmap> images_;
     CXListItemModel* adapter_ = nullptr;
     QPointer<CXComboList> combo_;
     QRect pressedButton_;
