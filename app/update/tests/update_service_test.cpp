@@ -135,7 +135,6 @@ protected:
 
     std::atomic<bool> done_{false};
     std::atomic<bool> hangNews_{false};
-    testing_support::LocalHttpServer server_;
     testing_support::TempDir dir_{"h20-update"};
     platform::http::CurlClient client_;
     CUpdateService::Config config_;
@@ -144,6 +143,8 @@ protected:
     std::string sglReply_, viewsReply_, newsReply_;
     std::map<std::string, std::string> files_;
     std::vector<std::uint8_t> catalogueData_, catalogueSig_;
+    // Last, so it stops before the answers its handlers read go away.
+    testing_support::LocalHttpServer server_;
 };
 
 TEST_F(UpdateServiceTest, QueriesAreSentByteForByteWithTheAgentAndNoCredentials)
@@ -171,6 +172,19 @@ TEST_F(UpdateServiceTest, QueriesAreSentByteForByteWithTheAgentAndNoCredentials)
         EXPECT_EQ(s.userAgent, "Orvane Vistrel 4.1.037");
         EXPECT_TRUE(s.authorization.empty());
     }
+}
+
+TEST_F(UpdateServiceTest, ServiceAddressComesFromTheEnvironment)
+{
+    ::setenv("ORVANE_SERVICE_URL", server_.base().c_str(), 1);
+    CUpdateService::Config config;
+    ::unsetenv("ORVANE_SERVICE_URL");
+    EXPECT_EQ(config.serviceUrl, server_.base());
+    EXPECT_EQ(CUpdateService::Config().serviceUrl, std::string(kDefaultServiceUrl));
+    setReplies(reply(1, "a"), "");
+    CUpdateReply r;
+    EXPECT_EQ(CUpdateService(client_, config).QueryGameListUpdate(0, r), 0);
+    EXPECT_EQ(r.FileVersion, 1);
 }
 
 TEST_F(UpdateServiceTest, BadRepliesReportClearly)

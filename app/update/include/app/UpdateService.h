@@ -97,7 +97,8 @@ struct CUpdateOutcome {
 class CUpdateService {
 public:
     struct Config {
-        std::string serviceUrl{kDefaultServiceUrl}; // "http://host[:port]"
+        // "http://host[:port]": ORVANE_SERVICE_URL when set, else the maker's site.
+        std::string serviceUrl = platform::http::serviceUrl(kDefaultServiceUrl);
         std::filesystem::path folder{"."};          // the working folder
         std::uint32_t cameraSerial = 0;
         std::vector<std::uint8_t> catalogueKey;     // PUBLICKEYBLOB; empty: the built-in key
