@@ -189,6 +189,23 @@ public:
             painter->restore();
             return;
         }
+        if ((c->CheckState == 0 || c->CheckState == 1) && cells_.GetCellText(index.row(), index.column()).empty()) {
+            // A lone check box sits in the middle of its cell.
+            painter->fillRect(option.rect, colourOf(c->BackColour));
+            const QWidget* widget = option.widget;
+            QStyle* style = widget ? widget->style() : nullptr;
+            if (!style)
+                return;
+            QStyleOptionViewItem box = option;
+            box.features |= QStyleOptionViewItem::HasCheckIndicator;
+            box.checkState = c->CheckState ? Qt::Checked : Qt::Unchecked;
+            const QRect mark = style->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &box, widget);
+            box.rect = QRect(option.rect.center() - QPoint(mark.width() / 2, mark.height() / 2), mark.size());
+            box.state = (box.state & ~QStyle::State_HasFocus) |
+                        (c->CheckState ? QStyle::State_On : QStyle::State_Off);
+            style->drawPrimitive(QStyle::PE_IndicatorItemViewItemCheck, &box, painter, widget);
+            return;
+        }
         QStyledItemDelegate::paint(painter, option, index);
     }
 
@@ -674,7 +691,7 @@ void CXListCtrl::hotTick()
         return;
     if (hot_) {
         const QRect global(viewport()->mapToGlobal(pressedButton_.topLeft()), pressedButton_.size());
-        if (!global.contains(QCursor::pos())) {
+        if (!global.contains(cursor_ ? cursor_() : QCursor::pos())) {
             releasing_ = true;
             cells_.ReleaseCombo(pressedRow_, pressedColumn_);
             cellChanged(pressedRow_, pressedColumn_);

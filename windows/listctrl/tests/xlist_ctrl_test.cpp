@@ -224,4 +224,33 @@ TEST_F(XListCtrlTest, CellImagesComeFromTheImageList)
     EXPECT_FALSE(list.model()->index(1, 0).data(Qt::DecorationRole).isValid());
 }
 
+TEST_F(XListCtrlTest, PressedButtonIsReleasedOnceTheMouseLeavesIt)
+{
+    QPoint cursor = list.viewport()->mapToGlobal(list.ComboButtonRect(1, 2).center());
+    list.SetCursorSource([&] { return cursor; });
+    press(list.ComboButtonRect(1, 2).center());
+    ASSERT_EQ(list.Cells().Cell(1, 2)->ComboPressed, 1);
+    QTest::qWait(CXListCtrl::kHotTimerMs + 30);
+    EXPECT_EQ(list.Cells().Cell(1, 2)->ComboPressed, 1);
+    cursor += QPoint(-100, 0);
+    QTRY_COMPARE(list.Cells().Cell(1, 2)->ComboPressed, 0);
+    // The drop-down itself stays open.
+    EXPECT_NE(list.ComboList(), nullptr);
+    EXPECT_TRUE(list.Cells().ComboOpen());
+}
+
+TEST_F(XListCtrlTest, RendersEveryKindOfCell)
+{
+    list.SetCellCheck(0, 1, 1);
+    list.SetCellProgress(1, 0, true, 60);
+    list.SetCellBold(2, 0, 1);
+    list.SetColumnCheck(1, 2);
+    list.SetCellText(2, 1, "with text");
+    list.SelectRow(0);
+    EXPECT_EQ(list.GetSelectedRow(), 0);
+    const QImage image = list.grab().toImage();
+    EXPECT_FALSE(image.isNull());
+    EXPECT_TRUE(list.model()->index(2, 0).data(Qt::FontRole).value<QFont>().bold());
+}
+
 } // namespace

@@ -96,6 +96,8 @@ public:
     // The rectangle of a combo cell's drop button, in viewport coordinates.
     QRect ComboButtonRect(int row, int column) const;
     void SetEventDelay(int ms) { eventDelayMs_ = ms; }
+    // Where the mouse cursor is, in global coordinates; QCursor::pos unless replaced.
+    void SetCursorSource(std::function<QPoint()> source) { cursor_ = std::move(source); }
 
     // From the drop-down.
     void OnComboReturn();
@@ -130,4 +132,5 @@ private:
     bool releasing_ = false;
     QTimer hotTimer_;
     int eventDelayMs_ = kDefaultEventDelayMs;
+    std::function<QPoint()> cursor_;
 };
