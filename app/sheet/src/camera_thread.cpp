@@ -175,6 +175,14 @@ void CCameraThread::Body()
             host_.PostNotifyPages(app::PN_CAMERA_STATUS);
 
         if (startedNow) {
+            // A start in this pass may have opened the device after presence
+            // was read: read it again so that the status is not left stale
+            // until the next wake.
+            const bool nowPresent = camera_.IsDevicePresent() && camera_.IsUsbDeviceOpen();
+            if (nowPresent != present_.load()) {
+                present_.store(nowPresent);
+                host_.PostUpdateStatus();
+            }
             if (firstStart_.exchange(false))
                 host_.SetRecenterTimer();
             host_.PostNotifyPages(app::PN_DEVICE_STATE);

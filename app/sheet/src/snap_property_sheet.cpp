@@ -35,13 +35,11 @@ public:
         return device != nullptr && device->IsDevicePresent();
     }
     bool IsUsbDeviceOpen() override { return camera().GetCamera().IsUsbDeviceOpen(); }
-    void SetCameraNumber(int number) override
-    {
-        if (Orvane::Camera* device = camera().GetCamera().GetDevice())
-            device->SetCameraNumber(number);
-    }
-    // No driver on this system answers the camera-number query: a start that
-    // failed waits for the next device change.
+    // The system's camera number is fixed when it is made; the number the
+    // thread passes only ever comes from the driver query, and no driver on
+    // this system answers it, so a start that failed waits for the next
+    // device change.
+    void SetCameraNumber(int) override {}
     bool QueryUsbDriver(int&) override { return false; }
     unsigned char ReadLeds() override
     {

@@ -1,0 +1,340 @@
+// The main sheet over the simulated camera, a temporary registry, session
+// and program folder: it starts everything, hot keys reach the engine, a
+// game that starts switches the profile, device removal and arrival restart
+// the camera, and shutdown joins everything.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "app/snap_property_sheet.h"
+#include "camera/camera_manager.h"
+#include "camera/device_camera.h"
+#include "platform/devices/button_device.h"
+#include "simcam/hub.h"
+#include "testing/temp_dir.h"
+#include "testing/temp_registry.h"
+#include "testing/temp_session.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+class NullKeyboard final : public CKeyboard {
+public:
+    bool Install(platform::HWND, platform::UINT message) override
+    {
+        installed = message;
+        return true;
+    }
+    void Uninstall() override { uninstalled = true; }
+    void SetHotKeys(const CHotKeys& keys) override
+    {
+        last = keys;
+        ++sets;
+    }
+    void SetHotKey(std::uint32_t, int, int, int) override {}
+    bool FilterAllKeys(platform::HWND, platform::UINT) override { return true; }
+    bool StartTypingHook(platform::UINT, platform::UINT, platform::UINT) override { return true; }
+    bool StopTypingHook() override { return true; }
+
+    platform::UINT installed = 0;
+    bool uninstalled = false;
+    CHotKeys last;
+    int sets = 0;
+};
+
+Orvane::CameraTiming FastTiming()
+{
+    Orvane::CameraTiming t;
+    t.watchdogMs = 150;
+    t.statusPolls = 400;
+    t.threadStartMs = 1;
+    t.sendIdleMs = 1;
+    t.readerIdleMs = 1;
+    t.imageIdleMs = 5;
+    t.syncReadLimitMs = 3000;
+    t.configWaitMs = 1500;
+    t.fpgaRunningReads = 20;
+    t.fpgaRunningPollMs = 1;
+    t.stopSettleMs = 1;
+    return t;
+}
+
+const char* kCatalogue = R"(<?xml version="1.0" encoding="UTF-8"?>
+<Games Version="7" Developer="-1">
+  <Game Name="Racer" Exe="racer.exe" Id="4701" ProfileId="4702">
+    <DefaultProfile>Racer.xml</DefaultProfile>
+    <ApplicationID>0123456789abcdef</ApplicationID>
+    <Restrict Axis="0" Min="-100" Max="100" Supported="1"/>
+  </Game>
+  <Game Name="Flyer" Exe="flyer.exe" Id="4801" ProfileId="4802">
+    <DefaultProfile>Flyer.xml</DefaultProfile>
+  </Game>
+</Games>
+)";
+
+constexpr std::uint32_t kPauseKey = 0x50;
+constexpr std::uint32_t kCenterKey = 0x43;
+constexpr std::uint32_t kPrecisionKey = 0x51;
+
+class SheetTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        static int argc = 1;
+        static char name[] = "sheet_test";
+        static char* argv[] = {name, nullptr};
+        static QApplication qt(argc, argv);
+    }
+
+    void SetUp() override
+    {
+        oldFolder = std::filesystem::current_path();
+        std::filesystem::current_path(dir.path());
+        {
+            std::ofstream out(dir.file("camera.bit"), std::ios::binary);
+            for (int i = 0; i < 400; ++i)
+                out.put(static_cast<char>(i * 7 + 3));
+        }
+        simcam::Model m;
+        m.revision = 8;
+        m.fpga = simcam::FpgaStart::Unconfigured;
+        devicePath = hub.addGeneric(m);
+        Orvane::CameraManager::SetDefaultBackend(&hub);
+
+        // A profile for the racing game, and the start profile.
+        std::filesystem::create_directories(dir.path() / "Profiles");
+        CProfile racer;
+        racer.Path = u"Profiles\\Racer.xml";
+        racer.Name = u"Racer";
+        racer.MotionType = 0;
+        ASSERT_EQ(racer.Save(), 0);
+
+        CSnapPropertySheet::Config c;
+        c.registry = registry.store();
+        c.makeCameraSystem = [this] {
+            Orvane::CameraSystemFacade::Options o;
+            o.stopPauseMs = 0;
+            return std::make_unique<Orvane::CameraSystemFacade>(
+                CSnapPropertySheet::kCameraNumber, Orvane::MakeDeviceCameraFactory(hub, CSnapPropertySheet::kCameraNumber, FastTiming(), dir.path(), platform::systemClock()), o);
+        };
+        c.engine.frameWaitMs = 20;
+        c.engine.poseFile = dir.file("vistrel.tdf");
+        c.engine.registry = registry.store();
+        c.cameraThread.viewsModule = "NoViewsHere.dll";
+        c.cameraThread.retryMs = 5;
+        c.cameraThread.waitSliceMs = 50;
+        c.cameraThread.pollStepMs = 5;
+        c.loadCatalogue = [](CGameList& games) {
+            const std::string xml = kCatalogue;
+            games.Parse(std::span(reinterpret_cast<const std::uint8_t*>(xml.data()), xml.size()));
+            return 0;
+        };
+        c.makeKeyboard = [this] {
+            auto k = std::make_unique<NullKeyboard>();
+            keyboard = k.get();
+            return k;
+        };
+        c.buttons = std::make_unique<platform::devices::FakeButtonSource>();
+        sheet = std::make_unique<CSnapPropertySheet>(std::move(c));
+    }
+
+    void TearDown() override
+    {
+        sheet.reset();
+        Orvane::CameraManager::DestroyInstance();
+        Orvane::CameraManager::SetDefaultBackend(nullptr);
+        std::filesystem::current_path(oldFolder);
+    }
+
+    void Pump()
+    {
+        platform::Msg msg;
+        while (platform::peekMessage(msg))
+            platform::dispatchMessage(msg);
+    }
+
+    template <typename F>
+    bool Eventually(F f)
+    {
+        for (int i = 0; i < 1500; ++i) {
+            Pump();
+            if (f())
+                return true;
+            std::this_thread::sleep_for(2ms);
+        }
+        return f();
+    }
+
+    void SetKeys(bool pauseToggle, bool precisionToggle)
+    {
+        CProfile* p = sheet->CurrentProfile();
+        ASSERT_NE(p, nullptr);
+        CKeyInfo center = p->HotKeys.GetAt(0);
+        center.Code = kCenterKey;
+        CKeyInfo pause = p->HotKeys.GetAt(1);
+        pause.Code = kPauseKey;
+        pause.Toggle = pauseToggle ? 1 : 0;
+        CKeyInfo precision = p->HotKeys.GetAt(2);
+        precision.Code = kPrecisionKey;
+        precision.Toggle = precisionToggle ? 1 : 0;
+        p->HotKeys.SetAtGrow(0, center);
+        p->HotKeys.SetAtGrow(1, pause);
+        p->HotKeys.SetAtGrow(2, precision);
+        sheet->ActivateProfile(p);
+        sheet->ResetPauseState();
+    }
+
+    platform::LRESULT Key(platform::UINT state, std::uint32_t key)
+    {
+        return sheet->WindowProc(WM_HOTKEY_KEY, state, static_cast<platform::LPARAM>(key));
+    }
+
+    testing_support::TempRegistry registry;
+    testing_support::TempSession session;
+    testing_support::TempDir dir{"snap-sheet"};
+    std::filesystem::path oldFolder;
+    simcam::Hub hub;
+    std::string devicePath;
+    NullKeyboard* keyboard = nullptr;
+    std::unique_ptr<CSnapPropertySheet> sheet;
+};
+
+TEST_F(SheetTest, StartsEverythingAndShutsDownInOrder)
+{
+    ASSERT_EQ(sheet->OnCreate(), 0);
+    EXPECT_TRUE(sheet->RunFlag());
+    ASSERT_NE(sheet->CurrentProfile(), nullptr);
+    EXPECT_TRUE(sheet->CurrentProfile()->IsDefault());
+    EXPECT_EQ(keyboard->installed, WM_HOTKEY_KEY);
+    EXPECT_GE(keyboard->sets, 1);
+    EXPECT_TRUE(sheet->Engine().IsRunning());
+    EXPECT_EQ(sheet->ActiveGameId(), -1);
+    EXPECT_TRUE(std::filesystem::exists(dir.file("settings.xml")));
+
+    // The camera thread starts the simulated camera.
+    ASSERT_TRUE(
+        Eventually([&] { return sheet->CameraThread().CameraStarted() && sheet->CameraThread().DevicePresent(); }));
+    EXPECT_FALSE(sheet->CameraSystem().IsStopped());
+
+    // Removal stops the camera; arrival restarts it.
+    hub.unplugGeneric(devicePath);
+    sheet->OnDeviceChange();
+    ASSERT_TRUE(Eventually([&] { return !sheet->CameraThread().DevicePresent(); }));
+    hub.replugGeneric(devicePath);
+    sheet->OnDeviceChange();
+    ASSERT_TRUE(
+        Eventually([&] { return sheet->CameraThread().CameraStarted() && sheet->CameraThread().DevicePresent(); }));
+
+    const auto t0 = std::chrono::steady_clock::now();
+    sheet->OnDestroy();
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, 3s);
+    EXPECT_FALSE(sheet->RunFlag());
+    EXPECT_FALSE(sheet->CameraThread().Running());
+    EXPECT_FALSE(sheet->Engine().IsRunning());
+    EXPECT_TRUE(sheet->CameraSystem().IsStopped());
+    EXPECT_TRUE(keyboard->uninstalled);
+}
+
+TEST_F(SheetTest, HotKeysReachTheEngine)
+{
+    ASSERT_EQ(sheet->OnCreate(), 0);
+
+    // Toggle pause: holding flips once; the next press flips back.
+    SetKeys(true, true);
+    EXPECT_FALSE(sheet->Engine().IsPaused());
+    EXPECT_EQ(Key(WM_KEYDOWN_, kPauseKey), 0);
+    EXPECT_TRUE(sheet->Engine().IsPaused());
+    EXPECT_TRUE(sheet->CameraSystem().IsStatusRedOn());
+    EXPECT_EQ(Key(WM_KEYDOWN_, kPauseKey), 1) << "auto-repeat";
+    EXPECT_TRUE(sheet->Engine().IsPaused());
+    EXPECT_EQ(Key(WM_KEYUP_, kPauseKey), 0);
+    EXPECT_EQ(Key(WM_KEYDOWN_, kPauseKey), 0);
+    EXPECT_FALSE(sheet->Engine().IsPaused());
+    EXPECT_FALSE(sheet->CameraSystem().IsStatusRedOn());
+    Key(WM_KEYUP_, kPauseKey);
+
+    // Toggle precision switches on release, not on press.
+    Key(WM_KEYDOWN_, kPrecisionKey);
+    EXPECT_FALSE(sheet->Engine().IsPrecision());
+    Key(WM_KEYUP_, kPrecisionKey);
+    EXPECT_TRUE(sheet->Engine().IsPrecision());
+    Key(WM_KEYDOWN_, kPrecisionKey);
+    Key(WM_KEYUP_, kPrecisionKey);
+    EXPECT_FALSE(sheet->Engine().IsPrecision());
+
+    // Hold mode: paused except while held; precision only while held.
+    SetKeys(false, false);
+    EXPECT_TRUE(sheet->Engine().IsPaused());
+    EXPECT_EQ(Key(WM_KEYDOWN_, kPauseKey), 0);
+    EXPECT_FALSE(sheet->Engine().IsPaused());
+    EXPECT_EQ(Key(WM_KEYDOWN_, kPauseKey), 1);
+    EXPECT_EQ(Key(WM_KEYUP_, kPauseKey), 0);
+    EXPECT_TRUE(sheet->Engine().IsPaused());
+    Key(WM_KEYDOWN_, kPrecisionKey);
+    EXPECT_TRUE(sheet->Engine().IsPrecision());
+    Key(WM_KEYUP_, kPrecisionKey);
+    EXPECT_FALSE(sheet->Engine().IsPrecision());
+
+    // Centre answers 1; an unbound key answers 0; through the posted route too.
+    EXPECT_EQ(Key(WM_KEYDOWN_, kCenterKey), 1);
+    EXPECT_EQ(Key(WM_KEYDOWN_, 0x7A), 0);
+    EXPECT_EQ(sheet->WindowProc(WM_HOTKEY_ACTION, WM_KEYDOWN_, 7), 0);
+    ASSERT_TRUE(platform::postMessage(sheet->Window(), WM_HOTKEY_ACTION, WM_KEYDOWN_, 1));
+    Pump();
+    EXPECT_FALSE(sheet->Engine().IsPaused());
+    sheet->OnDestroy();
+}
+
+TEST_F(SheetTest, GameStartSwitchesProfileUnlessExclusive)
+{
+    ASSERT_EQ(sheet->OnCreate(), 0);
+    CProfile* start = sheet->CurrentProfile();
+    ASSERT_NE(start, nullptr);
+
+    // An unknown game changes nothing; the first record stands as active.
+    sheet->PostToSheet(WM_GAME_STARTED, 999, 0);
+    sheet->PostToSheet(WM_ACTIVE_GAME, 999, 0);
+    Pump();
+    EXPECT_EQ(sheet->CurrentProfile(), start);
+    EXPECT_EQ(sheet->ActiveGameId(), 999);
+    CEngineLimits limits{};
+    sheet->CopyGameLimits(limits);
+    EXPECT_EQ(limits[0].Max, 100);
+
+    sheet->PostToSheet(WM_GAME_STARTED, 4701, 0);
+    Pump();
+    ASSERT_NE(sheet->CurrentProfile(), start);
+    EXPECT_EQ(sheet->CurrentProfile()->Name, u"Racer");
+    EXPECT_EQ(keyboard->last, sheet->CurrentProfile()->HotKeys);
+    CEngineProfile copy;
+    sheet->CopyProfile(copy);
+    EXPECT_EQ(copy.MotionType, 0);
+
+    // An exclusive current profile stays.
+    CProfile* racer = sheet->CurrentProfile();
+    sheet->ActivateProfile(start);
+    start->Override = 1;
+    sheet->OnGameStarted(4701);
+    EXPECT_EQ(sheet->CurrentProfile(), start);
+    start->Override = 0;
+    sheet->OnGameStarted(4701);
+    EXPECT_EQ(sheet->CurrentProfile(), racer);
+
+    // Settings are saved on request and read back.
+    sheet->Settings().Tracking.CameraRotation = 1;
+    EXPECT_EQ(sheet->SaveSettings(), 0);
+    EXPECT_EQ(sheet->CameraRotation(), 1);
+    CAppSettings back;
+    ASSERT_EQ(back.Load(dir.file("settings.xml")), 0);
+    EXPECT_EQ(back.Tracking.CameraRotation, 1);
+    sheet->OnDestroy();
+}
+
+} // namespace
