@@ -1,6 +1,6 @@
 #include "app/snap_property_sheet.h"
 
-#include <QWidget>
+#include <cstring>
 
 #include "camera/camera.h"
 #include "engine/pose_models.h"
@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr platform::UINT kDebugCameraMessage = 0x0219; // WM_DEVICECHANGE from the camera manager
+constexpr platform::UINT kDeviceChangeMessage = 0x0219; // WM_DEVICECHANGE from the camera manager
 
 bool IsActiveClip(std::int32_t motionType) { return motionType == 2 || motionType == 3; }
 
@@ -198,7 +198,7 @@ platform::LRESULT CSnapPropertySheet::WindowProc(platform::UINT message, platfor
             platform::killTimer(hwnd_, kRecenterTimer);
         }
         return 0;
-    case kDebugCameraMessage:
+    case kDeviceChangeMessage:
         OnDeviceChange();
         return 1;
     default:
@@ -280,13 +280,11 @@ void CSnapPropertySheet::OnActiveGame(std::int32_t id, int flag)
     NotifyPages(app::PN_GAME_CHANGED, 0, 0);
 }
 
-const CKeyInfo* CSnapPropertySheet::KeyOf(int function) const
+bool CSnapPropertySheet::IsToggle(int function) const
 {
-    static thread_local CKeyInfo key;
     if (current_ == nullptr || function < 0 || function >= current_->HotKeys.GetSize())
-        return nullptr;
-    key = current_->HotKeys.GetAt(function);
-    return &key;
+        return false;
+    return current_->HotKeys.GetAt(function).Toggle != 0;
 }
 
 platform::LRESULT CSnapPropertySheet::OnHotKeyKey(platform::WPARAM wParam, platform::LPARAM lParam)
@@ -320,8 +318,7 @@ platform::LRESULT CSnapPropertySheet::Center(platform::WPARAM keyState)
 
 platform::LRESULT CSnapPropertySheet::Pause(platform::WPARAM keyState)
 {
-    const CKeyInfo* key = KeyOf(1);
-    const bool toggle = key != nullptr && key->Toggle != 0;
+    const bool toggle = IsToggle(1);
     if (toggle) {
         if (keyState == WM_KEYUP_) {
             pauseLatch_ = 0;
@@ -358,8 +355,7 @@ platform::LRESULT CSnapPropertySheet::Pause(platform::WPARAM keyState)
 
 platform::LRESULT CSnapPropertySheet::Precision(platform::WPARAM keyState)
 {
-    const CKeyInfo* key = KeyOf(2);
-    const bool toggle = key != nullptr && key->Toggle != 0;
+    const bool toggle = IsToggle(2);
     if (toggle) {
         if (keyState == WM_KEYDOWN_) {
             precisionLatch_ = 1;
@@ -382,8 +378,7 @@ platform::LRESULT CSnapPropertySheet::Precision(platform::WPARAM keyState)
 void CSnapPropertySheet::ResetPauseState()
 {
     pauseState_ = 0;
-    const CKeyInfo* key = KeyOf(1);
-    if (key != nullptr && key->Toggle != 0) {
+    if (IsToggle(1)) {
         engine_->SetPaused(false);
         SetRedLight(false);
     } else {

@@ -122,7 +122,8 @@ private:
     platform::LRESULT Center(platform::WPARAM keyState);
     platform::LRESULT Pause(platform::WPARAM keyState);
     platform::LRESULT Precision(platform::WPARAM keyState);
-    const CKeyInfo* KeyOf(int function) const;
+    // Whether the current profile's key of the function toggles.
+    bool IsToggle(int function) const;
     void RefreshEngineCopies();
 
     Config config_;
