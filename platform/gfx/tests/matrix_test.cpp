@@ -44,7 +44,7 @@ TEST(Matrix, LookAtAndPerspectiveByHand)
     const Matrix view = MatrixLookAtLH({0, 0, -10}, {0, 0, 0}, {0, 1, 0});
     ExpectVec(Vec3TransformCoord({0, 0, 0}, view), 0, 0, 10);
     ExpectVec(Vec3TransformCoord({1, 2, 0}, view), 1, 2, 10);
-    // Looking along +x from the origin: world -z is camera right... +x world is forward.
+    // Looking along +x from the origin: +x is forward and world -z is to the right.
     const Matrix side = MatrixLookAtLH({0, 0, 0}, {5, 0, 0}, {0, 1, 0});
     ExpectVec(Vec3TransformCoord({5, 0, 0}, side), 0, 0, 5);
     ExpectVec(Vec3TransformCoord({0, 0, -1}, side), 1, 0, 0);
