@@ -125,7 +125,10 @@ int CSnapPropertySheet::OnCreate()
     profiles_.LoadAll(catalogue_);
     ActivateProfile(profiles_.SelectStartProfile());
 
-    settings_.LoadOrCreate(config_.settingsFile);
+    {
+        std::lock_guard lock(stateLock_);
+        settings_.LoadOrCreate(config_.settingsFile);
+    }
     RefreshEngineCopies();
 
     SetRunFlag(true);
@@ -222,7 +225,10 @@ void CSnapPropertySheet::OnPowerBroadcast(platform::WPARAM event)
 
 void CSnapPropertySheet::ActivateProfile(CProfile* profile)
 {
-    current_ = profile;
+    {
+        std::lock_guard lock(stateLock_);
+        current_ = profile;
+    }
     if (profile != nullptr && keyboard_) {
         keyboard_->SetHotKeys(profile->HotKeys);
         actionMap_.ClearBindings();
@@ -240,6 +246,7 @@ void CSnapPropertySheet::ProfileEdited()
 
 void CSnapPropertySheet::RefreshEngineCopies()
 {
+    std::lock_guard state(stateLock_);
     CEngineProfile profile;
     if (current_ != nullptr)
         CopyEngineProfile(*current_, profile);
@@ -255,6 +262,7 @@ void CSnapPropertySheet::RefreshEngineCopies()
 int CSnapPropertySheet::SaveSettings()
 {
     RefreshEngineCopies();
+    std::lock_guard lock(stateLock_);
     return settings_.Save(config_.settingsFile);
 }
 
@@ -441,13 +449,21 @@ void CSnapPropertySheet::ApplyCameraOptions()
     SetCaseLight(caseLight_.load());
     SetRedLight(redLight_.load());
     const int revision = camera_->GetCamera().GetHardwareRevision();
-    CTrackingSettings& t = settings_.Tracking;
-    t.FilterThreshold = revision == 9 ? 150 : 130;
-    t.HalvexorFilterThreshold = revision == 9 ? 240 : 230;
+    // Runs on the camera thread after each start: settings and the current
+    // profile are read and the thresholds written under the state lock, the
+    // camera is driven outside it.
+    CTrackingSettings t;
+    bool active = false;
+    {
+        std::lock_guard lock(stateLock_);
+        settings_.Tracking.FilterThreshold = revision == 9 ? 150 : 130;
+        settings_.Tracking.HalvexorFilterThreshold = revision == 9 ? 240 : 230;
+        t = settings_.Tracking;
+        active = current_ != nullptr && IsActiveClip(current_->MotionType);
+    }
     Orvane::Camera* device = camera_->GetCamera().GetDevice();
     if (revision == 9 && device != nullptr)
         device->SetVideoType(5, true);
-    const bool active = current_ != nullptr && IsActiveClip(current_->MotionType);
     // An active clip gets its own threshold after a start, as on re-apply.
     const std::int32_t filtering = active ? t.HalvexorLightFiltering : t.LightFiltering;
     if (filtering != 0 && device != nullptr)

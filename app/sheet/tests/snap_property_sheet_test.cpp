@@ -328,7 +328,10 @@ TEST_F(SheetTest, GameStartSwitchesProfileUnlessExclusive)
     EXPECT_EQ(sheet->CurrentProfile(), racer);
 
     // Settings are saved on request and read back.
-    sheet->Settings().Tracking.CameraRotation = 1;
+    {
+        std::lock_guard lock(sheet->StateLock());
+        sheet->Settings().Tracking.CameraRotation = 1;
+    }
     EXPECT_EQ(sheet->SaveSettings(), 0);
     EXPECT_EQ(sheet->CameraRotation(), 1);
     CAppSettings back;

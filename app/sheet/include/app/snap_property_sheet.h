@@ -98,7 +98,10 @@ public:
 
     CGameList& Catalogue() { return catalogue_; }
     CProfileList& Profiles() { return profiles_; }
+    // The settings and the current profile are also read by the camera
+    // thread after each camera start: edit them under this lock.
     CAppSettings& Settings() { return settings_; }
+    platform::CriticalSection& StateLock() { return stateLock_; }
     Orvane::CameraSystemFacade& CameraSystem() { return *camera_; }
     CCameraDataProcessor& Engine() { return *engine_; }
     CCameraThread& CameraThread() { return *cameraThread_; }
@@ -150,6 +153,7 @@ private:
     std::atomic<std::int32_t> activeGameId_{-1};
     const CGameInfo* activeGame_ = nullptr;
 
+    mutable platform::CriticalSection stateLock_;
     // What the engine copies each frame, refreshed on the user-interface thread.
     std::mutex copyLock_;
     CEngineProfile engineProfile_;
