@@ -4,12 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 #include "app/camera_thread.h"
 #include "app/property_sheet.h"
+#include "testing/temp_dir.h"
 
 namespace {
 
@@ -238,5 +243,45 @@ TEST(CameraThread, ServesReadRequestsAndToleratesMissingViews)
     EXPECT_LT(std::chrono::steady_clock::now() - t0, 2s);
     EXPECT_FALSE(thread.Running());
 }
+
+#ifdef TEST_VIEWS_MODULE
+// The view library is loaded and started on the camera thread, stopped and
+// freed before SetViewsEnabled(false) returns, and loaded afresh when views
+// are enabled again; at shutdown it is stopped first.
+TEST(CameraThread, LoadsStartsAndStopsTheViewLibrary)
+{
+    testing_support::TempDir dir{"camera-views"};
+    const auto log = dir.file("views.log");
+    setenv("ORVANE_TEST_VIEWS_LOG", log.c_str(), 1);
+    auto read = [&] {
+        std::ifstream in(log);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    };
+
+    ScriptedCamera camera;
+    RecordingHost host;
+    CCameraThread::Options o = FastOptions();
+    o.viewsModule = TEST_VIEWS_MODULE;
+    CCameraThread thread(camera, host, o);
+    thread.Start();
+    thread.SetViewsEnabled(true);
+    ASSERT_TRUE(Eventually([&] { return thread.ViewsLoaded() && thread.GetViewsVersion() == 7u; }));
+    EXPECT_EQ(read(), "start\n");
+
+    thread.SetViewsEnabled(false);
+    EXPECT_FALSE(thread.ViewsLoaded());
+    EXPECT_EQ(thread.GetViewsVersion(), 0u);
+    EXPECT_EQ(read(), "start\nstop\n");
+
+    thread.SetViewsEnabled(true);
+    ASSERT_TRUE(Eventually([&] { return thread.ViewsLoaded(); }));
+    thread.Stop();
+    EXPECT_FALSE(thread.ViewsLoaded());
+    EXPECT_EQ(read(), "start\nstop\nstart\nstop\n");
+    unsetenv("ORVANE_TEST_VIEWS_LOG");
+}
+#endif
 
 } // namespace
