@@ -48,6 +48,29 @@ public:
     int sets = 0;
 };
 
+class RecordingPage final : public CPropertyPageBase {
+public:
+    RecordingPage() : CPropertyPageBase(136) {}
+    platform::LRESULT OnDeviceState(platform::WPARAM, platform::LPARAM) override
+    {
+        ++deviceState;
+        return 0;
+    }
+    platform::LRESULT OnProfileChanged(platform::WPARAM, platform::LPARAM) override
+    {
+        ++profileChanged;
+        return 0;
+    }
+    platform::LRESULT OnDeviceChange(platform::WPARAM, platform::LPARAM) override
+    {
+        ++deviceChange;
+        return 0;
+    }
+    int deviceState = 0;
+    int profileChanged = 0;
+    int deviceChange = 0;
+};
+
 Orvane::CameraTiming FastTiming()
 {
     Orvane::CameraTiming t;
@@ -208,6 +231,9 @@ protected:
 
 TEST_F(SheetTest, StartsEverythingAndShutsDownInOrder)
 {
+    auto* page = new RecordingPage;
+    sheet->AddPage(page);
+    ASSERT_TRUE(page->CreatePage());
     ASSERT_EQ(sheet->OnCreate(), 0);
     EXPECT_TRUE(sheet->RunFlag());
     ASSERT_NE(sheet->CurrentProfile(), nullptr);
@@ -222,10 +248,12 @@ TEST_F(SheetTest, StartsEverythingAndShutsDownInOrder)
     ASSERT_TRUE(
         Eventually([&] { return sheet->CameraThread().CameraStarted() && sheet->CameraThread().DevicePresent(); }));
     EXPECT_FALSE(sheet->CameraSystem().IsStopped());
+    EXPECT_TRUE(Eventually([&] { return page->deviceState >= 1; })) << "the camera thread's notices reach the pages";
 
     // Removal stops the camera; arrival restarts it.
     hub.unplugGeneric(devicePath);
     sheet->OnDeviceChange();
+    EXPECT_EQ(page->deviceChange, 1);
     ASSERT_TRUE(Eventually([&] { return !sheet->CameraThread().DevicePresent(); }));
     hub.replugGeneric(devicePath);
     sheet->OnDeviceChange();
@@ -240,6 +268,11 @@ TEST_F(SheetTest, StartsEverythingAndShutsDownInOrder)
     EXPECT_FALSE(sheet->Engine().IsRunning());
     EXPECT_TRUE(sheet->CameraSystem().IsStopped());
     EXPECT_TRUE(keyboard->uninstalled);
+
+    // With the run flag clear the pages hear nothing more.
+    const int before = page->deviceState;
+    sheet->WindowProc(WM_NOTIFY_PAGES, app::PN_DEVICE_STATE, 0);
+    EXPECT_EQ(page->deviceState, before);
 }
 
 TEST_F(SheetTest, HotKeysReachTheEngine)
@@ -308,8 +341,12 @@ TEST_F(SheetTest, GameStartSwitchesProfileUnlessExclusive)
     sheet->CopyGameLimits(limits);
     EXPECT_EQ(limits[0].Max, 100);
 
+    auto* page = new RecordingPage;
+    sheet->AddPage(page);
+    ASSERT_TRUE(page->CreatePage());
     sheet->PostToSheet(WM_GAME_STARTED, 4701, 0);
     Pump();
+    EXPECT_EQ(page->profileChanged, 1);
     ASSERT_NE(sheet->CurrentProfile(), start);
     EXPECT_EQ(sheet->CurrentProfile()->Name, u"Racer");
     EXPECT_EQ(keyboard->last, sheet->CurrentProfile()->HotKeys);
