@@ -114,18 +114,34 @@ protected:
         pose = p;
     }
 
-    // Streams frames of `p` until the engine has published `count` more.
+    // Streams frames of `p` until the engine has taken in `count` frames
+    // drawn after the pose changed. Counting publishes is not enough: frames
+    // of the earlier pose may still be on their way (a slow build lets several
+    // pile up), and a lost camera publishes a zero pose without any frame.
     bool Publish(const HeadPose& p, std::uint32_t count)
     {
         SetPose(p);
+        // The source draws the pose of the moment: from here on every frame shows `p`.
+        const int first = source->FramesSent();
+        const int last = first + static_cast<int>(count) - 1;
         const std::uint32_t start = engine->GetPublishCount();
-        // One frame at a time, so no frame of an earlier pose is left to come.
-        for (int i = 0; i < 2000 && engine->GetPublishCount() < start + count; ++i) {
+        Orvane::Frame held;
+        // The engine lets go of its frame just before it takes the next one:
+        // once seen, the frame stays reached.
+        const auto reached = [&] {
+            if (engine->GetPublishCount() < start + count || !engine->CopyHeldFrame(held) || held.frameId < 0)
+                return false;
+            // Frame ids count round in a byte.
+            return static_cast<std::int8_t>(static_cast<std::uint8_t>(held.frameId - last)) >= 0;
+        };
+        for (int i = 0; i < 2000; ++i) {
+            if (reached())
+                return true;
             if (source->PendingSteps() == 0)
                 source->Step();
             std::this_thread::sleep_for(2ms);
         }
-        return engine->GetPublishCount() >= start + count;
+        return false;
     }
 
     void ExpectFollows(const HeadPose& p)
@@ -202,7 +218,10 @@ TEST_F(EndToEndTest, PoseFollowsTheSceneAndResumesAfterReplug)
 
     // Unplugged: nothing more is published.
     hub.unplugOwn(0);
-    std::this_thread::sleep_for(50ms);
+    for (int i = 0; i < 1500 && system->GetCamera().IsUsbDeviceOpen(); ++i)
+        std::this_thread::sleep_for(2ms);
+    EXPECT_FALSE(system->GetCamera().IsUsbDeviceOpen());
+    std::this_thread::sleep_for(20ms);
     const std::uint32_t before = engine->GetPublishCount();
     std::this_thread::sleep_for(50ms);
     EXPECT_LE(engine->GetPublishCount(), before + 1);

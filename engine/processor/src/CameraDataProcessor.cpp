@@ -226,6 +226,14 @@ void CCameraDataProcessor::ProcessFrame()
         UpdateTrackingState(true);
     frameCount_.fetch_add(1, std::memory_order_relaxed);
 
+    // A re-centre asked for on another thread is taken up whole between
+    // frames: the solver's reference and the centre then come from one frame,
+    // never from two when the request lands while a frame is being solved.
+    if (recentreRequest_.exchange(false)) {
+        recentre_ = 1;
+        reacquire_ = 1;
+        capturePending_ = true;
+    }
     if (paused_.load() == 0) {
         const int n = frame->GetObjectCount();
         const auto count = static_cast<std::size_t>(std::max(n, 0));
@@ -374,9 +382,7 @@ void CCameraDataProcessor::SetPaused(bool paused)
 void CCameraDataProcessor::OnRecenter()
 {
     compensationReference_ = false;
-    recentre_ = 1;
-    reacquire_ = 1;
-    capturePending_ = true;
+    recentreRequest_ = true;
     if (paused_.load() != 0)
         PublishPose(false, rawShared_.Load(), CPoseAxes{}, worker_.isCurrent());
 }

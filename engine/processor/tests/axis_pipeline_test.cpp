@@ -95,6 +95,39 @@ TEST_F(AxisPipelineTest, TheRecentreFrameOutputsZeroAndLaterFramesAreRelativeToI
     EXPECT_NEAR(out[kPoseZ], CCameraDataProcessor::ComputeAxis(host.profile, raw[kPoseZ] * 300 / kPositionRaw, 5), 1e-6);
 }
 
+TEST_F(AxisPipelineTest, ARecentreAskedForWhileAFrameIsSolvedTakesReferenceAndCentreFromOneFrame)
+{
+    const HeadPose turned{.yaw = 12, .pitch = -6, .x = 20};
+    Pass(turned);
+    ASSERT_TRUE(Queue({})); // no markers: tracking is lost
+    engine->RunPass();
+    // The next good frame posts its status change after the solve: the
+    // re-centre arrives half way through that frame.
+    bool asked = false;
+    host.onMainPost = [&](platform::UINT) {
+        if (!asked) {
+            asked = true;
+            engine->Recenter();
+        }
+    };
+    Pass(turned);
+    host.onMainPost = nullptr;
+    ASSERT_TRUE(asked);
+    Pass(turned);
+    const HeadPose other{.yaw = -8, .pitch = 4, .x = -15};
+    Pass(other);
+    const CPoseAxes raw = engine->RawAxes();
+    // The same as a re-centre asked for between frames at `turned`.
+    engine->Recenter();
+    Pass(turned);
+    EXPECT_EQ(engine->RawAxes(), CPoseAxes{});
+    Pass(other);
+    const CPoseAxes clean = engine->RawAxes();
+    for (int a : {kPoseYaw, kPosePitch, kPoseRoll, kPoseX, kPoseY, kPoseZ})
+        EXPECT_NEAR(raw[static_cast<std::size_t>(a)], clean[static_cast<std::size_t>(a)], 1e-6) << "axis " << a;
+    EXPECT_GT(raw[kPoseYaw], 0.0) << "turning right from the centre";
+}
+
 TEST_F(AxisPipelineTest, AnglesBeyond45DegreesClampToFullRaw)
 {
     engine->Recenter();

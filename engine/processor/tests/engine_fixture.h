@@ -57,8 +57,12 @@ public:
     }
     void PostToMainWindow(platform::UINT m, platform::WPARAM w, platform::LPARAM) override
     {
-        std::lock_guard lock(mutex);
-        posts.push_back({false, m, w});
+        {
+            std::lock_guard lock(mutex);
+            posts.push_back({false, m, w});
+        }
+        if (onMainPost)
+            onMainPost(m);
     }
 
     int CountMain(platform::UINT m)
@@ -88,6 +92,8 @@ public:
     std::atomic<bool> caseOption{true};
     std::vector<bool> caseLight;
     std::vector<Posted> posts;
+    // Runs on the posting thread, in the middle of the engine's frame.
+    std::function<void(platform::UINT)> onMainPost;
 };
 
 // A profile whose output is computable by hand: no smoothing, no

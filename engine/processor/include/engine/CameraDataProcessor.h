@@ -214,6 +214,7 @@ private:
     std::atomic<int> reacquire_{0};
     std::atomic<int> recentre_{1};
     std::atomic<bool> capturePending_{false};
+    std::atomic<bool> recentreRequest_{false}; // set by OnRecenter, taken by the worker
     std::atomic<bool> compensationReference_{false};
     std::atomic<int> paused_{0};
     std::atomic<int> precision_{0};
