@@ -9,6 +9,7 @@
 namespace {
 
 constexpr platform::UINT kDeviceChangeMessage = 0x0219; // WM_DEVICECHANGE from the camera manager
+constexpr platform::UINT kPowerMessage = 0x0218;        // WM_POWERBROADCAST
 
 bool IsActiveClip(std::int32_t motionType) { return motionType == 2 || motionType == 3; }
 
@@ -203,6 +204,9 @@ platform::LRESULT CSnapPropertySheet::WindowProc(platform::UINT message, platfor
         return 0;
     case kDeviceChangeMessage:
         OnDeviceChange();
+        return 1;
+    case kPowerMessage:
+        OnPowerBroadcast(wParam);
         return 1;
     default:
         return 0;
