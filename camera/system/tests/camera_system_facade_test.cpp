@@ -5,6 +5,7 @@
 
 #include "camera/camera_manager.h"
 #include "simcam/imaging/render.h"
+#include "testing/temp_dir.h"
 #include "testing/test_clock.h"
 
 #include <gtest/gtest.h>
@@ -216,7 +217,9 @@ TEST(CameraSystemFacade, ConfigurationScriptActsOnTheSystemsOwnScorer)
     EXPECT_EQ(system.GetScorerWeight(Orvane::TrackableScorer::ObjectMass), 0.5);
     EXPECT_EQ(leds.bits, Orvane::CameraLedControl::Illumination);
 
-    const std::string path = ::testing::TempDir() + "camera_system_facade_config.xml";
+    // A folder of its own: builds running side by side share the temp folder.
+    const testing_support::TempDir dir{"facade-config"};
+    const std::string path = dir.file("camera_system_facade_config.xml").string();
     ASSERT_TRUE(system.WriteConfigFile(path));
     CameraSystemFacade other(0, camera, {.stopPauseMs = 0, .managedCameraCount = {}, .clock = &clock, .leds = &leds});
     EXPECT_TRUE(other.ApplyConfiguration(path));
@@ -227,7 +230,6 @@ TEST(CameraSystemFacade, ConfigurationScriptActsOnTheSystemsOwnScorer)
     CameraSystemFacade bare(0, camera, Fast(clock));
     EXPECT_FALSE(bare.ApplyConfiguration(script));
     EXPECT_EQ(bare.GetScorerMaxValue(Orvane::TrackableScorer::ObjectMass), 777.0);
-    std::remove(path.c_str());
 }
 
 } // namespace
