@@ -1,0 +1,126 @@
+#pragma once
+// The main sheet's three pages. They reach the running system through
+// IMainPagesHost, which the frame implements over the sheet (and tests fake).
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/UpdateService.h"
+#include "app/hyperlink.h"
+#include "app/main_pages_model.h"
+#include "app/property_sheet.h"
+
+class QLabel;
+class QPushButton;
+class QTableWidget;
+class QTableWidgetItem;
+
+class IMainPagesHost {
+public:
+    virtual ~IMainPagesHost() = default;
+    virtual DeviceDescription Device() = 0;
+    // The active game's catalogue Name; empty when none is found.
+    virtual std::u16string ActiveGameName() = 0;
+    virtual std::int32_t ActiveGameId() = 0;
+    virtual CProfile* CurrentProfile() = 0;
+    virtual CProfileList& Profiles() = 0;
+    virtual void ActivateProfile(CProfile* profile) = 0;
+    // PN_PROFILE_CHANGED to every page.
+    virtual void NotifyProfileChanged() = 0;
+    // WM_GAME_STARTED with the id, posted to the sheet.
+    virtual void PostGameStarted(std::int32_t gameId) = 0;
+    // WM_UPDATE_STATUS to the frame.
+    virtual void UpdateStatus() = 0;
+    virtual void ApplyTrackingSettings() = 0;
+    // Runs the profile editor modal on the profile; true on OK.
+    virtual bool EditProfile(CProfile& profile, bool isNew) = 0;
+    // "Delete profile %s?" with Yes/No; true on Yes.
+    virtual bool ConfirmDelete(std::u16string_view name) = 0;
+    virtual void ShowMessage(std::u16string_view text) = 0;
+    // The news query; 0 with the reply filled on success.
+    virtual int QueryNews(CNewsReply& reply) = 0;
+    // "Settings"/"LastNewsVersion".
+    virtual void SaveLastNewsVersion(std::int32_t version) = 0;
+};
+
+class CMainPageGeneral : public CPropertyPageBase {
+    Q_OBJECT
+public:
+    explicit CMainPageGeneral(IMainPagesHost& host, QWidget* parent = nullptr);
+    bool OnInitDialog() override;
+    platform::LRESULT OnDeviceState(platform::WPARAM, platform::LPARAM) override;
+    platform::LRESULT OnProfileChanged(platform::WPARAM, platform::LPARAM) override;
+    platform::LRESULT OnGameChanged(platform::WPARAM, platform::LPARAM) override;
+
+    QString GameText() const;
+    QString ProfileText() const;
+    QString DeviceText() const;
+
+private:
+    IMainPagesHost& host_;
+    QLabel* game_ = nullptr;
+    QLabel* profile_ = nullptr;
+    QLabel* device_ = nullptr;
+};
+
+class CMainPageProfiles : public CPropertyPageBase {
+    Q_OBJECT
+public:
+    explicit CMainPageProfiles(IMainPagesHost& host, QWidget* parent = nullptr);
+    bool OnInitDialog() override;
+    platform::LRESULT OnProfileChanged(platform::WPARAM, platform::LPARAM) override;
+
+    QTableWidget* ProfileTable() const { return table_; }
+    QPushButton* NewButton() const { return new_; }
+    QPushButton* EditButton() const { return edit_; }
+    QPushButton* DeleteButton() const { return delete_; }
+    QPushButton* CopyButton() const { return copy_; }
+    QString Caption() const;
+    bool ExclusiveMode() const { return exclusive_; }
+    // The profile of a row; null outside the list.
+    CProfile* ProfileAt(int row) const;
+    const std::vector<std::u16string>& Names() const { return names_; }
+
+    void OnNew();
+    void OnEdit();
+    void OnDelete();
+    void OnCopy();
+
+private:
+    void BuildProfileList();
+    void SelectRow(int row);
+    void SetExclusiveMode(bool on);
+    void UpdateButtons();
+    void ItemChanged(QTableWidgetItem* item);
+
+    IMainPagesHost& host_;
+    QTableWidget* table_ = nullptr;
+    QLabel* caption_ = nullptr;
+    QPushButton* new_ = nullptr;
+    QPushButton* edit_ = nullptr;
+    QPushButton* delete_ = nullptr;
+    QPushButton* copy_ = nullptr;
+    std::vector<std::u16string> names_;
+    bool exclusive_ = false;
+    bool building_ = false;
+};
+
+class CMainPageNews : public CPropertyPageBase {
+    Q_OBJECT
+public:
+    explicit CMainPageNews(IMainPagesHost& host, QWidget* parent = nullptr);
+    bool OnInitDialog() override;
+    platform::LRESULT OnDeviceChange(platform::WPARAM, platform::LPARAM) override;
+
+    // Runs the news query and shows its page (the product page when none).
+    void Refresh();
+    void SaveLastNewsVersion();
+    QString Address() const;
+    std::int32_t URLVersion() const { return urlVersion_; }
+
+private:
+    IMainPagesHost& host_;
+    CHyperLink* link_ = nullptr;
+    std::int32_t urlVersion_ = 0;
+};

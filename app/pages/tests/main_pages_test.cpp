@@ -1,0 +1,239 @@
+#include "app/main_pages.h"
+
+#include <filesystem>
+#include <memory>
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+
+#include "profiles/ProfileList.h"
+#include "qt_app.h"
+#include "testing/temp_dir.h"
+#include "testing/temp_registry.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class FakeHost : public IMainPagesHost {
+public:
+    DeviceDescription device;
+    std::u16string gameName;
+    std::int32_t gameId = 0;
+    CProfile* current = nullptr;
+    CProfileList* list = nullptr;
+    int profileChanged = 0, updateStatus = 0, tracking = 0;
+    std::vector<std::int32_t> gamesStarted;
+    std::vector<std::u16string> messages;
+    bool confirm = true;
+    bool editOk = true;
+    std::u16string editName; // name the editor gives
+    int newsResult = 0;
+    CNewsReply news;
+    std::vector<std::int32_t> savedNews;
+
+    DeviceDescription Device() override { return device; }
+    std::u16string ActiveGameName() override { return gameName; }
+    std::int32_t ActiveGameId() override { return gameId; }
+    CProfile* CurrentProfile() override { return current; }
+    CProfileList& Profiles() override { return *list; }
+    void ActivateProfile(CProfile* p) override { current = p; }
+    void NotifyProfileChanged() override { ++profileChanged; }
+    void PostGameStarted(std::int32_t id) override { gamesStarted.push_back(id); }
+    void UpdateStatus() override { ++updateStatus; }
+    void ApplyTrackingSettings() override { ++tracking; }
+    bool EditProfile(CProfile& p, bool) override
+    {
+        if (!editName.empty())
+            p.Name = editName;
+        p.Notes = u"edited";
+        return editOk;
+    }
+    bool ConfirmDelete(std::u16string_view) override { return confirm; }
+    void ShowMessage(std::u16string_view t) override { messages.emplace_back(t); }
+    int QueryNews(CNewsReply& r) override
+    {
+        r = news;
+        return newsResult;
+    }
+    void SaveLastNewsVersion(std::int32_t v) override { savedNews.push_back(v); }
+};
+
+class PagesTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        (void)pages_test::qtApp();
+        previous_ = fs::current_path();
+        fs::current_path(dir_.path());
+        fs::create_directory("Profiles");
+        list_ = std::make_unique<CProfileList>(registry_.store());
+        def_ = list_->CreateDefaultProfile();
+        auto p = std::make_unique<CProfile>();
+        p->Name = u"A & B";
+        a_ = p.get();
+        ASSERT_EQ(list_->AddProfile(p), 0);
+        host_.list = list_.get();
+        host_.current = def_;
+    }
+    void TearDown() override
+    {
+        list_.reset();
+        fs::current_path(previous_);
+    }
+    static bool onDisk(const CProfile* p) { return fs::exists(ProfileFileSystemPath(p->Path)); }
+
+    testing_support::TempDir dir_{"app-pages-qt"};
+    testing_support::TempRegistry registry_;
+    fs::path previous_;
+    std::unique_ptr<CProfileList> list_;
+    CProfile* def_ = nullptr;
+    CProfile* a_ = nullptr;
+    FakeHost host_;
+};
+
+TEST_F(PagesTest, MainPageFollowsNotifications)
+{
+    CMainPageGeneral page(host_);
+    page.CreatePage();
+    EXPECT_EQ(page.DeviceText(), QStringLiteral("No device detected."));
+    EXPECT_EQ(page.ProfileText(), QString::fromStdU16String(std::u16string(kDefaultProfileName)));
+    EXPECT_TRUE(page.GameText().isEmpty());
+
+    host_.device = {true, 1, 3, 0, 9};
+    host_.gameName = u"Sky & Sea";
+    host_.current = a_;
+    const int status = host_.updateStatus;
+    page.OnDeviceState(0, 0);
+    page.OnGameChanged(0, 0);
+    page.OnProfileChanged(0, 0);
+    EXPECT_EQ(page.DeviceText(), QStringLiteral("Vistrel Pro Model 3  : 9"));
+    EXPECT_EQ(page.GameText(), QStringLiteral("Sky & Sea"));
+    EXPECT_EQ(page.ProfileText(), QStringLiteral("A & B"));
+    EXPECT_EQ(host_.updateStatus, status + 1);
+}
+
+TEST_F(PagesTest, ProfilesPageListAndButtons)
+{
+    CMainPageProfiles page(host_);
+    page.CreatePage();
+    QTableWidget* t = page.ProfileTable();
+    ASSERT_EQ(t->rowCount(), 2);
+    EXPECT_EQ(page.ProfileAt(0), def_);
+    EXPECT_EQ(t->item(1, 0)->text(), QStringLiteral("A & B"));
+    EXPECT_TRUE(t->item(0, 0)->font().bold());
+    EXPECT_FALSE(t->item(1, 0)->font().bold());
+    EXPECT_FALSE(page.DeleteButton()->isEnabled());
+    EXPECT_TRUE(page.EditButton()->isEnabled());
+    t->selectRow(1);
+    EXPECT_TRUE(page.DeleteButton()->isEnabled());
+    EXPECT_EQ(page.Caption(), QStringLiteral("Assign profiles to titles"));
+    EXPECT_GE(host_.tracking, 1);
+}
+
+TEST_F(PagesTest, ExclusiveCheckBox)
+{
+    host_.gameId = 44;
+    CMainPageProfiles page(host_);
+    page.CreatePage();
+    QTableWidget* t = page.ProfileTable();
+    t->item(1, 2)->setCheckState(Qt::Checked);
+    EXPECT_EQ(a_->Override, 1);
+    EXPECT_EQ(host_.current, a_);
+    EXPECT_TRUE(page.ExclusiveMode());
+    EXPECT_EQ(page.Caption(), QStringLiteral("Auto profiles disabled - uncheck exclusive loading to enable"));
+
+    t->item(0, 2)->setCheckState(Qt::Checked);
+    EXPECT_EQ(a_->Override, 0);
+    EXPECT_EQ(t->item(1, 2)->checkState(), Qt::Unchecked);
+    EXPECT_EQ(def_->Override, 1);
+
+    t->item(0, 2)->setCheckState(Qt::Unchecked);
+    EXPECT_EQ(def_->Override, 0);
+    EXPECT_FALSE(page.ExclusiveMode());
+    ASSERT_EQ(host_.gamesStarted.size(), 1u);
+    EXPECT_EQ(host_.gamesStarted[0], 44);
+}
+
+TEST_F(PagesTest, DeleteCopyNewEdit)
+{
+    CMainPageProfiles page(host_);
+    page.CreatePage();
+    QTableWidget* t = page.ProfileTable();
+
+    // The current profile stays.
+    host_.current = a_;
+    t->selectRow(1);
+    page.OnDelete();
+    ASSERT_EQ(host_.messages.size(), 1u);
+    EXPECT_EQ(host_.messages[0], kCannotDeleteCurrent);
+    EXPECT_EQ(t->rowCount(), 2);
+
+    host_.current = def_;
+    page.OnCopy();
+    ASSERT_EQ(t->rowCount(), 3);
+    EXPECT_EQ(t->item(2, 0)->text(), QStringLiteral("Copy of A & B"));
+
+    host_.confirm = false;
+    t->selectRow(2);
+    page.OnDelete();
+    EXPECT_EQ(t->rowCount(), 3);
+    host_.confirm = true;
+    page.OnDelete();
+    EXPECT_EQ(t->rowCount(), 2);
+    EXPECT_TRUE(onDisk(a_));
+
+    host_.editName = u"Fresh";
+    page.OnNew();
+    ASSERT_EQ(t->rowCount(), 3);
+    CProfile* fresh = page.ProfileAt(2);
+    ASSERT_NE(fresh, nullptr);
+    EXPECT_EQ(fresh->Name, u"Fresh");
+    EXPECT_TRUE(onDisk(fresh));
+
+    // Cancel restores the profile; OK with a new name moves its file.
+    t->selectRow(1);
+    host_.editOk = false;
+    host_.editName = u"Gone";
+    page.OnEdit();
+    EXPECT_EQ(a_->Name, u"A & B");
+    EXPECT_EQ(host_.current, def_);
+
+    const std::u16string oldPath = a_->Path;
+    host_.editOk = true;
+    host_.editName = u"Renamed";
+    t->selectRow(1);
+    page.OnEdit();
+    EXPECT_EQ(a_->Name, u"Renamed");
+    EXPECT_NE(a_->Path, oldPath);
+    EXPECT_TRUE(onDisk(a_));
+    EXPECT_FALSE(fs::exists(ProfileFileSystemPath(oldPath)));
+    EXPECT_EQ(host_.current, def_);
+    CProfile loaded;
+    loaded.Path = a_->Path;
+    ASSERT_EQ(loaded.Load(), 0);
+    EXPECT_EQ(loaded.Notes, u"edited");
+}
+
+TEST_F(PagesTest, NewsPage)
+{
+    host_.newsResult = 2;
+    CMainPageNews page(host_);
+    page.CreatePage();
+    EXPECT_EQ(page.Address(), QString::fromStdU16String(std::u16string(kDefaultNewsAddress)));
+    EXPECT_TRUE(host_.savedNews.empty());
+
+    host_.newsResult = 0;
+    host_.news = {7, "https://news.example/7"};
+    page.OnDeviceChange(0, 0);
+    EXPECT_EQ(page.Address(), QStringLiteral("https://news.example/7"));
+    ASSERT_EQ(host_.savedNews.size(), 1u);
+    EXPECT_EQ(host_.savedNews[0], 7);
+    page.SaveLastNewsVersion();
+    EXPECT_EQ(host_.savedNews.back(), 7);
+}
+
+} // namespace
