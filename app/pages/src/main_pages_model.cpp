@@ -4,6 +4,7 @@
 #include <charconv>
 #include <memory>
 
+#include "profiles/GameList.h"
 #include "profiles/ProfileList.h"
 
 std::u16string DoubleAmpersands(std::u16string_view text)
@@ -172,6 +173,33 @@ DeleteOutcome DeleteProfile(CProfileList& list, const CProfile* current, CProfil
     if (!profile || list.IndexOf(profile) < 0)
         return DeleteOutcome::Failed;
     return list.DeleteProfileFile(profile) == 1 ? DeleteOutcome::Deleted : DeleteOutcome::Failed;
+}
+
+std::vector<TitleRow> BuildTitleRows(const CGameList& catalogue, const CProfileList& list, std::int32_t filter,
+                                     const std::function<bool(std::int32_t profileId)>& isFavourite)
+{
+    std::vector<TitleRow> rows;
+    for (int i = 0; i < catalogue.GetSize(); ++i) {
+        const CGameInfo& g = catalogue[i];
+        const bool favourite = filter == kFilterFavorites && isFavourite && isFavourite(g.ProfileId);
+        if (!IsTitleShown(filter, g.Id, g.Category, favourite))
+            continue;
+        rows.push_back({i, DoubleAmpersands(g.Name), list.IndexOf(list.FindForGame(g.ProfileId))});
+    }
+    return rows;
+}
+
+bool AssignTitleProfile(CProfileList& list, const CGameInfo& record, int profileIndex)
+{
+    CProfile* chosen = list.GetAt(profileIndex);
+    if (!chosen)
+        return false;
+    CProfile* previous = list.FindForGame(record.ProfileId);
+    list.Map().SetGameProfile(record.ProfileId, chosen->Path);
+    if (previous && previous != chosen)
+        previous->Save();
+    chosen->Save();
+    return true;
 }
 
 NewsNavigation NewsTarget(std::u16string_view replyUrl)

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "profiles/GameList.h"
 #include "profiles/ProfileList.h"
 #include "testing/temp_dir.h"
 #include "testing/temp_registry.h"
@@ -208,6 +209,38 @@ TEST_F(ProfileOps, DeleteNeverTakesTheCurrentProfile)
     EXPECT_EQ(DeleteProfile(*list_, def_, a_), DeleteOutcome::Deleted);
     EXPECT_FALSE(fs::exists(ProfileFileSystemPath(path)));
     EXPECT_EQ(list_->GetCount(), 2);
+    EXPECT_TRUE(onDisk(b_));
+}
+
+TEST_F(ProfileOps, TitleRowsFollowFilterAndMap)
+{
+    constexpr std::string_view xml = R"(<Games Version="1" Developer="1">
+  <Game Name="Sky &amp; Sea" Id="100" ProfileId="7" Category="1"></Game>
+  <Game Name="Road" Id="200" ProfileId="8" Category="2"></Game>
+  <Game Name="Hidden" Id="-1" ProfileId="9" Category="1"></Game>
+</Games>)";
+    CGameList games;
+    games.Parse(std::span(reinterpret_cast<const std::uint8_t*>(xml.data()), xml.size()));
+    ASSERT_EQ(games.GetSize(), 3);
+    list_->Map().Seed(games); // as loading the list does: the map key exists
+    auto favourite = [](std::int32_t id) { return id == 8; };
+
+    auto all = BuildTitleRows(games, *list_, kFilterAll, favourite);
+    ASSERT_EQ(all.size(), 2u);
+    EXPECT_EQ(all[0].name, u"Sky && Sea");
+    EXPECT_EQ(all[0].profileIndex, list_->IndexOf(def_)); // nothing mapped: the default
+    auto flight = BuildTitleRows(games, *list_, 1, favourite);
+    ASSERT_EQ(flight.size(), 1u);
+    EXPECT_EQ(flight[0].record, 0);
+    auto favs = BuildTitleRows(games, *list_, kFilterFavorites, favourite);
+    ASSERT_EQ(favs.size(), 1u);
+    EXPECT_EQ(favs[0].record, 1);
+    EXPECT_TRUE(BuildTitleRows(games, *list_, kFilterFavorites, {}).empty());
+
+    EXPECT_FALSE(AssignTitleProfile(*list_, games[0], 99));
+    ASSERT_TRUE(AssignTitleProfile(*list_, games[0], list_->IndexOf(b_)));
+    EXPECT_EQ(list_->FindForGame(7), b_);
+    EXPECT_EQ(BuildTitleRows(games, *list_, kFilterAll, favourite)[0].profileIndex, list_->IndexOf(b_));
     EXPECT_TRUE(onDisk(b_));
 }
 

@@ -2,6 +2,7 @@
 // The logic of the main sheet's pages (Main, Profiles, News), kept apart from
 // the widgets so it can be tested without a display.
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -9,6 +10,8 @@
 
 class CProfile;
 class CProfileList;
+class CGameList;
+class CGameInfo;
 
 // Text with every "&" doubled, so list cells show the ampersand rather than
 // a mnemonic.
@@ -102,6 +105,21 @@ enum class DeleteOutcome { IsCurrent, Deleted, Failed };
 // The current profile is never deleted; otherwise the file goes and the
 // profile leaves the list. A file that cannot be removed keeps the profile.
 DeleteOutcome DeleteProfile(CProfileList& list, const CProfile* current, CProfile* profile);
+
+// A row of the title list.
+struct TitleRow {
+    int record = -1;       // index in the catalogue
+    std::u16string name;   // ampersands doubled
+    int profileIndex = -1; // position in the names array of the profile the record loads
+};
+// The title list's rows: every catalogue record shown under the filter, its
+// combo cell at the profile the profile list finds for its ProfileId.
+std::vector<TitleRow> BuildTitleRows(const CGameList& catalogue, const CProfileList& list, std::int32_t filter,
+                                     const std::function<bool(std::int32_t profileId)>& isFavourite);
+// A title's combo cell changed: the profile at `profileIndex` (list order)
+// becomes the one the record's ProfileId loads; the previous and the chosen
+// profile are saved. False when the index names no profile.
+bool AssignTitleProfile(CProfileList& list, const CGameInfo& record, int profileIndex);
 
 // ---- News page ----
 
