@@ -67,7 +67,7 @@ void CProfilePageGeneral::OnDefaults()
     CProfilePropertySheet& s = sheet();
     if (!s.Host().Ask(DefaultsQuestion(s.Profile().Name)))
         return;
-    s.Profile().SetDefaults();
+    s.Host().Locked([&s] { s.Profile().SetDefaults(); });
     s.Host().ApplyTrackingSettings();
     s.NotifyPages(app::PN_DEVICE_STATE, 0, 0);
 }
@@ -75,7 +75,9 @@ void CProfilePageGeneral::OnDefaults()
 bool CProfilePageGeneral::OnKillActive()
 {
     CProfilePropertySheet& s = sheet();
-    if (CommitGeneral(s.Profile(), U(name->text()), U(notes->toPlainText())))
+    bool valid = false;
+    s.Host().Locked([&] { valid = CommitGeneral(s.Profile(), U(name->text()), U(notes->toPlainText())); });
+    if (valid)
         return true;
     s.Host().Message(std::u16string(kInvalidName));
     // The tab has already moved on when this runs from a tab change.
@@ -85,7 +87,7 @@ bool CProfilePageGeneral::OnKillActive()
 
 void CProfilePageGeneral::OnOK()
 {
-    CommitGeneral(sheet().Profile(), U(name->text()), U(notes->toPlainText()));
+    sheet().Host().Locked([this] { CommitGeneral(sheet().Profile(), U(name->text()), U(notes->toPlainText())); });
 }
 
 // --- Motion ----------------------------------------------------------------------
@@ -126,7 +128,7 @@ bool CProfilePageMotion::OnInitDialog()
     mode->addWidget(trueView);
     layout->addLayout(mode);
     connect(trueView, &QCheckBox::clicked, this,
-            [this](bool on) { sheet().Profile().TrueView = on ? 1 : 0; });
+            [this](bool on) { sheet().Host().Locked([this, on] { sheet().Profile().TrueView = on ? 1 : 0; }); });
 
     list = new CXListCtrl(this);
     list->InsertColumn(0, QStringLiteral("Axis"), CXAlign::Left, 65);
@@ -135,10 +137,12 @@ bool CProfilePageMotion::OnInitDialog()
     list->InsertColumn(3, QStringLiteral("Acceleration"), CXAlign::Left, 100);
     layout->addWidget(list);
     connect(list, &CXListCtrl::checkboxClicked, this, [this](int row, int column) {
-        ApplyAxisCheck(sheet().Profile(), row, column, list->GetCellCheck(row, column) == 1);
+        const bool on = list->GetCellCheck(row, column) == 1;
+        sheet().Host().Locked([&] { ApplyAxisCheck(sheet().Profile(), row, column, on); });
     });
     connect(list, &CXListCtrl::comboSelection, this, [this](int row, int column) {
-        ApplyAxisCurve(sheet().Profile(), row, list->GetComboSelection(row, column));
+        const int type = list->GetComboSelection(row, column);
+        sheet().Host().Locked([&] { ApplyAxisCurve(sheet().Profile(), row, type); });
     });
     connect(list, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
         if (index.isValid()) OnEditAxis();
@@ -240,8 +244,9 @@ platform::LRESULT CProfilePageMotion::OnDeviceState(platform::WPARAM, platform::
 void CProfilePageMotion::OnRadio()
 {
     CProfilePropertySheet& s = sheet();
-    s.Profile().MotionType = MotionTypeFromRadios(radios[0]->isChecked(), radios[2]->isChecked(),
-                                                  radios[3]->isChecked());
+    const std::int32_t type = MotionTypeFromRadios(radios[0]->isChecked(), radios[2]->isChecked(),
+                                                   radios[3]->isChecked());
+    s.Host().Locked([&s, type] { s.Profile().MotionType = type; });
     fillList();
     s.Host().ApplyTrackingSettings();
     s.Host().Recenter();
@@ -259,13 +264,14 @@ void CProfilePageMotion::OnEditAxis()
         fillList();
         list->SelectRow(row);
     } else {
-        live = saved;
+        sheet().Host().Locked([&live, &saved] { live = saved; });
     }
 }
 
 void CProfilePageMotion::OnSmoothing(int position)
 {
-    const int stored = StoreSmoothing(sheet().Profile(), position);
+    int stored = position;
+    sheet().Host().Locked([&] { stored = StoreSmoothing(sheet().Profile(), position); });
     smoothingValue->setText(Q(SmoothingText(stored)));
 }
 
@@ -357,7 +363,7 @@ void CProfilePageHotKeys::onFlag(bool pauseToggle)
     f.precisionToggle = rows[2].toggle->isChecked() ? 1 : 0;
     f.precisionTrap = rows[2].trap->isChecked() ? 1 : 0;
     CHotKeys& keys = sheet().Profile().HotKeys;
-    StoreHotKeyFlags(keys, f);
+    sheet().Host().Locked([&] { StoreHotKeyFlags(keys, f); });
     sheet().Host().SetHotKeys(keys);
     if (pauseToggle) sheet().Host().ResetPauseState();
 }

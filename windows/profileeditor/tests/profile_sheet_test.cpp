@@ -42,6 +42,8 @@ struct FakeHost : IProfileEditorHost {
     bool answer = true;
     bool curveOk = false;
     int pushes = 0;
+    int locked = 0;
+    void Locked(const std::function<void()>& write) override { ++locked; write(); }
     CHotKeys pushed;
 
     bool IsWindowOpen(int w) const override { return open.count(w) != 0; }
@@ -113,6 +115,7 @@ TEST_F(Editor, AxisCheckFlipsTheLiveProfileAndCancelRestoresTheCopy)
         ASSERT_EQ(m.list->GetRowCount(), 6);
         clickCell(m.list, 1, 1);
         EXPECT_EQ(live.Axes[1].Enabled, 0); // seen by the engine at once
+        EXPECT_GE(host.locked, 1);
         clickCell(m.list, 1, 2);
         EXPECT_EQ(live.Axes[1].Inverted, 1);
         click(m.more);
@@ -230,4 +233,16 @@ TEST_F(Editor, PreviewWindowOpenedByThePageClosesAndAClosedOneLosesItsFlag)
     EXPECT_EQ(host.flags[profile_editor::kGauges], 0);
     EXPECT_EQ(host.flags[profile_editor::kHeads], 1);
     EXPECT_TRUE(host.open.empty());
+}
+
+TEST_F(Editor, LeavingGeneralWithAnEmptyNameSwitchesBack)
+{
+    CProfilePropertySheet sheet(live, host);
+    sheet.SetNewProfile(1);
+    sheet.show();
+    sheet.General().name->setText(QString());
+    sheet.SetActivePage(1);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(sheet.GetActivePage(), &sheet.General());
+    EXPECT_EQ(host.log, (std::vector<std::string>{"message"}));
 }

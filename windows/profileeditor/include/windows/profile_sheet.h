@@ -35,6 +35,9 @@ public:
     virtual void EditHotKey(int index, CHotKeys& keys) = 0;
     // The curve editor on the live profile's axis, modal; true on OK.
     virtual bool EditCurve(CProfile& profile, int axis) = 0;
+    // Runs a write of the live profile under the lock the engine reads it
+    // under (the main sheet's state lock).
+    virtual void Locked(const std::function<void()>& write) { write(); }
 };
 
 class CProfilePropertySheet;
