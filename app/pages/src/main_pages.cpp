@@ -1,6 +1,6 @@
 #include "app/main_pages.h"
 
-#include <QCheckBox>
+#include <QComboBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -8,6 +8,9 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
+#include "profiles/GameList.h"
 #include "profiles/ProfileList.h"
 
 namespace {
@@ -99,9 +102,23 @@ bool CMainPageProfiles::OnInitDialog()
     for (QPushButton* b : {new_, edit_, delete_, copy_})
         buttons->addWidget(b);
     layout->addLayout(buttons);
+    filter_ = new QComboBox(this);
+    for (const TitleFilterEntry& e : TitleFilterEntries())
+        filter_->addItem(qs(e.text), e.data);
+    filter_->setCurrentIndex(TitleFilterIndex(host_.TitleFilter()));
+    layout->addWidget(filter_);
     caption_ = new QLabel(this);
     caption_->setAttribute(Qt::WA_TranslucentBackground);
     layout->addWidget(caption_);
+    titles_ = new QTableWidget(0, 2, this);
+    titles_->setHorizontalHeaderLabels({QStringLiteral("Title"), QStringLiteral("Auto-load Profile")});
+    titles_->setColumnWidth(0, 275);
+    titles_->setColumnWidth(1, 178);
+    titles_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    titles_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    titles_->verticalHeader()->hide();
+    layout->addWidget(titles_);
+    connect(filter_, &QComboBox::currentIndexChanged, this, [this](int i) { FilterChanged(i); });
 
     connect(new_, &QPushButton::clicked, this, [this] { OnNew(); });
     connect(edit_, &QPushButton::clicked, this, [this] { OnEdit(); });
@@ -114,6 +131,7 @@ bool CMainPageProfiles::OnInitDialog()
     BuildProfileList();
     SelectRow(0);
     OnProfileChanged(0, 0);
+    OnGameChanged(0, 0);
     return true;
 }
 
@@ -139,8 +157,73 @@ void CMainPageProfiles::BuildProfileList()
         table_->setItem(r, 2, check);
     }
     building_ = false;
-    SetExclusiveMode(list.FindExclusive() != nullptr);
+    BuildTitleList();
     UpdateButtons();
+}
+
+void CMainPageProfiles::BuildTitleList()
+{
+    titles_->setUpdatesEnabled(false);
+    const CGameList& catalogue = host_.Catalogue();
+    auto rows = BuildTitleRows(catalogue, host_.Profiles(), host_.TitleFilter(),
+                               [this](std::int32_t id) { return host_.IsFavorite(id); });
+    std::stable_sort(rows.begin(), rows.end(), [&](const TitleRow& a, const TitleRow& b) {
+        return qs(catalogue[a.record].Name).compare(qs(catalogue[b.record].Name), Qt::CaseInsensitive) < 0;
+    });
+    titles_->setRowCount(0);
+    titles_->setRowCount(static_cast<int>(rows.size()));
+    for (int r = 0; r < static_cast<int>(rows.size()); ++r) {
+        const TitleRow& row = rows[static_cast<std::size_t>(r)];
+        auto* name = new QTableWidgetItem(qs(catalogue[row.record].Name));
+        name->setData(Qt::UserRole, row.record);
+        name->setToolTip(QStringLiteral("Double click for more information, right click for options."));
+        titles_->setItem(r, 0, name);
+        auto* combo = new QComboBox(titles_);
+        for (const std::u16string& n : names_)
+            combo->addItem(qs(n));
+        combo->setMaxVisibleItems(10);
+        combo->setCurrentIndex(row.profileIndex);
+        combo->setToolTip(QStringLiteral("Select a profile to automatically load when this title starts."));
+        const int record = row.record;
+        connect(combo, &QComboBox::currentIndexChanged, this, [this, record](int index) {
+            if (AssignTitleProfile(host_.Profiles(), host_.Catalogue()[record], index))
+                host_.PostGameStarted(host_.ActiveGameId());
+        });
+        titles_->setCellWidget(r, 1, combo);
+    }
+    titles_->setUpdatesEnabled(true);
+    SetExclusiveMode(host_.Profiles().FindExclusive() != nullptr);
+}
+
+int CMainPageProfiles::RecordAt(int row) const
+{
+    if (!titles_ || row < 0 || row >= titles_->rowCount() || !titles_->item(row, 0))
+        return -1;
+    return titles_->item(row, 0)->data(Qt::UserRole).toInt();
+}
+
+void CMainPageProfiles::FilterChanged(int index)
+{
+    if (index < 0)
+        return;
+    host_.SetTitleFilter(filter_->itemData(index).toInt());
+    BuildTitleList();
+}
+
+platform::LRESULT CMainPageProfiles::OnGameChanged(platform::WPARAM, platform::LPARAM)
+{
+    if (!titles_)
+        return 0;
+    const int active = host_.Catalogue().FindById(host_.ActiveGameId());
+    for (int r = 0; r < titles_->rowCount(); ++r) {
+        const bool bold = active >= 0 && RecordAt(r) == active;
+        QFont f = titles_->item(r, 0)->font();
+        f.setBold(bold);
+        titles_->item(r, 0)->setFont(f);
+        if (bold)
+            titles_->scrollToItem(titles_->item(r, 0));
+    }
+    return 0;
 }
 
 CProfile* CMainPageProfiles::ProfileAt(int row) const
@@ -171,6 +254,13 @@ void CMainPageProfiles::SetExclusiveMode(bool on)
     exclusive_ = on;
     caption_->setText(qs(on ? kExclusiveOnCaption : kExclusiveOffCaption));
     caption_->setStyleSheet(on ? QStringLiteral("color: rgb(255,0,0)") : QStringLiteral("color: rgb(0,0,0)"));
+    // With an exclusive profile the titles choose nothing: their rows are off.
+    for (int r = 0; r < titles_->rowCount(); ++r) {
+        if (QTableWidgetItem* item = titles_->item(r, 0))
+            item->setFlags(on ? Qt::NoItemFlags : Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+        if (QWidget* cell = titles_->cellWidget(r, 1))
+            cell->setEnabled(!on);
+    }
 }
 
 QString CMainPageProfiles::Caption() const { return caption_ ? caption_->text() : QString(); }

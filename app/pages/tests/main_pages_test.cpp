@@ -1,5 +1,6 @@
 #include "app/main_pages.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 
@@ -9,6 +10,9 @@
 #include <QPushButton>
 #include <QTableWidget>
 
+#include <QComboBox>
+
+#include "profiles/GameList.h"
 #include "profiles/ProfileList.h"
 #include "qt_app.h"
 #include "testing/temp_dir.h"
@@ -60,6 +64,16 @@ public:
         return newsResult;
     }
     void SaveLastNewsVersion(std::int32_t v) override { savedNews.push_back(v); }
+    CGameList games;
+    std::int32_t filter = -1;
+    std::vector<std::int32_t> favourites;
+    const CGameList& Catalogue() override { return games; }
+    std::int32_t TitleFilter() override { return filter; }
+    void SetTitleFilter(std::int32_t f) override { filter = f; }
+    bool IsFavorite(std::int32_t id) override
+    {
+        return std::find(favourites.begin(), favourites.end(), id) != favourites.end();
+    }
 };
 
 class PagesTest : public ::testing::Test {
@@ -77,6 +91,12 @@ protected:
         a_ = p.get();
         ASSERT_EQ(list_->AddProfile(p), 0);
         host_.list = list_.get();
+        constexpr std::string_view xml = R"(<Games Version="1" Developer="1">
+  <Game Name="zeta" Id="100" ProfileId="7" Category="1"></Game>
+  <Game Name="Alpha &amp; Co" Id="200" ProfileId="8" Category="2"></Game>
+</Games>)";
+        host_.games.Parse(std::span(reinterpret_cast<const std::uint8_t*>(xml.data()), xml.size()));
+        list_->Map().Seed(host_.games);
         host_.current = def_;
     }
     void TearDown() override
@@ -216,6 +236,39 @@ TEST_F(PagesTest, DeleteCopyNewEdit)
     loaded.Path = a_->Path;
     ASSERT_EQ(loaded.Load(), 0);
     EXPECT_EQ(loaded.Notes, u"edited");
+}
+
+TEST_F(PagesTest, TitleListFilterAndExclusive)
+{
+    host_.gameId = 100;
+    CMainPageProfiles page(host_);
+    page.CreatePage();
+    QTableWidget* t = page.TitleTable();
+    ASSERT_EQ(t->rowCount(), 2);
+    EXPECT_EQ(t->item(0, 0)->text(), QStringLiteral("Alpha & Co")); // sorted, case-insensitive
+    EXPECT_TRUE(t->item(1, 0)->font().bold());                     // the running game
+    auto* combo = qobject_cast<QComboBox*>(t->cellWidget(1, 1));
+    ASSERT_NE(combo, nullptr);
+    EXPECT_EQ(combo->currentIndex(), list_->IndexOf(def_));
+
+    combo->setCurrentIndex(list_->IndexOf(a_));
+    EXPECT_EQ(list_->FindForGame(7), a_);
+    ASSERT_EQ(host_.gamesStarted.size(), 1u);
+    EXPECT_EQ(host_.gamesStarted[0], 100);
+
+    page.FilterCombo()->setCurrentIndex(6); // Favorites, none chosen
+    EXPECT_EQ(host_.filter, -2);
+    EXPECT_EQ(t->rowCount(), 0);
+    host_.favourites = {8};
+    page.FilterCombo()->setCurrentIndex(0);
+    page.FilterCombo()->setCurrentIndex(6);
+    ASSERT_EQ(t->rowCount(), 1);
+    EXPECT_EQ(page.RecordAt(0), 1);
+
+    page.FilterCombo()->setCurrentIndex(0);
+    page.ProfileTable()->item(1, 2)->setCheckState(Qt::Checked);
+    EXPECT_FALSE(t->cellWidget(0, 1)->isEnabled());
+    EXPECT_FALSE(t->item(0, 0)->flags() & Qt::ItemIsEnabled);
 }
 
 TEST_F(PagesTest, NewsPage)

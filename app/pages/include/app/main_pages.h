@@ -11,6 +11,7 @@
 #include "app/main_pages_model.h"
 #include "app/property_sheet.h"
 
+class QComboBox;
 class QLabel;
 class QPushButton;
 class QTableWidget;
@@ -38,6 +39,11 @@ public:
     // "Delete profile %s?" with Yes/No; true on Yes.
     virtual bool ConfirmDelete(std::u16string_view name) = 0;
     virtual void ShowMessage(std::u16string_view text) = 0;
+    virtual const CGameList& Catalogue() = 0;
+    virtual std::int32_t TitleFilter() = 0;
+    // Stores the filter in the settings and saves them.
+    virtual void SetTitleFilter(std::int32_t filter) = 0;
+    virtual bool IsFavorite(std::int32_t profileId) = 0;
     // The news query; 0 with the reply filled on success.
     virtual int QueryNews(CNewsReply& reply) = 0;
     // "Settings"/"LastNewsVersion".
@@ -70,8 +76,13 @@ public:
     explicit CMainPageProfiles(IMainPagesHost& host, QWidget* parent = nullptr);
     bool OnInitDialog() override;
     platform::LRESULT OnProfileChanged(platform::WPARAM, platform::LPARAM) override;
+    platform::LRESULT OnGameChanged(platform::WPARAM, platform::LPARAM) override;
 
     QTableWidget* ProfileTable() const { return table_; }
+    QTableWidget* TitleTable() const { return titles_; }
+    QComboBox* FilterCombo() const { return filter_; }
+    // The catalogue index of a title row; -1 outside the list.
+    int RecordAt(int row) const;
     QPushButton* NewButton() const { return new_; }
     QPushButton* EditButton() const { return edit_; }
     QPushButton* DeleteButton() const { return delete_; }
@@ -89,6 +100,8 @@ public:
 
 private:
     void BuildProfileList();
+    void BuildTitleList();
+    void FilterChanged(int index);
     void SelectRow(int row);
     void SetExclusiveMode(bool on);
     void UpdateButtons();
@@ -96,6 +109,8 @@ private:
 
     IMainPagesHost& host_;
     QTableWidget* table_ = nullptr;
+    QTableWidget* titles_ = nullptr;
+    QComboBox* filter_ = nullptr;
     QLabel* caption_ = nullptr;
     QPushButton* new_ = nullptr;
     QPushButton* edit_ = nullptr;
