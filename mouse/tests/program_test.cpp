@@ -20,7 +20,7 @@
 // Xlib last: its macros (Status, None...) would clash with the names above.
 #include <X11/Xlib.h>
 
-#include "../../platform/pointer/tests/xvfb_server.h"
+#include "testing/xvfb_server.h"
 
 extern char** environ;
 
@@ -78,7 +78,7 @@ bool waitFor(Pred pred, std::chrono::milliseconds wait = 10s)
 
 TEST(ProgramTest, MovesThePointerFromThePublishedPose)
 {
-    pointer_test::XvfbServer server;
+    testing_support::XvfbServer server;
     if (!server.ready())
         GTEST_SKIP() << "Xvfb is not available";
     testing_support::TempSession session;
@@ -92,7 +92,7 @@ TEST(ProgramTest, MovesThePointerFromThePublishedPose)
     ASSERT_EQ(store->createKey(Root::CurrentUser, vslmouse::kSettingsKey), 0);
     ASSERT_EQ(store->setDword(Root::CurrentUser, vslmouse::kSettingsKey, "MovementType", vslmouse::kAlwaysSendCode), 0);
 
-    Display* d = XOpenDisplay(server.name());
+    Display* d = XOpenDisplay(server.name().c_str());
     ASSERT_NE(d, nullptr);
     XChangePointerControl(d, True, True, 1, 1, 0); // no acceleration
     XWarpPointer(d, None, DefaultRootWindow(d), 0, 0, 0, 0, 100, 100);

@@ -8,7 +8,7 @@
 #include <QTimer>
 
 #include "app/modeless_dialog.h"
-#include "qt_app.h"
+#include "testing/qt_app.h"
 #include "testing/temp_registry.h"
 #include "testing/temp_session.h"
 
@@ -24,7 +24,7 @@ public:
 
 class ModelessDialogTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { framework_test::qtApp(); }
+    static void SetUpTestSuite() { testing_support::qtApp(); }
 
     void SetUp() override
     {

@@ -8,7 +8,7 @@
 
 #include "app/dialog_base.h"
 #include "app/property_sheet.h"
-#include "qt_app.h"
+#include "testing/qt_app.h"
 
 namespace {
 
@@ -72,7 +72,7 @@ private:
 
 class PropertySheetTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { framework_test::qtApp(); }
+    static void SetUpTestSuite() { testing_support::qtApp(); }
 
     void SetUp() override
     {

@@ -9,7 +9,7 @@
 #include "app/reports.h"
 #include "app/snap_widget.h"
 #include "app/status_bar.h"
-#include "qt_app.h"
+#include "testing/qt_app.h"
 
 namespace {
 
@@ -29,7 +29,7 @@ public:
 
 class WidgetsTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { framework_test::qtApp(); }
+    static void SetUpTestSuite() { testing_support::qtApp(); }
 };
 
 TEST_F(WidgetsTest, HyperlinkOpensItsAddressAndTurnsVisited)

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 // After gtest: Xlib defines macros that clash with its names.
-#include "xvfb_display.h"
+#include "../../../testing/include/testing/xvfb_server.h"
 
 #include <X11/extensions/XTest.h>
 
@@ -107,7 +107,7 @@ TEST(X11Mouse, NoDisplayNoDevice)
 
 TEST(X11Mouse, PointerButtonsUnderXvfb)
 {
-    xvfb_test::XvfbDisplay server;
+    testing_support::XvfbServer server;
     if (!server.ready()) GTEST_SKIP() << "no Xvfb";
     auto source = makeX11MouseSource(server.name());
     auto dev = only(*source);

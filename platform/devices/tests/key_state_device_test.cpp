@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 // After gtest: Xlib defines macros that clash with its names.
-#include "xvfb_display.h"
+#include "../../../testing/include/testing/xvfb_server.h"
 
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
@@ -87,7 +87,7 @@ TEST(X11KeyStateDevice, NoDisplayDoesNotOpen)
 
 TEST(X11KeyStateDevice, SeesKeysPressedThroughXTest)
 {
-    xvfb_test::XvfbDisplay server;
+    testing_support::XvfbServer server;
     if (!server.ready()) GTEST_SKIP() << "no Xvfb";
     auto dev = makeX11KeyStateDevice(server.name());
     ASSERT_TRUE(dev->open());

@@ -8,7 +8,7 @@
 
 #include "platform/keyboard_source.h"
 
-#include "xvfb_display.h"
+#include "../../../testing/include/testing/xvfb_server.h"
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
@@ -16,11 +16,11 @@
 
 namespace {
 
-xvfb_test::XvfbDisplay* server = nullptr;
+testing_support::XvfbServer* server = nullptr;
 
 class X11Source : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { server = new xvfb_test::XvfbDisplay(); }
+    static void SetUpTestSuite() { server = new testing_support::XvfbServer(); }
     static void TearDownTestSuite()
     {
         delete server;

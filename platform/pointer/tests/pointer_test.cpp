@@ -8,7 +8,7 @@
 #include <unistd.h>
 
 #include "platform/pointer.h"
-#include "xvfb_server.h"
+#include "../../../testing/include/testing/xvfb_server.h"
 
 using platform::CursorPoint;
 using platform::MouseInput;
@@ -37,13 +37,13 @@ TEST(FakePointerTest, MovesStayOnTheScreen)
 
 class X11PointerTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { server_ = std::make_unique<pointer_test::XvfbServer>(); }
+    static void SetUpTestSuite() { server_ = std::make_unique<testing_support::XvfbServer>(); }
     static void TearDownTestSuite() { server_.reset(); }
     void SetUp() override
     {
         if (!server_->ready())
             GTEST_SKIP() << "Xvfb is not available";
-        display_ = XOpenDisplay(server_->name());
+        display_ = XOpenDisplay(server_->name().c_str());
         ASSERT_NE(display_, nullptr);
         // Relative motion exactly as sent.
         XChangePointerControl(display_, True, True, 1, 1, 0);
@@ -54,14 +54,14 @@ protected:
         if (display_ != nullptr)
             XCloseDisplay(display_);
     }
-    static std::unique_ptr<pointer_test::XvfbServer> server_;
+    static std::unique_ptr<testing_support::XvfbServer> server_;
     Display* display_ = nullptr;
 };
-std::unique_ptr<pointer_test::XvfbServer> X11PointerTest::server_;
+std::unique_ptr<testing_support::XvfbServer> X11PointerTest::server_;
 
 TEST_F(X11PointerTest, AbsoluteAndRelativeMoves)
 {
-    auto pointer = platform::openX11Pointer(server_->name());
+    auto pointer = platform::openX11Pointer(server_->name().c_str());
     ASSERT_NE(pointer, nullptr);
     const MouseInput centre{0x7FFF, 0x7FFF, 0, MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, 0, 0x0BADC0DE};
     EXPECT_EQ(pointer->sendInput(std::span(&centre, 1)), 1u);
@@ -84,7 +84,7 @@ TEST_F(X11PointerTest, AbsoluteAndRelativeMoves)
 
 TEST_F(X11PointerTest, WindowInFrontAndItsProcess)
 {
-    auto focus = platform::openX11Focus(server_->name());
+    auto focus = platform::openX11Focus(server_->name().c_str());
     ASSERT_NE(focus, nullptr);
     const Window top = XCreateSimpleWindow(display_, DefaultRootWindow(display_), 0, 0, 100, 100, 0, 0, 0);
     const Window inner = XCreateSimpleWindow(display_, top, 0, 0, 50, 50, 0, 0, 0);

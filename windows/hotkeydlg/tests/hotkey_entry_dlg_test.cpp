@@ -7,7 +7,7 @@
 #include "platform/gui/message_pump.h"
 #include "testing/temp_session.h"
 
-#include "qt_env.h"
+#include "testing/qt_app.h"
 
 #include <QLabel>
 #include <QPushButton>

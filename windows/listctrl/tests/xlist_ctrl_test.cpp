@@ -2,7 +2,7 @@
 // the drop-down's keys, disabled rows and the empty-list text.
 #include "windows/XListCtrl.h"
 
-#include "qt_env.h"
+#include "../../../testing/include/testing/qt_app.h"
 
 #include <QHeaderView>
 #include <QImage>

@@ -1,7 +1,8 @@
 #pragma once
 // A private Xvfb server for a test program: started on a free display
 // number, waited for (bounded), stopped with the program. Tests skip when
-// Xvfb is not installed.
+// Xvfb is not installed. Header-only, so orvane_testing needs no X11; the
+// programs that use it link X11 themselves.
 #include <X11/Xlib.h>
 
 #include <chrono>
@@ -18,11 +19,11 @@
 
 extern char** environ;
 
-namespace xvfb_test {
+namespace testing_support {
 
-class XvfbDisplay {
+class XvfbServer {
 public:
-    XvfbDisplay()
+    XvfbServer()
     {
         // Xvfb picks a free display number itself and writes it to the pipe,
         // so parallel test programs never race for one.
@@ -74,7 +75,7 @@ public:
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
     }
-    ~XvfbDisplay()
+    ~XvfbServer()
     {
         if (pid_ > 0) {
             kill(pid_, SIGTERM);
@@ -82,8 +83,8 @@ public:
             waitpid(pid_, &status, 0);
         }
     }
-    XvfbDisplay(const XvfbDisplay&) = delete;
-    XvfbDisplay& operator=(const XvfbDisplay&) = delete;
+    XvfbServer(const XvfbServer&) = delete;
+    XvfbServer& operator=(const XvfbServer&) = delete;
 
     bool ready() const { return ready_; }
     const std::string& name() const { return name_; }
@@ -94,4 +95,4 @@ private:
     bool ready_ = false;
 };
 
-} // namespace xvfb_test
+} // namespace testing_support

@@ -1,5 +1,6 @@
 #pragma once
-// One QApplication for a widget test program, on the offscreen platform
+// One QApplication for a widget test program (header-only: the programs
+// that use it link Qt, orvane_testing does not), on the offscreen platform
 // unless the environment asks for another. It is made before the first
 // test and destroyed after the last one, while Qt can still tidy up (a
 // QApplication left to static destruction crashes on exit).
@@ -10,7 +11,7 @@
 
 #include <QApplication>
 
-namespace framework_test {
+namespace testing_support {
 
 class QtEnvironment : public ::testing::Environment {
 public:
@@ -30,7 +31,7 @@ public:
 
 private:
     int argc_ = 1;
-    char name_[20] = "app_framework_test";
+    char name_[16] = "widget_test";
     char* argv_[2] = {name_, nullptr};
 };
 
@@ -38,4 +39,4 @@ inline const bool kRegistered = (::testing::AddGlobalTestEnvironment(new QtEnvir
 
 inline QApplication& qtApp() { return *QtEnvironment::app(); }
 
-} // namespace framework_test
+} // namespace testing_support
