@@ -68,7 +68,6 @@ void CProfilePageGeneral::OnDefaults()
     if (!s.Host().Ask(DefaultsQuestion(s.Profile().Name)))
         return;
     s.Host().Locked([&s] { s.Profile().SetDefaults(); });
-    s.Host().ApplyTrackingSettings();
     s.NotifyPages(app::PN_DEVICE_STATE, 0, 0);
 }
 
