@@ -11,30 +11,13 @@
 #include <vector>
 
 #include "camera/settings.h"
+#include "testing/qt_app.h"
 #include "testing/temp_registry.h"
 #include "windows/tracking_dlg.h"
 
 using namespace camimage;
 
 namespace {
-
-class QtEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        if (std::getenv("QT_QPA_PLATFORM") == nullptr)
-            ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        app_ = std::make_unique<QApplication>(argc_, argv_);
-    }
-    void TearDown() override { app_.reset(); }
-
-private:
-    int argc_ = 1;
-    char name_[16] = "camimage_test";
-    char* argv_[2] = {name_, nullptr};
-    std::unique_ptr<QApplication> app_;
-};
-const bool kRegistered = (::testing::AddGlobalTestEnvironment(new QtEnvironment), true);
 
 struct FakeObject {
     std::int32_t rank;

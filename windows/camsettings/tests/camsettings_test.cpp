@@ -12,27 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "testing/qt_app.h"
 #include "windows/tracking_settings_dlg.h"
 
 namespace {
-
-class QtEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        if (std::getenv("QT_QPA_PLATFORM") == nullptr)
-            ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        app_ = std::make_unique<QApplication>(argc_, argv_);
-    }
-    void TearDown() override { app_.reset(); }
-
-private:
-    int argc_ = 1;
-    char name_[20] = "camsettings_test";
-    char* argv_[2] = {name_, nullptr};
-    std::unique_ptr<QApplication> app_;
-};
-const bool kRegistered = (::testing::AddGlobalTestEnvironment(new QtEnvironment), true);
 
 // Records the calls with the value saved at each save.
 class FakeHost : public ITrackingSettingsHost {

@@ -12,25 +12,9 @@
 #include <QTest>
 
 #include "windows/curve_editor_dlg.h"
+#include "../../../testing/include/testing/qt_app.h"
 
 namespace {
-
-class QtEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        if (std::getenv("QT_QPA_PLATFORM") == nullptr) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        app = std::make_unique<QApplication>(argc_, argv_);
-    }
-    void TearDown() override { app.reset(); }
-    std::unique_ptr<QApplication> app;
-
-private:
-    int argc_ = 1;
-    char name_[24] = "windows_curves_ui_test";
-    char* argv_[2] = {name_, nullptr};
-};
-const bool kRegistered = (::testing::AddGlobalTestEnvironment(new QtEnvironment), true);
 
 // A parent that records the knot-moved messages it is posted.
 class Recorder : public QWidget {

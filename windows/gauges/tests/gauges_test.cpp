@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "testing/qt_app.h"
 #include "testing/temp_registry.h"
 #include "windows/gauges_dlg.h"
 
@@ -226,23 +227,3 @@ TEST_F(GaugesWindow, OnePointModeOpensNoMenuOnRoll)
     QTest::mouseRelease(dlg.get(), Qt::RightButton, {}, dlg->GaugeRect(2).center());
     EXPECT_FALSE(dlg->GaugeMenu()->isVisible());
 }
-
-namespace {
-class QtEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        if (std::getenv("QT_QPA_PLATFORM") == nullptr)
-            ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        app_ = std::make_unique<QApplication>(argc_, argv_);
-    }
-    void TearDown() override { app_.reset(); }
-
-private:
-    int argc_ = 1;
-    char name_[16] = "gauges_test";
-    char* argv_[2] = {name_, nullptr};
-    std::unique_ptr<QApplication> app_;
-};
-const bool kRegistered = (::testing::AddGlobalTestEnvironment(new QtEnvironment), true);
-} // namespace
