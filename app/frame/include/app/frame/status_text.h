@@ -1,0 +1,18 @@
+#pragma once
+// The four status-bar pane texts, from what the frame knows of the system.
+#include <array>
+#include <string>
+
+struct StatusInputs {
+    bool devicePresent = false;
+    bool configuring = false;
+    bool paused = false;
+    bool targetLost = false;
+    bool recording = false;
+    bool playback = false;
+    int motionType = 0;
+    std::u16string centerKey;
+    std::u16string pauseKey;
+};
+
+std::array<std::u16string, 4> StatusTexts(const StatusInputs& in);
