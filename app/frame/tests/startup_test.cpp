@@ -1,0 +1,183 @@
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <chrono>
+#include <cstdlib>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <vector>
+
+#include "app/frame/startup.h"
+#include "app/frame/status_text.h"
+#include "testing/temp_dir.h"
+#include "testing/temp_registry.h"
+#include "testing/temp_session.h"
+
+extern char** environ;
+
+namespace {
+
+using namespace std::chrono_literals;
+
+class FakeSteps final : public IStartupSteps {
+public:
+    void SetWorkingFolder() override { log += "folder "; }
+    void LoadSettings() override { log += "settings "; }
+    void LoadLanguage() override { log += "language "; }
+    bool SiblingRunning() override { log += "sibling "; return sibling; }
+    void ReportSiblingRunning() override { log += "report "; }
+    bool AlreadyRunning() override { log += "running "; return running; }
+    void HandOver() override { log += "handover "; }
+    bool RegisterWindowClass() override { log += "class "; return classOk; }
+    void PublishClientLocation() override { log += "publish "; }
+    bool CreateFrame() override { log += "frame "; return frameOk; }
+    void ShowFrame() override { log += "show "; }
+
+    bool sibling = false, running = false, classOk = true, frameOk = true;
+    std::string log;
+};
+
+TEST(Startup, RunsStepsInOrderAndStopsAtEachGuard)
+{
+    struct Case {
+        bool sibling, running, classOk, frameOk, result;
+        const char* log;
+    };
+    const Case cases[] = {
+        {false, false, true, true, true, "folder settings language sibling running class publish frame show "},
+        {true, false, true, true, false, "folder settings language sibling report "},
+        {true, true, true, true, false, "folder settings language sibling report "},
+        {false, true, true, true, false, "folder settings language sibling running handover "},
+        {false, false, false, true, false, "folder settings language sibling running class "},
+        {false, false, true, false, false, "folder settings language sibling running class publish frame "},
+    };
+    for (const Case& c : cases) {
+        FakeSteps s;
+        s.sibling = c.sibling;
+        s.running = c.running;
+        s.classOk = c.classOk;
+        s.frameOk = c.frameOk;
+        EXPECT_EQ(RunStartup(s), c.result) << c.log;
+        EXPECT_EQ(s.log, c.log);
+    }
+}
+
+TEST(Startup, InstanceMutexTellsASecondHolderUntilClosed)
+{
+    testing_support::TempSession session;
+    MutexHolder first(app_frame::kInstanceMutexName);
+    ASSERT_TRUE(first.IsOpen());
+    EXPECT_FALSE(first.AlreadyExists());
+    {
+        // The lock is per thread, as a second process would see it.
+        bool exists = false;
+        std::thread([&] { exists = MutexHolder(app_frame::kInstanceMutexName).AlreadyExists(); }).join();
+        EXPECT_TRUE(exists);
+    }
+    first.Close();
+    first.Close();
+    bool exists = true;
+    std::thread([&] { exists = MutexHolder(app_frame::kInstanceMutexName).AlreadyExists(); }).join();
+    EXPECT_FALSE(exists);
+}
+
+TEST(Startup, PublishesTheProgramFolderWithOneBackslash)
+{
+    testing_support::TempRegistry registry;
+    auto store = registry.store();
+    PublishClientLocation(*store, "/opt/vistrel/bin");
+    platform::registry::Value v;
+    ASSERT_EQ(store->queryValue(platform::registry::Root::CurrentUser, app_frame::kClientLocationKey, u"Path", v), 0);
+    std::u16string path;
+    ASSERT_EQ(store->queryString(platform::registry::Root::CurrentUser, app_frame::kClientLocationKey, u"Path", path), 0);
+    EXPECT_EQ(path, u"/opt/vistrel/bin\\");
+}
+
+TEST(StatusText, PanesFollowTheSystemState)
+{
+    StatusInputs in;
+    EXPECT_EQ(StatusTexts(in)[0], u"Status: No Device");
+    in.devicePresent = true;
+    in.configuring = true;
+    EXPECT_EQ(StatusTexts(in)[0], u"Status: Configuring");
+    in.configuring = false;
+    in.paused = true;
+    in.targetLost = true;
+    EXPECT_EQ(StatusTexts(in)[0], u"Status: Disabled");
+    in.paused = false;
+    EXPECT_EQ(StatusTexts(in)[0], u"Status: No Data");
+    in.targetLost = false;
+    EXPECT_EQ(StatusTexts(in)[0], u"Status: Tracking");
+    in.recording = true;
+    EXPECT_EQ(StatusTexts(in)[0], u"Status: RECORDING");
+    in.recording = false;
+    in.playback = true;
+    EXPECT_EQ(StatusTexts(in)[0], u"Status: PLAYBACK");
+    in.motionType = 1;
+    in.centerKey = u"F9";
+    in.pauseKey = u"F10";
+    const auto t = StatusTexts(in);
+    EXPECT_EQ(t[1], u"Tracking: Pendrix");
+    EXPECT_EQ(t[2], u"Center: F9");
+    EXPECT_EQ(t[3], u"Enable: F10");
+    in.motionType = 0;
+    EXPECT_EQ(StatusTexts(in)[1], u"Tracking: Dot");
+}
+
+pid_t Start()
+{
+    char* argv[] = {const_cast<char*>(VISTREL_PATH), nullptr};
+    pid_t pid = -1;
+    if (posix_spawn(&pid, VISTREL_PATH, nullptr, nullptr, argv, environ) != 0)
+        return -1;
+    return pid;
+}
+
+// Waits for the child's exit, at most `limit`; -1 when it did not end.
+int WaitExit(pid_t pid, std::chrono::milliseconds limit)
+{
+    const auto end = std::chrono::steady_clock::now() + limit;
+    int status = 0;
+    while (std::chrono::steady_clock::now() < end) {
+        const pid_t r = waitpid(pid, &status, WNOHANG);
+        if (r == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        std::this_thread::sleep_for(20ms);
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    return -1;
+}
+
+TEST(Program, StartsOnTheSimulatedCameraAndEndsCleanlyOnSigterm)
+{
+    testing_support::TempSession session;
+    testing_support::TempDir dir{"vistrel-program"};
+    setenv("ORVANE_REGISTRY", dir.file("registry.db").c_str(), 1);
+    setenv("ORVANE_CAMERA", "sim", 1);
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    const pid_t pid = Start();
+    ASSERT_GT(pid, 0);
+    platform::HWND window = 0;
+    for (int i = 0; i < 400 && window == 0; ++i) {
+        window = platform::findWindow(app_frame::kWindowClass, nullptr);
+        if (window == 0)
+            std::this_thread::sleep_for(20ms);
+    }
+    EXPECT_NE(window, 0u);
+
+    // A second start hands over and ends at once.
+    const pid_t second = Start();
+    ASSERT_GT(second, 0);
+    EXPECT_EQ(WaitExit(second, 10s), 0);
+    EXPECT_EQ(platform::findWindow(app_frame::kWindowClass, nullptr), window);
+
+    kill(pid, SIGTERM);
+    EXPECT_EQ(WaitExit(pid, 10s), 0);
+    EXPECT_EQ(platform::findWindow(app_frame::kWindowClass, nullptr), 0u);
+    unsetenv("ORVANE_REGISTRY");
+}
+
+} // namespace
