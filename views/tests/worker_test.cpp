@@ -232,7 +232,8 @@ TEST_F(WorkerOnFakes, FollowsThePoseAndRestoresWhenTheWindowCloses)
     EXPECT_TRUE(library.running());
 
     ASSERT_TRUE(eventually([&] { return game->peek(0x4F0A2A, 1) == Bytes{0xE9}; }));
-    EXPECT_EQ(poses.profile(), 4401);
+    // The worker registers its profile around the time it patches: wait for it.
+    EXPECT_TRUE(eventually([&] { return poses.profile() == 4401; }));
     poses.set(0, 4096);
     ASSERT_TRUE(eventually([&] { return yawOffset(*game) < -0.3f; }));
     poses.set(0, -4096);
@@ -258,7 +259,8 @@ TEST_F(WorkerOnFakes, FirstRowWinsAndStopRestoresAtOnce)
     windows.add(f1Window(1, 10), f1);
     ASSERT_EQ(library.start(env()), 0);
     ASSERT_TRUE(eventually([&] { return f1->peek(0x4F0A2A, 1) == Bytes{0xE9}; }));
-    EXPECT_EQ(poses.profile(), 4401);
+    // The worker registers its profile around the time it patches: wait for it.
+    EXPECT_TRUE(eventually([&] { return poses.profile() == 4401; }));
     EXPECT_EQ(library.stop(), 0);
     EXPECT_EQ(f1->peek(0x4F0A2A, 26), original);
     EXPECT_EQ(rally->writeCount(), 0);
