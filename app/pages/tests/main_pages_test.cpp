@@ -14,7 +14,7 @@
 
 #include "profiles/GameList.h"
 #include "profiles/ProfileList.h"
-#include "qt_app.h"
+#include "testing/qt_app.h"
 #include "testing/temp_dir.h"
 #include "testing/temp_registry.h"
 
@@ -80,7 +80,7 @@ class PagesTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        (void)pages_test::qtApp();
+        (void)testing_support::qtApp();
         previous_ = fs::current_path();
         fs::current_path(dir_.path());
         fs::create_directory("Profiles");
