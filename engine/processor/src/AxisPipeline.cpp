@@ -74,13 +74,18 @@ double CCameraDataProcessor::ComputeAxis(const CEngineProfile& profile, double v
     return (v > 0 ? kFullScale : -kFullScale) * t * factor;
 }
 
-void CCameraDataProcessor::ResetFilters()
+void CCameraDataProcessor::ResetPointFilters()
 {
     for (int i = 0; i < 3; ++i) {
         CSmoothingFilterBank& b = banks_[static_cast<std::size_t>(kPointBank + i)];
         b.Reset(points_[static_cast<std::size_t>(i)].x, points_[static_cast<std::size_t>(i)].y);
         b.Selected().shape = 3.0;
     }
+}
+
+void CCameraDataProcessor::ResetFilters()
+{
+    ResetPointFilters();
     for (int i = 0; i < 6; ++i) {
         banks_[static_cast<std::size_t>(kThreePointBank + i)].Reset(solved_[static_cast<std::size_t>(i)], 0.0);
         banks_[static_cast<std::size_t>(kOnePointBank + i)].Reset(output_[static_cast<std::size_t>(kPoseIndexOfAxis[i])], 0.0);

@@ -246,6 +246,8 @@ void CCameraDataProcessor::ProcessFrame()
             ProcessThreePoint(*frame);
         else
             ProcessSinglePoint(*coordinate);
+    } else if (profile_.MotionType != 0) {
+        solver_.MissedFrame(); // the head moves on while paused: the labelling must not follow stale tracks
     }
     HoldFrame(frame);
 }
@@ -284,8 +286,9 @@ void CCameraDataProcessor::ProcessThreePoint(Orvane::Frame& frame)
         solver_.SetReinitialise();
         ResetFilters();
     }
-    const std::array<ImagePoint, 3> labelled = points_;
     solver_.Undistort(points_);
+    if (solver_.LabelsSwitched())
+        ResetPointFilters(); // the smoothed points belong to other markers now
     SmoothPoints(3);
     PoseSolution solution;
     if (!solver_.SolvePose(smoothed_, rollSign_.load(), solution)) {
@@ -293,10 +296,6 @@ void CCameraDataProcessor::ProcessThreePoint(Orvane::Frame& frame)
         UpdateTrackingState(false);
         return;
     }
-    // The solver may have mended the labelling: the next frame follows the
-    // markers as solved.
-    const auto& order = solver_.LastOrder();
-    solver_.KeepLabels(std::array<ImagePoint, 3>{labelled[order[0]], labelled[order[1]], labelled[order[2]]});
     solution_ = solution;
     solved_ = {solution.yaw, solution.pitch, solution.roll, solution.x, solution.y, solution.z};
 

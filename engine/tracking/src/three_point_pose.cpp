@@ -1,5 +1,6 @@
 #include "engine/three_point_pose.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -63,6 +64,7 @@ void CThreePointPose::SetCameraIntrinsics(const CameraModel& model)
     camera_ = model;
     halfWidth_ = double(model.imageWidth) * 0.5;
     halfHeight_ = double(model.imageHeight) * 0.5;
+    tracker_.Forget(); // tracks seen through another lens
 }
 
 void CThreePointPose::SetModel(const CHeadsetModel& model)
@@ -80,8 +82,9 @@ void CThreePointPose::SetModel(const CHeadsetModel& model)
     referenceTriad_ = modelTriad_;
     reinitialise_ = true;
     havePrevious_ = false;
-    labelsKept_ = 0;
-    haveAccepted_ = false;
+    tracker_.Forget();
+    captured_ = false;
+    haveChosenStart_ = false;
 }
 
 CHeadsetModel CThreePointPose::ApplyModel(const CHeadsetModel& in)
@@ -160,73 +163,86 @@ void CThreePointPose::OrderMarkers(std::array<int, 3>& indices, std::span<const 
     }
 }
 
-void CThreePointPose::LabelMarkers(std::array<int, 3>& indices, std::span<const ImagePoint, 3> pts,
-                                   double halfHeight) const
+std::array<double, 3> CThreePointPose::RayOf(const ImagePoint& pt) const
 {
-    OrderMarkers(indices, pts, halfHeight);
-    if (labelling_ != Labelling::NearestPrevious || labelsKept_ == 0 || labelAge_ >= kLabelMaxAge) return;
-    // Where each marker should be now: the last kept position moved on at
-    // the speed between the last two kept frames.
-    std::array<ImagePoint, 3> expected = keptLabels_[0];
-    if (labelsKept_ > 1 && labelAge_ == 0 && labelGap_ == 1) {
-        const double k = 1.0;
-        for (int i = 0; i < 3; ++i) {
-            expected[i].x += k * (keptLabels_[0][i].x - keptLabels_[1][i].x);
-            expected[i].y += k * (keptLabels_[0][i].y - keptLabels_[1][i].y);
-        }
-    }
-    const auto cost = [&](const std::array<int, 3>& order) {
-        double sum = 0.0;
-        for (int k = 0; k < 3; ++k) {
-            const double dx = pts[order[k]].x - expected[k].x, dy = pts[order[k]].y - expected[k].y;
-            sum += dx * dx + dy * dy;
-        }
-        return sum;
-    };
-    static constexpr std::array<std::array<int, 3>, 6> kOrders{
-        {{0, 1, 2}, {0, 2, 1}, {1, 0, 2}, {1, 2, 0}, {2, 0, 1}, {2, 1, 0}}};
-    std::array<int, 3> best = indices;
-    double bestCost = cost(indices);
-    for (const auto& order : kOrders) {
-        const double c = cost(order);
-        if (c < bestCost) {
-            bestCost = c;
-            best = order;
-        }
-    }
-    // A labelling taken up on a re-acquire where the sorting was unsure is
-    // not followed against the sorting until a frame confirms it.
-    if (labelsConfirmed_) indices = best;
+    const double sx = double(camera_.sensorWidth) / double(camera_.imageWidth);
+    const double sy = double(camera_.sensorHeight) / double(camera_.imageHeight);
+    const double r[3] = {pt.x * sx, -double(camera_.focalLength), pt.y * sy};
+    const double n = std::sqrt(r[0] * r[0] + r[1] * r[1] + r[2] * r[2]);
+    return {r[0] / n, r[1] / n, r[2] / n};
 }
 
-bool CThreePointPose::SortingConfirms(std::span<const ImagePoint, 3> labelled) const
+clip_labelling::SortingVerdict CThreePointPose::SortingOf(std::span<const ImagePoint, 3> pts,
+                                                          double halfHeight) const
 {
-    std::array<int, 3> order{};
-    OrderMarkers(order, labelled, halfHeight_);
-    if (order != std::array<int, 3>{0, 1, 2}) return false;
-    // The sorting is sure when the values it compares lie well apart.
-    const auto apart = [](double a, double b) { return std::fabs(a - b) >= kSortingMargin; };
-    const ImagePoint &p0 = labelled[0], &p1 = labelled[1], &p2 = labelled[2];
+    clip_labelling::SortingVerdict v;
+    OrderMarkers(v.order, pts, halfHeight);
+    const ImagePoint& p0 = pts[v.order[0]];
+    const ImagePoint& p1 = pts[v.order[1]];
+    const ImagePoint& p2 = pts[v.order[2]];
+    double margin = 0.0;
     switch (model_.Sorting) {
-    case 2: return apart(p0.y, p1.y) && apart(p0.y, p2.y);
-    case 3: return apart(p0.x, p1.x) && apart(p0.x, p2.x);
-    case 1: return apart(p0.y, p1.y) && apart(p0.y, p2.y) && apart(p1.y, p2.y);
-    default: return apart(p0.y, p1.y) && apart(p0.y, p2.y) && apart(p1.x, p2.x);
+    case 2: margin = std::fmin(p0.y - p1.y, p2.y - p0.y); break;
+    case 3: margin = std::fmin(p0.x - p1.x, p2.x - p0.x); break;
+    default: {
+        // P0 is the topmost point below the half height; no such point is no verdict.
+        if (!(p0.y < halfHeight)) break;
+        const double top = std::fmin(p1.y, p2.y) - p0.y;
+        const double pair = model_.Sorting == 1 ? std::fabs(p1.y - p2.y) : std::fabs(p1.x - p2.x);
+        margin = std::fmin(top, pair);
+        break;
     }
+    }
+    v.sureness = std::clamp(margin / kSortingMargin, 0.0, 1.0);
+    return v;
 }
 
-void CThreePointPose::KeepLabels(std::span<const ImagePoint, 3> labelled)
+void CThreePointPose::LabelMarkers(std::array<int, 3>& indices, std::span<const ImagePoint, 3> pts,
+                                   double halfHeight)
 {
-    // A previous labelling too old to follow gives no speed either.
-    const bool recent = labelsKept_ > 0 && labelAge_ < kLabelMaxAge;
-    keptLabels_[1] = keptLabels_[0];
-    for (int k = 0; k < 3; ++k) keptLabels_[0][k] = labelled[k];
-    labelGap_ = labelAge_ + 1;
-    labelAge_ = 0;
-    labelsKept_ = recent ? 2 : 1;
-    // Followed from a recent frame, a labelling stays as sure as it was; a
-    // fresh one is sure when the sorting is.
-    labelsConfirmed_ = (recent && labelsConfirmed_) || SortingConfirms(keptLabels_[0]);
+    haveChosenStart_ = false;
+    const clip_labelling::SortingVerdict sorting = SortingOf(pts, halfHeight);
+    indices = sorting.order;
+    if (labelling_ != Labelling::NearestPrevious) return;
+
+    std::array<ImagePoint, 3> undistorted{pts[0], pts[1], pts[2]};
+    Undistort(undistorted);
+    std::array<clip_labelling::Vec3, 3> rays;
+    for (int i = 0; i < 3; ++i) rays[i] = RayOf(undistorted[i]);
+    clip_labelling::ClipFrame clip;
+    clip.pivot = {model_.TX, model_.TY, model_.TZ};
+    clip_labelling::Reference reference;
+    for (int k = 0; k < 3; ++k) {
+        clip.modelTriad[k] = {modelTriad_(0, k), modelTriad_(1, k), modelTriad_(2, k)};
+        reference.triad[k] = {referenceTriad_(0, k), referenceTriad_(1, k), referenceTriad_(2, k)};
+    }
+    reference.head = referenceHead_;
+    const clip_labelling::Reference* captured = captured_ ? &reference : nullptr;
+    const clip_labelling::ClipDistances distances{model_.Dist01, model_.Dist02, model_.Dist12};
+
+    // A settled track: solve only where it goes on.
+    if (tracker_.Settled()) {
+        clip_labelling::Candidate next;
+        if (clip_labelling::NearestCandidate(rays, distances, tracker_.Expected(), next)) {
+            clip_labelling::Assess(std::span<clip_labelling::Candidate>(&next, 1), clip, captured, reach_);
+            if (tracker_.FollowSettled(next)) {
+                indices = next.order;
+                for (int k = 0; k < 3; ++k) chosenStart_.l[k] = next.depths[k];
+                haveChosenStart_ = true;
+                return;
+            }
+        }
+    }
+
+    std::array<clip_labelling::Candidate, clip_labelling::kMaxCandidates> candidates;
+    const int n = clip_labelling::EnumerateCandidates(rays, distances, candidates);
+    const std::span<clip_labelling::Candidate> found(candidates.data(), std::size_t(n));
+    clip_labelling::Assess(found, clip, captured, reach_);
+    const int chosen = tracker_.Choose(found, sorting, captured_, {model_.Del0, model_.Del1, model_.Del2});
+    if (chosen < 0) return;
+    indices = candidates[chosen].order;
+    for (int k = 0; k < 3; ++k) chosenStart_.l[k] = candidates[chosen].depths[k];
+    haveChosenStart_ = true;
 }
 
 bool CThreePointPose::SolveDepths(Depths& d, int maxSteps, int& steps) const
@@ -307,7 +323,11 @@ bool CThreePointPose::SolveFrame(std::span<const ImagePoint, 3> points)
     d12_ = model_.Dist12 * model_.Dist12;
 
     const Depths fromModel{{model_.Del0, model_.Del1, model_.Del2}};
-    const Depths start = reinitialise_ ? fromModel : depths_;
+    // A solution chosen while labelling this frame's points is where the
+    // solve starts; else the previous frame's depths or the model's.
+    const bool chosen = haveChosenStart_;
+    haveChosenStart_ = false;
+    const Depths start = chosen ? chosenStart_ : (reinitialise_ ? fromModel : depths_);
 
     // Starts in order; the first that gives a fitting solution stands. After a
     // re-acquire the head is usually still near where it was last seen: when
@@ -316,7 +336,7 @@ bool CThreePointPose::SolveFrame(std::span<const ImagePoint, 3> points)
     std::array<Depths, 3> starts{};
     int startCount = 0;
     starts[startCount++] = start;
-    if (!reinitialise_) starts[startCount++] = fromModel;
+    if (chosen || !reinitialise_) starts[startCount++] = fromModel;
     if (rootChoice_ == RootChoice::RestartFromPrevious && havePrevious_ && !capture_)
         starts[startCount++] = goodDepths_;
 
@@ -350,7 +370,11 @@ bool CThreePointPose::SolveFrame(std::span<const ImagePoint, 3> points)
         return false;
     }
 
-    if (capture_) referenceTriad_ = bestTriad;
+    if (capture_) {
+        referenceTriad_ = bestTriad;
+        referenceHead_ = {bestSolution.x, bestSolution.z, bestSolution.y};
+        captured_ = true;
+    }
     const CSmallMatrix r = bestTriad * referenceTriad_.Transposed();
     const double c = std::sqrt(1.0 - Clamp1(r(0, 2)) * Clamp1(r(0, 2)));
     bestSolution.yaw = std::asin(Clamp1(-r(0, 1) / c)) * kDegrees;
@@ -378,23 +402,6 @@ bool CThreePointPose::SolveFrame(std::span<const ImagePoint, 3> points)
     return true;
 }
 
-CThreePointPose::SolveState CThreePointPose::SaveState() const
-{
-    return {capture_, reinitialise_, havePrevious_, depths_, goodDepths_, referenceTriad_, solution_, lastIterations_};
-}
-
-void CThreePointPose::RestoreState(const SolveState& s)
-{
-    capture_ = s.capture;
-    reinitialise_ = s.reinitialise;
-    havePrevious_ = s.havePrevious;
-    depths_ = s.depths;
-    goodDepths_ = s.goodDepths;
-    referenceTriad_ = s.referenceTriad;
-    solution_ = s.solution;
-    lastIterations_ = s.iterations;
-}
-
 bool CThreePointPose::SolveChecked(std::span<const ImagePoint, 3> points, double rollSign, PoseSolution& out)
 {
     SolveFrame(points);
@@ -406,77 +413,13 @@ bool CThreePointPose::SolveChecked(std::span<const ImagePoint, 3> points, double
              badPosition(out.y) || badPosition(out.z));
 }
 
-namespace {
-
-// How far apart two poses are: degrees, with 10 mm counted as one degree.
-double PoseDistance(const PoseSolution& a, const PoseSolution& b)
-{
-    const double angle = std::fmax(std::fabs(a.yaw - b.yaw), std::fmax(std::fabs(a.pitch - b.pitch), std::fabs(a.roll - b.roll)));
-    const double position = std::fmax(std::fabs(a.x - b.x), std::fmax(std::fabs(a.y - b.y), std::fabs(a.z - b.z)));
-    return angle + 0.1 * position;
-}
-
-// How far a pose lies out in the range heads turn (yaw 60, pitch 40, roll
-// 30 degrees from the captured pose): 1 at its edge.
-double PoseExcursion(const PoseSolution& p)
-{
-    return std::fmax(std::fabs(p.yaw) / 60.0, std::fmax(std::fabs(p.pitch) / 40.0, std::fabs(p.roll) / 30.0));
-}
-constexpr double kOutsideRange = 1.25;
-
-// A pose this near the last one is taken as it is; farther, the other
-// labellings are solved too and the nearest kept.
-constexpr double kNearPose = 10.0;
-
-} // namespace
-
 bool CThreePointPose::SolvePose(std::span<const ImagePoint, 3> points, double rollSign, PoseSolution& out)
 {
-    lastOrder_ = {0, 1, 2};
-    // On the frame road, where labellings are kept from frame to frame, a
-    // labelling whose pose jumps away from the last accepted one is checked
-    // against the other labellings; the pose nearest the last one wins.
-    // The last pose checks this one only when it was itself followed from
-    // the frame before it: a single frame after a re-acquire may be wrong.
-    const bool follow = labelling_ == Labelling::NearestPrevious && haveAccepted_ && labelsKept_ > 1 &&
-                        labelsConfirmed_ && labelAge_ < kLabelMaxAge && !capture_;
-    const SolveState start = follow ? SaveState() : SolveState{};
-    bool ok = SolveChecked(points, rollSign, out);
-    if (follow && !(ok && PoseDistance(out, lastAccepted_) <= kNearPose)) {
-        static constexpr std::array<std::array<int, 3>, 5> kOthers{
-            {{0, 2, 1}, {1, 0, 2}, {1, 2, 0}, {2, 0, 1}, {2, 1, 0}}};
-        SolveState best = SaveState();
-        PoseSolution bestOut = out;
-        double bestDistance = ok ? PoseDistance(out, lastAccepted_) : INFINITY;
-        std::array<int, 3> bestOrder = {0, 1, 2};
-        for (const auto& order : kOthers) {
-            RestoreState(start);
-            const std::array<ImagePoint, 3> permuted{points[order[0]], points[order[1]], points[order[2]]};
-            PoseSolution candidate;
-            if (!SolveChecked(permuted, rollSign, candidate)) continue;
-            const double d = PoseDistance(candidate, lastAccepted_);
-            if (d < bestDistance) {
-                bestDistance = d;
-                best = SaveState();
-                bestOut = candidate;
-                bestOrder = order;
-            }
-        }
-        RestoreState(best);
-        out = bestOut;
-        ok = std::isfinite(bestDistance);
-        lastOrder_ = bestOrder;
-    }
-    if (!ok) {
+    if (!SolveChecked(points, rollSign, out)) {
         reinitialise_ = true;
-        labelsKept_ = 0; // the labelling may be what went wrong
-        lastOrder_ = {0, 1, 2};
+        tracker_.Miss();
         return false;
     }
-    lastAccepted_ = out;
-    haveAccepted_ = true;
-    // A followed labelling that leads the pose far outside the range heads
-    // turn was most likely taken up wrongly: the sorting labels again.
-    if (PoseExcursion(out) > kOutsideRange) labelsConfirmed_ = false;
+    tracker_.Commit();
     return true;
 }

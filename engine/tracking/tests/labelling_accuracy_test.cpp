@@ -4,15 +4,28 @@
 // the envelope yaw +-60, pitch +-40, roll +-30 degrees, x, y +-100 mm,
 // z +-150 mm for every clip location. Counted are the frames whose three
 // markers are in view and apart.
+//
+// The frames missed are those after the clip comes back into view (or its
+// markers apart again) where the three points fit more than one head pose
+// within reach, and the label tracker starts on the wrong one until the
+// frames after it tell them apart; while the clip stays in view, the head is
+// followed.
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "engine/blob_identification.h"
 #include "pose_accuracy_support.h"
 
 namespace {
+
+struct Tally : accuracy::Tally {
+    // Of the frames missed, those after a frame solved right since the clip
+    // was last acquired: lost while following the head.
+    int missedWhileFollowing = 0;
+};
 
 using Labelling = CThreePointPose::Labelling;
 using simcam::scene::HeadPose;
@@ -44,13 +57,14 @@ public:
     }
 
     // One frame; counted in `tally` when its markers are in view and apart.
-    void Frame(const HeadPose& pose, accuracy::Tally* tally)
+    void Frame(const HeadPose& pose, Tally* tally)
     {
         simcam::scene::Projection p;
         scene_.Project(pose, p);
         if (!p.inView || p.separation < accuracy::kMinSeparation) {
             lost_ = true; // merged or missing blobs: the area check fails, the engine re-acquires
             solver_.MissedFrame();
+            rightSinceAcquired_ = false;
             return;
         }
         // Blobs in a frame order that changes from frame to frame; areas fall
@@ -73,15 +87,10 @@ public:
         ASSERT_TRUE(CheckAreas(std::span<Blob* const>(table)));
         if (lost_) solver_.SetReinitialise();
         lost_ = false;
-        const std::array<ImagePoint, 3> labelled = points;
         solver_.Undistort(points);
         PoseSolution s;
         const bool ok = solver_.SolvePose(points, 1.0, s);
-        if (ok) {
-            const auto& o = solver_.LastOrder();
-            solver_.KeepLabels(std::array<ImagePoint, 3>{labelled[o[0]], labelled[o[1]], labelled[o[2]]});
-        }
-        else lost_ = true;
+        if (!ok) lost_ = true;
         if (!tally) return;
         const simcam::scene::Truth t = scene_.TruthOf(pose);
         ++tally->eligible;
@@ -90,7 +99,12 @@ public:
                : INFINITY;
         const double position =
             ok ? std::max({std::fabs(s.x - t.x), std::fabs(s.y - t.y), std::fabs(s.z - t.z)}) : INFINITY;
-        if (angle <= accuracy::kAngleLimit && position <= accuracy::kPositionLimit) ++tally->good;
+        if (angle <= accuracy::kAngleLimit && position <= accuracy::kPositionLimit) {
+            ++tally->good;
+            rightSinceAcquired_ = true;
+        } else if (rightSinceAcquired_) {
+            ++tally->missedWhileFollowing;
+        }
         tally->worstAngle = std::max(tally->worstAngle, angle);
         tally->worstPosition = std::max(tally->worstPosition, position);
     }
@@ -103,16 +117,17 @@ private:
     std::array<Blob*, 3> table_{};
     int order_ = 0;
     bool lost_ = false;
+    bool rightSinceAcquired_ = false;
 };
 
 // Random poses over the envelope, each reached from the one before by a
 // 25-frame move (half a second at 50 frames a second).
-accuracy::Tally RunSample(int location, int rotation, Labelling labelling, int poses, std::uint64_t seed)
+Tally RunSample(int location, int rotation, Labelling labelling, int poses, std::uint64_t seed)
 {
     Road road(location, rotation, labelling);
     std::mt19937_64 random(seed);
     HeadPose from{};
-    accuracy::Tally tally;
+    Tally tally;
     constexpr int kSteps = 25;
     for (int n = 0; n < poses; ++n) {
         const HeadPose to = simcam::scene::SamplePose(random);
@@ -132,10 +147,10 @@ accuracy::Tally RunSample(int location, int rotation, Labelling labelling, int p
     return tally;
 }
 
-accuracy::Tally RunTrajectory(int location, Labelling labelling)
+Tally RunTrajectory(int location, Labelling labelling)
 {
     Road road(location, 0, labelling);
-    accuracy::Tally tally;
+    Tally tally;
     const simcam::scene::Trajectory trajectory;
     for (int f = 1; f < 1500; ++f) road.Frame(trajectory.At(f / 25.0), &tally); // 25 frames a second
     return tally;
@@ -143,13 +158,23 @@ accuracy::Tally RunTrajectory(int location, Labelling labelling)
 
 } // namespace
 
-// Rates reached with the labelling that follows the previous frames, as
-// measured on these samples (the 99.9 % goal is not reached yet; these keep
-// what is there from getting worse).
+// Rates the label tracker reaches on these samples (measured: location 0
+// 0.939 sample, 0.990 trajectory, 0.930 turned camera; 1-2 0.999, 1.0, 1.0;
+// 3 0.990, 1.0, 0.957; 4 1.0, 1.0, 0.986), a little below, so that they keep
+// from getting worse.
 struct Floor {
-    double sample, trajectory;
+    double sample, trajectory, rotated;
 };
-constexpr Floor kFloors[5] = {{0.73, 0.65}, {0.985, 0.98}, {0.985, 0.98}, {0.995, 0.97}, {0.995, 0.925}};
+constexpr Floor kFloors[5] = {
+    {0.93, 0.985, 0.92}, {0.995, 0.999, 0.995}, {0.995, 0.999, 0.995}, {0.985, 0.999, 0.95}, {0.995, 0.999, 0.98}};
+
+void Report(const char* what, int location, const Tally& specified, const Tally& tracked)
+{
+    std::printf("location %d %s: sorting alone %d/%d (%.4f); tracked %d/%d (%.4f), of the %d missed %d while "
+                "following\n",
+                location, what, specified.good, specified.eligible, specified.Rate(), tracked.good, tracked.eligible,
+                tracked.Rate(), tracked.eligible - tracked.good, tracked.missedWhileFollowing);
+}
 
 class LabellingAccuracy : public ::testing::TestWithParam<int> {};
 
@@ -157,26 +182,26 @@ TEST_P(LabellingAccuracy, SampledEnvelope)
 {
     const int location = GetParam();
     const auto specified = RunSample(location, 0, Labelling::Specified, 100, 11);
-    const auto mended = RunSample(location, 0, Labelling::NearestPrevious, 100, 11);
-    std::printf("location %d sample: sorting alone %d/%d (%.4f), following the previous frames %d/%d (%.4f)\n",
-                location, specified.good, specified.eligible, specified.Rate(), mended.good, mended.eligible,
-                mended.Rate());
-    EXPECT_GT(mended.eligible, 1000);
-    EXPECT_GE(mended.Rate(), specified.Rate());
-    EXPECT_GE(mended.Rate(), kFloors[location].sample);
+    const auto tracked = RunSample(location, 0, Labelling::NearestPrevious, 100, 11);
+    Report("sample", location, specified, tracked);
+    EXPECT_GT(tracked.eligible, 1000);
+    EXPECT_GE(tracked.Rate(), specified.Rate());
+    EXPECT_GE(tracked.Rate(), kFloors[location].sample);
+    // What is missed is missed on acquiring the clip, not while following it
+    // (but for a level clip, whose sorting is often wrong, just after an
+    // acquisition).
+    EXPECT_LE(tracked.missedWhileFollowing, tracked.eligible / 50);
 }
 
 TEST_P(LabellingAccuracy, ScriptedTrajectory)
 {
     const int location = GetParam();
     const auto specified = RunTrajectory(location, Labelling::Specified);
-    const auto mended = RunTrajectory(location, Labelling::NearestPrevious);
-    std::printf("location %d trajectory: sorting alone %d/%d (%.4f), following the previous frames %d/%d (%.4f)\n",
-                location, specified.good, specified.eligible, specified.Rate(), mended.good, mended.eligible,
-                mended.Rate());
-    EXPECT_GT(mended.eligible, 600);
-    EXPECT_GE(mended.Rate(), specified.Rate());
-    EXPECT_GE(mended.Rate(), kFloors[location].trajectory);
+    const auto tracked = RunTrajectory(location, Labelling::NearestPrevious);
+    Report("trajectory", location, specified, tracked);
+    EXPECT_GT(tracked.eligible, 600);
+    EXPECT_GE(tracked.Rate(), specified.Rate());
+    EXPECT_GE(tracked.Rate(), kFloors[location].trajectory);
 }
 
 TEST_P(LabellingAccuracy, EveryCameraRotation)
@@ -186,10 +211,12 @@ TEST_P(LabellingAccuracy, EveryCameraRotation)
     const int location = GetParam();
     for (int rotation = 1; rotation < 4; ++rotation) {
         const auto specified = RunSample(location, rotation, Labelling::Specified, 100, 5);
-        const auto mended = RunSample(location, rotation, Labelling::NearestPrevious, 100, 5);
-        EXPECT_GT(mended.eligible, 100) << "rotation " << rotation;
-        std::printf("location %d rotation %d: sorting alone %.4f, following %.4f\n", location, rotation, specified.Rate(), mended.Rate());
-        EXPECT_GE(mended.Rate(), specified.Rate()) << "rotation " << rotation;
+        const auto tracked = RunSample(location, rotation, Labelling::NearestPrevious, 100, 5);
+        EXPECT_GT(tracked.eligible, 100) << "rotation " << rotation;
+        const std::string what = "rotation " + std::to_string(rotation);
+        Report(what.c_str(), location, specified, tracked);
+        EXPECT_GE(tracked.Rate(), specified.Rate()) << what;
+        EXPECT_GE(tracked.Rate(), kFloors[location].rotated) << what;
     }
 }
 
@@ -201,7 +228,7 @@ TEST(LabellingFollow, KeepsTheArrowClipPastWhereItsSortingFails)
     // to a yaw of about 52 degrees; a head turning on to 60 keeps its labels.
     for (const Labelling labelling : {Labelling::Specified, Labelling::NearestPrevious}) {
         Road road(3, 0, labelling);
-        accuracy::Tally early, late;
+        Tally early, late;
         for (int step = 1; step <= 60; ++step) {
             const HeadPose pose{-double(step), 0, 0, 0, 0, 0};
             road.Frame(pose, step <= 45 ? &early : &late);

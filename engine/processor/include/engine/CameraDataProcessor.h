@@ -157,6 +157,7 @@ private:
     void SetTrackingLed(bool on);
     void ZeroPose();
     void ResetFilters();
+    void ResetPointFilters();
     void SmoothPoints(int count);
     bool ComputeThreePoint();
     bool ComputeOnePoint();

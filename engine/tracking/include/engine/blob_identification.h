@@ -67,11 +67,11 @@ inline ImagePoint OrientPoint(double x, double y, int rotation, double halfWidth
 }
 
 // The three largest objects' centres, oriented, labelled P0, P1, P2 by the
-// solver's labelling (the clip model's sorting mode, or the assignment that
+// solver's labelling (the clip model's sorting mode, or the solution that
 // follows the previous frames). Points without an object are (0, 0).
 template <class Object>
 void IdentifyPoints(std::span<Object* const> table, int rotation, double halfWidth, double halfHeight,
-                    const CThreePointPose& solver, std::array<ImagePoint, 3>& labelled)
+                    CThreePointPose& solver, std::array<ImagePoint, 3>& labelled)
 {
     std::array<ImagePoint, 3> points{};
     const std::size_t n = std::min<std::size_t>(3, table.size());

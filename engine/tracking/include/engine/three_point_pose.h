@@ -7,6 +7,7 @@
 #include <array>
 #include <span>
 
+#include "engine/clip_labelling.h"
 #include "engine/pose_models.h"
 #include "engine/small_matrix.h"
 
@@ -36,18 +37,20 @@ public:
         RestartFromPrevious,
     };
 
-    // How three image points become P0, P1, P2.
+    // How three image points become P0, P1, P2, and where the depth solve
+    // starts.
     enum class Labelling {
-        // The clip model's sorting mode alone, every frame.
+        // The clip model's sorting mode alone, every frame; Newton from the
+        // previous frame's depths or the model's start depths.
         Specified,
-        // The sorting mode when there is no recent labelling to follow; while
-        // the clip is tracked (and its labelling was confirmed by a frame where
-        // the sorting was sure), the assignment nearest where the markers of
-        // the last solved frames should be now, the sorting winning ties; and
-        // a solve whose pose jumps away from the last one also tries the other
-        // labellings and keeps the pose nearest the last. The sorting modes
-        // mislabel the clip for many poses users make (a level clip pitched,
-        // an arrow clip yawed past about 50 degrees).
+        // Every labelling of the three points and every solution under it
+        // are candidates; the label tracker (clip_labelling.h) follows the
+        // head from frame to frame among them and starts afresh from the
+        // sorting, the captured pose and where the head was last seen; the
+        // depth solve starts from its choice. The sorting modes mislabel the
+        // clip for many poses users make (a level clip pitched, an arrow
+        // clip yawed past about 50 degrees), and Newton from the last frame
+        // can settle on the mirror solution of a clip seen nearly edge on.
         NearestPrevious,
     };
 
@@ -75,24 +78,24 @@ public:
 
     void SetLabelling(Labelling labelling) { labelling_ = labelling; }
     Labelling GetLabelling() const { return labelling_; }
-    // OrderMarkers, then, with NearestPrevious and a labelling kept from the
-    // frames before, the assignment nearest where the markers should be now.
-    void LabelMarkers(std::array<int, 3>& indices, std::span<const ImagePoint, 3> points,
-                      double halfHeight) const;
-    // The labelled points (as oriented, before undistortion) of a frame whose
-    // solve was accepted: the next frame's labelling follows them.
-    void KeepLabels(std::span<const ImagePoint, 3> labelled);
-    // A three-point frame that did not reach the solve (blobs merged or
-    // missing): the kept labelling ages by one frame.
-    void MissedFrame() { ++labelAge_; }
-    // No labelling to follow: the next frame is labelled by the sorting mode.
-    // Called by a rejected solve and by a new clip model.
-    void ForgetLabels() { labelsKept_ = 0; }
-    // A kept labelling older than this many frames is not followed.
-    static constexpr int kLabelMaxAge = 5;
-    // Pixels by which the values the sorting compares must differ for the
-    // sorting to be sure of its labelling.
+    // Labels three oriented points (before undistortion) as P0, P1, P2: by
+    // OrderMarkers, or, with NearestPrevious, by the candidate the label
+    // tracker chooses, which the next SolveFrame starts from.
+    void LabelMarkers(std::array<int, 3>& indices, std::span<const ImagePoint, 3> points, double halfHeight);
+    // The sorting mode's labelling and how sure it is: sure when the values
+    // it compares lie kSortingMargin pixels apart or more.
+    clip_labelling::SortingVerdict SortingOf(std::span<const ImagePoint, 3> points, double halfHeight) const;
     static constexpr double kSortingMargin = 8.0;
+    // A three-point frame that did not reach the solve (blobs merged or
+    // missing, tracking paused): the tracks age by one frame.
+    void MissedFrame() { tracker_.Miss(); }
+    // Nothing to follow: the next frame starts the tracks afresh.
+    void ForgetLabels() { tracker_.Forget(); }
+    void SetLabelWeights(const clip_labelling::CLabelTracker::Weights& w) { tracker_.SetWeights(w); }
+    void SetReach(const clip_labelling::Reach& r) { reach_ = r; }
+    // The last LabelMarkers chose a labelling that does not continue the one
+    // followed before: smoothing of the labelled points must start over.
+    bool LabelsSwitched() const { return labelling_ == Labelling::NearestPrevious && tracker_.Switched(); }
 
     // Next frame takes the captured pose as the zero of the angles (re-centre).
     void SetCapture() { capture_ = true; reinitialise_ = true; }
@@ -110,10 +113,6 @@ public:
     // 10000 mm. A rejected frame re-initialises the depths of the next one.
     bool SolvePose(std::span<const ImagePoint, 3> points, double rollSign, PoseSolution& out);
 
-    // Which input point each of P0, P1, P2 was taken from in the last
-    // accepted SolvePose: the identity unless the labelling was mended there.
-    const std::array<int, 3>& LastOrder() const { return lastOrder_; }
-
     const PoseSolution& Solution() const { return solution_; }
     // Newton steps of the last depth solve that was kept.
     int LastIterations() const { return lastIterations_; }
@@ -122,22 +121,12 @@ private:
     struct Depths {
         double l[3];
     };
-    // What a solve changes, so that other labellings can be tried from the
-    // same start.
-    struct SolveState {
-        bool capture, reinitialise, havePrevious;
-        Depths depths, goodDepths;
-        CSmallMatrix referenceTriad;
-        PoseSolution solution;
-        int iterations;
-    };
-    SolveState SaveState() const;
-    void RestoreState(const SolveState& s);
     bool SolveChecked(std::span<const ImagePoint, 3> points, double rollSign, PoseSolution& out);
-    bool SortingConfirms(std::span<const ImagePoint, 3> labelled) const;
     bool SolveDepths(Depths& d, int maxSteps, int& steps) const;
     bool Compose(const Depths& d, PoseSolution& out, CSmallMatrix& measuredTriad,
                  CSmallMatrix (&clip)[3]) const;
+    // The unit ray of a point (relative to the image centre, undistorted).
+    std::array<double, 3> RayOf(const ImagePoint& point) const;
 
     CameraModel camera_;
     double halfWidth_ = 177.5;
@@ -147,15 +136,15 @@ private:
     CSmallMatrix referenceTriad_;
     RootChoice rootChoice_ = RootChoice::RestartFromPrevious;
     Labelling labelling_ = Labelling::NearestPrevious;
-    // The last two kept labellings (newest first) and how many are valid.
-    std::array<std::array<ImagePoint, 3>, 2> keptLabels_{};
-    int labelsKept_ = 0;
-    int labelAge_ = 0;  // frames since keptLabels_[0]
-    int labelGap_ = 1;  // frames from keptLabels_[1] to keptLabels_[0]
-    bool labelsConfirmed_ = false;
-    std::array<int, 3> lastOrder_{0, 1, 2};
-    PoseSolution lastAccepted_; // roll sign applied
-    bool haveAccepted_ = false;
+
+    clip_labelling::CLabelTracker tracker_;
+    bool captured_ = false; // a capture has set the reference since the model was set
+    clip_labelling::Vec3 referenceHead_{}; // head point at the capture (across, depth, vertical)
+    clip_labelling::Reach reach_;
+    // The depths of the solution LabelMarkers chose; the next SolveFrame
+    // starts from them.
+    Depths chosenStart_{};
+    bool haveChosenStart_ = false;
 
     bool capture_ = true; // the first solve captures
     bool reinitialise_ = true;
