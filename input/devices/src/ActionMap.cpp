@@ -91,6 +91,12 @@ void CActionMap::BeginCapture(platform::HWND window, platform::UINT message)
     capturing_ = true;
 }
 
+void CActionMap::EndCapture()
+{
+    std::lock_guard lock(lock_);
+    capturing_ = false;
+}
+
 CActionMapEntry CActionMap::GetCapturedEntry()
 {
     std::lock_guard lock(lock_);

@@ -170,6 +170,17 @@ TEST_F(ActionMapTest, RebindingReplacesInPlaceAndFollowsTheDevice)
     });
 }
 
+TEST_F(ActionMapTest, AnEndedCaptureLetsTheNextPressThrough)
+{
+    map->AddBinding({2, GUID_SysMouse, 1, 0, WM_HOTKEY_ACTION});
+    map->BeginCapture(kDialog, kCaptured);
+    map->EndCapture();
+    EXPECT_FALSE(map->Capturing());
+    press(mouse, 1, true);
+    map->Poll();
+    EXPECT_EQ(log.take(), (std::vector<Post>{{kOwner, WM_HOTKEY_ACTION, 0x100, 2}}));
+}
+
 TEST_F(ActionMapTest, SystemKeyboardFlagFollowsTheDevice)
 {
     map->AddBinding({0, GUID_SysKeyboard, 0x58, 0, WM_HOTKEY_ACTION});

@@ -125,6 +125,7 @@ void CHotKeyEntryDlg::giveKeyboardBack()
 {
     keyboard_.Uninstall();
     keyboard_.Install(sheetWindow_, WM_HOTKEY_KEY);
+    actions_.EndCapture();
 }
 
 void CHotKeyEntryDlg::acceptCapture()

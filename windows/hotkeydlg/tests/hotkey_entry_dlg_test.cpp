@@ -259,6 +259,17 @@ TEST_F(HotKeyEntryTest, CancelGivesTheKeyboardBackAndChangesNothing)
     dlg->HandleMessage(WM_HOTKEY_KEY, 0x100, static_cast<platform::LPARAM>(kK));
     EXPECT_EQ(keys, before);
     EXPECT_EQ(keyboard.calls.size(), 2u);
+    // The button capture ends with the dialog: the next press goes to its bindings.
+    EXPECT_FALSE(map->Capturing());
+}
+
+TEST_F(HotKeyEntryTest, AKeyEndsTheButtonCaptureToo)
+{
+    auto dlg = open(2);
+    ASSERT_TRUE(map->Capturing());
+    dlg->HandleMessage(WM_HOTKEY_KEY, 0x100, static_cast<platform::LPARAM>(kK));
+    EXPECT_EQ(dlg->result(), QDialog::Accepted);
+    EXPECT_FALSE(map->Capturing());
 }
 
 TEST_F(HotKeyEntryTest, KeyPostedToTheDialogsWindowIsTakenFromTheLoop)

@@ -52,6 +52,9 @@ public:
     // The next button pressed on any device is stored and (0, 0) posted to
     // window as message; that press is not dispatched.
     void BeginCapture(platform::HWND window, platform::UINT message);
+    // Ends a capture that is still waiting, so that the next press is
+    // dispatched again rather than posted to a window that is gone.
+    void EndCapture();
     CActionMapEntry GetCapturedEntry();
     bool Capturing();
     // Lists the devices again and recounts their bindings.
