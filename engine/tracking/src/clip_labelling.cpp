@@ -45,6 +45,14 @@ double MeanSquare(const Markers& a, const Markers& b)
     return sum / 3.0;
 }
 
+// A candidate beyond reach may be taken only when every one is.
+bool Eligible(std::span<const Candidate> candidates, std::size_t j)
+{
+    if (!std::isfinite(candidates[j].reach)) return false;
+    if (candidates[j].reach <= 1.0) return true;
+    return std::none_of(candidates.begin(), candidates.end(), [](const Candidate& c) { return c.reach <= 1.0; });
+}
+
 // The solutions under one labelling, appended to `out` from `n`.
 int AddLabelling(std::span<const Vec3, 3> rays, const ClipDistances& clip, const std::array<int, 3>& order,
                  std::span<Candidate> out, int n)
@@ -207,11 +215,7 @@ void CLabelTracker::Continue(std::span<const Candidate> candidates, const Sortin
 int CLabelTracker::Follow(std::span<const Candidate> candidates)
 {
     if (count_ == 0 || chosen_ < 0 || age_ > w_.followFrames) return -1;
-    bool anyInReach = false;
-    for (const Candidate& c : candidates) anyInReach = anyInReach || c.reach <= 1.0;
-    const auto eligible = [&](std::size_t j) {
-        return std::isfinite(candidates[j].reach) && (candidates[j].reach <= 1.0 || !anyInReach);
-    };
+    const auto eligible = [&](std::size_t j) { return Eligible(candidates, j); };
     // The followed track goes on at the candidate nearest where it should
     // be (which may lie nearer another track)...
     const Track& followed = tracks_[chosen_];
@@ -249,8 +253,6 @@ int CLabelTracker::Follow(std::span<const Candidate> candidates)
 int CLabelTracker::Start(std::span<const Candidate> candidates, const SortingVerdict& sorting, bool captured,
                          const std::array<double, 3>& start) const
 {
-    bool anyInReach = false;
-    for (const Candidate& c : candidates) anyInReach = anyInReach || c.reach <= 1.0;
     int nearestStart = -1;
     if (!captured) {
         double nearest = INFINITY;
@@ -266,7 +268,7 @@ int CLabelTracker::Start(std::span<const Candidate> candidates, const SortingVer
     double lowest = INFINITY;
     for (std::size_t j = 0; j < candidates.size(); ++j) {
         const Candidate& c = candidates[j];
-        if (!std::isfinite(c.reach) || (c.reach > 1.0 && anyInReach)) continue;
+        if (!Eligible(candidates, j)) continue;
         double cost = c.order == sorting.order ? 0.0 : kNotSortedCost + w_.sorting * sorting.sureness;
         if (captured)
             cost += w_.rotation * c.angle / 10.0;
