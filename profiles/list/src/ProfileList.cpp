@@ -90,7 +90,7 @@ int CProfileList::LoadAll(const CGameList& catalogue)
     for (const std::string& name : names) {
         auto profile = std::make_unique<CProfile>();
         profile->Path = std::u16string(kProfilesFolder) + u"\\" + XmlUtils::Widen(name);
-        if (const int r = profile->Load(); r != 0) {
+        if (const int r = profile->Load(tell_); r != 0) {
             // The file stays as it is: the user may mend it, and no new
             // profile is ever saved over it.
             report("skipped " + shown(profile->Path) + " (load result " + std::to_string(r) + ")");

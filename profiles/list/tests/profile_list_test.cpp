@@ -135,11 +135,18 @@ TEST_F(ProfileListTest, BadFilesAreReportedSkippedAndNeverTouched)
 
     platform::debug::Capture debug;
     CProfileList list(registry_.store());
+    std::vector<std::u16string> told;
+    list.SetUserMessages([&](std::u16string_view text) { told.emplace_back(text); });
     ASSERT_EQ(list.LoadAll(noGames_), 0);
     ASSERT_EQ(list.GetCount(), 1);
     EXPECT_EQ(list.GetAt(0)->Name, u"Good");
     EXPECT_TRUE(debug.contains("Profiles/Broken.xml"));
     EXPECT_TRUE(debug.contains("Profiles/Other.XML"));
+    // The user is told of the two unreadable files (in name order), not of
+    // the well-formed one that holds no profile.
+    ASSERT_EQ(told.size(), 2u);
+    EXPECT_NE(told[0].find(u"Profiles/Broken.xml"), std::u16string::npos);
+    EXPECT_NE(told[1].find(u"Profiles/Default_Profile.xml"), std::u16string::npos);
 
     // No default profile: a new one is made beside the bad file of its name.
     CProfile* current = list.SelectStartProfile();

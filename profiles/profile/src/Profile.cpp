@@ -308,7 +308,7 @@ int CProfile::Save() const
     return 0;
 }
 
-int CProfile::Load()
+int CProfile::Load(const std::function<void(std::u16string_view)>& tell)
 {
     const std::string file = ProfileFileSystemPath(Path);
     std::u16string error;
@@ -317,7 +317,10 @@ int CProfile::Load()
     const DOMDocument* doc = parser ? parser->getDocument() : nullptr;
     int result = 0;
     if (!parser) {
-        report(file, "Could not read profile " + file + ". " + XmlUtils::Narrow(error));
+        const std::string text = "Could not read profile " + file + ". " + XmlUtils::Narrow(error);
+        report(file, text);
+        if (tell)
+            tell(XmlUtils::Widen(text));
         partial = salvage(file);
         doc = partial ? partial->parser.getDocument() : nullptr;
         result = 2;

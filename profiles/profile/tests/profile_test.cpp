@@ -365,12 +365,19 @@ TEST_F(ProfileFile, DamagedFiles)
         CProfile p;
         p.Path = path("t.xml");
         platform::debug::Capture capture;
-        EXPECT_EQ(p.Load(), c.expected) << c.what;
+        std::vector<std::u16string> told;
+        EXPECT_EQ(p.Load([&](std::u16string_view text) { told.emplace_back(text); }), c.expected) << c.what;
         if (c.expected == 0) {
             EXPECT_EQ(p.Name, u"Kept") << c.what;
             EXPECT_EQ(p.Smoothing, 40.0f) << c.what;
         } else {
             EXPECT_TRUE(capture.contains("t.xml")) << c.what;
+        }
+        // The user hears of an unreadable file, not of a well-formed one without a profile.
+        ASSERT_EQ(told.size(), c.expected == 2 ? 1u : 0u) << c.what;
+        if (c.expected == 2) {
+            EXPECT_EQ(told[0].rfind(u"Could not read profile ", 0), 0u) << c.what;
+            EXPECT_NE(told[0].find(u"t.xml. "), std::u16string::npos) << c.what;
         }
     }
     CProfile missing;

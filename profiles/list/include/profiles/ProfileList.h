@@ -9,6 +9,7 @@
 // and left where it is, a new file name never lands on an existing file, and
 // a rename writes the new file before the old one goes.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -34,8 +35,11 @@ public:
     // Seeds the profile map from the catalogue, makes the folder and loads
     // every "*.xml" in it (in name order): default profiles go to the head,
     // the others to the tail. A file that fails to load is reported through
-    // the debug output and skipped; it stays untouched. Returns 0.
+    // the debug output (an unreadable one also to the user, see
+    // SetUserMessages) and skipped; it stays untouched. Returns 0.
     int LoadAll(const CGameList& catalogue);
+    // Where messages for the user go (a message box in the program).
+    void SetUserMessages(std::function<void(std::u16string_view)> tell) { tell_ = std::move(tell); }
 
     // A new default profile ("Default Profile", roll disabled, game id -1)
     // under a file name of its own, saved and put at the head. It stays in
@@ -95,4 +99,5 @@ public:
 private:
     std::vector<std::unique_ptr<CProfile>> profiles_;
     ProfileMap map_;
+    std::function<void(std::u16string_view)> tell_;
 };

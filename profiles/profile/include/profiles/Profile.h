@@ -5,6 +5,7 @@
 // fields every frame.
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -77,8 +78,9 @@ public:
     // Reads the profile file at Path into this object: 0; 2 when the file
     // cannot be read or is not well-formed (what could be read is kept);
     // 13 when it has no "Profile" element. Every problem is reported through
-    // the debug output with the file's path.
-    int Load();
+    // the debug output with the file's path; an unreadable file is also told
+    // to the user through `tell` ("Could not read profile <path>. <why>").
+    int Load(const std::function<void(std::u16string_view)>& tell = nullptr);
 
     // The file text Save writes (without the encoding to UTF-16).
     std::u16string ToXml() const;
