@@ -74,6 +74,21 @@ public:
     {
         return std::find(favourites.begin(), favourites.end(), id) != favourites.end();
     }
+    void SetFavorite(std::int32_t id, bool on) override
+    {
+        std::erase(favourites, id);
+        if (on)
+            favourites.push_back(id);
+        ++favouriteSaves;
+    }
+    void ShowGameDetails(const CGameInfo& game, bool& favourite) override
+    {
+        detailsShown.push_back(game.Name);
+        favourite = detailsAnswer;
+    }
+    int favouriteSaves = 0;
+    std::vector<std::u16string> detailsShown;
+    bool detailsAnswer = false;
 };
 
 class PagesTest : public ::testing::Test {
