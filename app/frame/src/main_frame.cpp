@@ -387,6 +387,7 @@ void CMainFrame::ToggleRecording()
     else if (engine.IsLive())
         engine.StartRecording();
     NotifyStateChanged();
+    UpdateMenuStates();
 }
 
 void CMainFrame::TogglePlayback()
@@ -401,6 +402,7 @@ void CMainFrame::TogglePlayback()
         engine.StartPlayback();
     }
     NotifyStateChanged();
+    UpdateMenuStates();
 }
 
 void CMainFrame::CheckGameUpdates()
