@@ -387,7 +387,11 @@ TEST_F(FrameTest, RecordingAndPlaybackFollowEachOther)
 TEST_F(FrameTest, CameraNoticesReachTheCameraThreadThroughTheFrame)
 {
     Create();
+    auto* general = static_cast<CMainPageGeneral*>(Sheet().GetPage(0));
+    ASSERT_TRUE(general->CreatePage());
     ASSERT_TRUE(Eventually([&] { return Sheet().CameraThread().CameraStarted(); }));
+    ASSERT_TRUE(Eventually([&] { return general->DeviceText() != QStringLiteral("No device detected."); }))
+        << "the Main page describes the camera once it runs";
     ASSERT_TRUE(Eventually([&] {
         return frame->PaneText(0).starts_with(u"Status: ") && frame->PaneText(0) != u"Status: No Device" &&
                frame->PaneText(0) != u"Status: Configuring";
@@ -397,9 +401,18 @@ TEST_F(FrameTest, CameraNoticesReachTheCameraThreadThroughTheFrame)
     hub.unplugGeneric(devicePath);
     ASSERT_TRUE(Eventually([&] { return !Sheet().CameraThread().DevicePresent(); }));
     ASSERT_TRUE(Eventually([&] { return frame->PaneText(0) == u"Status: No Device"; }));
+    ASSERT_TRUE(Eventually([&] { return general->DeviceText() == QStringLiteral("No device detected."); }));
     hub.replugGeneric(devicePath);
     ASSERT_TRUE(Eventually([&] { return Sheet().CameraThread().DevicePresent() && Sheet().CameraThread().CameraStarted(); }));
     EXPECT_EQ(frame->WindowProc(WM_DEVICECHANGE_, 0x0018, 0), 1) << "every device notice is answered";
+
+    // Power notices: suspend stops the camera, resume starts it again.
+    EXPECT_EQ(frame->WindowProc(WM_POWERBROADCAST_, PBT_APMSUSPEND, 0), 1);
+    EXPECT_TRUE(Sheet().CameraSystem().IsStopped());
+    // A camera that does not answer the first start after a resume is
+    // started again by the camera thread.
+    frame->WindowProc(WM_POWERBROADCAST_, PBT_APMRESUMESUSPEND, 0);
+    EXPECT_TRUE(Eventually([&] { return !Sheet().CameraSystem().IsStopped() && Sheet().CameraThread().CameraStarted(); }));
 }
 
 TEST_F(FrameTest, ExitAsksFirstWhenConfirmationIsOn)
