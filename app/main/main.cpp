@@ -11,8 +11,12 @@
 #include <system_error>
 #include <unistd.h>
 
+#include "app/dialog_base.h"
 #include "app/frame/main_frame.h"
 #include "app/frame/startup.h"
+#include "app/placement.h"
+#include "app/shell/texts.h"
+#include "profiles/Languages.h"
 #include "camera/camera_manager.h"
 #include "camera/device_camera.h"
 #include "platform/gui/message_pump.h"
@@ -55,12 +59,17 @@ public:
     }
     void LoadSettings() override
     {
-        CAppSettings settings;
-        if (settings.Load() != 0)
-            settings.Save();
+        if (settings_.Load() != 0)
+            settings_.Save();
     }
-    // The interface texts are built in; a language library is not loaded.
-    void LoadLanguage() override {}
+    // The chosen language module, when it loads, supplies the texts; else
+    // the built-in English ones stay.
+    void LoadLanguage() override
+    {
+        auto texts = std::make_shared<app::CResourceTexts>();
+        texts->LoadLanguage(kLanguageFolder, settings_.LanguageDll);
+        texts_ = std::move(texts);
+    }
     bool SiblingRunning() override
     {
         MutexHolder sibling(app_frame::kSiblingMutexName);
@@ -69,7 +78,7 @@ public:
     void ReportSiblingRunning() override
     {
         QMessageBox::warning(nullptr, QStringLiteral("Vistrel"),
-                             QStringLiteral("Zorbel and Vistrel cannot be used at the same time.  Close Zorbel before running Vistrel."));
+                             QString::fromStdU16String(texts_->Get(app::ids::kSiblingRunning)));
     }
     bool AlreadyRunning() override { return instance_.AlreadyExists(); }
     void HandOver() override { HandOverToRunningInstance(); }
@@ -94,7 +103,14 @@ public:
             };
             return std::make_unique<CSnapPropertySheet>(std::move(c));
         };
+        o.texts = texts_;
+        o.launcher = launcher_;
         frame_ = std::make_unique<CMainFrame>(std::move(o));
+        // F1 and Help > Contents open the help page of the program folder.
+        app::SetHelpHandler([this] {
+            const std::filesystem::path page = folder_ / "Help" / "vsl4-index.html";
+            launcher_->Open("file://" + page.string(), app::SW_SHOW);
+        });
         return frame_->Create();
     }
     void ShowFrame() override { frame_->ShowInitially(); }
@@ -105,6 +121,7 @@ public:
         if (frame_)
             frame_->Shutdown();
         frame_.reset();
+        app::SetHelpHandler(nullptr);
         Orvane::CameraManager::DestroyInstance();
         Orvane::CameraManager::SetDefaultBackend(nullptr);
         backend_.reset();
@@ -113,6 +130,11 @@ public:
 private:
     MutexHolder& instance_;
     std::filesystem::path folder_;
+    // Start-up's own copy of the settings, for the language; the sheet
+    // loads the settings it runs on.
+    CAppSettings settings_;
+    std::shared_ptr<const app::CResourceTexts> texts_ = std::make_shared<app::CResourceTexts>();
+    std::shared_ptr<app::UrlLauncher> launcher_ = std::make_shared<app::SpawnUrlLauncher>();
     std::unique_ptr<platform::usb::Backend> backend_;
     std::unique_ptr<CMainFrame> frame_;
 };

@@ -1,22 +1,30 @@
 #include "app/frame/status_text.h"
 
-std::array<std::u16string, 4> StatusTexts(const StatusInputs& in)
+#include "app/shell/texts.h"
+
+std::array<std::u16string, 4> StatusTexts(const StatusInputs& in, const app::CResourceTexts* texts)
 {
-    std::u16string state;
+    const auto text = [texts](unsigned id) {
+        return texts != nullptr ? texts->Get(id) : std::u16string(app::BuiltInText(id));
+    };
+    unsigned state = 0;
     if (in.recording)
-        state = u"RECORDING";
+        state = app::ids::kRecording;
     else if (in.playback)
-        state = u"PLAYBACK";
+        state = app::ids::kPlayback;
     else if (!in.devicePresent)
-        state = u"No Device";
+        state = app::ids::kNoDevice;
     else if (in.configuring)
-        state = u"Configuring";
+        state = app::ids::kConfiguring;
     else if (in.paused)
-        state = u"Disabled";
+        state = app::ids::kDisabled;
     else if (in.targetLost)
-        state = u"No Data";
+        state = app::ids::kNoData;
     else
-        state = u"Tracking";
-    return {u"Status: " + state, std::u16string(u"Tracking: ") + (in.motionType != 0 ? u"Pendrix" : u"Dot"),
-            u"Center: " + in.centerKey, u"Enable: " + in.pauseKey};
+        state = app::ids::kTracking;
+    return {app::FormatText(text(app::ids::kStatusFormat), {text(state)}),
+            app::FormatText(text(app::ids::kTrackingFormat),
+                            {text(in.motionType != 0 ? app::ids::kPendrix : app::ids::kDot)}),
+            app::FormatText(text(app::ids::kCenterFormat), {in.centerKey}),
+            app::FormatText(text(app::ids::kEnableFormat), {in.pauseKey})};
 }

@@ -158,6 +158,9 @@ TEST(Program, StartsOnTheSimulatedCameraAndEndsCleanlyOnSigterm)
     setenv("ORVANE_REGISTRY", dir.file("registry.db").c_str(), 1);
     setenv("ORVANE_CAMERA", "sim", 1);
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // The start-up news check asks a closed local port, so it ends at once
+    // and never holds up the shutdown being timed.
+    setenv("ORVANE_SERVICE_URL", "http://127.0.0.1:9", 1);
     const pid_t pid = Start();
     ASSERT_GT(pid, 0);
     platform::HWND window = 0;
@@ -178,6 +181,7 @@ TEST(Program, StartsOnTheSimulatedCameraAndEndsCleanlyOnSigterm)
     EXPECT_EQ(WaitExit(pid, 10s), 0);
     EXPECT_EQ(platform::findWindow(app_frame::kWindowClass, nullptr), 0u);
     unsetenv("ORVANE_REGISTRY");
+    unsetenv("ORVANE_SERVICE_URL");
 }
 
 } // namespace

@@ -1,7 +1,11 @@
 #include "app/main_pages.h"
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
 #include <QHBoxLayout>
+#include <QMenu>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
@@ -127,6 +131,16 @@ bool CMainPageProfiles::OnInitDialog()
     connect(table_, &QTableWidget::itemSelectionChanged, this, [this] { UpdateButtons(); });
     connect(table_, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) { ItemChanged(item); });
     connect(table_, &QTableWidget::cellDoubleClicked, this, [this](int, int) { OnEdit(); });
+    titles_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(titles_, &QWidget::customContextMenuRequested, this, [this](const QPoint& p) {
+        const QModelIndex index = titles_->indexAt(p);
+        if (index.isValid() && index.column() == 0)
+            TitleMenu(index.row(), titles_->viewport()->mapToGlobal(p));
+    });
+    connect(titles_, &QTableWidget::cellDoubleClicked, this, [this](int row, int column) {
+        if (column == 0)
+            OnDetails(row);
+    });
 
     BuildProfileList();
     SelectRow(0);
@@ -392,6 +406,91 @@ void CMainPageProfiles::OnCopy()
     BuildProfileList();
     SelectRow(table_->rowCount() - 1);
 }
+
+QMenu* CMainPageProfiles::TitleMenu(int row, const QPoint& globalPos, bool show)
+{
+    if (RecordAt(row) < 0)
+        return nullptr;
+    delete titleMenu_;
+    titleMenu_ = new QMenu(this);
+    const CGameInfo& game = host_.Catalogue()[RecordAt(row)];
+    const bool favourite = host_.IsFavorite(game.ProfileId);
+    QAction* toggle =
+        titleMenu_->addAction(favourite ? QStringLiteral("&Remove From Favorites") : QStringLiteral("&Add To Favorites"));
+    titleMenu_->addSeparator();
+    QAction* details = titleMenu_->addAction(QStringLiteral("&Details..."));
+    titleMenu_->setDefaultAction(details);
+    connect(toggle, &QAction::triggered, this, [this, row] { ToggleFavorite(row); });
+    connect(details, &QAction::triggered, this, [this, row] { OnDetails(row); });
+    if (show)
+        titleMenu_->popup(globalPos);
+    return titleMenu_;
+}
+
+void CMainPageProfiles::ToggleFavorite(int row)
+{
+    const int record = RecordAt(row);
+    if (record < 0)
+        return;
+    const std::int32_t id = host_.Catalogue()[record].ProfileId;
+    host_.SetFavorite(id, !host_.IsFavorite(id));
+    if (host_.TitleFilter() == kFilterFavorites)
+        BuildTitleList();
+}
+
+void CMainPageProfiles::OnDetails(int row)
+{
+    const int record = RecordAt(row);
+    if (record < 0)
+        return;
+    const CGameInfo& game = host_.Catalogue()[record];
+    const bool before = host_.IsFavorite(game.ProfileId);
+    bool after = before;
+    host_.ShowGameDetails(game, after);
+    if (after == before)
+        return;
+    host_.SetFavorite(game.ProfileId, after);
+    if (host_.TitleFilter() == kFilterFavorites)
+        BuildTitleList();
+}
+
+// ---- Title details ----
+
+CGameInfoDlg::CGameInfoDlg(const CGameInfo& game, bool favourite, QWidget* parent) : CDialogBase(kTemplateId, parent)
+{
+    setWindowTitle(QStringLiteral("Title Details"));
+    auto* layout = new QVBoxLayout(this);
+    auto* form = new QFormLayout;
+    title_ = new CHyperLink(this);
+    title_->setTextFormat(Qt::PlainText);
+    title_->setText(qs(game.Name));
+    title_->SetURL(qs(game.Url));
+    form->addRow(QStringLiteral("Title:"), title_);
+    version_ = new QLabel(game.Version.empty() ? QStringLiteral("Any") : qs(game.Version), this);
+    version_->setTextFormat(Qt::PlainText);
+    form->addRow(QStringLiteral("Version required:"), version_);
+    layout->addLayout(form);
+    auto* axes = new QHBoxLayout;
+    static constexpr const char* kAxisNames[] = {"Yaw", "Pitch", "Roll", "X", "Y", "Z"};
+    for (std::size_t i = 0; i < axes_.size(); ++i) {
+        axes_[i] = new QCheckBox(QString::fromLatin1(kAxisNames[i]), this);
+        axes_[i]->setChecked(game.Limits[i].Supported != 0);
+        axes_[i]->setEnabled(false);
+        axes->addWidget(axes_[i]);
+    }
+    layout->addWidget(new QLabel(QStringLiteral("Axis supported:"), this));
+    layout->addLayout(axes);
+    favourite_ = new QCheckBox(QStringLiteral("&Show in my favorites list"), this);
+    favourite_->setChecked(favourite);
+    layout->addWidget(favourite_);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    layout->addWidget(buttons);
+}
+
+bool CGameInfoDlg::Favourite() const { return favourite_->isChecked(); }
+
+QString CGameInfoDlg::VersionText() const { return version_->text(); }
 
 // ---- News ----
 

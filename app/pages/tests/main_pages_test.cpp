@@ -10,7 +10,10 @@
 #include <QPushButton>
 #include <QTableWidget>
 
+#include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QMenu>
 
 #include "profiles/GameList.h"
 #include "profiles/ProfileList.h"
@@ -74,6 +77,21 @@ public:
     {
         return std::find(favourites.begin(), favourites.end(), id) != favourites.end();
     }
+    void SetFavorite(std::int32_t id, bool on) override
+    {
+        std::erase(favourites, id);
+        if (on)
+            favourites.push_back(id);
+        ++favouriteSaves;
+    }
+    void ShowGameDetails(const CGameInfo& game, bool& favourite) override
+    {
+        detailsShown.push_back(game.Name);
+        favourite = detailsAnswer;
+    }
+    int favouriteSaves = 0;
+    std::vector<std::u16string> detailsShown;
+    bool detailsAnswer = false;
 };
 
 class PagesTest : public ::testing::Test {
@@ -269,6 +287,57 @@ TEST_F(PagesTest, TitleListFilterAndExclusive)
     page.ProfileTable()->item(1, 2)->setCheckState(Qt::Checked);
     EXPECT_FALSE(t->cellWidget(0, 1)->isEnabled());
     EXPECT_FALSE(t->item(0, 0)->flags() & Qt::ItemIsEnabled);
+}
+
+TEST_F(PagesTest, TitleMenuAndDetailsChangeFavourites)
+{
+    CMainPageProfiles page(host_);
+    page.CreatePage();
+    // Row 0 is "Alpha & Co" (ProfileId 8), row 1 "zeta" (7).
+    QMenu* menu = page.TitleMenu(0, {}, false);
+    ASSERT_NE(menu, nullptr);
+    ASSERT_EQ(menu->actions().size(), 3);
+    EXPECT_EQ(menu->actions()[0]->text(), QStringLiteral("&Add To Favorites"));
+    EXPECT_EQ(menu->defaultAction(), menu->actions()[2]) << "Details is the default item";
+    menu->actions()[0]->trigger();
+    EXPECT_EQ(host_.favourites, (std::vector<std::int32_t>{8}));
+    EXPECT_EQ(page.TitleMenu(0, {}, false)->actions()[0]->text(), QStringLiteral("&Remove From Favorites"));
+    EXPECT_EQ(page.TitleMenu(5, {}, false), nullptr);
+
+    // Details: only a changed flag is saved; under Favorites the list follows.
+    host_.detailsAnswer = true;
+    page.OnDetails(0);
+    EXPECT_EQ(host_.detailsShown, (std::vector<std::u16string>{u"Alpha & Co"}));
+    EXPECT_EQ(host_.favouriteSaves, 1);
+    page.FilterCombo()->setCurrentIndex(6);
+    ASSERT_EQ(page.TitleTable()->rowCount(), 1);
+    host_.detailsAnswer = false;
+    page.OnDetails(0);
+    EXPECT_EQ(host_.favouriteSaves, 2);
+    EXPECT_TRUE(host_.favourites.empty());
+    EXPECT_EQ(page.TitleTable()->rowCount(), 0);
+}
+
+TEST_F(PagesTest, TitleDetailsShowTheRecord)
+{
+    CGameInfo game;
+    game.Name = u"<b>Racer</b>";
+    game.Url = u"http://games.example/racer";
+    game.Limits[0].Supported = 1;
+    game.Limits[4].Supported = 1;
+    CGameInfoDlg dlg(game, true);
+    EXPECT_EQ(dlg.TitleLink()->text(), QStringLiteral("<b>Racer</b>")) << "names are text, not markup";
+    EXPECT_EQ(dlg.TitleLink()->GetURL(), QStringLiteral("http://games.example/racer"));
+    EXPECT_EQ(dlg.VersionText(), QStringLiteral("Any"));
+    for (int axis = 0; axis < 6; ++axis) {
+        EXPECT_EQ(dlg.AxisBox(axis)->isChecked(), axis == 0 || axis == 4) << axis;
+        EXPECT_FALSE(dlg.AxisBox(axis)->isEnabled());
+    }
+    EXPECT_TRUE(dlg.Favourite());
+    dlg.FavouriteBox()->setChecked(false);
+    EXPECT_FALSE(dlg.Favourite());
+    game.Version = u"1.2";
+    EXPECT_EQ(CGameInfoDlg(game, false).VersionText(), QStringLiteral("1.2"));
 }
 
 TEST_F(PagesTest, NewsPage)

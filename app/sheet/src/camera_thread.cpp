@@ -68,7 +68,12 @@ void CCameraThread::Suspend() { camera_.Stop(); }
 void CCameraThread::Resume()
 {
     camera_.Stop();
-    camera_.Start(true, true);
+    // A camera that does not come back at once is no longer started: the
+    // thread then starts it again (and applies its options) on its next pass.
+    if (!camera_.Start(true, true)) {
+        started_.store(false);
+        Wake();
+    }
 }
 
 void CCameraThread::UnloadViews()

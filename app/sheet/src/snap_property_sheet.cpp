@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include <QMessageBox>
+
 #include "camera/camera.h"
 #include "engine/pose_models.h"
 #include "platform/debug.h"
@@ -70,7 +72,7 @@ public:
     void PostUpdateStatus() override { sheet_.PostToMainWindow(WM_UPDATE_STATUS, 0, 0); }
     void OnCameraStarted() override
     {
-        sheet_.ApplyCameraOptions();
+        sheet_.ApplyCameraOptionsOnCameraThread();
         sheet_.engine_->SetupCamera();
     }
     void SetRecenterTimer() override { platform::setTimer(sheet_.hwnd_, kRecenterTimer, kRecenterDelayMs); }
@@ -83,6 +85,7 @@ CSnapPropertySheet::CSnapPropertySheet(Config config, QWidget* parent)
     : CPropertySheetBase(QString(), parent),
       config_(std::move(config)),
       profiles_(config_.registry),
+      appProfile_(config_.registry),
       camera_(config_.makeCameraSystem()),
       actionMap_(std::move(config_.buttons))
 {
@@ -90,6 +93,10 @@ CSnapPropertySheet::CSnapPropertySheet(Config config, QWidget* parent)
     control_ = std::make_unique<FacadeControl>(*this);
     cameraHost_ = std::make_unique<CameraHost>(*this);
     cameraThread_ = std::make_unique<CCameraThread>(*control_, *cameraHost_, config_.cameraThread);
+    if (config_.http == nullptr) {
+        ownHttp_ = std::make_unique<platform::http::CurlClient>();
+        config_.http = ownHttp_.get();
+    }
     SetRunFlag(false);
 }
 
@@ -126,6 +133,8 @@ int CSnapPropertySheet::OnCreate()
     profiles_.LoadAll(catalogue_);
     ActivateProfile(profiles_.SelectStartProfile());
 
+    languages_.Build();
+
     {
         std::lock_guard lock(stateLock_);
         settings_.LoadOrCreate(config_.settingsFile);
@@ -146,6 +155,15 @@ int CSnapPropertySheet::OnCreate()
     poller_ = std::make_unique<CInputPoller>(actionMap_, config_.pollClock ? *config_.pollClock : platform::systemClock());
     poller_->Start();
 
+    bool periodicNews = false;
+    {
+        std::lock_guard lock(stateLock_);
+        periodicNews = settings_.PeriodicNewsCheck != 0;
+    }
+    if (periodicNews)
+        StartNewsThread();
+    SetNewsTimer();
+
     cameraThread_->SetViewsEnabled(true);
     return 0;
 }
@@ -165,11 +183,81 @@ void CSnapPropertySheet::OnDestroy()
     StopCameraThread();
     if (poller_)
         poller_->Stop();
+    // The news query is bounded by the service's time-outs.
+    news_.reset();
+    newsService_.reset();
     if (keyboard_)
         keyboard_->Uninstall();
     engine_->Stop();
     camera_->Stop();
     platform::killTimer(hwnd_, kRecenterTimer);
+    platform::killTimer(hwnd_, kNewsTimer);
+}
+
+CUpdateService CSnapPropertySheet::UpdateService()
+{
+    CUpdateService::Config c;
+    if (!config_.serviceUrl.empty())
+        c.serviceUrl = config_.serviceUrl;
+    c.cameraSerial = CameraSerial();
+    return CUpdateService(*config_.http, std::move(c));
+}
+
+std::uint32_t CSnapPropertySheet::CameraSerial()
+{
+    return static_cast<std::uint32_t>(camera_->GetConfigurationData().GetSerialNumber());
+}
+
+void CSnapPropertySheet::StartNewsThread()
+{
+    if (NewsThreadRunning())
+        return;
+    news_.reset();
+    newsService_ = std::make_unique<CUpdateService>(UpdateService());
+    // The last version seen is read here, on the GUI thread; the news
+    // thread only queries and posts.
+    const std::int32_t last = appProfile_.GetProfileInt("Settings", "LastNewsVersion", 0);
+    news_ = std::make_unique<CNewsCheck>(
+        *newsService_, [last] { return last; },
+        [this](const CNewsReply& reply) {
+            PostToSheet(WM_NEWS_AVAILABLE, static_cast<platform::WPARAM>(static_cast<std::uint32_t>(reply.URLVersion)),
+                        0);
+        });
+    news_->Start();
+}
+
+void CSnapPropertySheet::SetNewsTimer()
+{
+    if (hwnd_ == 0)
+        return;
+    bool on = false;
+    {
+        std::lock_guard lock(stateLock_);
+        on = settings_.PeriodicNewsCheck != 0;
+    }
+    if (on)
+        platform::setTimer(hwnd_, kNewsTimer, config_.newsIntervalMs);
+    else
+        platform::killTimer(hwnd_, kNewsTimer);
+}
+
+void CSnapPropertySheet::OnNewsAvailable(std::int32_t version)
+{
+    const bool show = config_.askShowNews
+                          ? config_.askShowNews()
+                          : QMessageBox::question(this, QStringLiteral("Vistrel"),
+                                                  tr("Updated news is available.  View news now?"),
+                                                  QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    if (show)
+        PostToSheet(WM_SHOW_NEWS, 0, 0);
+    else
+        appProfile_.WriteProfileInt("Settings", "LastNewsVersion", version);
+}
+
+const CGameInfo* CSnapPropertySheet::ActiveGameRecord() const
+{
+    const int index = catalogue_.FindById(activeGameId_.load());
+    return index >= 0 ? catalogue_.GetAt(index) : nullptr;
 }
 
 platform::LRESULT CSnapPropertySheet::WindowProc(platform::UINT message, platform::WPARAM wParam, platform::LPARAM lParam)
@@ -193,6 +281,12 @@ platform::LRESULT CSnapPropertySheet::WindowProc(platform::UINT message, platfor
         if (PageCount() > 2)
             SetActivePage(2);
         return 0;
+    case WM_NEWS_AVAILABLE:
+        OnNewsAvailable(static_cast<std::int32_t>(static_cast<std::uint32_t>(wParam)));
+        return 0;
+    case WM_STORE_THRESHOLDS:
+        StoreThresholds(static_cast<int>(wParam));
+        return 0;
     case WM_NOTIFY_PAGES:
         NotifyPages(static_cast<platform::UINT>(wParam), 0, 0);
         return 0;
@@ -200,6 +294,8 @@ platform::LRESULT CSnapPropertySheet::WindowProc(platform::UINT message, platfor
         if (wParam == kRecenterTimer) {
             engine_->Recenter();
             platform::killTimer(hwnd_, kRecenterTimer);
+        } else if (wParam == kNewsTimer) {
+            StartNewsThread();
         }
         return 0;
     case kDeviceChangeMessage:
@@ -261,6 +357,8 @@ void CSnapPropertySheet::RefreshEngineCopies()
     engineProfile_ = profile;
     engineLimits_ = limits;
     cameraRotation_ = settings_.Tracking.CameraRotation;
+    cameraSettings_ = settings_.Tracking;
+    cameraMotionType_ = current_ != nullptr ? current_->MotionType : 0;
 }
 
 int CSnapPropertySheet::SaveSettings()
@@ -290,6 +388,12 @@ void CSnapPropertySheet::OnActiveGame(std::int32_t id, int flag)
     if (flag == -1)
         return;
     NotifyPages(app::PN_GAME_CHANGED, 0, 0);
+    if (frameWindows_ == nullptr)
+        return;
+    if (id == -1)
+        frameWindows_->ShowChildWindows(false);
+    else
+        frameWindows_->CloseChildWindows(id != kNoNotifyGameId);
 }
 
 bool CSnapPropertySheet::IsToggle(int function) const
@@ -450,21 +554,43 @@ void CSnapPropertySheet::SetIlluminationLeds()
 
 void CSnapPropertySheet::ApplyCameraOptions()
 {
-    SetCaseLight(caseLight_.load());
-    SetRedLight(redLight_.load());
     const int revision = camera_->GetCamera().GetHardwareRevision();
-    // Runs on the camera thread after each start: settings and the current
-    // profile are read and the thresholds written under the state lock, the
-    // camera is driven outside it.
-    CTrackingSettings t;
-    bool active = false;
+    StoreThresholds(revision);
+    DriveCameraOptions(revision);
+}
+
+void CSnapPropertySheet::ApplyCameraOptionsOnCameraThread()
+{
+    const int revision = camera_->GetCamera().GetHardwareRevision();
+    DriveCameraOptions(revision);
+    PostToSheet(WM_STORE_THRESHOLDS, static_cast<platform::WPARAM>(revision), 0);
+}
+
+void CSnapPropertySheet::StoreThresholds(int revision)
+{
     {
         std::lock_guard lock(stateLock_);
         settings_.Tracking.FilterThreshold = revision == 9 ? 150 : 130;
         settings_.Tracking.HalvexorFilterThreshold = revision == 9 ? 240 : 230;
-        t = settings_.Tracking;
-        active = current_ != nullptr && IsActiveClip(current_->MotionType);
     }
+    RefreshEngineCopies();
+}
+
+void CSnapPropertySheet::DriveCameraOptions(int revision)
+{
+    SetCaseLight(caseLight_.load());
+    SetRedLight(redLight_.load());
+    // Runs on the camera thread after each start: it reads the copy the GUI
+    // thread keeps, with the thresholds of the camera's revision.
+    CTrackingSettings t;
+    bool active = false;
+    {
+        std::lock_guard lock(copyLock_);
+        t = cameraSettings_;
+        active = IsActiveClip(cameraMotionType_);
+    }
+    t.FilterThreshold = revision == 9 ? 150 : 130;
+    t.HalvexorFilterThreshold = revision == 9 ? 240 : 230;
     Orvane::Camera* device = camera_->GetCamera().GetDevice();
     if (revision == 9 && device != nullptr)
         device->SetVideoType(5, true);
@@ -479,6 +605,8 @@ void CSnapPropertySheet::ApplyCameraOptions()
 
 void CSnapPropertySheet::ReapplyCameraOptions()
 {
+    // The next camera start applies the same values.
+    RefreshEngineCopies();
     const bool active = current_ != nullptr && IsActiveClip(current_->MotionType);
     const int revision = camera_->GetCamera().GetHardwareRevision();
     Orvane::Camera* device = camera_->GetCamera().GetDevice();

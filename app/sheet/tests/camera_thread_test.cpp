@@ -238,6 +238,21 @@ TEST(CameraThread, ServesReadRequestsAndToleratesMissingViews)
     EXPECT_TRUE(camera.running);
     EXPECT_EQ(camera.Starts(), starts + 1);
 
+    // A camera that does not come back on resume is started by the thread.
+    {
+        std::lock_guard lock(camera.m);
+        camera.failStarts = 1;
+    }
+    const int options = host.applied.load();
+    thread.Suspend();
+    thread.Resume();
+    EXPECT_TRUE(Eventually([&] {
+        std::lock_guard lock(camera.m);
+        return camera.running && thread.CameraStarted();
+    }));
+    EXPECT_EQ(camera.Starts(), starts + 3);
+    EXPECT_TRUE(Eventually([&] { return host.applied.load() > options; })) << "its options are applied again";
+
     const auto t0 = std::chrono::steady_clock::now();
     thread.Stop();
     EXPECT_LT(std::chrono::steady_clock::now() - t0, 2s);

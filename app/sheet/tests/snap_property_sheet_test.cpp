@@ -15,6 +15,7 @@
 #include "camera/camera_manager.h"
 #include "camera/device_camera.h"
 #include "platform/devices/button_device.h"
+#include "platform/http.h"
 #include "simcam/hub.h"
 #include "testing/temp_dir.h"
 #include "testing/temp_registry.h"
@@ -46,6 +47,13 @@ public:
     bool uninstalled = false;
     CHotKeys last;
     int sets = 0;
+};
+
+class FakeFrameWindows final : public IFrameWindows {
+public:
+    void ShowChildWindows(bool force) override { calls.push_back(force ? "show forced" : "show"); }
+    void CloseChildWindows(bool remember) override { calls.push_back(remember ? "close remember" : "close"); }
+    std::vector<std::string> calls;
 };
 
 class RecordingPage final : public CPropertyPageBase {
@@ -138,7 +146,12 @@ protected:
         racer.Name = u"Racer";
         racer.MotionType = 0;
         ASSERT_EQ(racer.Save(), 0);
+        MakeSheet();
+    }
 
+    void MakeSheet()
+    {
+        sheet.reset();
         CSnapPropertySheet::Config c;
         c.registry = registry.store();
         c.makeCameraSystem = [this] {
@@ -165,7 +178,31 @@ protected:
             return k;
         };
         c.buttons = std::make_unique<platform::devices::FakeButtonSource>();
+        c.http = &http;
+        c.serviceUrl = "http://news.test";
+        c.newsIntervalMs = newsIntervalMs;
+        c.askShowNews = [this] {
+            ++newsQuestions;
+            return showNews;
+        };
         sheet = std::make_unique<CSnapPropertySheet>(std::move(c));
+    }
+
+    // Recreates the sheet with other settings on disk.
+    void WriteSettings(const std::function<void(CAppSettings&)>& change)
+    {
+        CAppSettings s;
+        change(s);
+        ASSERT_EQ(s.Save(dir.file("settings.xml")), 0);
+    }
+
+    std::size_t NewsRequests() const
+    {
+        std::size_t n = 0;
+        for (const auto& r : http.requests())
+            if (r.url.find("/update/news/query_url.cgi?") != std::string::npos)
+                ++n;
+        return n;
     }
 
     void TearDown() override
@@ -226,6 +263,10 @@ protected:
     simcam::Hub hub;
     std::string devicePath;
     NullKeyboard* keyboard = nullptr;
+    platform::http::FakeClient http;
+    std::uint32_t newsIntervalMs = CSnapPropertySheet::kNewsIntervalMs;
+    bool showNews = false;
+    int newsQuestions = 0;
     std::unique_ptr<CSnapPropertySheet> sheet;
 };
 
@@ -374,6 +415,116 @@ TEST_F(SheetTest, GameStartSwitchesProfileUnlessExclusive)
     CAppSettings back;
     ASSERT_EQ(back.Load(dir.file("settings.xml")), 0);
     EXPECT_EQ(back.Tracking.CameraRotation, 1);
+    sheet->OnDestroy();
+}
+
+TEST_F(SheetTest, NewsNewerThanTheLastSeenIsOfferedOnceAndRemembered)
+{
+    http.push(200, "<NewsInfo><URLVersion>5</URLVersion><ReplyURL>http://n/5</ReplyURL></NewsInfo>");
+    for (int i = 0; i < 3; ++i)
+        sheet->AddPage(new RecordingPage);
+    ASSERT_EQ(sheet->OnCreate(), 0);
+    ASSERT_TRUE(Eventually([&] { return newsQuestions == 1; })) << "the news thread's find reaches the user";
+    EXPECT_EQ(NewsRequests(), 1u);
+    // Declined: the version counts as seen, so the next check stays quiet.
+    EXPECT_EQ(sheet->AppProfile().GetProfileInt("Settings", "LastNewsVersion", 0), 5);
+    EXPECT_NE(http.requests().front().url.find("http://news.test/update/news/"), std::string::npos);
+    sheet->StartNewsThread();
+    ASSERT_TRUE(Eventually([&] { return NewsRequests() == 2 && !sheet->NewsThreadRunning(); }));
+    Pump();
+    EXPECT_EQ(newsQuestions, 1);
+
+    // Newer news, accepted: the News page comes to the front, nothing is stored.
+    http.push(200, "<NewsInfo><URLVersion>6</URLVersion><ReplyURL>http://n/6</ReplyURL></NewsInfo>");
+    showNews = true;
+    sheet->StartNewsThread();
+    ASSERT_TRUE(Eventually([&] { return newsQuestions == 2 && sheet->GetActivePage() == sheet->GetPage(2); }));
+    EXPECT_EQ(sheet->AppProfile().GetProfileInt("Settings", "LastNewsVersion", 0), 5);
+    sheet->OnDestroy();
+}
+
+TEST_F(SheetTest, PeriodicNewsCheckRunsOnItsTimerOnlyWhileOn)
+{
+    http.push(200, "<NewsInfo><URLVersion>0</URLVersion></NewsInfo>");
+    newsIntervalMs = 20;
+    MakeSheet();
+    WriteSettings([](CAppSettings& s) { s.PeriodicNewsCheck = 0; });
+    ASSERT_EQ(sheet->OnCreate(), 0);
+    for (int i = 0; i < 20; ++i) {
+        Pump();
+        std::this_thread::sleep_for(5ms);
+    }
+    EXPECT_EQ(NewsRequests(), 0u) << "no news thread at start and no timer";
+
+    // Turned on: the timer starts a check each time it fires.
+    {
+        std::lock_guard lock(sheet->StateLock());
+        sheet->Settings().PeriodicNewsCheck = 1;
+    }
+    sheet->SetNewsTimer();
+    ASSERT_TRUE(Eventually([&] { return NewsRequests() >= 2; }));
+    {
+        std::lock_guard lock(sheet->StateLock());
+        sheet->Settings().PeriodicNewsCheck = 0;
+    }
+    sheet->SetNewsTimer();
+    Eventually([&] { return !sheet->NewsThreadRunning(); });
+    Pump();
+    const std::size_t seen = NewsRequests();
+    for (int i = 0; i < 20; ++i) {
+        Pump();
+        std::this_thread::sleep_for(5ms);
+    }
+    EXPECT_EQ(NewsRequests(), seen);
+    EXPECT_EQ(newsQuestions, 0) << "version 0 is not news";
+    sheet->OnDestroy();
+}
+
+TEST_F(SheetTest, GamesComingAndGoingCloseAndReopenTheMonitorWindows)
+{
+    FakeFrameWindows frame;
+    sheet->SetFrameWindows(&frame);
+    ASSERT_EQ(sheet->OnCreate(), 0);
+    EXPECT_TRUE(frame.calls.empty()) << "the start-up call changes no window";
+    sheet->OnActiveGame(4701, 0);
+    sheet->OnActiveGame(-1, 0);
+    sheet->OnActiveGame(1003, 0);
+    EXPECT_EQ(frame.calls, (std::vector<std::string>{"close remember", "show", "close"}));
+    EXPECT_EQ(sheet->ActiveGameRecord(), nullptr) << "1003 is not listed: no name to show";
+    sheet->OnActiveGame(4801, 0);
+    ASSERT_NE(sheet->ActiveGameRecord(), nullptr);
+    EXPECT_EQ(sheet->ActiveGameRecord()->Name, u"Flyer");
+    sheet->SetFrameWindows(nullptr);
+    sheet->OnDestroy();
+}
+
+TEST_F(SheetTest, CameraStartStoresThresholdsOnTheGuiThreadAndEditsReachTheEngine)
+{
+    WriteSettings([](CAppSettings& s) {
+        s.Tracking.FilterThreshold = 200;
+        s.Tracking.HalvexorFilterThreshold = 210;
+    });
+    ASSERT_EQ(sheet->OnCreate(), 0);
+    // The start-up call applies them at once, from the GUI thread.
+    EXPECT_EQ(sheet->Settings().Tracking.FilterThreshold, 130);
+    {
+        std::lock_guard lock(sheet->StateLock());
+        sheet->Settings().Tracking.FilterThreshold = 201;
+    }
+    ASSERT_TRUE(Eventually([&] { return sheet->CameraThread().CameraStarted(); }));
+    // The camera thread's start asks the GUI thread to store the revision's values.
+    ASSERT_TRUE(Eventually([&] { return sheet->Settings().Tracking.FilterThreshold == 130; }));
+    EXPECT_EQ(sheet->Settings().Tracking.HalvexorFilterThreshold, 230);
+
+    CProfile* p = sheet->CurrentProfile();
+    ASSERT_NE(p, nullptr);
+    p->MotionType = 2;
+    CEngineProfile copy;
+    sheet->CopyProfile(copy);
+    EXPECT_NE(copy.MotionType, 2) << "the engine works on its copy";
+    sheet->PushProfileToEngine();
+    sheet->CopyProfile(copy);
+    EXPECT_EQ(copy.MotionType, 2);
     sheet->OnDestroy();
 }
 

@@ -1,18 +1,22 @@
 #pragma once
 // The main sheet's three pages. They reach the running system through
 // IMainPagesHost, which the frame implements over the sheet (and tests fake).
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "app/UpdateService.h"
+#include "app/dialog_base.h"
 #include "app/hyperlink.h"
 #include "app/main_pages_model.h"
 #include "app/property_sheet.h"
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
+class QMenu;
 class QPushButton;
 class QTableWidget;
 class QTableWidgetItem;
@@ -44,6 +48,10 @@ public:
     // Stores the filter in the settings and saves them.
     virtual void SetTitleFilter(std::int32_t filter) = 0;
     virtual bool IsFavorite(std::int32_t profileId) = 0;
+    // Adds or removes a favourite and saves the settings.
+    virtual void SetFavorite(std::int32_t profileId, bool favourite) = 0;
+    // The title details dialog; the flag comes back as the user left it.
+    virtual void ShowGameDetails(const CGameInfo& game, bool& favourite) = 0;
     // The news query; 0 with the reply filled on success.
     virtual int QueryNews(CNewsReply& reply) = 0;
     // "Settings"/"LastNewsVersion".
@@ -97,6 +105,13 @@ public:
     void OnEdit();
     void OnDelete();
     void OnCopy();
+    // The title row's popup menu (Add To / Remove From Favorites, Details);
+    // built and shown at `globalPos` unless `show` is false (tests).
+    QMenu* TitleMenu(int row, const QPoint& globalPos, bool show = true);
+    // Adds or removes the title's favourite mark.
+    void ToggleFavorite(int row);
+    // The title details dialog for the row.
+    void OnDetails(int row);
 
 private:
     void BuildProfileList();
@@ -119,6 +134,28 @@ private:
     std::vector<std::u16string> names_;
     bool exclusive_ = false;
     bool building_ = false;
+    QMenu* titleMenu_ = nullptr;
+};
+
+// "Title Details": one game's name (a link to its page), the version it
+// needs, the axes it supports, and whether it is a favourite.
+class CGameInfoDlg : public CDialogBase {
+    Q_OBJECT
+public:
+    static constexpr int kTemplateId = 146;
+
+    CGameInfoDlg(const CGameInfo& game, bool favourite, QWidget* parent = nullptr);
+    bool Favourite() const;
+    QString VersionText() const;
+    QCheckBox* AxisBox(int axis) const { return axes_[static_cast<std::size_t>(axis)]; }
+    QCheckBox* FavouriteBox() const { return favourite_; }
+    CHyperLink* TitleLink() const { return title_; }
+
+private:
+    CHyperLink* title_ = nullptr;
+    QLabel* version_ = nullptr;
+    std::array<QCheckBox*, 6> axes_{};
+    QCheckBox* favourite_ = nullptr;
 };
 
 class CMainPageNews : public CPropertyPageBase {

@@ -89,7 +89,8 @@ public:
     int HardwareRevision() const { return revision_.load(); }
     // Whether the next start is the process's first (the re-centre timer).
     void SetFirstStartPending(bool pending) { firstStart_.store(pending); }
-    // Power notices: suspend stops the camera; resume stops and starts it.
+    // Power notices: suspend stops the camera; resume stops and starts it,
+    // and leaves a start that failed to the thread's next pass.
     void Suspend();
     void Resume();
 

@@ -7,6 +7,9 @@
 #include <memory>
 #include <mutex>
 
+#include "app/NewsCheck.h"
+#include "app/UpdateService.h"
+#include "app/app_profile.h"
 #include "app/camera_thread.h"
 #include "app/property_sheet.h"
 #include "camera/camera_system_facade.h"
@@ -16,16 +19,32 @@
 #include "input/Keyboard.h"
 #include "profiles/AppSettings.h"
 #include "profiles/GameList.h"
+#include "profiles/Languages.h"
 #include "profiles/ProfileList.h"
 
 inline constexpr platform::UINT WM_SELECT_DEFAULT_PROFILE = 0x812D;
 inline constexpr platform::UINT WM_SHOW_NEWS = 0x8131;
 inline constexpr platform::UINT WM_NEWS_AVAILABLE = 0x8132;
 inline constexpr platform::UINT WM_NOTIFY_PAGES = 0x8133;
+// The camera thread's request to store the thresholds of the camera's
+// revision (wParam) in the settings, which only the GUI thread changes.
+inline constexpr platform::UINT WM_STORE_THRESHOLDS = 0x8134;
 inline constexpr platform::UINT WM_KEYDOWN_ = 0x0100;
 inline constexpr platform::UINT WM_KEYUP_ = 0x0101;
 inline constexpr platform::UINT PBT_APMSUSPEND = 4;
 inline constexpr platform::UINT PBT_APMRESUMESUSPEND = 7;
+
+// What the sheet asks of the main frame's monitor windows when a game comes
+// and goes.
+class IFrameWindows {
+public:
+    virtual ~IFrameWindows() = default;
+    // Re-opens the windows marked for re-opening (unless forced, only while
+    // the frame is shown and not minimised).
+    virtual void ShowChildWindows(bool force) = 0;
+    // Closes every monitor window; `remember` marks the open ones for re-opening.
+    virtual void CloseChildWindows(bool remember) = 0;
+};
 
 class CSnapPropertySheet : public CPropertySheetBase, public IEngineHost {
     Q_OBJECT
@@ -33,6 +52,10 @@ public:
     static constexpr std::uintptr_t kRecenterTimer = 100;
     static constexpr std::uint32_t kRecenterDelayMs = 250;
     static constexpr int kCameraNumber = Orvane::CameraSystemFacade::FirstManagedCamera;
+    static constexpr std::uintptr_t kNewsTimer = 101;
+    // A week between news checks.
+    static constexpr std::uint32_t kNewsIntervalMs = 604'800'000;
+    static constexpr std::int32_t kNoNotifyGameId = 1003;
 
     struct Config {
         // Makes the camera system (the device camera of the chosen backend).
@@ -51,6 +74,13 @@ public:
         // The input devices of the action map (null: the system's).
         std::unique_ptr<platform::devices::ButtonSource> buttons;
         platform::Clock* pollClock = nullptr;
+        // The update and news service's HTTP client (null: the sheet's own
+        // libcurl client) and its server ("": ORVANE_SERVICE_URL or the maker's).
+        platform::http::Client* http = nullptr;
+        std::string serviceUrl;
+        std::uint32_t newsIntervalMs = kNewsIntervalMs;
+        // "Updated news is available.  View news now?"; null: a message box.
+        std::function<bool()> askShowNews;
     };
 
     explicit CSnapPropertySheet(Config config, QWidget* parent = nullptr);
@@ -76,6 +106,9 @@ public:
     void ResetPauseState();
     // Saves the settings (after every change); 0 when written.
     int SaveSettings();
+    // Hands the current profile, the game limits and the settings to the
+    // engine and the camera thread (after the live profile was edited).
+    void PushProfileToEngine() { RefreshEngineCopies(); }
 
     void SetIrLeds(bool on);
     void SetCaseLight(bool on) override;
@@ -96,10 +129,34 @@ public:
     void OnGameStarted(std::int32_t id);
     void OnActiveGame(std::int32_t id, int flag);
 
+    // The news check: one query on the news thread; news newer than the last
+    // seen posts WM_NEWS_AVAILABLE with the news version.
+    void StartNewsThread();
+    bool NewsThreadRunning() const { return news_ && news_->Running(); }
+    // Timer 101 while PeriodicNewsCheck is on, else killed.
+    void SetNewsTimer();
+    // Asks whether to show the news; Yes shows the News page, No stores the
+    // version as seen.
+    void OnNewsAvailable(std::int32_t version);
+    // The update service for the camera now attached.
+    CUpdateService UpdateService();
+    // The frame's monitor windows, told of games starting and ending.
+    void SetFrameWindows(IFrameWindows* windows) { frameWindows_ = windows; }
+    // The per-user profile ("Settings", "windows", window placements).
+    app::CAppProfile& AppProfile() { return appProfile_; }
+    const std::filesystem::path& PoseFile() const { return config_.engine.poseFile; }
+    // The camera's serial number (0 before a camera started).
+    std::uint32_t CameraSerial();
+    // The active game's catalogue record; null when the id is not listed.
+    const CGameInfo* ActiveGameRecord() const;
+
     CGameList& Catalogue() { return catalogue_; }
+    CLanguageList& Languages() { return languages_; }
     CProfileList& Profiles() { return profiles_; }
-    // The settings and the current profile are also read by the camera
-    // thread after each camera start: edit them under this lock.
+    // The settings and the current profile belong to the GUI thread. The
+    // engine and the camera thread work on copies, refreshed by
+    // SaveSettings, ActivateProfile and PushProfileToEngine; writers that
+    // may race a copy being taken hold this lock.
     CAppSettings& Settings() { return settings_; }
     platform::CriticalSection& StateLock() { return stateLock_; }
     Orvane::CameraSystemFacade& CameraSystem() { return *camera_; }
@@ -122,6 +179,11 @@ private:
     class CameraHost;
     class FacadeControl;
 
+    // The camera options after a start on the camera thread: from the copy
+    // of the settings; the thresholds are stored by the GUI thread.
+    void ApplyCameraOptionsOnCameraThread();
+    void DriveCameraOptions(int revision);
+    void StoreThresholds(int revision);
     platform::LRESULT Center(platform::WPARAM keyState);
     platform::LRESULT Pause(platform::WPARAM keyState);
     platform::LRESULT Precision(platform::WPARAM keyState);
@@ -132,7 +194,9 @@ private:
     Config config_;
     CGameList catalogue_;
     CProfileList profiles_;
+    CLanguageList languages_;
     CAppSettings settings_;
+    app::CAppProfile appProfile_;
     std::unique_ptr<Orvane::CameraSystemFacade> camera_;
     std::unique_ptr<CCameraDataProcessor> engine_;
     CProfile* current_ = nullptr;
@@ -144,6 +208,10 @@ private:
     std::unique_ptr<CCameraThread> cameraThread_;
     platform::HWND hwnd_ = 0;
     bool created_ = false;
+    IFrameWindows* frameWindows_ = nullptr;
+    std::unique_ptr<platform::http::Client> ownHttp_;
+    std::unique_ptr<CUpdateService> newsService_;
+    std::unique_ptr<CNewsCheck> news_;
 
     int pauseLatch_ = 0;
     int pauseState_ = 0;
@@ -160,4 +228,7 @@ private:
     CEngineLimits engineLimits_ = FullRangeLimits();
     std::int32_t cameraRotation_ = 0;
     bool caseLightOption_ = true;
+    // What the camera thread reads after a camera start.
+    CTrackingSettings cameraSettings_;
+    std::int32_t cameraMotionType_ = 0;
 };

@@ -3,6 +3,10 @@
 #include <array>
 #include <string>
 
+namespace app {
+class CResourceTexts;
+}
+
 struct StatusInputs {
     bool devicePresent = false;
     bool configuring = false;
@@ -15,4 +19,5 @@ struct StatusInputs {
     std::u16string pauseKey;
 };
 
-std::array<std::u16string, 4> StatusTexts(const StatusInputs& in);
+// In the texts of `texts` (null: the built-in English).
+std::array<std::u16string, 4> StatusTexts(const StatusInputs& in, const app::CResourceTexts* texts = nullptr);
