@@ -20,6 +20,7 @@
 #include "camera/camera_manager.h"
 #include "camera/device_camera.h"
 #include "platform/gui/message_pump.h"
+#include "platform/power_notices.h"
 #include "simcam/hub.h"
 
 namespace {
@@ -111,13 +112,22 @@ public:
             const std::filesystem::path page = folder_ / "Help" / "vsl4-index.html";
             launcher_->Open("file://" + page.string(), app::SW_SHOW);
         });
-        return frame_->Create();
+        if (!frame_->Create())
+            return false;
+        // Sleep and wake stop and restart the camera, as the frame's power
+        // notices do.
+        sleepWatch_ = platform::power::WatchSleep([window = frame_->Window()](platform::power::Notice n) {
+            platform::postMessage(window, app_frame::WM_POWERBROADCAST_,
+                                  n == platform::power::Notice::Suspend ? PBT_APMSUSPEND : PBT_APMRESUMESUSPEND, 0);
+        });
+        return true;
     }
     void ShowFrame() override { frame_->ShowInitially(); }
 
     // Stops the frame and the camera system, in that order.
     void Shutdown()
     {
+        sleepWatch_.reset(); // joined before the window it posts to goes
         if (frame_)
             frame_->Shutdown();
         frame_.reset();
@@ -137,6 +147,7 @@ private:
     std::shared_ptr<app::UrlLauncher> launcher_ = std::make_shared<app::SpawnUrlLauncher>();
     std::unique_ptr<platform::usb::Backend> backend_;
     std::unique_ptr<CMainFrame> frame_;
+    std::unique_ptr<platform::power::PowerWatch> sleepWatch_;
 };
 
 } // namespace

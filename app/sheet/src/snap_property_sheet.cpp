@@ -130,6 +130,10 @@ int CSnapPropertySheet::OnCreate()
         catalogue_.Load();
     OnActiveGame(-1, -1);
 
+    profiles_.SetUserMessages(config_.tellUser ? config_.tellUser : [this](std::u16string_view text) {
+        QMessageBox::warning(this, QStringLiteral("Vistrel"),
+                             QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())));
+    });
     profiles_.LoadAll(catalogue_);
     ActivateProfile(profiles_.SelectStartProfile());
 

@@ -185,6 +185,7 @@ protected:
             ++newsQuestions;
             return showNews;
         };
+        c.tellUser = [this](std::u16string_view text) { told.emplace_back(text); };
         sheet = std::make_unique<CSnapPropertySheet>(std::move(c));
     }
 
@@ -268,6 +269,7 @@ protected:
     bool showNews = false;
     int newsQuestions = 0;
     std::unique_ptr<CSnapPropertySheet> sheet;
+    std::vector<std::u16string> told;
 };
 
 TEST_F(SheetTest, StartsEverythingAndShutsDownInOrder)
@@ -363,6 +365,17 @@ TEST_F(SheetTest, HotKeysReachTheEngine)
     ASSERT_TRUE(platform::postMessage(sheet->Window(), WM_HOTKEY_ACTION, WM_KEYDOWN_, 1));
     Pump();
     EXPECT_FALSE(sheet->Engine().IsPaused());
+    sheet->OnDestroy();
+}
+
+TEST_F(SheetTest, AnUnreadableProfileIsToldAndTheOthersLoad)
+{
+    std::ofstream(dir.file("Profiles/Broken.xml")) << "<Profile><Name>half";
+    MakeSheet();
+    ASSERT_EQ(sheet->OnCreate(), 0);
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_NE(told[0].find(u"Broken.xml"), std::u16string::npos);
+    EXPECT_EQ(sheet->Profiles().GetCount(), 2); // the racer and a new default profile
     sheet->OnDestroy();
 }
 

@@ -81,6 +81,9 @@ public:
         std::uint32_t newsIntervalMs = kNewsIntervalMs;
         // "Updated news is available.  View news now?"; null: a message box.
         std::function<bool()> askShowNews;
+        // Tells the user something (a profile file that cannot be read);
+        // null: a message box.
+        std::function<void(std::u16string_view)> tellUser;
     };
 
     explicit CSnapPropertySheet(Config config, QWidget* parent = nullptr);
