@@ -128,8 +128,10 @@ void Camera::InitializeCameraData()
     StatusOff();
     Send({DEVCTRL_DUMMY_PACKET});
 
-    // The reply handler sets the window and threshold and starts the
-    // generic driver's image reader.
+    // The reply handler sets the window, the blocking mask and threshold
+    // and starts the generic driver's image reader. The camera may have had
+    // its FPGA loaded again since the last mask was sent: a new mask.
+    freshMask_.store(true);
     ReadCameraData();
     if (!config_.WaitValidFor(timing_.configWaitMs) || config_.GetState() != CameraConfigurationData::Valid) {
         // Never answered, or refused: the camera cannot be set up.

@@ -145,6 +145,7 @@ void Camera::NotifyROMConfig(Command* command, int result)
         windowY_.store(large ? 1 : 14);
         windowYEnd_.store(large ? 480 : 302);
         CalculateActualWindowSize();
+        InitializeBlocking();
         threshold_.store(config_.GetDefaultThreshold());
         if (driver_ == USBIO)
             StartUSBIOImageReader();

@@ -101,7 +101,7 @@ TEST(DeviceCameraTest, SystemStartsTheCameraAndItsPacketsBecomeFrames)
     EXPECT_EQ(rig.binding->GetHardwareRevision(), 7);
     EXPECT_EQ(rig.binding->GetWindowWidth(), 640);
     EXPECT_EQ(rig.binding->GetWindowHeight(), 480);
-    ASSERT_NE(rig.binding->GetBlockingMask(), nullptr);
+    EXPECT_EQ(rig.binding->GetCamera().BlockingMaskWidth(), 214);
     EXPECT_TRUE(rig.frameArrives());
 
     rig.system->Stop();
@@ -110,16 +110,30 @@ TEST(DeviceCameraTest, SystemStartsTheCameraAndItsPacketsBecomeFrames)
     EXPECT_FALSE(rig.device->videoOn());
 }
 
-TEST(DeviceCameraTest, RevisionSevenMaskWritesTheMaskRegisters)
+// Cells set and sent stay set through a re-read of the configuration; a
+// restart (which may load the FPGA again) begins with an empty mask.
+TEST(DeviceCameraTest, BlockingMaskSurvivesAReReadButNotARestart)
 {
     Rig rig;
     ASSERT_TRUE(rig.system->Start(false, false));
-    rig.binding->GetBlockingMask()->Enable();
-    ASSERT_TRUE(rig.binding->GetCamera().Sync());
+    Orvane::Camera& camera = rig.binding->GetCamera();
+    camera.AddBlockingRectangle(57, 6, 57, 6);
+    EXPECT_EQ(camera.UpdateBlockingMask(), 159);
+    camera.EnableBlockingMask();
+    ASSERT_TRUE(camera.Sync());
     EXPECT_EQ(rig.device->reg(16, 21), 0x8000);
-    rig.binding->GetBlockingMask()->Disable();
-    ASSERT_TRUE(rig.binding->GetCamera().Sync());
-    EXPECT_EQ(rig.device->reg(16, 21), 0);
+    EXPECT_EQ(rig.device->reg(16, 22), 0x0000);
+
+    std::vector<std::uint8_t> cells(214 * 160);
+    camera.GetCameraData(nullptr);
+    camera.GetConfigurationData().WaitValid();
+    ASSERT_EQ(camera.GetBlockingMask(cells), cells.size());
+    EXPECT_EQ(cells[2 * 214 + 19], 1) << "a re-read keeps the cell";
+
+    rig.system->Stop();
+    ASSERT_TRUE(rig.system->Start(false, false));
+    ASSERT_EQ(camera.GetBlockingMask(cells), cells.size());
+    EXPECT_EQ(cells[2 * 214 + 19], 0) << "a restart begins afresh";
 }
 
 TEST(DeviceCameraTest, MissingImageFailsTheStartAndStartsOnceItIsThere)

@@ -2,7 +2,7 @@
 // One USB camera: the command channel (queues, send, reply and image threads,
 // watchdog) over the camera's own driver or the generic USB driver, and the
 // camera operations built on it (status, LEDs, exposure, video, registers,
-// I2C, EEPROM, multi-camera).
+// I2C, EEPROM, multi-camera) and the camera's blocking mask.
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "camera/blocking_mask.h"
 #include "camera/camera_packet.h"
 #include "camera/configuration_data.h"
 #include "camera/double_buffer.h"
@@ -38,6 +39,19 @@ static_assert(sizeof(_OV_RESERVED) == 5);
 namespace Orvane {
 
 class Camera;
+
+// Writes the blocking mask into revision 7's mask registers (bank 16).
+class cLumbrixBridge final : public cCameraBridge {
+public:
+    explicit cLumbrixBridge(Camera& camera) : camera_(camera) {}
+    void WriteMaskWord(std::uint32_t address, std::uint32_t value) override;
+    void ClearMask() override;
+    void EnableMask() override;
+    void DisableMask() override;
+
+private:
+    Camera& camera_;
+};
 
 // One queued command. Owns copies of its payload and of the reply.
 struct Command {
@@ -318,6 +332,31 @@ public:
     void SetMultiCamera(bool);
     int QueryMaster(int);
 
+    // ---- blocking mask ----
+    // The mask is made for the camera's window after each configuration
+    // read; before the first there is none, and these do nothing (the
+    // width and height are 0). Rectangles are in pixels, inclusive.
+    void AddBlockingRectangle(int x1, int y1, int x2, int y2);
+    void RemoveBlockingRectangle(int x1, int y1, int x2, int y2);
+    // Sends the changed mask words (revision 7); rows - 1, or 0 when
+    // nothing is sent.
+    int UpdateBlockingMask();
+    void ClearBlockingMask();
+    void EnableBlockingMask();
+    void DisableBlockingMask();
+    // One byte per cell, row by row, non-zero = blocked; at most
+    // min(bytes.size(), width x height) bytes are read or written, and
+    // that count is returned.
+    std::size_t GetBlockingMask(std::span<std::uint8_t> bytes) const;
+    std::size_t SetBlockingMask(std::span<const std::uint8_t> bytes);
+    // Columns and rows of the mask's grid.
+    int BlockingMaskWidth() const;
+    int BlockingMaskHeight() const;
+    // Makes the mask for the current window and revision. A re-read of the
+    // configuration that finds the same geometry keeps the mask as it is,
+    // so cells already set (and sent) are not lost; a start makes a new one.
+    void InitializeBlocking();
+
     // ---- accessors ----
     int GetThresholdValue() const { return threshold_.load(); }
     bool InvertVideo() const { return invert_.load(); }
@@ -524,6 +563,13 @@ private:
 
     static std::map<int, Camera*> table_;
     static std::atomic<int> currentCameraNumber_;
+
+    // blocking mask
+    cLumbrixBridge bridge_{*this};
+    mutable std::mutex maskLock_;
+    std::unique_ptr<BlockingMask> mask_;
+    int maskRevision_ = 0;
+    std::atomic<bool> freshMask_{true};
 
     // start-up
     std::mutex initLock_;

@@ -1,30 +1,16 @@
 #pragma once
 // Binds the device layer's camera to the camera system: Orvane::Camera seen
-// through SystemCamera (and so DataPathCamera), with the blocking mask built
-// for the camera's window and, on revision 7, its mask-register bridge.
+// through SystemCamera (and so DataPathCamera). The camera keeps its own
+// blocking mask.
 #include <memory>
 #include <mutex>
 #include <string>
 
-#include "camera/blocking_mask.h"
 #include "camera/camera.h"
 #include "camera/camera_system_facade.h"
 #include "camera/system_camera.h"
 
 namespace Orvane {
-
-// Writes the blocking mask into revision 7's mask registers (bank 16).
-class cLumbrixBridge final : public cCameraBridge {
-public:
-    explicit cLumbrixBridge(Camera& camera) : camera_(camera) {}
-    void WriteMaskWord(std::uint32_t address, std::uint32_t value) override;
-    void ClearMask() override;
-    void EnableMask() override;
-    void DisableMask() override;
-
-private:
-    Camera& camera_;
-};
 
 class SystemCameraBinding final : public SystemCamera {
 public:
@@ -60,20 +46,14 @@ public:
     void SetSwitchState(int state) override { camera_->SetSwitchState(state); }
 
     Camera& GetCamera() { return *camera_; }
-    // The mask built at the last successful start (null before).
-    BlockingMask* GetBlockingMask();
     // Why the last start failed ("" after a successful one).
     std::string GetLastStartError() const;
 
 private:
-    void InitializeBlocking();
-
     std::unique_ptr<Camera> camera_;
     CameraConfigurationData* systemConfig_;
     WeightTable weights_{};
-    cLumbrixBridge bridge_;
     mutable std::mutex lock_;
-    std::unique_ptr<BlockingMask> mask_;
     std::string lastError_;
 };
 
