@@ -151,11 +151,6 @@ void Camera::CloseUsbDevice()
     }
 }
 
-void Camera::SetUSBIODevicePath(const std::string& path)
-{
-    std::lock_guard lock(transportLock_);
-    usbioPath_ = path;
-}
 
 std::string Camera::GetUSBIODevicePath() const
 {
@@ -170,7 +165,7 @@ bool Camera::OpenUSBIODevice()
     if (path.empty())
         return false;
     auto& driver = backend_.genericDriver();
-    auto writer = std::make_unique<CUsbIoWriter>(driver);
+    auto writer = std::make_shared<CUsbIoWriter>(driver);
     auto reply = std::make_unique<CameraUSBIOReader>(driver);
     if (writer->OpenPath(path) != 0)
         return false;
@@ -230,7 +225,7 @@ void Camera::StartUSBIOImageReader()
 
 void Camera::CloseUSBIODevice()
 {
-    std::unique_ptr<CUsbIoWriter> writer;
+    std::shared_ptr<CUsbIoWriter> writer;
     std::unique_ptr<CameraUSBIOReader> reply, image;
     {
         std::lock_guard lock(transportLock_);
@@ -469,10 +464,10 @@ unsigned long Camera::WriteOVUSBOutputBuffer(int n)
 
 unsigned long Camera::WriteUSBIOOutputBuffer(int n)
 {
-    CUsbIoWriter* writer;
+    std::shared_ptr<CUsbIoWriter> writer;
     {
         std::lock_guard lock(transportLock_);
-        writer = writer_.get();
+        writer = writer_;
     }
     if (!writer)
         return 0;

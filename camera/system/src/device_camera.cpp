@@ -60,6 +60,11 @@ bool SystemCameraBinding::OpenUsbDevice()
     return camera_->IsUsbDeviceOpen() || camera_->OpenUsbDevice();
 }
 
+void SystemCameraBinding::UseOwnDevice(int index)
+{
+    camera_->SetOVDeviceIndex(index);
+}
+
 void SystemCameraBinding::UseUsbioDevice(const std::string& path)
 {
     camera_->SetUSBIODevicePath(path);

@@ -13,6 +13,7 @@
 #include <span>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "camera/blocking_mask.h"
@@ -145,11 +146,22 @@ public:
     // Own driver: after 400 ms, and once more 500 ms later, try to open the
     // device. Generic driver: whether its path opens.
     bool IsDevicePresent();
-    DRIVERS GetDriver() const { return driver_; }
-    bool IsUSBIODriver() const { return driver_ == USBIO; }
-    // The generic driver's device path of this camera.
-    void SetUSBIODevicePath(const std::string& path);
+    DRIVERS GetDriver() const { return driver_.load(); }
+    bool IsUSBIODriver() const { return driver_.load() == USBIO; }
+    // Moves the camera to the generic driver's device at `path`: first
+    // everything stops (watchdog, the camera when started, the threads,
+    // which are joined, and the device, which is closed), then the path is
+    // kept. With `initialise` the threads start again and Initialize runs;
+    // the result is then whether the camera was set up. A path longer than
+    // MaxDevicePathLength is refused (false) before anything stops.
+    bool SetUSBIODevicePath(std::string_view path, bool initialise = false);
     std::string GetUSBIODevicePath() const;
+    // Moves the camera to the own driver's device `index` (0-1023; the
+    // camera number becomes the index) and starts the threads. Switching
+    // from another device stops everything first, as SetUSBIODevicePath
+    // does. False for an index outside the own driver's range.
+    bool SetOVDeviceIndex(int index);
+    static constexpr std::size_t MaxDevicePathLength = 256;
     // Starts the send thread, the own driver's readers and the watchdog.
     void InitializeCameraCommunication();
     // The initialisation marks the camera started; the image path reads only then.
@@ -164,9 +176,12 @@ public:
     // NoCameraDataException are passed on, the camera then stopped.
     bool Start();
     // Opens the device and, under the initialisation lock, runs
-    // InitializeCameraData. False when the device did not open.
+    // InitializeCameraData. False when the device did not open or the
+    // camera could not be set up.
     bool Initialize();
-    void InitializeCameraData();
+    // Reads the configuration, checks and loads the FPGA and restores the
+    // wanted LED and video states; false (device closed) when it failed.
+    bool InitializeCameraData();
     // Checks the FPGA, uploads the revision's image when needed and sets the
     // camera up; true on success.
     bool InitV5Camera();
@@ -464,6 +479,9 @@ private:
     unsigned long WriteUSBIOOutputBuffer(int n);
     bool OpenUSBIODevice();
     void CloseUSBIODevice();
+    // Stops the watchdog, the camera when started and the channel's
+    // threads (joined), and closes the device, before a driver switch.
+    void StopCommunication();
     void StartUSBIOImageReader();
     void CompleteCommand(std::unique_ptr<Command> command, int result);
     void FreeFinishedCommands();
@@ -489,7 +507,7 @@ private:
     platform::usb::Backend& backend_;
     CameraTiming timing_;
     platform::Clock& clock_;
-    DRIVERS driver_;
+    std::atomic<DRIVERS> driver_;
     std::atomic<int> cameraNumber_;
     std::atomic<DoubleBuffer<CameraPacket>*> packets_;
     std::atomic<DoubleBuffer<RawPacket>*> raw_{nullptr};
@@ -508,7 +526,8 @@ private:
     mutable std::mutex transportLock_;
     std::shared_ptr<platform::usb::OwnDriverHandle> readHandle_;
     std::string usbioPath_;
-    std::unique_ptr<CUsbIoWriter> writer_;
+    // Shared with a write in progress, so a close never frees it under the writer.
+    std::shared_ptr<CUsbIoWriter> writer_;
     std::unique_ptr<CameraUSBIOReader> replyReader_;
     std::unique_ptr<CameraUSBIOReader> imageReader_;
     std::uint8_t imageEndpoint_ = 0;
@@ -526,6 +545,7 @@ private:
     bool watchdogStarted_ = false;
     platform::Event stopEvent_{platform::Event::Reset::Manual};
     std::mutex threadsLock_;
+    std::mutex switchLock_;  // a driver switch and a start never overlap
 
     // camera state
     std::atomic<unsigned char> ledCache_{0};

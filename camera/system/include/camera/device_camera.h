@@ -30,6 +30,8 @@ public:
     void SetIlluminationLeds(bool on) override;
     bool IsUsbDeviceOpen() const override { return camera_->IsUsbDeviceOpen(); }
     bool OpenUsbDevice() override;
+    // Both stop the camera and its threads first when they switch devices.
+    void UseOwnDevice(int index) override;
     void UseUsbioDevice(const std::string& path) override;
     Camera* GetDevice() override { return camera_.get(); }
 
