@@ -68,11 +68,13 @@ Camera::Camera(usb::Backend& backend, int cameraNumber, DoubleBuffer<CameraPacke
     sendScratch_.reserve(OutputBufferSize);
     for (int g = 0; g < 256; ++g)
         greyWeights_[static_cast<std::size_t>(g)] = g < 32 ? 0 : static_cast<int>((g - 32) * 1.1434977);
+    DoShow();
     AddMe();
 }
 
 Camera::~Camera()
 {
+    CloseDebugWindow();
     // All four LEDs off, straight to the device.
     const unsigned char off[] = {DEVCTRL_LED_RAW, 0x00, 0xF0};
     if (deviceOpen_.load())

@@ -21,6 +21,7 @@
 #include "camera/configuration_data.h"
 #include "camera/double_buffer.h"
 #include "platform/clock.h"
+#include "platform/messages.h"
 #include "platform/sync.h"
 #include "platform/usb/driver.h"
 
@@ -416,8 +417,27 @@ public:
         return instance_;
     }
     void SetUserHwnd(void* window) { userWindow_.store(window); }
-    // The camera has no window of its own on this system.
-    void* GetWindow() const { return nullptr; }
+
+    // ---- debug window ----
+    // Every camera keeps a hidden window on a thread of its own, started at
+    // construction and closed, its thread joined, at destruction. It is a
+    // window of the session's message layer, which has nothing on screen:
+    // showing and hiding only record the wish.
+    static constexpr const char* DebugWindowClass = "CameraWindowClass";
+    static constexpr const char* DebugWindowTitle = "Window";
+    // Starts the window thread; once per camera.
+    void DoShow();
+    // The window thread's body: makes the window and runs its messages
+    // until WM_QUIT. Returns the quit code, or 0 when there was no window.
+    int DoShowWin();
+    // Makes the window on the calling thread; 0 when it could not be made.
+    platform::HWND InitInstance();
+    void ShowIt(bool show) { shown_.store(show); }
+    bool IsShown() const { return shown_.load(); }
+    platform::LRESULT WndProc(platform::HWND hwnd, platform::UINT message, platform::WPARAM wParam,
+                              platform::LPARAM lParam);
+    // The debug window while it lives, else 0.
+    platform::HWND GetWindow() const { return window_.load(); }
     unsigned char* GetInterleavedGreyscaleData() const { return greyData_.load(); }
     void SetInterleavedGreyscaleData(unsigned char* data) { greyData_.store(data); }
     int GetInterleavedGreyscaleDataSize() const { return greySize_.load(); }
@@ -499,6 +519,7 @@ private:
     int I2cRead(int dev, int reg, bool safe);
     void CalculateActualWindowSize();
     void Sleep(unsigned ms);
+    void CloseDebugWindow();
     void AddMe();
     void DeleteMe();
     template <class F>
@@ -583,6 +604,13 @@ private:
 
     static std::map<int, Camera*> table_;
     static std::atomic<int> currentCameraNumber_;
+
+    // debug window
+    std::mutex windowLock_;  // DoShow and the close
+    platform::Thread windowThread_;
+    std::atomic<platform::HWND> window_{0};
+    std::atomic<bool> shown_{false};
+    std::atomic<bool> windowClosing_{false};
 
     // blocking mask
     cLumbrixBridge bridge_{*this};
