@@ -160,6 +160,17 @@ std::string Camera::GetUSBIODevicePath() const
     return usbioPath_;
 }
 
+Camera::UsbDevice Camera::GetUsbDevice() const
+{
+    UsbDevice device;
+    device.driver = driver_.load();
+    device.index = cameraNumber_.load();
+    if (device.driver == USBIO)
+        device.path = GetUSBIODevicePath();
+    device.open = deviceOpen_.load();
+    return device;
+}
+
 bool Camera::OpenUSBIODevice()
 {
     CloseUSBIODevice();
@@ -432,7 +443,7 @@ void Camera::SendCommandEx(const unsigned char* payload, int length, unsigned ch
     }
 }
 
-bool Camera::WriteUsbBuffer(unsigned char* bytes, unsigned short length)
+bool Camera::WriteUsbBuffer(const unsigned char* bytes, unsigned short length)
 {
     std::lock_guard send(sendLock_);
     if (length > OutputBufferSize || (!bytes && length > 0))

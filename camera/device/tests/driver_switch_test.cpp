@@ -62,6 +62,10 @@ TEST(CameraDriverSwitch, OwnDriverToGenericStopsTheOldDeviceAndSetsUpTheNew)
     own->clearLog();
     EXPECT_EQ(camera.GetDriver(), Orvane::Camera::USBIO);
     EXPECT_EQ(camera.GetUSBIODevicePath(), path);
+    const auto device = camera.GetUsbDevice();
+    EXPECT_EQ(device.driver, Orvane::Camera::USBIO);
+    EXPECT_EQ(device.path, path);
+    EXPECT_TRUE(device.open);
     EXPECT_FALSE(camera.IsStarted()) << "initialising is not starting";
     EXPECT_TRUE(camera.IsUsbDeviceOpen());
     EXPECT_EQ(camera.GetConfigurationData().GetSerialNumber(), 2000u);

@@ -157,6 +157,15 @@ public:
     // MaxDevicePathLength is refused (false) before anything stops.
     bool SetUSBIODevicePath(std::string_view path, bool initialise = false);
     std::string GetUSBIODevicePath() const;
+    // Which device the camera talks to: a description, not the handle, so
+    // that nobody reads the camera's replies behind its back.
+    struct UsbDevice {
+        DRIVERS driver = OVUSB;
+        int index = 0;     // the camera number (the own driver's device index)
+        std::string path;  // generic driver: the device path
+        bool open = false;
+    };
+    UsbDevice GetUsbDevice() const;
     // Moves the camera to the own driver's device `index` (0-1023; the
     // camera number becomes the index) and starts the threads. Switching
     // from another device stops everything first, as SetUSBIODevicePath
@@ -216,7 +225,7 @@ public:
                      Command::Callback callback, std::atomic<unsigned char>* doneFlag, void* userData,
                      std::shared_ptr<void> keepAlive = nullptr);
     void SendCommandEx(const unsigned char* payload, int length, unsigned char framingCode);
-    bool WriteUsbBuffer(unsigned char* bytes, unsigned short length);
+    bool WriteUsbBuffer(const unsigned char* bytes, unsigned short length);
     unsigned long WriteOutputBuffer(int n);
     void KillCommand(std::unique_ptr<Command> command);
     void KillQueues();
