@@ -70,6 +70,29 @@ void SystemCameraBinding::UseUsbioDevice(const std::string& path)
     camera_->SetUSBIODevicePath(path);
 }
 
+// Frames longer than the output buffer are refused here, before a length is
+// narrowed: the camera would refuse them anyway.
+void SystemCameraBinding::SendCommand(std::span<const std::uint8_t> frame)
+{
+    if (frame.size() > static_cast<std::size_t>(Camera::OutputBufferSize))
+        return;
+    camera_->SendCommand(frame.data(), static_cast<int>(frame.size()), 0, 0, nullptr, nullptr, nullptr);
+}
+
+bool SystemCameraBinding::SendCommandBlocking(std::span<const std::uint8_t> frame)
+{
+    if (frame.size() > static_cast<std::size_t>(Camera::OutputBufferSize))
+        return false;
+    return camera_->SendCommandBlocking(frame.data(), static_cast<int>(frame.size()));
+}
+
+bool SystemCameraBinding::WriteUsbBuffer(std::span<const std::uint8_t> bytes)
+{
+    if (bytes.size() > static_cast<std::size_t>(Camera::OutputBufferSize))
+        return false;
+    return camera_->WriteUsbBuffer(bytes.data(), static_cast<unsigned short>(bytes.size()));
+}
+
 int SystemCameraBinding::GetHardwareRevision() const
 {
     auto& config = camera_->GetConfigurationData();

@@ -7,12 +7,13 @@
 #include <string>
 
 #include "camera/camera.h"
+#include "camera/camera_commands.h"
 #include "camera/camera_system_facade.h"
 #include "camera/system_camera.h"
 
 namespace Orvane {
 
-class SystemCameraBinding final : public SystemCamera {
+class SystemCameraBinding final : public SystemCamera, public CameraCommands {
 public:
     // The binding owns its camera. A successful start copies the camera's
     // configuration block into `systemConfig` (the system's, which the
@@ -34,6 +35,7 @@ public:
     void UseOwnDevice(int index) override;
     void UseUsbioDevice(const std::string& path) override;
     Camera* GetDevice() override { return camera_.get(); }
+    CameraCommands* GetCommands() override { return this; }
 
     // ---- DataPathCamera ----
     int GetHardwareRevision() const override;
@@ -46,6 +48,44 @@ public:
     const WeightTable& GetGreyscaleWeights() const override { return weights_; }
     int GetSwitchState() const override { return camera_->GetSwitchState(); }
     void SetSwitchState(int state) override { camera_->SetSwitchState(state); }
+
+    // ---- CameraCommands ----
+    int SetCameraOptions(int threshold, bool invert, bool pulse) override
+    {
+        return camera_->SetCameraOptions(threshold, invert, pulse);
+    }
+    int StatusOn() override { return camera_->StatusOn(); }
+    int StatusOff() override { return camera_->StatusOff(); }
+    int StatusRedOn() override { return camera_->StatusRedOn(); }
+    int StatusRedOff() override { return camera_->StatusRedOff(); }
+    int StatusCaseOn() override { return camera_->StatusCaseOn(); }
+    int StatusCaseOff() override { return camera_->StatusCaseOff(); }
+    int TurnVideoOn() override { return camera_->TurnVideoOn(); }
+    int TurnVideoOff() override { return camera_->TurnVideoOff(); }
+    int SetIRLEDBrightness(int brightness) override { return camera_->SetIRLEDBrightness(brightness); }
+    int WriteEEPROM16Data(int high, int low, int data) override { return camera_->WriteEEPROM16Data(high, low, data); }
+    int ReadEEPROM16Data(int high, int low, int data) override { return camera_->ReadEEPROM16Data(high, low, data); }
+    int Unlock(unsigned char lock) override { return camera_->Unlock(lock); }
+    int WriteI2CData(int device, int reg, int data) override { return camera_->WriteI2CData(device, reg, data); }
+    bool ReadI2CData(int device, int reg, unsigned& value) override
+    {
+        return camera_->ReadI2CData(device, reg, &value);
+    }
+    unsigned char ReadLeds() override { return camera_->ReadLeds(); }
+    void SendCommand(std::span<const std::uint8_t> frame) override;
+    bool SendCommandBlocking(std::span<const std::uint8_t> frame) override;
+    bool WriteUsbBuffer(std::span<const std::uint8_t> bytes) override;
+    bool IsDevicePresent() override { return camera_->IsDevicePresent(); }
+    void CloseUsbDevice() override { camera_->CloseUsbDevice(); }
+    Camera::UsbDevice GetUsbDevice() const override { return camera_->GetUsbDevice(); }
+    void SetWantEmptyFrames(bool on) override { camera_->SetWantEmptyFrames(on); }
+    void SetDeConfigure(bool on) override { camera_->SetDeConfigure(on); }
+    void CaptureNextPacket(unsigned replyCode, DoubleBuffer<RawPacket>* raw) override
+    {
+        camera_->CaptureNextPacket(replyCode, raw);
+    }
+    DoubleBuffer<CameraPacket>* GetPacketBufferQueue() override { return camera_->GetPacketBufferQueue(); }
+    void SetPacketBuffer(DoubleBuffer<CameraPacket>* packets) override { camera_->SetPacketBuffer(packets); }
 
     Camera& GetCamera() { return *camera_; }
     // Why the last start failed ("" after a successful one).
