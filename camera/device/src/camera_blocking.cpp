@@ -17,7 +17,11 @@ void cLumbrixBridge::DisableMask() { camera_.FPGARegWrite(21, 16, 0); }
 
 void Camera::InitializeBlocking()
 {
-    const int revision = config_.GetState() == CameraConfigurationData::Valid ? config_.GetHardwareRevision() : 0;
+    InitializeBlocking(config_.GetState() == CameraConfigurationData::Valid ? config_.GetHardwareRevision() : 0);
+}
+
+void Camera::InitializeBlocking(int revision)
+{
     const auto w = GetActualWindow();
     const int width = w[2] - w[0] + 1;
     const int height = w[3] - w[1] + 1;

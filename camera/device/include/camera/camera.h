@@ -527,6 +527,8 @@ private:
     int RegRead(int reg);
     int I2cRead(int dev, int reg, bool safe);
     void CalculateActualWindowSize();
+    // The mask for the current window and the given revision.
+    void InitializeBlocking(int revision);
     void Sleep(unsigned ms);
     void CloseDebugWindow();
     void AddMe();
