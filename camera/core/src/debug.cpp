@@ -4,9 +4,61 @@
 #include "platform/debug.h"
 
 #include <cstdio>
+#include <deque>
+#include <mutex>
 #include <string>
 
 namespace Orvane {
+
+namespace {
+
+struct TextQueue {
+    std::mutex lock;
+    std::deque<std::string> texts;
+};
+
+// Made on first use, so it exists before anyone posts or fetches.
+TextQueue& ttyQueue()
+{
+    static TextQueue queue;
+    return queue;
+}
+
+} // namespace
+
+void cDebug::PostTTY(std::string_view text)
+{
+    TextQueue& q = ttyQueue();
+    std::lock_guard lock(q.lock);
+    if (q.texts.size() >= TTYCapacity)
+        q.texts.pop_front();
+    q.texts.emplace_back(text);
+}
+
+bool cDebug::IsTTYAvailable()
+{
+    TextQueue& q = ttyQueue();
+    std::lock_guard lock(q.lock);
+    return !q.texts.empty();
+}
+
+std::optional<std::string> cDebug::FetchTTY()
+{
+    TextQueue& q = ttyQueue();
+    std::lock_guard lock(q.lock);
+    if (q.texts.empty())
+        return std::nullopt;
+    std::string text = std::move(q.texts.front());
+    q.texts.pop_front();
+    return text;
+}
+
+void cDebug::ClearTTY()
+{
+    TextQueue& q = ttyQueue();
+    std::lock_guard lock(q.lock);
+    q.texts.clear();
+}
 
 void cDebug::Format(char (&buffer)[BufferSize], const char* format, std::va_list args)
 {

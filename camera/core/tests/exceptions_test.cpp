@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
+#include <vector>
 
 using namespace Orvane;
 
@@ -66,4 +69,49 @@ TEST(DebugOutput, FailureWritesAndThrowsOwnedText)
     }
     ASSERT_EQ(capture.lines().size(), 1u);
     EXPECT_EQ(capture.lines()[0], "Failure: bad value 7");
+}
+
+TEST(DebugOutput, TextQueueIsOldestFirstAndBounded)
+{
+    cDebug::ClearTTY();
+    EXPECT_FALSE(cDebug::IsTTYAvailable());
+    EXPECT_FALSE(cDebug::FetchTTY().has_value());
+    cDebug::PostTTY("first");
+    cDebug::PostTTY("second");
+    EXPECT_TRUE(cDebug::IsTTYAvailable());
+    EXPECT_EQ(cDebug::FetchTTY(), "first");
+    EXPECT_EQ(cDebug::FetchTTY(), "second");
+    EXPECT_FALSE(cDebug::IsTTYAvailable());
+
+    // Beyond the capacity the oldest go.
+    for (std::size_t i = 0; i < cDebug::TTYCapacity + 3; ++i)
+        cDebug::PostTTY(std::to_string(i));
+    EXPECT_EQ(cDebug::FetchTTY(), "3");
+    std::size_t left = 0;
+    while (cDebug::FetchTTY())
+        ++left;
+    EXPECT_EQ(left, cDebug::TTYCapacity - 1);
+}
+
+TEST(DebugOutput, TextQueueLosesNothingBetweenThreads)
+{
+    cDebug::ClearTTY();
+    std::atomic<bool> posting{true};
+    std::size_t fetched = 0;
+    std::thread reader([&] {
+        while (posting.load() || cDebug::IsTTYAvailable())
+            if (cDebug::FetchTTY())
+                ++fetched;
+    });
+    std::vector<std::thread> posters;
+    for (int t = 0; t < 4; ++t)
+        posters.emplace_back([t] {
+            for (int i = 0; i < 50; ++i)
+                cDebug::PostTTY(std::to_string(t * 100 + i));
+        });
+    for (auto& p : posters)
+        p.join();
+    posting = false;
+    reader.join();
+    EXPECT_EQ(fetched, 200u);
 }

@@ -68,11 +68,13 @@ Camera::Camera(usb::Backend& backend, int cameraNumber, DoubleBuffer<CameraPacke
     sendScratch_.reserve(OutputBufferSize);
     for (int g = 0; g < 256; ++g)
         greyWeights_[static_cast<std::size_t>(g)] = g < 32 ? 0 : static_cast<int>((g - 32) * 1.1434977);
+    DoShow();
     AddMe();
 }
 
 Camera::~Camera()
 {
+    CloseDebugWindow();
     // All four LEDs off, straight to the device.
     const unsigned char off[] = {DEVCTRL_LED_RAW, 0x00, 0xF0};
     if (deviceOpen_.load())
@@ -151,16 +153,22 @@ void Camera::CloseUsbDevice()
     }
 }
 
-void Camera::SetUSBIODevicePath(const std::string& path)
-{
-    std::lock_guard lock(transportLock_);
-    usbioPath_ = path;
-}
 
 std::string Camera::GetUSBIODevicePath() const
 {
     std::lock_guard lock(transportLock_);
     return usbioPath_;
+}
+
+Camera::UsbDevice Camera::GetUsbDevice() const
+{
+    UsbDevice device;
+    device.driver = driver_.load();
+    device.index = cameraNumber_.load();
+    if (device.driver == USBIO)
+        device.path = GetUSBIODevicePath();
+    device.open = deviceOpen_.load();
+    return device;
 }
 
 bool Camera::OpenUSBIODevice()
@@ -170,7 +178,7 @@ bool Camera::OpenUSBIODevice()
     if (path.empty())
         return false;
     auto& driver = backend_.genericDriver();
-    auto writer = std::make_unique<CUsbIoWriter>(driver);
+    auto writer = std::make_shared<CUsbIoWriter>(driver);
     auto reply = std::make_unique<CameraUSBIOReader>(driver);
     if (writer->OpenPath(path) != 0)
         return false;
@@ -230,7 +238,7 @@ void Camera::StartUSBIOImageReader()
 
 void Camera::CloseUSBIODevice()
 {
-    std::unique_ptr<CUsbIoWriter> writer;
+    std::shared_ptr<CUsbIoWriter> writer;
     std::unique_ptr<CameraUSBIOReader> reply, image;
     {
         std::lock_guard lock(transportLock_);
@@ -435,7 +443,7 @@ void Camera::SendCommandEx(const unsigned char* payload, int length, unsigned ch
     }
 }
 
-bool Camera::WriteUsbBuffer(unsigned char* bytes, unsigned short length)
+bool Camera::WriteUsbBuffer(const unsigned char* bytes, unsigned short length)
 {
     std::lock_guard send(sendLock_);
     if (length > OutputBufferSize || (!bytes && length > 0))
@@ -469,10 +477,10 @@ unsigned long Camera::WriteOVUSBOutputBuffer(int n)
 
 unsigned long Camera::WriteUSBIOOutputBuffer(int n)
 {
-    CUsbIoWriter* writer;
+    std::shared_ptr<CUsbIoWriter> writer;
     {
         std::lock_guard lock(transportLock_);
-        writer = writer_.get();
+        writer = writer_;
     }
     if (!writer)
         return 0;

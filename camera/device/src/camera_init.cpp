@@ -84,8 +84,74 @@ unsigned long Camera::LoadV5Image(std::vector<unsigned char>& image)
     return 0;
 }
 
+void Camera::StopCommunication()
+{
+    std::lock_guard lock(threadsLock_);
+    ShutdownWatchdogThread();
+    if (started_.load())
+        Stop();
+    keepRunning_.store(0);
+    sendRun_.store(false);
+    replyRun_.store(false);
+    imageRun_.store(false);
+    stopEvent_.set();
+    // Readers blocked in the transport are woken by the close; only then
+    // are the threads joined.
+    CloseUsbDevice();
+    sendThread_.join();
+    replyThread_.join();
+    imageThread_.join();
+    KillQueues();
+    stopEvent_.reset();
+}
+
+bool Camera::SetUSBIODevicePath(std::string_view path, bool initialise)
+{
+    if (path.size() > MaxDevicePathLength) {
+        cDebug::ReportDebug(cDebug::Device, "Camera::SetUSBIODevicePath - a path of %zu characters is too long",
+                            path.size());
+        return false;
+    }
+    std::lock_guard lock(switchLock_);
+    StopCommunication();
+    driver_.store(USBIO);
+    {
+        std::lock_guard transport(transportLock_);
+        usbioPath_.assign(path);
+    }
+    if (!initialise)
+        return true;
+    try {
+        InitializeCameraCommunication();
+        return Initialize();
+    } catch (const OVRuntimeException& e) {
+        cDebug::ReportDebug(cDebug::Device, "Camera::SetUSBIODevicePath - %s", e.what());
+        return false;
+    }
+}
+
+bool Camera::SetOVDeviceIndex(int index)
+{
+    if (index < 0 || index > 1023)
+        return false;
+    std::lock_guard lock(switchLock_);
+    if (driver_.load() != OVUSB || cameraNumber_.load() != index) {
+        StopCommunication();
+        // The camera table knows the camera by its number.
+        DeleteMe();
+        cameraNumber_.store(index);
+        driver_.store(OVUSB);
+        AddMe();
+    }
+    InitializeCameraCommunication();
+    return true;
+}
+
 bool Camera::Start()
 {
+    // A start meeting a driver switch would bring the threads up for the
+    // old driver.
+    std::lock_guard lock(switchLock_);
     if (started_.load())
         return true;
     started_.store(true);
@@ -116,11 +182,10 @@ bool Camera::Initialize()
     videoWanted_.store(true);
     statusWanted_.store(true);
     illuminationWanted_.store(false);
-    InitializeCameraData();
-    return started_.load();
+    return InitializeCameraData();
 }
 
-void Camera::InitializeCameraData()
+bool Camera::InitializeCameraData()
 {
     TurnVideoOff();
     ResetFiFo();
@@ -128,8 +193,10 @@ void Camera::InitializeCameraData()
     StatusOff();
     Send({DEVCTRL_DUMMY_PACKET});
 
-    // The reply handler sets the window and threshold and starts the
-    // generic driver's image reader.
+    // The reply handler sets the window, the blocking mask and threshold
+    // and starts the generic driver's image reader. The camera may have had
+    // its FPGA loaded again since the last mask was sent: a new mask.
+    freshMask_.store(true);
     ReadCameraData();
     if (!config_.WaitValidFor(timing_.configWaitMs) || config_.GetState() != CameraConfigurationData::Valid) {
         // Never answered, or refused: the camera cannot be set up.
@@ -142,7 +209,7 @@ void Camera::InitializeCameraData()
     if (RevisionIn({5, 6, 7, 8, 9, 12, 13}) && !InitV5Camera()) {
         started_.store(false);
         CloseUsbDevice();
-        return;
+        return false;
     }
     if (videoWanted_.load())
         TurnVideoOn();
@@ -152,6 +219,7 @@ void Camera::InitializeCameraData()
         ResetFiFo();
     if (statusWanted_.load())
         StatusOn();
+    return true;
 }
 
 bool Camera::InitV5Camera()

@@ -127,27 +127,33 @@ void Camera::NotifyRegRead(Command* command, int result)
 
 void Camera::NotifyROMConfig(Command* command, int result)
 {
+    // The block is read aside and published last, so that whoever waited
+    // for it finds the window, the blocking mask and the threshold made.
+    CameraConfigurationData read;
     if (result == 1 && command->reply) {
         try {
-            config_.ParseReply(std::span<const std::uint8_t>(command->reply.get(),
-                                                             static_cast<std::size_t>(command->replyLength)));
+            read.ParseReply(std::span<const std::uint8_t>(command->reply.get(),
+                                                          static_cast<std::size_t>(command->replyLength)));
         } catch (const OVRuntimeException& e) {
             cDebug::ReportDebug(cDebug::Device, "Camera: configuration data refused: %s", e.what());
         }
-    } else {
-        config_.SetInvalidState();
     }
-    if (config_.GetState() == CameraConfigurationData::Valid) {
-        int revision = config_.GetHardwareRevision();
-        bool large = revision == 7 || revision == 8 || revision == 9 || revision == 12;
+    if (read.GetState() == CameraConfigurationData::Valid) {
+        const int revision = read.GetHardwareRevision();
+        const bool large = revision == 7 || revision == 8 || revision == 9 || revision == 12;
         windowX_.store(large ? 1 : 98);
         windowXEnd_.store(large ? 640 : 450);
         windowY_.store(large ? 1 : 14);
         windowYEnd_.store(large ? 480 : 302);
         CalculateActualWindowSize();
-        threshold_.store(config_.GetDefaultThreshold());
+        InitializeBlocking(revision);
+        threshold_.store(read.GetDefaultThreshold());
+        config_ = read;
+        config_.SetValidState();
         if (driver_ == USBIO)
             StartUSBIOImageReader();
+    } else {
+        config_.SetInvalidState();
     }
     if (auto* w = static_cast<Waiter*>(command->userData))
         w->result.store(result);

@@ -318,7 +318,7 @@ TEST(CameraChannel, OwnDriverOpensTheDeviceForEveryWrite)
     EXPECT_EQ(sim.device->opens() - before, 3);  // two frames and the empty one
     sim.camera->CloseUsbDevice();
     const unsigned char f[] = {0x13};
-    EXPECT_TRUE(sim.camera->WriteUsbBuffer(const_cast<unsigned char*>(f), 1));
+    EXPECT_TRUE(sim.camera->WriteUsbBuffer(f, 1));
 }
 
 TEST(CameraChannel, ShutdownReturnsWhileReadsAreBlocked)

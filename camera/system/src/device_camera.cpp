@@ -6,18 +6,8 @@
 
 namespace Orvane {
 
-void cLumbrixBridge::WriteMaskWord(std::uint32_t address, std::uint32_t value)
-{
-    camera_.FPGARegWrite(21, 16, ((((value >> 16) & 3u) | 8u) << 12) | (address & 0x7FFu));
-    camera_.FPGARegWrite(22, 16, value & 0xFFFFu);
-}
-
-void cLumbrixBridge::ClearMask() { camera_.FPGARegWrite(21, 16, 0x4000); }
-void cLumbrixBridge::EnableMask() { camera_.FPGARegWrite(21, 16, 0x8000); }
-void cLumbrixBridge::DisableMask() { camera_.FPGARegWrite(21, 16, 0); }
-
 SystemCameraBinding::SystemCameraBinding(std::unique_ptr<Camera> camera, CameraConfigurationData* systemConfig)
-    : camera_(std::move(camera)), systemConfig_(systemConfig), bridge_(*camera_)
+    : camera_(std::move(camera)), systemConfig_(systemConfig)
 {
     for (int g = 0; g < 256; ++g)
         weights_[static_cast<std::size_t>(g)] = camera_->GetGreyscaleWeight(g);
@@ -40,14 +30,11 @@ bool SystemCameraBinding::StartCamera()
     } catch (const OVRuntimeException& e) {
         error = e.what();
     }
-    if (started) {
-        InitializeBlocking();
-        if (systemConfig_) {
-            *systemConfig_ = camera_->GetConfigurationData();
-            systemConfig_->SetValidState();
-        }
+    if (started && systemConfig_) {
+        *systemConfig_ = camera_->GetConfigurationData();
+        systemConfig_->SetValidState();
     }
-    else
+    if (!started)
         cDebug::ReportDebug(cDebug::Device, "Camera start failed: %s", error.c_str());
     std::lock_guard lock(lock_);
     lastError_ = error;
@@ -73,9 +60,37 @@ bool SystemCameraBinding::OpenUsbDevice()
     return camera_->IsUsbDeviceOpen() || camera_->OpenUsbDevice();
 }
 
+void SystemCameraBinding::UseOwnDevice(int index)
+{
+    camera_->SetOVDeviceIndex(index);
+}
+
 void SystemCameraBinding::UseUsbioDevice(const std::string& path)
 {
     camera_->SetUSBIODevicePath(path);
+}
+
+// Frames longer than the output buffer are refused here, before a length is
+// narrowed: the camera would refuse them anyway.
+void SystemCameraBinding::SendCommand(std::span<const std::uint8_t> frame)
+{
+    if (frame.size() > static_cast<std::size_t>(Camera::OutputBufferSize))
+        return;
+    camera_->SendCommand(frame.data(), static_cast<int>(frame.size()), 0, 0, nullptr, nullptr, nullptr);
+}
+
+bool SystemCameraBinding::SendCommandBlocking(std::span<const std::uint8_t> frame)
+{
+    if (frame.size() > static_cast<std::size_t>(Camera::OutputBufferSize))
+        return false;
+    return camera_->SendCommandBlocking(frame.data(), static_cast<int>(frame.size()));
+}
+
+bool SystemCameraBinding::WriteUsbBuffer(std::span<const std::uint8_t> bytes)
+{
+    if (bytes.size() > static_cast<std::size_t>(Camera::OutputBufferSize))
+        return false;
+    return camera_->WriteUsbBuffer(bytes.data(), static_cast<unsigned short>(bytes.size()));
 }
 
 int SystemCameraBinding::GetHardwareRevision() const
@@ -96,24 +111,10 @@ int SystemCameraBinding::GetWindowHeight() const
     return w[3] - w[1] + 1;
 }
 
-BlockingMask* SystemCameraBinding::GetBlockingMask()
-{
-    std::lock_guard lock(lock_);
-    return mask_.get();
-}
-
 std::string SystemCameraBinding::GetLastStartError() const
 {
     std::lock_guard lock(lock_);
     return lastError_;
-}
-
-void SystemCameraBinding::InitializeBlocking()
-{
-    int revision = GetHardwareRevision();
-    auto mask = MakeBlockingMask(revision, GetWindowWidth(), GetWindowHeight(), revision == 7 ? &bridge_ : nullptr);
-    std::lock_guard lock(lock_);
-    mask_ = std::move(mask);
 }
 
 CameraSystemFacade::CameraFactory MakeDeviceCameraFactory(platform::usb::Backend& backend, int cameraNumber,

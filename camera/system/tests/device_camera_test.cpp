@@ -7,89 +7,14 @@
 #include <fstream>
 #include <thread>
 
-#include "camera/camera_system_facade.h"
-#include "camera/device_camera.h"
-#include "simcam/hub.h"
-#include "simcam/imaging/packets.h"
-#include "simcam/imaging/render.h"
-#include "testing/temp_dir.h"
-#include "testing/test_clock.h"
+#include "device_rig.h"
 
 namespace {
 
 using Orvane::CameraSystem;
 using Orvane::CameraSystemFacade;
 
-Orvane::CameraTiming fastTiming()
-{
-    Orvane::CameraTiming t;
-    t.watchdogMs = 150;
-    t.statusPolls = 400;
-    t.threadStartMs = 1;
-    t.sendIdleMs = 1;
-    t.readerIdleMs = 1;
-    t.imageIdleMs = 5;
-    t.syncReadLimitMs = 3000;
-    t.configWaitMs = 1500;
-    t.fpgaRunningReads = 20;
-    t.fpgaRunningPollMs = 1;
-    t.stopSettleMs = 1;
-    return t;
-}
-
-struct Rig {
-    explicit Rig(simcam::FpgaStart start = simcam::FpgaStart::Unconfigured, bool withImage = true)
-    {
-        simcam::Model m;
-        m.revision = 7;
-        m.fpga = start;
-        device = hub.addOwn(0, m);
-        if (withImage)
-            writeImage();
-        CameraSystemFacade::Options options;
-        options.stopPauseMs = 0;
-        options.clock = &clock;
-        system = std::make_unique<CameraSystemFacade>(
-            0,
-            [this](CameraSystem& s) {
-                auto camera =
-                    std::make_unique<Orvane::Camera>(hub, 0, &s.GetPacketBuffer(), fastTiming(), clock);
-                camera->SetImageFolder(folder.path());
-                auto bound = std::make_unique<Orvane::SystemCameraBinding>(std::move(camera));
-                binding = bound.get();
-                return bound;
-            },
-            options);
-    }
-    void writeImage()
-    {
-        std::ofstream out(folder.file("camera.bit"), std::ios::binary);
-        for (int i = 0; i < 500; ++i)
-            out.put(static_cast<char>(i * 13));
-    }
-    // Waits (bounded) for a frame out of the system; true when one came.
-    bool frameArrives()
-    {
-        auto& frames = system->GetFrameBuffer();
-        for (int i = 0; i < 200; ++i) {
-            device->pushImagePacket(simcam::imaging::EncodePacket(
-                simcam::imaging::Render(std::vector<simcam::imaging::Disc>{{200.5, 150.5, 5, 255}}, 640, 480), {}));
-            if (frames.Wait(10) == platform::kWaitObject0)
-                if (Orvane::Frame* f = frames.TakeFilled()) {
-                    frames.GiveBack(f);
-                    return true;
-                }
-        }
-        return false;
-    }
-
-    testing_support::TempDir folder{"device-camera"};
-    testing_support::TestClock clock;
-    simcam::Hub hub;
-    std::shared_ptr<simcam::Device> device;
-    Orvane::SystemCameraBinding* binding = nullptr;
-    std::unique_ptr<CameraSystemFacade> system;
-};
+using device_rig::Rig;
 
 TEST(DeviceCameraTest, SystemStartsTheCameraAndItsPacketsBecomeFrames)
 {
@@ -101,7 +26,7 @@ TEST(DeviceCameraTest, SystemStartsTheCameraAndItsPacketsBecomeFrames)
     EXPECT_EQ(rig.binding->GetHardwareRevision(), 7);
     EXPECT_EQ(rig.binding->GetWindowWidth(), 640);
     EXPECT_EQ(rig.binding->GetWindowHeight(), 480);
-    ASSERT_NE(rig.binding->GetBlockingMask(), nullptr);
+    EXPECT_EQ(rig.binding->GetCamera().BlockingMaskWidth(), 214);
     EXPECT_TRUE(rig.frameArrives());
 
     rig.system->Stop();
@@ -110,16 +35,30 @@ TEST(DeviceCameraTest, SystemStartsTheCameraAndItsPacketsBecomeFrames)
     EXPECT_FALSE(rig.device->videoOn());
 }
 
-TEST(DeviceCameraTest, RevisionSevenMaskWritesTheMaskRegisters)
+// Cells set and sent stay set through a re-read of the configuration; a
+// restart (which may load the FPGA again) begins with an empty mask.
+TEST(DeviceCameraTest, BlockingMaskSurvivesAReReadButNotARestart)
 {
     Rig rig;
     ASSERT_TRUE(rig.system->Start(false, false));
-    rig.binding->GetBlockingMask()->Enable();
-    ASSERT_TRUE(rig.binding->GetCamera().Sync());
+    Orvane::Camera& camera = rig.binding->GetCamera();
+    camera.AddBlockingRectangle(57, 6, 57, 6);
+    EXPECT_EQ(camera.UpdateBlockingMask(), 159);
+    camera.EnableBlockingMask();
+    ASSERT_TRUE(camera.Sync());
     EXPECT_EQ(rig.device->reg(16, 21), 0x8000);
-    rig.binding->GetBlockingMask()->Disable();
-    ASSERT_TRUE(rig.binding->GetCamera().Sync());
-    EXPECT_EQ(rig.device->reg(16, 21), 0);
+    EXPECT_EQ(rig.device->reg(16, 22), 0x0000);
+
+    std::vector<std::uint8_t> cells(214 * 160);
+    camera.GetCameraData(nullptr);
+    camera.GetConfigurationData().WaitValid();
+    ASSERT_EQ(camera.GetBlockingMask(cells), cells.size());
+    EXPECT_EQ(cells[2 * 214 + 19], 1) << "a re-read keeps the cell";
+
+    rig.system->Stop();
+    ASSERT_TRUE(rig.system->Start(false, false));
+    ASSERT_EQ(camera.GetBlockingMask(cells), cells.size());
+    EXPECT_EQ(cells[2 * 214 + 19], 0) << "a restart begins afresh";
 }
 
 TEST(DeviceCameraTest, MissingImageFailsTheStartAndStartsOnceItIsThere)

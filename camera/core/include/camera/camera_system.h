@@ -48,7 +48,9 @@ public:
     CameraSystem& operator=(const CameraSystem&) = delete;
     virtual ~CameraSystem();
 
-    int GetCameraNumber() const { return cameraNumber_; }
+    int GetCameraNumber() const { return cameraNumber_.load(std::memory_order_acquire); }
+    // Only stores the number; the camera keeps its own device.
+    void SetCameraNumber(int number) { cameraNumber_.store(number, std::memory_order_release); }
 
     // The consumer waits on the frame buffer, takes the oldest frame, reads
     // it in place and gives it back when it takes the next one.
@@ -94,7 +96,7 @@ public:
 private:
     void SendLight(void (StatusLightPort::*command)());
 
-    const int cameraNumber_;
+    std::atomic<int> cameraNumber_;
     PacketBuffer packetBuffer_;
     FrameBuffer frameBuffer_;
     CoordinateBuffer coordinateBuffer_;

@@ -1,7 +1,12 @@
 #pragma once
 // Diagnostic text of the camera library. It goes to the suite's debug sink
-// (platform::debug), never to a log file.
+// (platform::debug), never to a log file. Beside it, a small text queue that
+// a reader (a console or a log page) may drain.
 #include <cstdarg>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
 
 namespace Orvane {
 
@@ -25,6 +30,16 @@ public:
     // Does nothing when `failed` is false. Otherwise writes "Failure: " and
     // the formatted text, then throws OVRuntimeException with that text.
     static void Failure(bool failed, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+    // The text queue, oldest first, shared by the whole library. Nothing in
+    // the library posts to it; it keeps at most TTYCapacity texts and drops
+    // the oldest beyond that, so an absent reader costs bounded memory.
+    static constexpr std::size_t TTYCapacity = 256;
+    static void PostTTY(std::string_view text);
+    static bool IsTTYAvailable();
+    // Takes the oldest text out of the queue; nothing when it is empty.
+    static std::optional<std::string> FetchTTY();
+    static void ClearTTY();
 
 private:
     static void Format(char (&buffer)[BufferSize], const char* format, std::va_list args);

@@ -2,7 +2,7 @@
 // One USB camera: the command channel (queues, send, reply and image threads,
 // watchdog) over the camera's own driver or the generic USB driver, and the
 // camera operations built on it (status, LEDs, exposure, video, registers,
-// I2C, EEPROM, multi-camera).
+// I2C, EEPROM, multi-camera) and the camera's blocking mask.
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -13,12 +13,15 @@
 #include <span>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "camera/blocking_mask.h"
 #include "camera/camera_packet.h"
 #include "camera/configuration_data.h"
 #include "camera/double_buffer.h"
 #include "platform/clock.h"
+#include "platform/messages.h"
 #include "platform/sync.h"
 #include "platform/usb/driver.h"
 
@@ -38,6 +41,19 @@ static_assert(sizeof(_OV_RESERVED) == 5);
 namespace Orvane {
 
 class Camera;
+
+// Writes the blocking mask into revision 7's mask registers (bank 16).
+class cLumbrixBridge final : public cCameraBridge {
+public:
+    explicit cLumbrixBridge(Camera& camera) : camera_(camera) {}
+    void WriteMaskWord(std::uint32_t address, std::uint32_t value) override;
+    void ClearMask() override;
+    void EnableMask() override;
+    void DisableMask() override;
+
+private:
+    Camera& camera_;
+};
 
 // One queued command. Owns copies of its payload and of the reply.
 struct Command {
@@ -131,11 +147,31 @@ public:
     // Own driver: after 400 ms, and once more 500 ms later, try to open the
     // device. Generic driver: whether its path opens.
     bool IsDevicePresent();
-    DRIVERS GetDriver() const { return driver_; }
-    bool IsUSBIODriver() const { return driver_ == USBIO; }
-    // The generic driver's device path of this camera.
-    void SetUSBIODevicePath(const std::string& path);
+    DRIVERS GetDriver() const { return driver_.load(); }
+    bool IsUSBIODriver() const { return driver_.load() == USBIO; }
+    // Moves the camera to the generic driver's device at `path`: first
+    // everything stops (watchdog, the camera when started, the threads,
+    // which are joined, and the device, which is closed), then the path is
+    // kept. With `initialise` the threads start again and Initialize runs;
+    // the result is then whether the camera was set up. A path longer than
+    // MaxDevicePathLength is refused (false) before anything stops.
+    bool SetUSBIODevicePath(std::string_view path, bool initialise = false);
     std::string GetUSBIODevicePath() const;
+    // Which device the camera talks to: a description, not the handle, so
+    // that nobody reads the camera's replies behind its back.
+    struct UsbDevice {
+        DRIVERS driver = OVUSB;
+        int index = 0;     // the camera number (the own driver's device index)
+        std::string path;  // generic driver: the device path
+        bool open = false;
+    };
+    UsbDevice GetUsbDevice() const;
+    // Moves the camera to the own driver's device `index` (0-1023; the
+    // camera number becomes the index) and starts the threads. Switching
+    // from another device stops everything first, as SetUSBIODevicePath
+    // does. False for an index outside the own driver's range.
+    bool SetOVDeviceIndex(int index);
+    static constexpr std::size_t MaxDevicePathLength = 256;
     // Starts the send thread, the own driver's readers and the watchdog.
     void InitializeCameraCommunication();
     // The initialisation marks the camera started; the image path reads only then.
@@ -150,9 +186,12 @@ public:
     // NoCameraDataException are passed on, the camera then stopped.
     bool Start();
     // Opens the device and, under the initialisation lock, runs
-    // InitializeCameraData. False when the device did not open.
+    // InitializeCameraData. False when the device did not open or the
+    // camera could not be set up.
     bool Initialize();
-    void InitializeCameraData();
+    // Reads the configuration, checks and loads the FPGA and restores the
+    // wanted LED and video states; false (device closed) when it failed.
+    bool InitializeCameraData();
     // Checks the FPGA, uploads the revision's image when needed and sets the
     // camera up; true on success.
     bool InitV5Camera();
@@ -186,7 +225,7 @@ public:
                      Command::Callback callback, std::atomic<unsigned char>* doneFlag, void* userData,
                      std::shared_ptr<void> keepAlive = nullptr);
     void SendCommandEx(const unsigned char* payload, int length, unsigned char framingCode);
-    bool WriteUsbBuffer(unsigned char* bytes, unsigned short length);
+    bool WriteUsbBuffer(const unsigned char* bytes, unsigned short length);
     unsigned long WriteOutputBuffer(int n);
     void KillCommand(std::unique_ptr<Command> command);
     void KillQueues();
@@ -318,6 +357,31 @@ public:
     void SetMultiCamera(bool);
     int QueryMaster(int);
 
+    // ---- blocking mask ----
+    // The mask is made for the camera's window after each configuration
+    // read; before the first there is none, and these do nothing (the
+    // width and height are 0). Rectangles are in pixels, inclusive.
+    void AddBlockingRectangle(int x1, int y1, int x2, int y2);
+    void RemoveBlockingRectangle(int x1, int y1, int x2, int y2);
+    // Sends the changed mask words (revision 7); rows - 1, or 0 when
+    // nothing is sent.
+    int UpdateBlockingMask();
+    void ClearBlockingMask();
+    void EnableBlockingMask();
+    void DisableBlockingMask();
+    // One byte per cell, row by row, non-zero = blocked; at most
+    // min(bytes.size(), width x height) bytes are read or written, and
+    // that count is returned.
+    std::size_t GetBlockingMask(std::span<std::uint8_t> bytes) const;
+    std::size_t SetBlockingMask(std::span<const std::uint8_t> bytes);
+    // Columns and rows of the mask's grid.
+    int BlockingMaskWidth() const;
+    int BlockingMaskHeight() const;
+    // Makes the mask for the current window and revision. A re-read of the
+    // configuration that finds the same geometry keeps the mask as it is,
+    // so cells already set (and sent) are not lost; a start makes a new one.
+    void InitializeBlocking();
+
     // ---- accessors ----
     int GetThresholdValue() const { return threshold_.load(); }
     bool InvertVideo() const { return invert_.load(); }
@@ -362,8 +426,27 @@ public:
         return instance_;
     }
     void SetUserHwnd(void* window) { userWindow_.store(window); }
-    // The camera has no window of its own on this system.
-    void* GetWindow() const { return nullptr; }
+
+    // ---- debug window ----
+    // Every camera keeps a hidden window on a thread of its own, started at
+    // construction and closed, its thread joined, at destruction. It is a
+    // window of the session's message layer, which has nothing on screen:
+    // showing and hiding only record the wish.
+    static constexpr const char* DebugWindowClass = "CameraWindowClass";
+    static constexpr const char* DebugWindowTitle = "Window";
+    // Starts the window thread; once per camera.
+    void DoShow();
+    // The window thread's body: makes the window and runs its messages
+    // until WM_QUIT. Returns the quit code, or 0 when there was no window.
+    int DoShowWin();
+    // Makes the window on the calling thread; 0 when it could not be made.
+    platform::HWND InitInstance();
+    void ShowIt(bool show) { shown_.store(show); }
+    bool IsShown() const { return shown_.load(); }
+    platform::LRESULT WndProc(platform::HWND hwnd, platform::UINT message, platform::WPARAM wParam,
+                              platform::LPARAM lParam);
+    // The debug window while it lives, else 0.
+    platform::HWND GetWindow() const { return window_.load(); }
     unsigned char* GetInterleavedGreyscaleData() const { return greyData_.load(); }
     void SetInterleavedGreyscaleData(unsigned char* data) { greyData_.store(data); }
     int GetInterleavedGreyscaleDataSize() const { return greySize_.load(); }
@@ -425,6 +508,9 @@ private:
     unsigned long WriteUSBIOOutputBuffer(int n);
     bool OpenUSBIODevice();
     void CloseUSBIODevice();
+    // Stops the watchdog, the camera when started and the channel's
+    // threads (joined), and closes the device, before a driver switch.
+    void StopCommunication();
     void StartUSBIOImageReader();
     void CompleteCommand(std::unique_ptr<Command> command, int result);
     void FreeFinishedCommands();
@@ -441,7 +527,10 @@ private:
     int RegRead(int reg);
     int I2cRead(int dev, int reg, bool safe);
     void CalculateActualWindowSize();
+    // The mask for the current window and the given revision.
+    void InitializeBlocking(int revision);
     void Sleep(unsigned ms);
+    void CloseDebugWindow();
     void AddMe();
     void DeleteMe();
     template <class F>
@@ -450,7 +539,7 @@ private:
     platform::usb::Backend& backend_;
     CameraTiming timing_;
     platform::Clock& clock_;
-    DRIVERS driver_;
+    std::atomic<DRIVERS> driver_;
     std::atomic<int> cameraNumber_;
     std::atomic<DoubleBuffer<CameraPacket>*> packets_;
     std::atomic<DoubleBuffer<RawPacket>*> raw_{nullptr};
@@ -469,7 +558,8 @@ private:
     mutable std::mutex transportLock_;
     std::shared_ptr<platform::usb::OwnDriverHandle> readHandle_;
     std::string usbioPath_;
-    std::unique_ptr<CUsbIoWriter> writer_;
+    // Shared with a write in progress, so a close never frees it under the writer.
+    std::shared_ptr<CUsbIoWriter> writer_;
     std::unique_ptr<CameraUSBIOReader> replyReader_;
     std::unique_ptr<CameraUSBIOReader> imageReader_;
     std::uint8_t imageEndpoint_ = 0;
@@ -487,6 +577,7 @@ private:
     bool watchdogStarted_ = false;
     platform::Event stopEvent_{platform::Event::Reset::Manual};
     std::mutex threadsLock_;
+    std::mutex switchLock_;  // a driver switch and a start never overlap
 
     // camera state
     std::atomic<unsigned char> ledCache_{0};
@@ -524,6 +615,20 @@ private:
 
     static std::map<int, Camera*> table_;
     static std::atomic<int> currentCameraNumber_;
+
+    // debug window
+    std::mutex windowLock_;  // DoShow and the close
+    platform::Thread windowThread_;
+    std::atomic<platform::HWND> window_{0};
+    std::atomic<bool> shown_{false};
+    std::atomic<bool> windowClosing_{false};
+
+    // blocking mask
+    cLumbrixBridge bridge_{*this};
+    mutable std::mutex maskLock_;
+    std::unique_ptr<BlockingMask> mask_;
+    int maskRevision_ = 0;
+    std::atomic<bool> freshMask_{true};
 
     // start-up
     std::mutex initLock_;

@@ -1,32 +1,19 @@
 #pragma once
 // Binds the device layer's camera to the camera system: Orvane::Camera seen
-// through SystemCamera (and so DataPathCamera), with the blocking mask built
-// for the camera's window and, on revision 7, its mask-register bridge.
+// through SystemCamera (and so DataPathCamera). The camera keeps its own
+// blocking mask.
 #include <memory>
 #include <mutex>
 #include <string>
 
-#include "camera/blocking_mask.h"
 #include "camera/camera.h"
+#include "camera/camera_commands.h"
 #include "camera/camera_system_facade.h"
 #include "camera/system_camera.h"
 
 namespace Orvane {
 
-// Writes the blocking mask into revision 7's mask registers (bank 16).
-class cLumbrixBridge final : public cCameraBridge {
-public:
-    explicit cLumbrixBridge(Camera& camera) : camera_(camera) {}
-    void WriteMaskWord(std::uint32_t address, std::uint32_t value) override;
-    void ClearMask() override;
-    void EnableMask() override;
-    void DisableMask() override;
-
-private:
-    Camera& camera_;
-};
-
-class SystemCameraBinding final : public SystemCamera {
+class SystemCameraBinding final : public SystemCamera, public CameraCommands {
 public:
     // The binding owns its camera. A successful start copies the camera's
     // configuration block into `systemConfig` (the system's, which the
@@ -44,8 +31,11 @@ public:
     void SetIlluminationLeds(bool on) override;
     bool IsUsbDeviceOpen() const override { return camera_->IsUsbDeviceOpen(); }
     bool OpenUsbDevice() override;
+    // Both stop the camera and its threads first when they switch devices.
+    void UseOwnDevice(int index) override;
     void UseUsbioDevice(const std::string& path) override;
     Camera* GetDevice() override { return camera_.get(); }
+    CameraCommands* GetCommands() override { return this; }
 
     // ---- DataPathCamera ----
     int GetHardwareRevision() const override;
@@ -59,21 +49,53 @@ public:
     int GetSwitchState() const override { return camera_->GetSwitchState(); }
     void SetSwitchState(int state) override { camera_->SetSwitchState(state); }
 
+    // ---- CameraCommands ----
+    int SetCameraOptions(int threshold, bool invert, bool pulse) override
+    {
+        return camera_->SetCameraOptions(threshold, invert, pulse);
+    }
+    int StatusOn() override { return camera_->StatusOn(); }
+    int StatusOff() override { return camera_->StatusOff(); }
+    int StatusRedOn() override { return camera_->StatusRedOn(); }
+    int StatusRedOff() override { return camera_->StatusRedOff(); }
+    int StatusCaseOn() override { return camera_->StatusCaseOn(); }
+    int StatusCaseOff() override { return camera_->StatusCaseOff(); }
+    int TurnVideoOn() override { return camera_->TurnVideoOn(); }
+    int TurnVideoOff() override { return camera_->TurnVideoOff(); }
+    int SetIRLEDBrightness(int brightness) override { return camera_->SetIRLEDBrightness(brightness); }
+    int WriteEEPROM16Data(int high, int low, int data) override { return camera_->WriteEEPROM16Data(high, low, data); }
+    int ReadEEPROM16Data(int high, int low, int data) override { return camera_->ReadEEPROM16Data(high, low, data); }
+    int Unlock(unsigned char lock) override { return camera_->Unlock(lock); }
+    int WriteI2CData(int device, int reg, int data) override { return camera_->WriteI2CData(device, reg, data); }
+    bool ReadI2CData(int device, int reg, unsigned& value) override
+    {
+        return camera_->ReadI2CData(device, reg, &value);
+    }
+    unsigned char ReadLeds() override { return camera_->ReadLeds(); }
+    void SendCommand(std::span<const std::uint8_t> frame) override;
+    bool SendCommandBlocking(std::span<const std::uint8_t> frame) override;
+    bool WriteUsbBuffer(std::span<const std::uint8_t> bytes) override;
+    bool IsDevicePresent() override { return camera_->IsDevicePresent(); }
+    void CloseUsbDevice() override { camera_->CloseUsbDevice(); }
+    Camera::UsbDevice GetUsbDevice() const override { return camera_->GetUsbDevice(); }
+    void SetWantEmptyFrames(bool on) override { camera_->SetWantEmptyFrames(on); }
+    void SetDeConfigure(bool on) override { camera_->SetDeConfigure(on); }
+    void CaptureNextPacket(unsigned replyCode, DoubleBuffer<RawPacket>* raw) override
+    {
+        camera_->CaptureNextPacket(replyCode, raw);
+    }
+    DoubleBuffer<CameraPacket>* GetPacketBufferQueue() override { return camera_->GetPacketBufferQueue(); }
+    void SetPacketBuffer(DoubleBuffer<CameraPacket>* packets) override { camera_->SetPacketBuffer(packets); }
+
     Camera& GetCamera() { return *camera_; }
-    // The mask built at the last successful start (null before).
-    BlockingMask* GetBlockingMask();
     // Why the last start failed ("" after a successful one).
     std::string GetLastStartError() const;
 
 private:
-    void InitializeBlocking();
-
     std::unique_ptr<Camera> camera_;
     CameraConfigurationData* systemConfig_;
     WeightTable weights_{};
-    cLumbrixBridge bridge_;
     mutable std::mutex lock_;
-    std::unique_ptr<BlockingMask> mask_;
     std::string lastError_;
 };
 

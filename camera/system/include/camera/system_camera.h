@@ -9,6 +9,7 @@
 namespace Orvane {
 
 class Camera;
+class CameraCommands;
 
 class SystemCamera : public DataPathCamera {
 public:
@@ -27,6 +28,8 @@ public:
     virtual void UseUsbioDevice(const std::string& /*path*/) {}
     // The device object frames name as their camera (null for doubles).
     virtual Camera* GetDevice() { return nullptr; }
+    // The camera operations the system forwards (null: nothing to send to).
+    virtual CameraCommands* GetCommands() { return nullptr; }
 };
 
 } // namespace Orvane

@@ -1,7 +1,8 @@
 // The blocking mask: grid geometry, rectangles to cells, the words an update
-// sends, growth of the effective plane, and the plain mask of the other
-// revisions.
+// sends, growth of the effective plane, the plain mask of the other
+// revisions, and the camera's own mask operations on the simulated camera.
 #include "camera/blocking_mask.h"
+#include "camera_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -166,6 +167,70 @@ TEST(BlockingMask, PlainMaskKeepsCellsAndBlocksNothing)
     EXPECT_TRUE(bridge.ops.empty());
     // Revision 7 without a bridge falls back to the plain mask.
     EXPECT_EQ(Orvane::MakeBlockingMask(7, 640, 480, nullptr)->CellSize(), 1);
+}
+
+// The camera's operations reach the mask made for its window: on revision 7
+// an update writes exactly the changed words into the mask registers.
+TEST(CameraBlockingMask, RevisionSevenWritesTheChangedWords)
+{
+    camera_test::SimCamera sim(camera_test::revision(7));
+    Orvane::Camera& camera = *sim.camera;
+    EXPECT_EQ(camera.BlockingMaskWidth(), 214);
+    EXPECT_EQ(camera.BlockingMaskHeight(), 160);
+
+    camera.AddBlockingRectangle(57, 6, 57, 6);  // cell (19, 2): word 1 of row 2
+    EXPECT_EQ(camera.UpdateBlockingMask(), 159);
+    ASSERT_TRUE(camera.Sync());
+    EXPECT_EQ(sim.frames(), (std::vector<camera_test::Bytes>{{0x19, 21, 16, 0x90, 0x19}, {0x19, 22, 16, 0x00, 0x00}}));
+
+    sim.device->clearLog();
+    camera.UpdateBlockingMask();  // nothing changed: nothing sent
+    camera.ClearBlockingMask();
+    camera.UpdateBlockingMask();  // right after a clear: nothing sent
+    camera.EnableBlockingMask();
+    camera.DisableBlockingMask();
+    ASSERT_TRUE(camera.Sync());
+    EXPECT_EQ(sim.frames(), (std::vector<camera_test::Bytes>{
+                                {0x19, 21, 16, 0x40, 0x00}, {0x19, 21, 16, 0x80, 0x00}, {0x19, 21, 16, 0x00, 0x00}}));
+
+    // The byte form: one byte per cell, bounded by the caller's size.
+    std::vector<std::uint8_t> cells(214 * 160, 0);
+    cells[5 * 214 + 7] = 1;
+    EXPECT_EQ(camera.SetBlockingMask(cells), cells.size());
+    std::vector<std::uint8_t> back(214 * 160 + 10, 0xAA);
+    EXPECT_EQ(camera.GetBlockingMask(back), cells.size());
+    EXPECT_EQ(back[5 * 214 + 7], 1);
+    EXPECT_EQ(back[5 * 214 + 8], 0);
+    EXPECT_EQ(back[214 * 160], 0xAA);
+    EXPECT_EQ(camera.GetBlockingMask(std::span<std::uint8_t>(back).first(3)), 3u);
+    camera.RemoveBlockingRectangle(21, 15, 21, 15);
+    EXPECT_EQ(camera.GetBlockingMask(back), cells.size());
+    EXPECT_EQ(back[5 * 214 + 7], 0);
+}
+
+TEST(CameraBlockingMask, OtherRevisionsAndNoConfigurationSendNothing)
+{
+    camera_test::SimCamera sim(camera_test::revision(6));
+    Orvane::Camera& camera = *sim.camera;
+    EXPECT_EQ(camera.BlockingMaskWidth(), 353);
+    EXPECT_EQ(camera.BlockingMaskHeight(), 289);
+    camera.AddBlockingRectangle(0, 0, 100, 100);
+    EXPECT_EQ(camera.UpdateBlockingMask(), 0);
+    camera.EnableBlockingMask();
+    camera.ClearBlockingMask();
+    std::vector<std::uint8_t> out(16, 9);
+    EXPECT_EQ(camera.GetBlockingMask(out), 0u);
+    ASSERT_TRUE(camera.Sync());
+    EXPECT_TRUE(sim.frames().empty());
+
+    // Before any configuration read there is no mask at all.
+    simcam::Hub hub;
+    Orvane::Camera fresh(hub, 5);
+    EXPECT_EQ(fresh.BlockingMaskWidth(), 0);
+    EXPECT_EQ(fresh.BlockingMaskHeight(), 0);
+    fresh.AddBlockingRectangle(0, 0, 10, 10);
+    EXPECT_EQ(fresh.UpdateBlockingMask(), 0);
+    EXPECT_EQ(fresh.SetBlockingMask(out), 0u);
 }
 
 } // namespace
