@@ -32,17 +32,9 @@ public:
     void ProbeForDevices() override { camera().ProbeForDevices(); }
     bool Start(bool green, bool illumination) override { return camera().Start(green, illumination); }
     void Stop() override { camera().Stop(); }
-    bool IsDevicePresent() override
-    {
-        Orvane::Camera* device = camera().GetCamera().GetDevice();
-        return device != nullptr && device->IsDevicePresent();
-    }
-    bool IsUsbDeviceOpen() override { return camera().GetCamera().IsUsbDeviceOpen(); }
-    // The system's camera number is fixed when it is made; the number the
-    // thread passes only ever comes from the driver query, and no driver on
-    // this system answers it, so a start that failed waits for the next
-    // device change.
-    void SetCameraNumber(int) override {}
+    bool IsDevicePresent() override { return camera().IsDevicePresent(); }
+    bool IsUsbDeviceOpen() override { return camera().IsUsbDeviceOpen(); }
+    void SetCameraNumber(int number) override { camera().SetCameraNumber(number); }
     bool QueryUsbDriver(int&) override { return false; }
     unsigned char ReadLeds() override
     {
@@ -510,24 +502,21 @@ void CSnapPropertySheet::ResetPauseState()
 
 void CSnapPropertySheet::SetIrLeds(bool on)
 {
-    if (Orvane::Camera* device = camera_->GetCamera().GetDevice()) {
-        if (on)
-            device->TurnLedOn();
-        else
-            device->TurnLedOff();
-    }
+    // Through the camera system, which keeps the state for the next start.
+    if (on)
+        camera_->IlluminationLedOn();
+    else
+        camera_->IlluminationLedOff();
     cameraThread_->RequestRead(CCameraThread::kReadLeds);
 }
 
 void CSnapPropertySheet::SetCaseLight(bool on)
 {
     caseLight_.store(on);
-    if (Orvane::Camera* device = camera_->GetCamera().GetDevice()) {
-        if (on)
-            device->StatusCaseOn();
-        else
-            device->StatusCaseOff();
-    }
+    if (on)
+        camera_->StatusCaseOn();
+    else
+        camera_->StatusCaseOff();
     cameraThread_->RequestRead(CCameraThread::kReadLeds);
 }
 
@@ -599,9 +588,8 @@ void CSnapPropertySheet::DriveCameraOptions(int revision)
     if (revision == 9 && device != nullptr)
         device->SetVideoType(5, true);
     // An active clip gets its own threshold after a start, as on re-apply.
-    const std::int32_t filtering = active ? t.HalvexorLightFiltering : t.LightFiltering;
-    if (filtering != 0 && device != nullptr)
-        device->SetCameraOptions(active ? t.HalvexorFilterThreshold : t.FilterThreshold, false, false);
+    if (t.LightFiltering != 0)
+        camera_->SetCameraOptions(active ? t.HalvexorFilterThreshold : t.FilterThreshold, false, false);
     SetIrLeds((active ? t.HalvexorLedsOn : t.LedsOn) != 0);
     if (revision == 9 && device != nullptr)
         device->SetExposure(active ? 150 : 399, true);
@@ -613,12 +601,10 @@ void CSnapPropertySheet::ReapplyCameraOptions()
     RefreshEngineCopies();
     const bool active = current_ != nullptr && IsActiveClip(current_->MotionType);
     const int revision = camera_->GetCamera().GetHardwareRevision();
+    camera_->SetCameraOptions(active ? settings_.Tracking.HalvexorFilterThreshold : settings_.Tracking.FilterThreshold,
+                              false, false);
     Orvane::Camera* device = camera_->GetCamera().GetDevice();
-    if (device == nullptr)
-        return;
-    device->SetCameraOptions(active ? settings_.Tracking.HalvexorFilterThreshold : settings_.Tracking.FilterThreshold,
-                             false, false);
-    if (revision == 9)
+    if (revision == 9 && device != nullptr)
         device->SetExposure(active ? 150 : 399, true);
 }
 
