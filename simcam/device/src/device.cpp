@@ -313,7 +313,13 @@ StreamState Device::streamStateLocked() const
 bool Device::streaming() const
 {
     std::lock_guard lock(mutex_);
-    return video_ && state_ == 2;
+    return video_ && fpgaRunsLocked();
+}
+
+bool Device::fpgaRunsLocked() const
+{
+    // A camera that wants no upload runs the program it carries.
+    return state_ == 2 || state_ == 15;
 }
 
 bool Device::takeLocked(Path path, std::vector<std::uint8_t>& out, bool& wait)
@@ -336,7 +342,7 @@ bool Device::takeLocked(Path path, std::vector<std::uint8_t>& out, bool& wait)
         images_.pop_front();
         return true;
     }
-    if (source_ && video_ && state_ == 2) {
+    if (source_ && video_ && fpgaRunsLocked()) {
         wait = true;
         if (source_->nextPacket(streamStateLocked(), out))
             return true;

@@ -1,10 +1,13 @@
 #include "simcam/hub.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <thread>
 
+#include "platform/debug.h"
 #include "platform/usb/libusb_backend.h"
 
 namespace simcam {
@@ -420,11 +423,35 @@ std::unique_ptr<usb::Backend> makeSystemBackend()
     return usb::makeBackend(
         usb::backendChoiceFromEnvironment(),
         [] {
+            SceneSettings scene;
+            if (const char* file = std::getenv("ORVANE_SIMCAM_SCENE"); file != nullptr && *file != '\0') {
+                std::string error;
+                scene = LoadSceneSettings(file, error);
+                if (!error.empty())
+                    platform::debug::output("Simulated camera: " + error + "; the default scene is shown.\n");
+            }
             auto hub = std::make_unique<Hub>();
-            hub->addOwn(0);
+            Model model;
+            model.revision = scene.revision;
+            // It carries its own FPGA program, so it starts without an image file.
+            model.fpga = FpgaStart::NoUpload;
+            hub->addOwn(0, model)->setImageSource(MakeSceneSource(scene));
             return std::unique_ptr<usb::Backend>(std::move(hub));
         },
         [] { return usb::makeLibusbBackend(); });
+}
+
+std::shared_ptr<SceneImageSource> MakeSceneSource(const SceneSettings& s)
+{
+    const bool still = s.still;
+    const scene::Trajectory trajectory(s.reach);
+    auto source = std::make_shared<SceneImageSource>(s.revision, s.location, [still, trajectory](double seconds) {
+        // The scripted minute of movement, over and over.
+        return still ? scene::HeadPose{} : trajectory.At(std::fmod(seconds, scene::Trajectory::kDuration));
+    });
+    source->SetMarkerRadius(s.radius);
+    source->SetNoise(s.noise, 1);
+    return source;
 }
 
 } // namespace simcam

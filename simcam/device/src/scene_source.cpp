@@ -46,6 +46,12 @@ void SceneImageSource::SetMarkerRadius(double r)
     radius_ = r;
 }
 
+void SceneImageSource::SetNoise(double sigmaPixels, std::uint64_t seed)
+{
+    std::lock_guard lock(lock_);
+    projector_.SetNoise(sigmaPixels, seed);
+}
+
 double SceneImageSource::FramesPerSecond(int frameRateRegister)
 {
     // The register counts frames per second; 0 leaves the camera's 100.

@@ -174,6 +174,7 @@ private:
     void finishUploadLocked();
     bool imageOnImagePath() const;
     StreamState streamStateLocked() const;
+    bool fpgaRunsLocked() const;
     bool takeLocked(Path path, std::vector<std::uint8_t>& out, bool& wait);
 
     Model model_;

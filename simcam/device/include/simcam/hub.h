@@ -10,6 +10,8 @@
 
 #include "platform/usb/driver.h"
 #include "simcam/device.h"
+#include "simcam/scene_file.h"
+#include "simcam/scene_source.h"
 
 namespace simcam {
 
@@ -61,7 +63,12 @@ private:
 };
 
 // The backend ORVANE_CAMERA selects; "sim" gives a hub with one camera on
-// the own driver at index 0 (revision 7, FPGA running).
+// the own driver at index 0 that needs no FPGA image and shows the scene of
+// the file ORVANE_SIMCAM_SCENE names (the default scene without it).
 std::unique_ptr<platform::usb::Backend> makeSystemBackend();
+
+// The image source of a scene as the settings describe it, paced by the
+// camera's frame rate on the system clock.
+std::shared_ptr<SceneImageSource> MakeSceneSource(const SceneSettings& settings);
 
 } // namespace simcam

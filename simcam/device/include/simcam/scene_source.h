@@ -30,6 +30,8 @@ public:
     int FramesSent() const;
     // Marker disc radius in pixels.
     void SetMarkerRadius(double r);
+    // Gaussian noise of the marker centres (pixels), the same for a seed.
+    void SetNoise(double sigmaPixels, std::uint64_t seed);
 
     bool nextPacket(const StreamState& state, std::vector<std::uint8_t>& packet) override;
 

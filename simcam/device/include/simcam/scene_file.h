@@ -1,0 +1,34 @@
+#pragma once
+// What the program's simulated camera shows. The file that ORVANE_SIMCAM_SCENE
+// names holds "key value" lines ('#' starts a comment):
+//   revision 8        camera hardware revision (5-9, 12, 13)
+//   location 0        clip mounting location (0-4)
+//   motion scripted   the head sweeps the range users move in, or: still
+//   reach 1.0         share of that range the scripted head sweeps (0-1)
+//   noise 0.2         pixel noise of the marker centres (standard deviation)
+//   radius 4          marker disc radius in pixels
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace simcam {
+
+struct SceneSettings {
+    int revision = 8;
+    int location = 0;
+    bool still = false;
+    double reach = 1.0;
+    double noise = 0.0;
+    double radius = 4.0;
+};
+
+// Reads the lines into `out` (keys not given keep their values). False, with
+// the line and what is wrong in `error`, at the first line that is not
+// understood; `out` is then left as it was.
+bool ParseSceneSettings(std::string_view text, SceneSettings& out, std::string& error);
+
+// The settings of the file, or the defaults (with the reason in `error`)
+// when it cannot be read or understood.
+SceneSettings LoadSceneSettings(const std::filesystem::path& file, std::string& error);
+
+} // namespace simcam
