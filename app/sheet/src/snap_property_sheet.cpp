@@ -4,6 +4,8 @@
 
 #include <QMessageBox>
 
+#include "camera/camera_manager.h"
+
 #include "camera/camera.h"
 #include "engine/pose_models.h"
 #include "platform/debug.h"
@@ -35,7 +37,16 @@ public:
     bool IsDevicePresent() override { return camera().IsDevicePresent(); }
     bool IsUsbDeviceOpen() override { return camera().IsUsbDeviceOpen(); }
     void SetCameraNumber(int number) override { camera().SetCameraNumber(number); }
-    bool QueryUsbDriver(int&) override { return false; }
+    // The generic driver's cameras are the ones the camera manager lists;
+    // the first of them is the one to start when the own driver has none.
+    bool QueryUsbDriver(int& number) override
+    {
+        const auto cameras = Orvane::CameraManager::X().GetCameras();
+        if (cameras.empty())
+            return false;
+        number = cameras.front().GetDeviceIndex();
+        return true;
+    }
     unsigned char ReadLeds() override
     {
         Orvane::Camera* device = camera().GetCamera().GetDevice();
