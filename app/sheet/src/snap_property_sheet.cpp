@@ -391,6 +391,8 @@ void CSnapPropertySheet::OnActiveGame(std::int32_t id, int flag)
     activeGameId_.store(id);
     const int index = catalogue_.FindById(id);
     activeGame_ = catalogue_.GetAt(index >= 0 ? index : 0);
+    const CGameInfo* listed = index >= 0 ? activeGame_ : nullptr;
+    engine_->SetApplicationIds(listed ? listed->ApplicationID[0] : 0u, listed ? listed->ApplicationID[1] : 0u);
     RefreshEngineCopies();
     if (flag == -1)
         return;

@@ -385,12 +385,19 @@ TEST_F(SheetTest, GameStartSwitchesProfileUnlessExclusive)
     CProfile* start = sheet->CurrentProfile();
     ASSERT_NE(start, nullptr);
 
-    // An unknown game changes nothing; the first record stands as active.
+    // A listed game hands its application ids to the engine.
+    sheet->PostToSheet(WM_ACTIVE_GAME, 4701, 0);
+    Pump();
+    EXPECT_EQ(sheet->Engine().ApplicationIds(), (std::array<std::uint32_t, 2>{0x01234567u, 0x89abcdefu}));
+
+    // An unknown game changes nothing; the first record stands as active,
+    // and the engine gets no application ids.
     sheet->PostToSheet(WM_GAME_STARTED, 999, 0);
     sheet->PostToSheet(WM_ACTIVE_GAME, 999, 0);
     Pump();
     EXPECT_EQ(sheet->CurrentProfile(), start);
     EXPECT_EQ(sheet->ActiveGameId(), 999);
+    EXPECT_EQ(sheet->Engine().ApplicationIds(), (std::array<std::uint32_t, 2>{0u, 0u}));
     CEngineLimits limits{};
     sheet->CopyGameLimits(limits);
     EXPECT_EQ(limits[0].Max, 100);

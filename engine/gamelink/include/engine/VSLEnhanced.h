@@ -10,6 +10,7 @@
 // A derived class that overrides the On... operations must call Stop() in
 // its own destructor, so that the command thread never calls into a
 // half-destroyed object.
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -64,6 +65,16 @@ public:
     int SetClientParameter(std::int32_t index, std::int32_t value);
     int QueryVersion(std::uint16_t* out);
 
+    // The active game's two application ids from the catalogue (0, 0 for a
+    // game it does not list); the main sheet hands them over at every game
+    // change, and the link keeps them for whoever asks.
+    void SetApplicationIds(std::uint32_t first, std::uint32_t second)
+    {
+        applicationIds_[0].store(first);
+        applicationIds_[1].store(second);
+    }
+    std::array<std::uint32_t, 2> ApplicationIds() const { return {applicationIds_[0].load(), applicationIds_[1].load()}; }
+
     // State of the link, for the engine and tests.
     bool IsLibraryLoaded() const { return library_.has_value(); }
     platform::HWND CommandWindow() const { return commandWindow_.load(); }
@@ -114,6 +125,7 @@ private:
     std::atomic<std::int32_t> transmitting_{0};
     std::atomic<std::int32_t> profileAccepted_{0};
     std::atomic<std::uint32_t> profileId_{0};
+    std::array<std::atomic<std::uint32_t>, 2> applicationIds_{};
     std::atomic<bool> stop_{false};
     std::atomic<platform::HWND> commandWindow_{0};
     std::atomic<int> exitCode_{0};
