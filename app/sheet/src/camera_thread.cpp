@@ -67,13 +67,12 @@ void CCameraThread::Suspend() { camera_.Stop(); }
 
 void CCameraThread::Resume()
 {
+    // The start is the thread's: it can take seconds (configuration, FPGA),
+    // which the window must not wait through, and the thread applies the
+    // camera options after every start it makes.
     camera_.Stop();
-    // A camera that does not come back at once is no longer started: the
-    // thread then starts it again (and applies its options) on its next pass.
-    if (!camera_.Start(true, true)) {
-        started_.store(false);
-        Wake();
-    }
+    started_.store(false);
+    Wake();
 }
 
 void CCameraThread::UnloadViews()

@@ -572,12 +572,23 @@ void CSnapPropertySheet::ApplyCameraOptionsOnCameraThread()
     PostToSheet(WM_STORE_THRESHOLDS, static_cast<platform::WPARAM>(revision), 0);
 }
 
+namespace {
+
+// The thresholds a camera of this revision starts with (reflective and
+// active-LED clips).
+void SetThresholdsForRevision(CTrackingSettings& t, int revision)
+{
+    t.FilterThreshold = revision == 9 ? 150 : 130;
+    t.HalvexorFilterThreshold = revision == 9 ? 240 : 230;
+}
+
+} // namespace
+
 void CSnapPropertySheet::StoreThresholds(int revision)
 {
     {
         std::lock_guard lock(stateLock_);
-        settings_.Tracking.FilterThreshold = revision == 9 ? 150 : 130;
-        settings_.Tracking.HalvexorFilterThreshold = revision == 9 ? 240 : 230;
+        SetThresholdsForRevision(settings_.Tracking, revision);
     }
     RefreshEngineCopies();
 }
@@ -595,8 +606,7 @@ void CSnapPropertySheet::DriveCameraOptions(int revision)
         t = cameraSettings_;
         active = IsActiveClip(cameraMotionType_);
     }
-    t.FilterThreshold = revision == 9 ? 150 : 130;
-    t.HalvexorFilterThreshold = revision == 9 ? 240 : 230;
+    SetThresholdsForRevision(t, revision);
     Orvane::Camera* device = camera_->GetCamera().GetDevice();
     if (revision == 9 && device != nullptr)
         device->SetVideoType(5, true);

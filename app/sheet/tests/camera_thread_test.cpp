@@ -230,20 +230,25 @@ TEST(CameraThread, ServesReadRequestsAndToleratesMissingViews)
     EXPECT_TRUE(Eventually([&] { return thread.LastLedState() == 0x22; }));
     EXPECT_EQ(thread.CameraStatus(), (std::array<std::uint8_t, 5>{1, 2, 3, 4, 5}));
 
-    // Power notices stop, and stop then start, the camera.
+    // Power notices stop the camera; the thread starts it again after a
+    // resume and applies its options, also when the first start fails.
     const int starts = camera.Starts();
     thread.Suspend();
     EXPECT_FALSE(camera.running);
+    int options = host.applied.load();
     thread.Resume();
-    EXPECT_TRUE(camera.running);
+    EXPECT_TRUE(Eventually([&] {
+        std::lock_guard lock(camera.m);
+        return camera.running && thread.CameraStarted();
+    }));
     EXPECT_EQ(camera.Starts(), starts + 1);
-
-    // A camera that does not come back on resume is started by the thread.
+    EXPECT_TRUE(Eventually([&] { return host.applied.load() > options; })) << "its options are applied again";
     {
         std::lock_guard lock(camera.m);
         camera.failStarts = 1;
+        camera.driverSees = true; // the device is back: the thread retries
     }
-    const int options = host.applied.load();
+    options = host.applied.load();
     thread.Suspend();
     thread.Resume();
     EXPECT_TRUE(Eventually([&] {
@@ -251,7 +256,11 @@ TEST(CameraThread, ServesReadRequestsAndToleratesMissingViews)
         return camera.running && thread.CameraStarted();
     }));
     EXPECT_EQ(camera.Starts(), starts + 3);
-    EXPECT_TRUE(Eventually([&] { return host.applied.load() > options; })) << "its options are applied again";
+    EXPECT_TRUE(Eventually([&] { return host.applied.load() > options; }));
+    {
+        std::lock_guard lock(camera.m);
+        camera.driverSees = false;
+    }
 
     const auto t0 = std::chrono::steady_clock::now();
     thread.Stop();

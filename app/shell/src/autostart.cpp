@@ -19,33 +19,41 @@ fs::path DefaultAutostartFolder()
 
 namespace {
 
-// The Exec key's quoting: the path in double quotes, with the characters
-// the desktop entry format reserves inside quotes escaped.
-std::string QuoteExec(const std::string& path)
+// The Exec key's value: the path in double quotes. Inside quotes the
+// characters " ` $ and \ take a backslash, and a % is doubled (field codes);
+// then the string rules of the format double every backslash again, so a
+// literal backslash becomes four.
+std::optional<std::string> QuoteExec(const std::string& path)
 {
     std::string out = "\"";
     for (const char c : path) {
-        if (c == '"' || c == '`' || c == '$' || c == '\\')
-            out += "\\\\";
-        if (c == '%')
-            out += '%';
-        if (c == '\n' || c == '\r')
-            continue;
-        out += c;
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            return std::nullopt;
+        if (c == '\\')
+            out += "\\\\\\\\";
+        else if (c == '"' || c == '`' || c == '$')
+            out += std::string("\\\\") + c;
+        else if (c == '%')
+            out += "%%";
+        else
+            out += c;
     }
     return out + "\"";
 }
 
 } // namespace
 
-std::string AutostartEntry(const fs::path& program)
+std::optional<std::string> AutostartEntry(const fs::path& program)
 {
+    const auto exec = QuoteExec(program.string());
+    if (!exec)
+        return std::nullopt;
     return "[Desktop Entry]\n"
            "Type=Application\n"
            "Name=Vistrel\n"
            "Comment=Head tracking\n"
            "Exec=" +
-           QuoteExec(program.string()) +
+           *exec +
            "\n"
            "Terminal=false\n";
 }
@@ -60,11 +68,14 @@ bool SetRunAtStartup(const fs::path& folder, const fs::path& program, bool on)
         fs::remove(file, ec);
         return !fs::exists(file, ec);
     }
+    const auto entry = AutostartEntry(program);
+    if (!entry)
+        return false;
     fs::create_directories(folder, ec);
     const fs::path temp = folder / (std::string(kAutostartFile) + ".tmp");
     {
         std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out << AutostartEntry(program);
+        out << *entry;
         out.flush();
         if (!out) {
             fs::remove(temp, ec);

@@ -26,8 +26,7 @@ CSheetProfileEditorHost::CSheetProfileEditorHost(CSnapPropertySheet& sheet, IShe
 
 void CSheetProfileEditorHost::ApplyTrackingSettings()
 {
-    sheet_.PushProfileToEngine();
-    sheet_.ApplyTrackingSettings();
+    sheet_.ProfileEdited();
 }
 
 void CSheetProfileEditorHost::Recenter() { sheet_.Engine().Recenter(); }
@@ -143,8 +142,7 @@ void CSheetPagesHost::UpdateStatus() { sheet_.PostToMainWindow(WM_UPDATE_STATUS,
 
 void CSheetPagesHost::ApplyTrackingSettings()
 {
-    sheet_.PushProfileToEngine();
-    sheet_.ApplyTrackingSettings();
+    sheet_.ProfileEdited();
 }
 
 bool CSheetPagesHost::EditProfile(CProfile& profile, bool isNew)

@@ -99,13 +99,9 @@ bool CResourceTexts::LoadLanguage(const std::filesystem::path& folder, std::u16s
 std::u16string CResourceTexts::Get(unsigned id) const
 {
     if (load_ != nullptr) {
-        char16_t buffer[kBufferSize] = {};
-        const int n = load_(id, buffer, kBufferSize);
-        if (n > 0) {
-            // The count is trusted only as far as the buffer and its first null.
-            const std::u16string_view text(buffer, static_cast<std::size_t>(std::min(n, kBufferSize - 1)));
-            return std::u16string(text.substr(0, text.find(u'\0')));
-        }
+        std::u16string text = LoadLanguageString<kBufferSize>(load_, id);
+        if (!text.empty())
+            return text;
     }
     return std::u16string(BuiltInText(id));
 }

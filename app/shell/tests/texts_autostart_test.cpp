@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 #include "app/shell/autostart.h"
 #include "app/shell/texts.h"
@@ -76,14 +77,62 @@ TEST(Autostart, OnWritesAnEntryNamingTheProgramAndOffRemovesIt)
     EXPECT_FALSE(app::SetRunAtStartup({}, "/x", true));
 }
 
-TEST(Autostart, PathsWithReservedCharactersStayOneArgument)
+// Reads an Exec value back as a desktop's launcher does: the string escapes
+// first, then the quoting of one argument, then the doubled percent.
+std::vector<std::string> ExecArguments(std::string_view value)
 {
-    // Quotes, dollars, backslashes and percents are escaped; line breaks
-    // cannot smuggle in keys of their own.
-    const std::string entry = app::AutostartEntry("/home/a b/\"$x\\%y\n/Hidden=true/vistrel");
-    const auto exec = entry.substr(entry.find("Exec="));
-    EXPECT_EQ(exec.substr(0, exec.find('\n')), "Exec=\"/home/a b/\\\\\"\\\\$x\\\\\\%%y/Hidden=true/vistrel\"");
-    EXPECT_EQ(entry.find("\nHidden="), std::string::npos);
+    std::string unescaped;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        if (value[i] == '\\' && i + 1 < value.size()) {
+            const char n = value[++i];
+            unescaped += n == 's' ? ' ' : n == 'n' ? '\n' : n == 't' ? '\t' : n == 'r' ? '\r' : n;
+        } else {
+            unescaped += value[i];
+        }
+    }
+    std::vector<std::string> args;
+    std::string arg;
+    bool quoted = false, any = false;
+    for (std::size_t i = 0; i < unescaped.size(); ++i) {
+        const char c = unescaped[i];
+        if (quoted && c == '\\' && i + 1 < unescaped.size()) {
+            arg += unescaped[++i];
+        } else if (c == '"') {
+            quoted = !quoted;
+            any = true;
+        } else if (c == '%' && i + 1 < unescaped.size() && unescaped[i + 1] == '%') {
+            arg += '%';
+            ++i;
+        } else if (c == ' ' && !quoted) {
+            if (any || !arg.empty()) args.push_back(arg);
+            arg.clear();
+            any = false;
+        } else {
+            arg += c;
+        }
+    }
+    if (any || !arg.empty()) args.push_back(arg);
+    return args;
+}
+
+TEST(Autostart, AnyPathReadsBackAsOneArgument)
+{
+    for (const std::string path : {"/opt/vistrel/bin/vistrel", "/home/a b/\"$x\\%y`z/vistrel", "/x\\\\y/vistrel"}) {
+        const auto entry = app::AutostartEntry(path);
+        ASSERT_TRUE(entry) << path;
+        const auto at = entry->find("\nExec=") + 6;
+        const auto value = entry->substr(at, entry->find('\n', at) - at);
+        EXPECT_EQ(ExecArguments(value), std::vector<std::string>{path}) << value;
+    }
+}
+
+TEST(Autostart, APathWithALineBreakIsRefused)
+{
+    // It would name another program, or smuggle in keys of its own.
+    EXPECT_FALSE(app::AutostartEntry("/home/a/\n/Hidden=true/vistrel"));
+    testing_support::TempDir dir{"shell-autostart"};
+    EXPECT_FALSE(app::SetRunAtStartup(dir.path(), "/bin/\rvistrel", true));
+    EXPECT_FALSE(fs::exists(dir.path() / app::kAutostartFile));
 }
 
 } // namespace

@@ -15,18 +15,13 @@ void cLumbrixBridge::ClearMask() { camera_.FPGARegWrite(21, 16, 0x4000); }
 void cLumbrixBridge::EnableMask() { camera_.FPGARegWrite(21, 16, 0x8000); }
 void cLumbrixBridge::DisableMask() { camera_.FPGARegWrite(21, 16, 0); }
 
-void Camera::InitializeBlocking()
-{
-    InitializeBlocking(config_.GetState() == CameraConfigurationData::Valid ? config_.GetHardwareRevision() : 0);
-}
-
 void Camera::InitializeBlocking(int revision)
 {
     const auto w = GetActualWindow();
     const int width = w[2] - w[0] + 1;
     const int height = w[3] - w[1] + 1;
-    const bool fresh = freshMask_.exchange(false);
     std::lock_guard lock(maskLock_);
+    const bool fresh = freshMask_.exchange(false);
     // The camera still holds the words sent from a kept mask, so keeping it
     // keeps the library's view and the camera's in step.
     if (!fresh && mask_ && maskRevision_ == revision && mask_->Width() == width && mask_->Height() == height)

@@ -336,11 +336,11 @@ bool Camera::InitV5Camera()
 
 void Camera::Stop()
 {
-    if (!started_.load())
+    // One caller stops: a driver switch and a sleep notice may both try.
+    if (!started_.exchange(false))
         return;
     keepRunning_.store(0);
     stopped_.store(true);
-    started_.store(false);
     videoWanted_.store(false);
     if (!IsDevicePresent())
         return;

@@ -224,6 +224,7 @@ void CameraSystemFacade::ProbeForDevices()
     CameraManagerCamera first;
     if (!Manager().GetCamera(0, first)) {
         camera_.UseOwnDevice(0);
+        SetCameraNumber(0);
         return;
     }
     if (!camera_.IsUsbDeviceOpen())

@@ -67,6 +67,10 @@ void SystemCameraBinding::UseOwnDevice(int index)
 
 void SystemCameraBinding::UseUsbioDevice(const std::string& path)
 {
+    // Already there: switching again would stop and join every thread of
+    // the camera for nothing (the camera thread probes on every retry).
+    if (camera_->IsUSBIODriver() && camera_->GetUSBIODevicePath() == path)
+        return;
     camera_->SetUSBIODevicePath(path);
 }
 

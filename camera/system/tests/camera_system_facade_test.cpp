@@ -287,6 +287,8 @@ TEST(CameraSystemFacade, ProbePicksTheManagersFirstCameraOrTheOwnDriver)
     CameraSystemFacade system(1024, camera, {.stopPauseMs = 0, .managedCameraCount = {}, .clock = &clock, .manager = &manager});
     system.ProbeForDevices();
     EXPECT_EQ(camera.choice, "own0");
+    EXPECT_EQ(system.GetCameraNumber(), 0); // the own driver's camera 0
+    system.SetCameraNumber(1024);
     EXPECT_FALSE(system.Start(false, false));  // 1024 is not listed
     manager.AddCamera("/dev/first");
     manager.AddCamera("/dev/second");

@@ -73,13 +73,7 @@ std::u16string languageName(const platform::Module& module)
     const auto load = module.function<OrvaneLoadStringFn>(kLanguageStringFunction);
     if (load == nullptr)
         return {};
-    char16_t buffer[kNameBufferSize] = {};
-    const int n = load(kLanguageNameStringId, buffer, kNameBufferSize);
-    if (n <= 0)
-        return {};
-    // The count is trusted only as far as the buffer and its first null go.
-    const std::u16string_view text(buffer, static_cast<std::size_t>(std::min(n, kNameBufferSize - 1)));
-    return std::u16string(text.substr(0, text.find(u'\0')));
+    return LoadLanguageString<kNameBufferSize>(load, kLanguageNameStringId);
 }
 
 } // namespace

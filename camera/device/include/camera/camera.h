@@ -377,10 +377,6 @@ public:
     // Columns and rows of the mask's grid.
     int BlockingMaskWidth() const;
     int BlockingMaskHeight() const;
-    // Makes the mask for the current window and revision. A re-read of the
-    // configuration that finds the same geometry keeps the mask as it is,
-    // so cells already set (and sent) are not lost; a start makes a new one.
-    void InitializeBlocking();
 
     // ---- accessors ----
     int GetThresholdValue() const { return threshold_.load(); }
@@ -527,7 +523,10 @@ private:
     int RegRead(int reg);
     int I2cRead(int dev, int reg, bool safe);
     void CalculateActualWindowSize();
-    // The mask for the current window and the given revision.
+    // Makes the mask for the current window and the given revision after a
+    // configuration read. A re-read that finds the same geometry keeps the
+    // mask, so the user's cells (already sent to the camera) are not lost;
+    // a start makes a new one.
     void InitializeBlocking(int revision);
     void Sleep(unsigned ms);
     void CloseDebugWindow();

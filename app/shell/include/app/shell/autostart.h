@@ -5,6 +5,7 @@
 // removes it. Failures are ignored by the caller, as the option stays a
 // setting either way.
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace app {
@@ -13,8 +14,9 @@ namespace app {
 // is known.
 std::filesystem::path DefaultAutostartFolder();
 
-// The entry's text for the program at `program`.
-std::string AutostartEntry(const std::filesystem::path& program);
+// The entry's text for the program at `program`; nullopt for a path the
+// entry cannot hold (a line break or another control character in it).
+std::optional<std::string> AutostartEntry(const std::filesystem::path& program);
 
 // Writes (on) or removes (off) the entry in `folder`; true when the folder
 // now says what was asked. The file is written through a temporary file.
