@@ -435,7 +435,9 @@ std::unique_ptr<usb::Backend> makeSystemBackend()
             model.revision = scene.revision;
             // It carries its own FPGA program, so it starts without an image file.
             model.fpga = FpgaStart::NoUpload;
-            hub->addOwn(0, model)->setImageSource(MakeSceneSource(scene));
+            // On the generic driver, as cameras are reached through libusb here.
+            const std::string path = hub->addGeneric(model);
+            hub->generic(path)->setImageSource(MakeSceneSource(scene));
             return std::unique_ptr<usb::Backend>(std::move(hub));
         },
         [] { return usb::makeLibusbBackend(); });

@@ -63,16 +63,21 @@ TEST(SceneFile, TheSystemBackendShowsTheFilesScene)
     auto backend = simcam::makeSystemBackend();
     auto* hub = dynamic_cast<simcam::Hub*>(backend.get());
     ASSERT_NE(hub, nullptr);
-    ASSERT_NE(hub->own(0), nullptr);
-    EXPECT_EQ(hub->own(0)->model().revision, 12);
-    EXPECT_EQ(hub->own(0)->model().fpga, simcam::FpgaStart::NoUpload);
+    const auto camera = [&hub] {
+        const auto paths = hub->genericDriver().devicePaths(platform::usb::kCameraInterfaceGuid1);
+        return paths.empty() ? nullptr : hub->generic(paths.front());
+    };
+    ASSERT_NE(camera(), nullptr);
+    EXPECT_EQ(camera()->model().revision, 12);
+    EXPECT_EQ(camera()->model().fpga, simcam::FpgaStart::NoUpload);
 
     // An unreadable file leaves the default scene.
     setenv("ORVANE_SIMCAM_SCENE", dir.file("missing").c_str(), 1);
     backend = simcam::makeSystemBackend();
     hub = dynamic_cast<simcam::Hub*>(backend.get());
     ASSERT_NE(hub, nullptr);
-    EXPECT_EQ(hub->own(0)->model().revision, SceneSettings{}.revision);
+    ASSERT_NE(camera(), nullptr);
+    EXPECT_EQ(camera()->model().revision, SceneSettings{}.revision);
     unsetenv("ORVANE_SIMCAM_SCENE");
     unsetenv("ORVANE_CAMERA");
 }

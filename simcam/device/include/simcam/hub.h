@@ -63,8 +63,8 @@ private:
 };
 
 // The backend ORVANE_CAMERA selects; "sim" gives a hub with one camera on
-// the own driver at index 0 that needs no FPGA image and shows the scene of
-// the file ORVANE_SIMCAM_SCENE names (the default scene without it).
+// the generic driver that needs no FPGA image and shows the scene of the
+// file ORVANE_SIMCAM_SCENE names (the default scene without it).
 std::unique_ptr<platform::usb::Backend> makeSystemBackend();
 
 // The image source of a scene as the settings describe it, paced by the
