@@ -203,7 +203,7 @@ void CThreePointPose::LabelMarkers(std::array<int, 3>& indices, std::span<const 
     haveChosenStart_ = false;
     const clip_labelling::SortingVerdict sorting = SortingOf(pts, halfHeight);
     indices = sorting.order;
-    if (labelling_ != Labelling::NearestPrevious) return;
+    if (labelling_ != Labelling::Tracked) return;
 
     std::array<ImagePoint, 3> undistorted{pts[0], pts[1], pts[2]};
     Undistort(undistorted);

@@ -182,7 +182,7 @@ TEST_P(LabellingAccuracy, SampledEnvelope)
 {
     const int location = GetParam();
     const auto specified = RunSample(location, 0, Labelling::Specified, 100, 11);
-    const auto tracked = RunSample(location, 0, Labelling::NearestPrevious, 100, 11);
+    const auto tracked = RunSample(location, 0, Labelling::Tracked, 100, 11);
     Report("sample", location, specified, tracked);
     EXPECT_GT(tracked.eligible, 1000);
     EXPECT_GE(tracked.Rate(), specified.Rate());
@@ -197,7 +197,7 @@ TEST_P(LabellingAccuracy, ScriptedTrajectory)
 {
     const int location = GetParam();
     const auto specified = RunTrajectory(location, Labelling::Specified);
-    const auto tracked = RunTrajectory(location, Labelling::NearestPrevious);
+    const auto tracked = RunTrajectory(location, Labelling::Tracked);
     Report("trajectory", location, specified, tracked);
     EXPECT_GT(tracked.eligible, 600);
     EXPECT_GE(tracked.Rate(), specified.Rate());
@@ -211,7 +211,7 @@ TEST_P(LabellingAccuracy, EveryCameraRotation)
     const int location = GetParam();
     for (int rotation = 1; rotation < 4; ++rotation) {
         const auto specified = RunSample(location, rotation, Labelling::Specified, 100, 5);
-        const auto tracked = RunSample(location, rotation, Labelling::NearestPrevious, 100, 5);
+        const auto tracked = RunSample(location, rotation, Labelling::Tracked, 100, 5);
         EXPECT_GT(tracked.eligible, 100) << "rotation " << rotation;
         const std::string what = "rotation " + std::to_string(rotation);
         Report(what.c_str(), location, specified, tracked);
@@ -226,7 +226,7 @@ TEST(LabellingFollow, KeepsTheArrowClipPastWhereItsSortingFails)
 {
     // Sorted by x, the arrow clip of location 3 has P0 in the middle only up
     // to a yaw of about 52 degrees; a head turning on to 60 keeps its labels.
-    for (const Labelling labelling : {Labelling::Specified, Labelling::NearestPrevious}) {
+    for (const Labelling labelling : {Labelling::Specified, Labelling::Tracked}) {
         Road road(3, 0, labelling);
         Tally early, late;
         for (int step = 1; step <= 60; ++step) {

@@ -51,7 +51,7 @@ public:
         // clip for many poses users make (a level clip pitched, an arrow
         // clip yawed past about 50 degrees), and Newton from the last frame
         // can settle on the mirror solution of a clip seen nearly edge on.
-        NearestPrevious,
+        Tracked,
     };
 
     CThreePointPose();
@@ -79,7 +79,7 @@ public:
     void SetLabelling(Labelling labelling) { labelling_ = labelling; }
     Labelling GetLabelling() const { return labelling_; }
     // Labels three oriented points (before undistortion) as P0, P1, P2: by
-    // OrderMarkers, or, with NearestPrevious, by the candidate the label
+    // OrderMarkers, or, with Tracked, by the candidate the label
     // tracker chooses, which the next SolveFrame starts from.
     void LabelMarkers(std::array<int, 3>& indices, std::span<const ImagePoint, 3> points, double halfHeight);
     // The sorting mode's labelling and how sure it is: sure when the values
@@ -95,7 +95,7 @@ public:
     void SetReach(const clip_labelling::Reach& r) { reach_ = r; }
     // The last LabelMarkers chose a labelling that does not continue the one
     // followed before: smoothing of the labelled points must start over.
-    bool LabelsSwitched() const { return labelling_ == Labelling::NearestPrevious && tracker_.Switched(); }
+    bool LabelsSwitched() const { return labelling_ == Labelling::Tracked && tracker_.Switched(); }
 
     // Next frame takes the captured pose as the zero of the angles (re-centre).
     void SetCapture() { capture_ = true; reinitialise_ = true; }
@@ -135,7 +135,7 @@ private:
     CSmallMatrix modelTriad_;
     CSmallMatrix referenceTriad_;
     RootChoice rootChoice_ = RootChoice::RestartFromPrevious;
-    Labelling labelling_ = Labelling::NearestPrevious;
+    Labelling labelling_ = Labelling::Tracked;
 
     clip_labelling::CLabelTracker tracker_;
     bool captured_ = false; // a capture has set the reference since the model was set
