@@ -322,7 +322,8 @@ bool Device::fpgaRunsLocked() const
     return state_ == 2 || state_ == 15;
 }
 
-bool Device::takeLocked(Path path, std::vector<std::uint8_t>& out, bool& wait)
+bool Device::takeLocked(Path path, std::vector<std::uint8_t>& out, bool& wait,
+                        std::shared_ptr<ImageSource>& source, StreamState& state)
 {
     wait = false;
     bool imagesHere = (path == Path::Image) == imageOnImagePath();
@@ -343,9 +344,11 @@ bool Device::takeLocked(Path path, std::vector<std::uint8_t>& out, bool& wait)
         return true;
     }
     if (source_ && video_ && fpgaRunsLocked()) {
+        // The caller asks the source, without the lock: drawing a frame
+        // takes long enough to hold up every other use of the camera.
         wait = true;
-        if (source_->nextPacket(streamStateLocked(), out))
-            return true;
+        source = source_;
+        state = streamStateLocked();
     }
     return false;
 }
@@ -370,7 +373,17 @@ bool Device::read(Path path, std::span<std::uint8_t> out, std::uint32_t& returne
         }
         std::vector<std::uint8_t> data;
         bool wait = false;
-        if (takeLocked(path, data, wait)) {
+        std::shared_ptr<ImageSource> source;
+        StreamState state;
+        bool taken = takeLocked(path, data, wait, source, state);
+        if (!taken && source) {
+            lock.unlock();
+            taken = source->nextPacket(state, data);
+            lock.lock();
+            if (taken && (!plugged_.load() || token.closed.load() || token.cancels.load() != cancels))
+                return false; // the read was withdrawn while the frame was drawn
+        }
+        if (taken) {
             std::size_t count = std::min(data.size(), out.size());
             std::copy_n(data.begin(), count, out.begin());
             returned = static_cast<std::uint32_t>(count);

@@ -175,7 +175,10 @@ private:
     bool imageOnImagePath() const;
     StreamState streamStateLocked() const;
     bool fpgaRunsLocked() const;
-    bool takeLocked(Path path, std::vector<std::uint8_t>& out, bool& wait);
+    // A queued packet for the path; else, when a source streams on it, that
+    // source and the state to ask it with (`wait` set either way).
+    bool takeLocked(Path path, std::vector<std::uint8_t>& out, bool& wait, std::shared_ptr<ImageSource>& source,
+                    StreamState& state);
 
     Model model_;
     platform::Clock& clock_;
