@@ -17,6 +17,7 @@
 #include "platform/devices/button_device.h"
 #include "platform/http.h"
 #include "simcam/hub.h"
+#include "testing/camera_timing.h"
 #include "testing/temp_dir.h"
 #include "testing/temp_registry.h"
 #include "testing/temp_session.h"
@@ -78,23 +79,6 @@ public:
     int profileChanged = 0;
     int deviceChange = 0;
 };
-
-Orvane::CameraTiming FastTiming()
-{
-    Orvane::CameraTiming t;
-    t.watchdogMs = 150;
-    t.statusPolls = 400;
-    t.threadStartMs = 1;
-    t.sendIdleMs = 1;
-    t.readerIdleMs = 1;
-    t.imageIdleMs = 5;
-    t.syncReadLimitMs = 3000;
-    t.configWaitMs = 1500;
-    t.fpgaRunningReads = 20;
-    t.fpgaRunningPollMs = 1;
-    t.stopSettleMs = 1;
-    return t;
-}
 
 const char* kCatalogue = R"(<?xml version="1.0" encoding="UTF-8"?>
 <Games Version="7" Developer="-1">
@@ -158,7 +142,7 @@ protected:
             Orvane::CameraSystemFacade::Options o;
             o.stopPauseMs = 0;
             return std::make_unique<Orvane::CameraSystemFacade>(
-                CSnapPropertySheet::kCameraNumber, Orvane::MakeDeviceCameraFactory(hub, CSnapPropertySheet::kCameraNumber, FastTiming(), dir.path(), platform::systemClock()), o);
+                CSnapPropertySheet::kCameraNumber, Orvane::MakeDeviceCameraFactory(hub, CSnapPropertySheet::kCameraNumber, testing_support::FastCameraTiming(), dir.path(), platform::systemClock()), o);
         };
         c.engine.frameWaitMs = 20;
         c.engine.poseFile = dir.file("vistrel.tdf");

@@ -11,6 +11,7 @@
 #include "simcam/hub.h"
 #include "simcam/imaging/packets.h"
 #include "simcam/imaging/render.h"
+#include "testing/camera_timing.h"
 #include "testing/temp_dir.h"
 #include "testing/test_clock.h"
 
@@ -18,23 +19,6 @@ namespace device_rig {
 
 using Orvane::CameraSystem;
 using Orvane::CameraSystemFacade;
-
-inline Orvane::CameraTiming fastTiming()
-{
-    Orvane::CameraTiming t;
-    t.watchdogMs = 150;
-    t.statusPolls = 400;
-    t.threadStartMs = 1;
-    t.sendIdleMs = 1;
-    t.readerIdleMs = 1;
-    t.imageIdleMs = 5;
-    t.syncReadLimitMs = 3000;
-    t.configWaitMs = 1500;
-    t.fpgaRunningReads = 20;
-    t.fpgaRunningPollMs = 1;
-    t.stopSettleMs = 1;
-    return t;
-}
 
 struct Rig {
     explicit Rig(simcam::FpgaStart start = simcam::FpgaStart::Unconfigured, bool withImage = true)
@@ -52,7 +36,7 @@ struct Rig {
             0,
             [this](CameraSystem& s) {
                 auto camera =
-                    std::make_unique<Orvane::Camera>(hub, 0, &s.GetPacketBuffer(), fastTiming(), clock);
+                    std::make_unique<Orvane::Camera>(hub, 0, &s.GetPacketBuffer(), testing_support::FastCameraTiming(), clock);
                 camera->SetImageFolder(folder.path());
                 auto bound = std::make_unique<Orvane::SystemCameraBinding>(std::move(camera));
                 binding = bound.get();

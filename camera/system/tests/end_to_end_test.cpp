@@ -17,6 +17,7 @@
 #include "camera/device_camera.h"
 #include "simcam/hub.h"
 #include "simcam/scene_source.h"
+#include "testing/camera_timing.h"
 #include "testing/temp_dir.h"
 #include "testing/temp_registry.h"
 #include "testing/temp_session.h"
@@ -35,23 +36,6 @@ constexpr int kRevision = 8;
 constexpr int kLocation = 1;
 constexpr double kAngleRaw = 4095.75;
 constexpr double kPositionRaw = 4914.900195300579;
-
-Orvane::CameraTiming fastTiming()
-{
-    Orvane::CameraTiming t;
-    t.watchdogMs = 150;
-    t.statusPolls = 400;
-    t.threadStartMs = 1;
-    t.sendIdleMs = 1;
-    t.readerIdleMs = 1;
-    t.imageIdleMs = 5;
-    t.syncReadLimitMs = 3000;
-    t.configWaitMs = 1500;
-    t.fpgaRunningReads = 20;
-    t.fpgaRunningPollMs = 1;
-    t.stopSettleMs = 1;
-    return t;
-}
 
 class EndToEndTest : public ::testing::Test {
 protected:
@@ -80,7 +64,7 @@ protected:
         options.stopPauseMs = 0;
         options.clock = &clock;
         system = std::make_unique<Orvane::CameraSystemFacade>(
-            0, Orvane::MakeDeviceCameraFactory(hub, 0, fastTiming(), dir.path(), clock), options);
+            0, Orvane::MakeDeviceCameraFactory(hub, 0, testing_support::FastCameraTiming(), dir.path(), clock), options);
 
         engine_test::PlainProfile(host.profile);
         CCameraDataProcessor::Options o;
