@@ -4,21 +4,9 @@
 
 #include "engine/blob_identification.h"
 #include "simcam/scene/scene.h"
+#include "test_blob.h"
 
 namespace {
-
-struct Blob {
-    float area = 0;
-    float width = 1;
-    unsigned height = 1;
-    double x = 0, y = 0;
-    float GetArea() const { return area; }
-    void SetArea(float a) { area = a; }
-    float GetWidth() const { return width; }
-    unsigned GetHeight() const { return height; }
-    double GetX() const { return x; }
-    double GetY() const { return y; }
-};
 
 std::vector<Blob*> Table(std::vector<Blob>& blobs)
 {

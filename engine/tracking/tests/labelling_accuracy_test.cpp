@@ -18,6 +18,7 @@
 
 #include "engine/blob_identification.h"
 #include "pose_accuracy_support.h"
+#include "test_blob.h"
 
 namespace {
 
@@ -32,19 +33,6 @@ using simcam::scene::HeadPose;
 
 constexpr int kRevision = 8;
 constexpr double kHalfWidth = 320.0, kHalfHeight = 240.0;
-
-struct Blob {
-    float area = 0;
-    float width = 1;
-    unsigned height = 1;
-    double x = 0, y = 0;
-    float GetArea() const { return area; }
-    void SetArea(float a) { area = a; }
-    float GetWidth() const { return width; }
-    unsigned GetHeight() const { return height; }
-    double GetX() const { return x; }
-    double GetY() const { return y; }
-};
 
 class Road {
 public:
