@@ -4,6 +4,8 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <grp.h>
+#include <optional>
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
@@ -16,8 +18,9 @@ namespace testing_support {
 
 class TargetProcess {
 public:
-    // Copies the program under `exeName` into `folder` first when given.
-    TargetProcess(const std::filesystem::path& program, const std::vector<std::string>& args)
+    // `runAs`: the uid (and gid) the program runs under; only root can ask.
+    TargetProcess(const std::filesystem::path& program, const std::vector<std::string>& args,
+                  std::optional<uid_t> runAs = std::nullopt)
     {
         int toChild[2];
         int fromChild[2];
@@ -35,8 +38,25 @@ public:
         for (auto& a : all)
             argv.push_back(a.data());
         argv.push_back(nullptr);
-        if (::posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ) != 0)
+        if (runAs) {
+            // posix_spawn cannot change users: fork, and only system calls in the child.
+            pid_ = ::fork();
+            if (pid_ == 0) {
+                ::dup2(toChild[0], 0);
+                ::dup2(fromChild[1], 1);
+                ::close(toChild[1]);
+                ::close(fromChild[0]);
+                if (::setgroups(0, nullptr) != 0 || ::setresgid(*runAs, *runAs, *runAs) != 0 ||
+                    ::setresuid(*runAs, *runAs, *runAs) != 0)
+                    ::_exit(126);
+                ::execve(program.c_str(), argv.data(), environ);
+                ::_exit(127);
+            }
+            if (pid_ < 0)
+                pid_ = 0;
+        } else if (::posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) {
             pid_ = 0;
+        }
         posix_spawn_file_actions_destroy(&actions);
         ::close(toChild[0]);
         ::close(fromChild[1]);
