@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <sys/types.h>
 #include <vector>
 
 namespace views {
@@ -64,8 +65,18 @@ private:
 // A code patch switched by the game's state word: the cave and jump go in
 // when the game enters the active state and the original bytes come back
 // when it leaves it.
+//
+// Nothing is written into a process whose code at the patch site is not
+// exactly this game's (or this writer's jump while patched). The first time
+// the check passes, the site, the cave and every other fixed range the
+// writer changes are remembered, so that the end of the session puts them
+// back even when the game is still in the patched state.
 class CStatePatch : public CGameDetails {
 public:
+    struct Range {
+        std::uint32_t address;
+        std::uint32_t size;
+    };
     struct Site {
         std::uint32_t stateAddress;       // the word itself, or found through statePointer
         std::uint32_t statePointer;       // 0: none; else state := [[statePointer] + stateAddress]
@@ -75,16 +86,22 @@ public:
         std::vector<std::uint8_t> patched;
         std::uint32_t caveAddress;        // 0: no cave
         std::vector<std::uint8_t> cave;
+        std::vector<Range> data;          // written outside the cave each update
     };
     bool patched() const { return patched_; }
 
 protected:
     explicit CStatePatch(Site site) : site_(std::move(site)) {}
+    // kWriteOk when the site holds the expected code (and the ranges are
+    // remembered); kReadFailed or kCodeDiffers otherwise, and then the
+    // writer writes nothing.
+    std::uint32_t checkSite(CProcessPoker& poker);
     std::uint32_t patchStep(CProcessPoker& poker);
 
 private:
     Site site_;
     bool patched_ = false;
+    bool remembered_ = false;
 };
 
 // The writers sharing the matrix-and-position cave (ToCA Race Driver 2 and
@@ -120,12 +137,23 @@ public:
 class CNascarRacing2003 : public CStatePatch {
 public:
     CNascarRacing2003();
+    ~CNascarRacing2003() override;
     std::uint32_t Update(CProcessPoker* poker, const OVPosePacket* record) override;
+    // The hosting process's priority: every thread's nice value goes down a
+    // step (where the system allows it) and comes back in OnStop.
     void OnStart() override;
     void OnStop() override;
 
+    // How far a priority class above normal lowers each thread's nice value.
+    static constexpr int kHighPriorityStep = 10;
+
 private:
-    int niceBefore_ = 0;
+    struct Raised {
+        pid_t thread;
+        int before;
+        int after;
+    };
+    std::vector<Raised> raised_;
 };
 
 class CWingsOfWar : public CStatePatch {
