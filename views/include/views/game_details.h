@@ -4,9 +4,12 @@
 #include "client/ovclient.h"
 #include "platform/clock.h"
 #include "views/process_poker.h"
+#include "views/simconnect.h"
 
 #include <array>
+#include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <sys/types.h>
 #include <vector>
 
@@ -207,6 +210,47 @@ private:
     Module controls_;
     std::uint32_t site_ = 0;
     bool patched_ = false;
+};
+
+// Flight Simulator X and ESP: the camera through the simulator's own client
+// library.
+class CFSX : public CGameDetails {
+public:
+    explicit CFSX(views::SimConnectLink& link = views::sharedSimConnect()) : link_(link) {}
+    // First update: 0 when connected, 1 without the library, 2 when the
+    // simulator refused the connection. Later: one camera call per new frame.
+    std::uint32_t Update(CProcessPoker* poker, const OVPosePacket* record) override;
+    void OnStop() override;
+
+private:
+    views::SimConnectLink& link_;
+    bool first_ = true;
+    std::uint16_t lastFrame_ = 0;
+};
+
+// Battlefield 2: a helper module inside the game does the work. The first
+// update hands the game's profile id over in a shared section and loads the
+// helper into the game (or, when it is there already, asks it to start
+// again through its event); the worker then only watches the window.
+class CBF2 : public CGameDetails {
+public:
+    static constexpr std::uint32_t kProfileId = 9651;
+
+    explicit CBF2(platform::ProcessSystem& system = platform::systemProcesses(),
+                  std::filesystem::path helperFolder = views::hostProgramFolder(),
+                  std::chrono::milliseconds callLimit = std::chrono::seconds(10))
+        : system_(system), helperFolder_(std::move(helperFolder)), callLimit_(callLimit)
+    {
+    }
+    std::uint32_t Update(CProcessPoker* poker, const OVPosePacket* record) override;
+
+private:
+    std::uint32_t start(std::uint32_t pid);
+
+    platform::ProcessSystem& system_;
+    std::filesystem::path helperFolder_;
+    std::chrono::milliseconds callLimit_;
+    bool done_ = false;
 };
 
 // The two cave images: the shared layout (z, y, x floats at 0x08-0x10, 0.1
