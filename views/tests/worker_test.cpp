@@ -1,12 +1,22 @@
 #include "views/worker.h"
 
+#include <gtest/gtest.h>
+
+#include "simconnect_standin.h"
 #include "target_runner.h"
+#include "testing/temp_dir.h"
+#include "testing/temp_session.h"
+#include "testing/xvfb_server.h"
 
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <map>
 #include <mutex>
+#include <sstream>
+#include <sys/stat.h>
 #include <thread>
 
 using namespace views;
@@ -20,7 +30,7 @@ const Bytes kF1Site{0x8B, 0x54, 0x24, 0x70, 0x8B, 0x44, 0x24, 0x74, 0x8D, 0x8B, 
                     0x00, 0x89, 0x11, 0x8B, 0x54, 0x24, 0x78, 0x89, 0x41, 0x04, 0x89, 0x51, 0x08};
 
 // Windows that live as long as their fake process.
-class FakeWindows : public WindowSource {
+class FakeWindows : public WindowList {
 public:
     void add(GameWindow w, std::shared_ptr<platform::FakeProcess> owner)
     {
@@ -160,46 +170,69 @@ GameWindow f1Window(std::uint64_t id, std::uint32_t pid)
     return {id, u"CUBEApp", u"F1 Challenge 99-02", pid};
 }
 
-TEST(WindowMatch, PrefixRulesInEitherDirection)
+TEST(WindowMatch, PrefixRulesInEitherDirectionClassWithoutCaseTitleWithCase)
 {
-    const SupportedGame fs2004{nullptr, nullptr, 0, u"Flight Simulator 2004", 2303, nullptr, u"FS98Main",
-                               u"Microsoft Flight Simulator 2004", u"FS98Main", u"Microsoft Flight Simulator -"};
-    const SupportedGame fsx{nullptr, nullptr, 0, u"Flight Simulator X", 2305, nullptr, u"FS98Main",
-                            u"Microsoft Flight Simulator X", nullptr, nullptr};
+    const auto table = gameTable();
     struct Case {
         std::u16string cls, title;
-        bool row0, row1;
+        int row; // the first row that matches; -1: none
     } cases[] = {
-        {u"FS98MAIN", u"Microsoft Flight Simulator X", false, true},
-        {u"FS98Main", u"Microsoft Flight Simulator 2004 - Cessna", true, false},
-        {u"FS98Main", u"Microsoft Flight Simulator - Boeing", true, false},
-        {u"FS98", u"", true, true},           // shorter class, empty title: prefixes both ways
-        {u"fs98main", u"microsoft Flight Simulator X", false, false}, // title case counts
-        {u"", u"Microsoft Flight Simulator X", false, false},
+        {u"FS98MAIN", u"Microsoft Flight Simulator X", 1}, // not row 0: the title differs after the prefix
+        {u"FS98Main", u"Microsoft Flight Simulator X - Cessna 172SP", 1},
+        {u"FS98Main", u"Microsoft Flight Simulator 2004 - Cessna", 0},
+        {u"FS98Main", u"Microsoft Flight Simulator - Boeing", 0}, // the alternative pair
+        {u"FS98Main", u"Microsoft ESP", 2},
+        {u"FS98", u"", 0},                                     // shorter class, empty title
+        {u"fs98main", u"microsoft Flight Simulator X", -1},    // the title's case counts
+        {u"BF2 (v1.5.3153-802.0)", u"BF2 (v1.5.3153-802.0, pid: 1234)", 12},
+        {u"bf2 (V1.41)", u"BF2 (v1.41)", 12},
+        {u"BF2", u"BF2", 12},                                  // shorter than the row's prefix
+        {u"BF2 (", u"bf2 (", -1},
+        {u"CUBEApp", u"F1 Challenge '99-'02", 3},
+        {u"CUBERealtime", u"F1 Challenge", 3},
+        {u"CUBEApp", u"F2 Challenge", -1},
+        {u"papywin", u"NR2003 ", 10},
+        {u"", u"Microsoft Flight Simulator X", -1},            // no class: no match
     };
     for (const Case& c : cases) {
-        GameWindow w{1, c.cls, c.title, 1};
-        EXPECT_EQ(MatchGameWindow(w, fs2004) == 0, c.row0) << std::string(c.title.begin(), c.title.end());
-        EXPECT_EQ(MatchGameWindow(w, fsx) == 0, c.row1) << std::string(c.title.begin(), c.title.end());
+        int first = -1;
+        for (std::size_t row = 0; row + 1 < table.size() && first < 0; ++row)
+            if (MatchGameWindow({1, c.cls, c.title, 1}, table[row]) == 0)
+                first = static_cast<int>(row);
+        EXPECT_EQ(first, c.row) << std::string(c.cls.begin(), c.cls.end()) << " / "
+                                << std::string(c.title.begin(), c.title.end());
     }
-    const SupportedGame f1 = gameTable()[1];
-    EXPECT_EQ(MatchGameWindow({1, u"CUBERealtime", u"F1 Challenge '99-'02", 1}, f1), 0);
-    EXPECT_EQ(MatchGameWindow({1, u"CUBEApp", u"F1 Challenge", 1}, f1), 0);
-    EXPECT_NE(MatchGameWindow({1, u"CUBEApp", u"F2 Challenge", 1}, f1), 0);
 }
 
-TEST(GameTable, EndsWithANullRowAndKnowsBF2sCheck)
+TEST(GameTable, AllThirteenRowsInOrderEndedByANullRow)
 {
-    auto table = gameTable();
-    ASSERT_FALSE(table.empty());
+    const auto table = gameTable();
+    ASSERT_EQ(table.size(), 14u);
     EXPECT_EQ(table.back().displayName, nullptr);
-    for (std::size_t i = 0; i + 1 < table.size(); ++i) {
-        EXPECT_NE(table[i].factory, nullptr);
+    const std::pair<std::u16string, std::uint32_t> rows[] = {
+        {u"Flight Simulator 2004", 2303}, {u"Flight Simulator X", 2305},         {u"Microsoft ESP", 2306},
+        {u"F1 Challenge 99-02", 4401},    {u"Gravelton Rally (patch v102)", 3401}, {u"Combat Flight Simulator 3", 2304},
+        {u"ToCA Race Driver 2", 8102},    {u"DTM Race Driver 2", 8102},            {u"V8 Supercars 2", 8102},
+        {u"Dustline Rally 04", 8103},     {u"NASCAR Racing Season 2003", 7804},    {u"Wings of War", 7807},
+        {u"Battlefield 2", 9651},
+    };
+    for (std::size_t i = 0; i < 13; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(table[i].displayName, rows[i].first);
+        EXPECT_EQ(table[i].profileId, rows[i].second);
         EXPECT_NE(table[i].executable, nullptr);
+        EXPECT_EQ(table[i].outText, nullptr);
+        // Only the last row has a pre-check, and the helper does its work.
+        EXPECT_EQ(table[i].preCheck != nullptr, i == 12);
+        EXPECT_EQ(table[i].helperDoesIt, i == 12 ? 1 : 0);
+        ASSERT_NE(table[i].factory, nullptr);
         EXPECT_NE(table[i].factory(), nullptr);
     }
+    EXPECT_NE(dynamic_cast<CFSX*>(table[1].factory().get()), nullptr);
+    EXPECT_NE(dynamic_cast<CFSX*>(table[2].factory().get()), nullptr);
+    EXPECT_NE(dynamic_cast<CBF2*>(table[12].factory().get()), nullptr);
     const char* text = nullptr;
-    EXPECT_TRUE(CheckBF2Version(nullptr, &text));
+    EXPECT_TRUE(table[12].preCheck(nullptr, &text));
     EXPECT_STREQ(text, "version checking done in the injected dll.");
     EXPECT_EQ(VSLViewsVersion(), 2);
 }
@@ -298,8 +331,9 @@ TEST_F(WorkerOnFakes, RefusedFirstUpdateIsRetriedNextRound)
     EXPECT_EQ(library.stop(), 0);
 }
 
-// The whole road on a live stand-in process found by its executable name.
-TEST(WorkerOnTarget, FindsTheRunningGameAndRestoresOnStop)
+// The whole road on a live stand-in process that shows no window: found by
+// its executable name.
+TEST(WorkerOnTarget, FindsAGameWithoutAWindowByItsExecutableAndRestoresOnStop)
 {
     auto dir = std::filesystem::temp_directory_path() / ("h13views-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
@@ -316,7 +350,11 @@ TEST(WorkerOnTarget, FindsTheRunningGameAndRestoresOnStop)
         ASSERT_TRUE(target.ready());
         const std::string before = target.command("dump 0x4f0a2a 26");
         FakePoses poses;
+        X11WindowSource noServer(":32767");
+        ProcessWindowSource processes(platform::systemProcesses());
+        GameWindowFinder windows(noServer, processes);
         WorkerEnvironment env;
+        env.windows = &windows;
         env.poses = &poses;
         env.timing = fast();
         env.standInWindow = false;
@@ -337,6 +375,233 @@ TEST(WorkerOnTarget, FindsTheRunningGameAndRestoresOnStop)
         EXPECT_EQ(library.stop(), 0);
     }
     std::filesystem::remove_all(dir);
+}
+
+// Games on a desktop ----------------------------------------------------------
+
+std::string hex(const Bytes& bytes)
+{
+    std::string s;
+    char buf[3];
+    for (auto b : bytes) {
+        std::snprintf(buf, sizeof buf, "%02x", b);
+        s += buf;
+    }
+    return s;
+}
+
+// The desktop's windows, counting each time the worker is handed a window.
+class CountingWindows : public WindowSource {
+public:
+    explicit CountingWindows(WindowSource& inner) : inner_(inner) {}
+    std::optional<GameWindow> findGameWindow(const SupportedGame& row) override
+    {
+        auto found = inner_.findGameWindow(row);
+        if (found) {
+            std::lock_guard lock(mutex_);
+            ++handed_[found->pid];
+        }
+        return found;
+    }
+    bool exists(std::uint64_t id) override { return inner_.exists(id); }
+    void forget(std::uint64_t id) override
+    {
+        inner_.forget(id);
+        std::lock_guard lock(mutex_);
+        ++sessionsEnded_;
+    }
+    int handed(int pid)
+    {
+        std::lock_guard lock(mutex_);
+        return handed_[static_cast<std::uint32_t>(pid)];
+    }
+    int sessionsEnded()
+    {
+        std::lock_guard lock(mutex_);
+        return sessionsEnded_;
+    }
+
+private:
+    WindowSource& inner_;
+    std::mutex mutex_;
+    std::map<std::uint32_t, int> handed_;
+    int sessionsEnded_ = 0;
+};
+
+class WorkerOnDesktop : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!xvfb.ready())
+            GTEST_SKIP() << "Xvfb is not available";
+    }
+    std::string window(const std::string& cls, const std::string& title) const
+    {
+        return "--window=" + xvfb.name() + "|game|" + cls + "|" + title;
+    }
+    WorkerEnvironment env()
+    {
+        WorkerEnvironment e;
+        e.windows = &counting;
+        e.poses = &poses;
+        e.timing = fast();
+        e.timing.rowPauseMs = 2;
+        e.standInWindow = false;
+        return e;
+    }
+    // A copy of the stand-in game under another file name.
+    std::filesystem::path programNamed(const std::string& name) const
+    {
+        auto path = programs.file(name);
+        std::filesystem::copy_file(PROCESS_TARGET, path, std::filesystem::copy_options::overwrite_existing);
+        return path;
+    }
+
+    testing_support::TempSession session;
+    testing_support::TempDir programs{"orvane-games"};
+    testing_support::XvfbServer xvfb;
+    X11WindowSource desktop{xvfb.name()};
+    ProcessWindowSource processes{platform::systemProcesses()};
+    GameWindowFinder finder{desktop, processes};
+    CountingWindows counting{finder};
+    FakePoses poses;
+    ViewLibrary library; // stopped before the sources above go
+};
+
+std::vector<std::string> f1Arguments()
+{
+    return {"0x4f0000:4096:rx", "0x59d000:4096:rw", "0x5e4000:4096:rw", "0x4f0a2a=" + hex(kF1Site),
+            "0x59d000=5a5a", "0x5e4700=0102030405060708090a0b0c"};
+}
+
+std::string f1Memory(TargetProcess& game)
+{
+    return game.command("dump 0x4f0000 4096") + game.command("dump 0x59d000 4096") + game.command("dump 0x5e4000 4096");
+}
+
+// A game found by its window (its program has no name the table knows),
+// followed, and left exactly as it was when its window closes.
+TEST_F(WorkerOnDesktop, FindsTheGameByItsWindowAndPutsEveryByteBackWhenTheWindowCloses)
+{
+    auto args = f1Arguments();
+    args.push_back(window("CUBEApp", "F1 Challenge '99-'02"));
+    TargetProcess game(PROCESS_TARGET, args);
+    ASSERT_TRUE(game.ready());
+    const std::string before = f1Memory(game);
+    ASSERT_EQ(library.start(env()), 0);
+
+    ASSERT_TRUE(eventually([&] { return game.command("dump 0x4f0a2a 1") == "e9"; }));
+    EXPECT_TRUE(eventually([&] { return poses.profile() == 4401; }));
+    poses.set(0, 4096);
+    EXPECT_TRUE(eventually([&] { return game.command("dump 0x5e4707 1") == "be"; })); // a negative yaw offset
+
+    EXPECT_EQ(game.command("close"), "ok");
+    EXPECT_TRUE(eventually([&] { return poses.disconnects() == 1; }));
+    EXPECT_EQ(f1Memory(game), before);
+    EXPECT_EQ(library.stop(), 0);
+    EXPECT_EQ(f1Memory(game), before);
+}
+
+// A program that looks like a game (its window, or its file name) but holds
+// other code is never written to, however often the worker looks at it.
+TEST_F(WorkerOnDesktop, ADecoyNamedLikeAGameStaysUntouched)
+{
+    const std::vector<std::string> decoyMemory{"0x400000:4096:rx", "0x4b7000:4096:rx", "0xa4f000:4096:rw",
+                                               "0x900000:4096:rw", "0x4b784f=9090909090", "0xa4fa60=00049000",
+                                               "0x900060=03000000", "0x400370=5a5a5a5a"};
+    auto dump = [](TargetProcess& p) { return p.command("dump 0x400000 4096") + p.command("dump 0x4b7000 4096"); };
+    auto args = decoyMemory;
+    args.push_back(window("ToCA Race Driver 2", "ToCA Race Driver 2"));
+    TargetProcess shown(PROCESS_TARGET, args);
+    TargetProcess named(programNamed("RD2.exe"), decoyMemory);
+    ASSERT_TRUE(shown.ready());
+    ASSERT_TRUE(named.ready());
+    const std::string before = dump(shown);
+    ASSERT_EQ(library.start(env()), 0);
+
+    // The window is found first; with it gone, the program named like the game.
+    EXPECT_TRUE(eventually([&] { return counting.handed(shown.pid()) >= 3; }));
+    EXPECT_EQ(shown.command("close"), "ok");
+    EXPECT_TRUE(eventually([&] { return counting.handed(named.pid()) >= 3; }));
+    EXPECT_EQ(library.stop(), 0);
+    EXPECT_EQ(dump(shown), before);
+    EXPECT_EQ(dump(named), before);
+    EXPECT_EQ(poses.connects(), 0);
+}
+
+TEST_F(WorkerOnDesktop, AnotherUsersGameIsNeverOpened)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to run a game under another uid";
+    ::chmod(programs.path().c_str(), 0755);
+    const auto program = programNamed("game");
+    ::chmod(program.c_str(), 0755);
+    auto args = f1Arguments();
+    args.push_back(window("CUBEApp", "F1 Challenge"));
+    TargetProcess stranger(program, args, 65534);
+    ASSERT_TRUE(stranger.ready());
+    const std::string before = f1Memory(stranger);
+    ASSERT_EQ(library.start(env()), 0);
+    EXPECT_TRUE(eventually([&] { return counting.handed(stranger.pid()) >= 3; }));
+    EXPECT_EQ(library.stop(), 0);
+    EXPECT_EQ(f1Memory(stranger), before);
+    EXPECT_EQ(poses.connects(), 0);
+}
+
+// Flight Simulator X and ESP through the stand-in of their client library,
+// which lies in the program's folder.
+TEST_F(WorkerOnDesktop, TheSimulatorsMoveTheirCameraThroughTheirLibrary)
+{
+    StandInSimulator simulator;
+    ASSERT_TRUE(simulator.ready());
+    TargetProcess fsx(PROCESS_TARGET, {window("FS98MAIN", "Microsoft Flight Simulator X")});
+    ASSERT_TRUE(fsx.ready());
+    ASSERT_EQ(library.start(env()), 0);
+    ASSERT_TRUE(eventually([&] { return poses.profile() == 2305; }));
+    EXPECT_EQ(simulator.names(), "Open");
+    poses.set(8191.5f, 0);
+    ASSERT_TRUE(eventually([&] { return simulator.calls().size() >= 2; }));
+    EXPECT_FLOAT_EQ(simulator.calls()[1].values[3], 45.0f); // pitch, in degrees
+
+    EXPECT_EQ(fsx.command("close"), "ok");
+    EXPECT_TRUE(eventually([&] { return simulator.calls().back().name == std::string("Close"); }));
+    TargetProcess esp(PROCESS_TARGET, {window("FS98Main", "Microsoft ESP")});
+    ASSERT_TRUE(esp.ready());
+    EXPECT_TRUE(eventually([&] { return poses.profile() == 2306; }));
+    EXPECT_EQ(library.stop(), 0);
+}
+
+std::string readAll(const std::filesystem::path& path)
+{
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Battlefield 2: the stand-in helper is loaded into the game; the worker then
+// only watches the window and reads no pose.
+TEST_F(WorkerOnDesktop, Battlefield2sHelperIsLoadedAndTheWindowWatched)
+{
+    std::ifstream scope("/proc/sys/kernel/yama/ptrace_scope");
+    int value = 0;
+    if (scope >> value && (value >= 3 || (value == 2 && ::geteuid() != 0)))
+        GTEST_SKIP() << "kernel.yama.ptrace_scope is " << value << ": this program may not trace its children";
+    const auto record = programs.file("helper.txt");
+    ::setenv("VSLVIEWSI_RECORD", record.c_str(), 1);
+    TargetProcess bf2(PROCESS_TARGET, {"0x10410000:4096:rw", window("BF2 (v1.50)", "BF2 (v1.50, pid: 1)")});
+    ::unsetenv("VSLVIEWSI_RECORD");
+    ASSERT_TRUE(bf2.ready());
+    ASSERT_EQ(library.start(env()), 0);
+    ASSERT_TRUE(eventually([&] { return readAll(record) == "loaded 9651\n"; })) << readAll(record);
+    EXPECT_EQ(bf2.command("dump 0x10410000 4"), "00000000"); // the game's thread goes on
+    EXPECT_EQ(bf2.command("close"), "ok");
+    // The session ends with the window; the helper is not loaded twice.
+    EXPECT_TRUE(eventually([&] { return counting.sessionsEnded() == 1; }));
+    EXPECT_EQ(counting.handed(bf2.pid()), 1);
+    EXPECT_EQ(library.stop(), 0);
+    EXPECT_EQ(poses.connects(), 0);
+    EXPECT_EQ(readAll(record), "loaded 9651\n");
 }
 
 } // namespace
