@@ -123,6 +123,36 @@ private:
     int disconnects_ = 0;
 };
 
+// The system's processes as far as this test program's children go: test
+// programs running at the same time start games of the same names.
+class OwnChildren : public platform::ProcessSystem {
+public:
+    std::unique_ptr<platform::ProcessHandle> open(int pid) override { return system().open(pid); }
+    std::vector<int> findByExecutable(std::string_view name) override
+    {
+        auto pids = system().findByExecutable(name);
+        std::erase_if(pids, [](int pid) { return parentOf(pid) != ::getpid(); });
+        return pids;
+    }
+    std::string executableName(int pid) override { return system().executableName(pid); }
+
+private:
+    static platform::ProcessSystem& system() { return platform::systemProcesses(); }
+    static int parentOf(int pid)
+    {
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+        const auto close = text.rfind(')');
+        if (close == std::string::npos)
+            return 0;
+        std::istringstream rest(text.substr(close + 1));
+        std::string state;
+        int parent = 0;
+        rest >> state >> parent;
+        return parent;
+    }
+};
+
 template <typename Pred>
 bool eventually(Pred pred)
 {
@@ -351,7 +381,8 @@ TEST(WorkerOnTarget, FindsAGameWithoutAWindowByItsExecutableAndRestoresOnStop)
         const std::string before = target.command("dump 0x4f0a2a 26");
         FakePoses poses;
         X11WindowSource noServer(":32767");
-        ProcessWindowSource processes(platform::systemProcesses());
+        OwnChildren children;
+        ProcessWindowSource processes(children);
         GameWindowFinder windows(noServer, processes);
         WorkerEnvironment env;
         env.windows = &windows;
@@ -461,7 +492,8 @@ protected:
     testing_support::TempDir programs{"orvane-games"};
     testing_support::XvfbServer xvfb;
     X11WindowSource desktop{xvfb.name()};
-    ProcessWindowSource processes{platform::systemProcesses()};
+    OwnChildren children;
+    ProcessWindowSource processes{children};
     GameWindowFinder finder{desktop, processes};
     CountingWindows counting{finder};
     FakePoses poses;
@@ -497,7 +529,8 @@ TEST_F(WorkerOnDesktop, FindsTheGameByItsWindowAndPutsEveryByteBackWhenTheWindow
 
     EXPECT_EQ(game.command("close"), "ok");
     EXPECT_TRUE(eventually([&] { return poses.disconnects() == 1; }));
-    EXPECT_EQ(f1Memory(game), before);
+    // Put back when the session's poker goes, after the wait that ends it.
+    EXPECT_TRUE(eventually([&] { return f1Memory(game) == before; }));
     EXPECT_EQ(library.stop(), 0);
     EXPECT_EQ(f1Memory(game), before);
 }
