@@ -6,8 +6,10 @@
 #include "platform/shared.h"
 #include "simconnect_standin.h"
 #include "target_runner.h"
+#include "view_test_data.h"
 #include "testing/temp_dir.h"
 #include "testing/temp_session.h"
+#include "testing/vistrel_process.h"
 
 #include <chrono>
 #include <cstring>
@@ -20,21 +22,11 @@
 
 using namespace views;
 using testing_support::TargetProcess;
+using testing_support::WaitUntil;
+using views_test::readAll;
+using views_test::pose;
 
 namespace {
-
-OVPosePacket pose(std::uint16_t frame, float roll, float pitch, float yaw, float x, float y, float z)
-{
-    OVPosePacket p{};
-    p.frame = frame;
-    p.value[0] = roll;
-    p.value[1] = pitch;
-    p.value[2] = yaw;
-    p.value[3] = x;
-    p.value[4] = y;
-    p.value[5] = z;
-    return p;
-}
 
 // Flight Simulator X ----------------------------------------------------------
 
@@ -56,10 +48,10 @@ TEST_F(FSX, ConnectsFirstThenSendsEachNewFrameScaled)
     EXPECT_STREQ(calls[0].text, "Vistrel SimConnect Interface");
     void* const connection = calls[0].handle;
 
-    const auto first = pose(1, 16383, 16383, 16383, 16383, 16383, 16383);
+    const auto first = pose(16383, 16383, 16383, 16383, 16383, 16383, 1);
     EXPECT_EQ(writer.Update(&poker, &first), 0u);
     EXPECT_EQ(writer.Update(&poker, &first), 0u); // the same frame: no second call
-    auto record = pose(2, 0, -8191.5f, 8191.5f, -16383, 0, 0);
+    auto record = pose(0, -8191.5f, 8191.5f, -16383, 0, 0, 2);
     record.status = 1; // not a pose the engine vouches for
     EXPECT_EQ(writer.Update(&poker, &record), 0u);
     record.status = 0;
@@ -191,45 +183,10 @@ TEST_F(BF2OnFakes, WithoutTheHelperInstalledTheGameIsNotTouched)
     EXPECT_TRUE(game->loadRequests().empty());
 }
 
-// Whether this program may trace its children here.
-bool tracingAllowed(std::string& why)
-{
-    std::ifstream file("/proc/sys/kernel/yama/ptrace_scope");
-    int scope = 0;
-    if (!(file >> scope))
-        return true;
-    if (scope >= 3 || (scope == 2 && ::geteuid() != 0)) {
-        why = "kernel.yama.ptrace_scope is " + std::to_string(scope) + ": this program may not trace its children";
-        return false;
-    }
-    return true;
-}
-
-template <typename Pred>
-bool eventually(Pred pred)
-{
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (std::chrono::steady_clock::now() < until) {
-        if (pred())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return pred();
-}
-
-std::string readAll(const std::filesystem::path& path)
-{
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // The stand-in helper really loaded into a stand-in game.
 TEST(BF2OnTarget, TheHelperRunsInsideTheGameAndStartsAgainWhenAsked)
 {
-    std::string why;
-    if (!tracingAllowed(why))
+    if (const std::string why = testing_support::tracingRefusal(); !why.empty())
         GTEST_SKIP() << why;
     testing_support::TempSession session;
     testing_support::TempDir dir;
@@ -251,7 +208,7 @@ TEST(BF2OnTarget, TheHelperRunsInsideTheGameAndStartsAgainWhenAsked)
 
         CBF2 second(platform::systemProcesses(), folder);
         ASSERT_EQ(second.Update(&poker, &none), 0u);
-        EXPECT_TRUE(eventually([&] { return readAll(record) == "loaded 9651\nagain\n"; })) << readAll(record);
+        EXPECT_TRUE(WaitUntil([&] { return readAll(record) == "loaded 9651\nagain\n"; })) << readAll(record);
     }
     EXPECT_EQ(game.command("poke 0x10410000 01"), "ok");
 }

@@ -4,8 +4,10 @@
 
 #include "simconnect_standin.h"
 #include "target_runner.h"
+#include "view_test_data.h"
 #include "testing/temp_dir.h"
 #include "testing/temp_session.h"
+#include "testing/vistrel_process.h"
 #include "testing/xvfb_server.h"
 
 #include <chrono>
@@ -21,6 +23,9 @@
 
 using namespace views;
 using testing_support::TargetProcess;
+using testing_support::WaitUntil;
+using views_test::readAll;
+using views_test::hex;
 
 namespace {
 
@@ -153,18 +158,6 @@ private:
     }
 };
 
-template <typename Pred>
-bool eventually(Pred pred)
-{
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (std::chrono::steady_clock::now() < until) {
-        if (pred())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return pred();
-}
-
 WorkerTiming fast()
 {
     WorkerTiming t;
@@ -294,19 +287,19 @@ TEST_F(WorkerOnFakes, FollowsThePoseAndRestoresWhenTheWindowCloses)
     ASSERT_EQ(library.start(env()), 0);
     EXPECT_TRUE(library.running());
 
-    ASSERT_TRUE(eventually([&] { return game->peek(0x4F0A2A, 1) == Bytes{0xE9}; }));
+    ASSERT_TRUE(WaitUntil([&] { return game->peek(0x4F0A2A, 1) == Bytes{0xE9}; }));
     // The worker registers its profile around the time it patches: wait for it.
-    EXPECT_TRUE(eventually([&] { return poses.profile() == 4401; }));
+    EXPECT_TRUE(WaitUntil([&] { return poses.profile() == 4401; }));
     poses.set(0, 4096);
-    ASSERT_TRUE(eventually([&] { return yawOffset(*game) < -0.3f; }));
+    ASSERT_TRUE(WaitUntil([&] { return yawOffset(*game) < -0.3f; }));
     poses.set(0, -4096);
-    ASSERT_TRUE(eventually([&] { return yawOffset(*game) > 0.3f; }));
+    ASSERT_TRUE(WaitUntil([&] { return yawOffset(*game) > 0.3f; }));
 
     windows.close(1);
-    ASSERT_TRUE(eventually([&] { return game->peek(0x4F0A2A, 26) == original; }));
+    ASSERT_TRUE(WaitUntil([&] { return game->peek(0x4F0A2A, 26) == original; }));
     // The cave area is cleared after the patch site is restored: wait for both.
-    EXPECT_TRUE(eventually([&] { return game->peek(0x59D5F0, 75) == Bytes(75, 0); }));
-    EXPECT_TRUE(eventually([&] { return poses.disconnects() == 1; }));
+    EXPECT_TRUE(WaitUntil([&] { return game->peek(0x59D5F0, 75) == Bytes(75, 0); }));
+    EXPECT_TRUE(WaitUntil([&] { return poses.disconnects() == 1; }));
     EXPECT_EQ(library.stop(), 0);
     EXPECT_FALSE(library.running());
 }
@@ -321,9 +314,9 @@ TEST_F(WorkerOnFakes, FirstRowWinsAndStopRestoresAtOnce)
     const Bytes original = f1->peek(0x4F0A2A, 26);
     windows.add(f1Window(1, 10), f1);
     ASSERT_EQ(library.start(env()), 0);
-    ASSERT_TRUE(eventually([&] { return f1->peek(0x4F0A2A, 1) == Bytes{0xE9}; }));
+    ASSERT_TRUE(WaitUntil([&] { return f1->peek(0x4F0A2A, 1) == Bytes{0xE9}; }));
     // The worker registers its profile around the time it patches: wait for it.
-    EXPECT_TRUE(eventually([&] { return poses.profile() == 4401; }));
+    EXPECT_TRUE(WaitUntil([&] { return poses.profile() == 4401; }));
     EXPECT_EQ(library.stop(), 0);
     EXPECT_EQ(f1->peek(0x4F0A2A, 26), original);
     EXPECT_EQ(rally->writeCount(), 0);
@@ -334,14 +327,14 @@ TEST_F(WorkerOnFakes, GameThatDiesMidSessionLeavesTheWorkerReadyForTheNext)
     auto first = f1Game(system, 10);
     windows.add(f1Window(1, 10), first);
     ASSERT_EQ(library.start(env()), 0);
-    ASSERT_TRUE(eventually([&] { return first->peek(0x4F0A2A, 1) == Bytes{0xE9}; }));
+    ASSERT_TRUE(WaitUntil([&] { return first->peek(0x4F0A2A, 1) == Bytes{0xE9}; }));
     first->failWrites(1000);
     poses.set(100, 100);
     first->kill();
     // The next game started is found and patched.
     auto second = f1Game(system, 11);
     windows.add(f1Window(3, 11), second);
-    ASSERT_TRUE(eventually([&] { return second->peek(0x4F0A2A, 1) == Bytes{0xE9}; }));
+    ASSERT_TRUE(WaitUntil([&] { return second->peek(0x4F0A2A, 1) == Bytes{0xE9}; }));
     EXPECT_GE(poses.connects(), 2);
     EXPECT_EQ(library.stop(), 0);
     EXPECT_EQ(second->peek(0x4F0A2A, 26), kF1Site);
@@ -357,7 +350,7 @@ TEST_F(WorkerOnFakes, RefusedFirstUpdateIsRetriedNextRound)
     EXPECT_EQ(poses.connects(), 0);
     EXPECT_EQ(game->writeCount(), 0);
     game->poke(0x4F0A2A, Bytes{0x8B});
-    ASSERT_TRUE(eventually([&] { return game->peek(0x4F0A2A, 1) == Bytes{0xE9}; }));
+    ASSERT_TRUE(WaitUntil([&] { return game->peek(0x4F0A2A, 1) == Bytes{0xE9}; }));
     EXPECT_EQ(library.stop(), 0);
 }
 
@@ -391,35 +384,24 @@ TEST(WorkerOnTarget, FindsAGameWithoutAWindowByItsExecutableAndRestoresOnStop)
         env.standInWindow = false;
         ViewLibrary library;
         ASSERT_EQ(library.start(env), 0);
-        ASSERT_TRUE(eventually([&] { return target.command("dump 0x4f0a2a 1") == "e9"; }));
+        ASSERT_TRUE(WaitUntil([&] { return target.command("dump 0x4f0a2a 1") == "e9"; }));
         poses.set(0, 8192);
-        ASSERT_TRUE(eventually([&] { return target.command("dump 0x5e4704 4") != "00000000"; }));
+        ASSERT_TRUE(WaitUntil([&] { return target.command("dump 0x5e4704 4") != "00000000"; }));
         EXPECT_EQ(library.stop(), 0);
         EXPECT_EQ(target.command("dump 0x4f0a2a 26"), before);
         EXPECT_EQ(target.command("dump 0x59d5f0 4"), "00000000");
 
         // Once more, and this time the game dies under the writer.
         ASSERT_EQ(library.start(env), 0);
-        ASSERT_TRUE(eventually([&] { return target.command("dump 0x4f0a2a 1") == "e9"; }));
+        ASSERT_TRUE(WaitUntil([&] { return target.command("dump 0x4f0a2a 1") == "e9"; }));
         target.kill();
-        EXPECT_TRUE(eventually([&] { return poses.disconnects() >= 2; }));
+        EXPECT_TRUE(WaitUntil([&] { return poses.disconnects() >= 2; }));
         EXPECT_EQ(library.stop(), 0);
     }
     std::filesystem::remove_all(dir);
 }
 
 // Games on a desktop ----------------------------------------------------------
-
-std::string hex(const Bytes& bytes)
-{
-    std::string s;
-    char buf[3];
-    for (auto b : bytes) {
-        std::snprintf(buf, sizeof buf, "%02x", b);
-        s += buf;
-    }
-    return s;
-}
 
 // The desktop's windows, counting each time the worker is handed a window.
 class CountingWindows : public WindowSource {
@@ -522,15 +504,15 @@ TEST_F(WorkerOnDesktop, FindsTheGameByItsWindowAndPutsEveryByteBackWhenTheWindow
     const std::string before = f1Memory(game);
     ASSERT_EQ(library.start(env()), 0);
 
-    ASSERT_TRUE(eventually([&] { return game.command("dump 0x4f0a2a 1") == "e9"; }));
-    EXPECT_TRUE(eventually([&] { return poses.profile() == 4401; }));
+    ASSERT_TRUE(WaitUntil([&] { return game.command("dump 0x4f0a2a 1") == "e9"; }));
+    EXPECT_TRUE(WaitUntil([&] { return poses.profile() == 4401; }));
     poses.set(0, 4096);
-    EXPECT_TRUE(eventually([&] { return game.command("dump 0x5e4707 1") == "be"; })); // a negative yaw offset
+    EXPECT_TRUE(WaitUntil([&] { return game.command("dump 0x5e4707 1") == "be"; })); // a negative yaw offset
 
     EXPECT_EQ(game.command("close"), "ok");
-    EXPECT_TRUE(eventually([&] { return poses.disconnects() == 1; }));
+    EXPECT_TRUE(WaitUntil([&] { return poses.disconnects() == 1; }));
     // Put back when the session's poker goes, after the wait that ends it.
-    EXPECT_TRUE(eventually([&] { return f1Memory(game) == before; }));
+    EXPECT_TRUE(WaitUntil([&] { return f1Memory(game) == before; }));
     EXPECT_EQ(library.stop(), 0);
     EXPECT_EQ(f1Memory(game), before);
 }
@@ -553,9 +535,9 @@ TEST_F(WorkerOnDesktop, ADecoyNamedLikeAGameStaysUntouched)
     ASSERT_EQ(library.start(env()), 0);
 
     // The window is found first; with it gone, the program named like the game.
-    EXPECT_TRUE(eventually([&] { return counting.handed(shown.pid()) >= 2; }));
+    EXPECT_TRUE(WaitUntil([&] { return counting.handed(shown.pid()) >= 2; }));
     EXPECT_EQ(shown.command("close"), "ok");
-    EXPECT_TRUE(eventually([&] { return counting.handed(named.pid()) >= 2; }));
+    EXPECT_TRUE(WaitUntil([&] { return counting.handed(named.pid()) >= 2; }));
     EXPECT_EQ(library.stop(), 0);
     EXPECT_EQ(dump(shown), before);
     EXPECT_EQ(dump(named), before);
@@ -575,7 +557,7 @@ TEST_F(WorkerOnDesktop, AnotherUsersGameIsNeverOpened)
     ASSERT_TRUE(stranger.ready());
     const std::string before = f1Memory(stranger);
     ASSERT_EQ(library.start(env()), 0);
-    EXPECT_TRUE(eventually([&] { return counting.handed(stranger.pid()) >= 2; }));
+    EXPECT_TRUE(WaitUntil([&] { return counting.handed(stranger.pid()) >= 2; }));
     EXPECT_EQ(library.stop(), 0);
     EXPECT_EQ(f1Memory(stranger), before);
     EXPECT_EQ(poses.connects(), 0);
@@ -590,47 +572,37 @@ TEST_F(WorkerOnDesktop, TheSimulatorsMoveTheirCameraThroughTheirLibrary)
     TargetProcess fsx(PROCESS_TARGET, {window("FS98MAIN", "Microsoft Flight Simulator X")});
     ASSERT_TRUE(fsx.ready());
     ASSERT_EQ(library.start(env()), 0);
-    ASSERT_TRUE(eventually([&] { return poses.profile() == 2305; }));
+    ASSERT_TRUE(WaitUntil([&] { return poses.profile() == 2305; }));
     EXPECT_EQ(simulator.names(), "Open");
     poses.set(8191.5f, 0);
-    ASSERT_TRUE(eventually([&] { return simulator.calls().size() >= 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return simulator.calls().size() >= 2; }));
     EXPECT_FLOAT_EQ(simulator.calls()[1].values[3], 45.0f); // pitch, in degrees
 
     EXPECT_EQ(fsx.command("close"), "ok");
-    EXPECT_TRUE(eventually([&] { return simulator.calls().back().name == std::string("Close"); }));
+    EXPECT_TRUE(WaitUntil([&] { return simulator.calls().back().name == std::string("Close"); }));
     TargetProcess esp(PROCESS_TARGET, {window("FS98Main", "Microsoft ESP")});
     ASSERT_TRUE(esp.ready());
-    EXPECT_TRUE(eventually([&] { return poses.profile() == 2306; }));
+    EXPECT_TRUE(WaitUntil([&] { return poses.profile() == 2306; }));
     EXPECT_EQ(library.stop(), 0);
-}
-
-std::string readAll(const std::filesystem::path& path)
-{
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 // Battlefield 2: the stand-in helper is loaded into the game; the worker then
 // only watches the window and reads no pose.
 TEST_F(WorkerOnDesktop, Battlefield2sHelperIsLoadedAndTheWindowWatched)
 {
-    std::ifstream scope("/proc/sys/kernel/yama/ptrace_scope");
-    int value = 0;
-    if (scope >> value && (value >= 3 || (value == 2 && ::geteuid() != 0)))
-        GTEST_SKIP() << "kernel.yama.ptrace_scope is " << value << ": this program may not trace its children";
+    if (const std::string why = testing_support::tracingRefusal(); !why.empty())
+        GTEST_SKIP() << why;
     const auto record = programs.file("helper.txt");
     ::setenv("VSLVIEWSI_RECORD", record.c_str(), 1);
     TargetProcess bf2(PROCESS_TARGET, {"0x10410000:4096:rw", window("BF2 (v1.50)", "BF2 (v1.50, pid: 1)")});
     ::unsetenv("VSLVIEWSI_RECORD");
     ASSERT_TRUE(bf2.ready());
     ASSERT_EQ(library.start(env()), 0);
-    ASSERT_TRUE(eventually([&] { return readAll(record) == "loaded 9651\n"; })) << readAll(record);
+    ASSERT_TRUE(WaitUntil([&] { return readAll(record) == "loaded 9651\n"; })) << readAll(record);
     EXPECT_EQ(bf2.command("dump 0x10410000 4"), "00000000"); // the game's thread goes on
     EXPECT_EQ(bf2.command("close"), "ok");
     // The session ends with the window; the helper is not loaded twice.
-    EXPECT_TRUE(eventually([&] { return counting.sessionsEnded() == 1; }));
+    EXPECT_TRUE(WaitUntil([&] { return counting.sessionsEnded() == 1; }));
     EXPECT_EQ(counting.handed(bf2.pid()), 1);
     EXPECT_EQ(library.stop(), 0);
     EXPECT_EQ(poses.connects(), 0);

@@ -1,6 +1,7 @@
 #include "views/game_details.h"
 
 #include "target_runner.h"
+#include "view_test_data.h"
 #include "testing/test_clock.h"
 
 #include <cmath>
@@ -16,23 +17,12 @@
 
 using namespace views;
 using testing_support::TargetProcess;
+using views_test::hex;
+using views_test::pose;
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-OVPosePacket pose(float roll = 0, float pitch = 0, float yaw = 0, float x = 0, float y = 0, float z = 0)
-{
-    OVPosePacket p{};
-    p.frame = 1;
-    p.value[0] = roll;
-    p.value[1] = pitch;
-    p.value[2] = yaw;
-    p.value[3] = x;
-    p.value[4] = y;
-    p.value[5] = z;
-    return p;
-}
 
 template <typename T>
 Bytes bytesOf(const T& v)
@@ -48,17 +38,6 @@ float floatAt(platform::FakeProcess& p, std::uint64_t address)
     float f = 0;
     std::memcpy(&f, b.data(), 4);
     return f;
-}
-
-std::string hex(const Bytes& b)
-{
-    std::string s;
-    char buf[3];
-    for (auto c : b) {
-        std::snprintf(buf, sizeof buf, "%02x", c);
-        s += buf;
-    }
-    return s;
 }
 
 class FakeGame : public ::testing::Test {

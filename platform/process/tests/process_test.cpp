@@ -180,20 +180,6 @@ TEST(Process, AnotherUsersProcessIsNeitherOpenedNorWritten)
 
 // A module loaded inside the process ----------------------------------------
 
-// Whether this program may trace its own children here.
-bool tracingAllowed(std::string& why)
-{
-    std::ifstream file("/proc/sys/kernel/yama/ptrace_scope");
-    int scope = 0;
-    if (!(file >> scope))
-        return true;
-    if (scope >= 3 || (scope == 2 && ::geteuid() != 0)) {
-        why = "kernel.yama.ptrace_scope is " + std::to_string(scope) + ": this program may not trace its children";
-        return false;
-    }
-    return true;
-}
-
 bool mapsFile(platform::ProcessHandle& process, const std::string& path)
 {
     for (const auto& r : process.regions())
@@ -204,8 +190,7 @@ bool mapsFile(platform::ProcessHandle& process, const std::string& path)
 
 TEST(Process, LoadsAModuleInsideAndTheGameGoesOn)
 {
-    std::string why;
-    if (!tracingAllowed(why))
+    if (const std::string why = testing_support::tracingRefusal(); !why.empty())
         GTEST_SKIP() << why;
     TargetProcess target(PROCESS_TARGET, {"0x10410000:4096:rw", "0x10410000=0011223344"});
     ASSERT_TRUE(target.ready());
@@ -232,8 +217,7 @@ TEST(Process, LoadsAModuleInsideAndTheGameGoesOn)
 
 TEST(Process, ACallThatDoesNotReturnInTimeIsAbandoned)
 {
-    std::string why;
-    if (!tracingAllowed(why))
+    if (const std::string why = testing_support::tracingRefusal(); !why.empty())
         GTEST_SKIP() << why;
     TargetProcess target(PROCESS_TARGET, {"0x10410000:4096:rw"});
     ASSERT_TRUE(target.ready());

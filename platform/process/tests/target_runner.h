@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <grp.h>
 #include <optional>
 #include <spawn.h>
@@ -15,6 +16,17 @@
 extern char** environ;
 
 namespace testing_support {
+
+// Why this program may not trace the programs it starts (Yama's ptrace
+// scope); empty when it may.
+inline std::string tracingRefusal()
+{
+    std::ifstream file("/proc/sys/kernel/yama/ptrace_scope");
+    int scope = 0;
+    if (!(file >> scope) || scope < 2 || (scope == 2 && ::geteuid() == 0))
+        return {};
+    return "kernel.yama.ptrace_scope is " + std::to_string(scope) + ": this program may not trace its children";
+}
 
 class TargetProcess {
 public:

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "target_runner.h"
+#include "testing/vistrel_process.h"
 #include "testing/xvfb_server.h"
 
 #include <algorithm>
@@ -11,20 +12,9 @@
 #include <thread>
 
 using testing_support::TargetProcess;
+using testing_support::WaitUntil;
 
 namespace {
-
-template <typename Pred>
-bool eventually(Pred pred)
-{
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (std::chrono::steady_clock::now() < until) {
-        if (pred())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return pred();
-}
 
 std::optional<platform::TopLevelWindow> byClass(platform::X11Windows& windows, const std::string& cls)
 {
@@ -84,10 +74,10 @@ TEST_F(X11WindowsTest, SeesAWindowGoWhenClosedOrWhenItsProgramEnds)
     EXPECT_TRUE(windows.exists(two->id));
 
     EXPECT_EQ(first.command("close"), "ok");
-    EXPECT_TRUE(eventually([&] { return !windows.exists(one->id); }));
+    EXPECT_TRUE(WaitUntil([&] { return !windows.exists(one->id); }));
     EXPECT_FALSE(byClass(windows, "First"));
     second.kill();
-    EXPECT_TRUE(eventually([&] { return !windows.exists(two->id); }));
+    EXPECT_TRUE(WaitUntil([&] { return !windows.exists(two->id); }));
     EXPECT_FALSE(windows.exists(0x7FFFFFF)); // never was
 }
 
