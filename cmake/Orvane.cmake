@@ -70,3 +70,20 @@ function(orvane_add_bench name)
   set_target_properties(${name}_bench PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
   target_link_libraries(${name}_bench PRIVATE ${ARG_LIBS} benchmark::benchmark benchmark::benchmark_main Threads::Threads)
 endfunction()
+
+# orvane_add_fuzzer(<name> <source> LIBS <libs...>)
+# A libFuzzer target (built only with ORVANE_FUZZ=ON, under clang). Its seed
+# corpus is the folder fuzz/corpus/<name>/ beside the source: files the
+# program itself writes. script/fuzz finds and runs every such target.
+function(orvane_add_fuzzer name source)
+  if(NOT ORVANE_FUZZ)
+    return()
+  endif()
+  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  add_executable(${name} ${source})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS})
+  # testing/fuzz_file.h, header only.
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/testing/include)
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
+endfunction()
