@@ -136,7 +136,7 @@ TEST_F(SettingsTest, SaveKilledMidwayIsAllOrNothing)
             news += read == b;
         });
     EXPECT_EQ(result.childFailed, 0);
-    EXPECT_GE(result.kills, 100);
+    EXPECT_GE(result.kills, 50); // the rounds are bounded in time too
     std::printf("mouse settings: %d kills, %d found new\n", result.kills, news);
 }
 

@@ -118,7 +118,7 @@ TEST_F(PlacementStore, SaveKilledMidwayIsAllOrNothing)
             ASSERT_TRUE(isA || isB) << x << " " << y << " " << show;
         });
     EXPECT_EQ(result.childFailed, 0);
-    EXPECT_GE(result.kills, 100);
+    EXPECT_GE(result.kills, 50); // the rounds are bounded in time too
     std::printf("window placement: %d kills\n", result.kills);
 }
 

@@ -1,6 +1,7 @@
 #include "camera/config_script.h"
 
 #include "camera/xml_utils.h"
+#include "platform/file_replace.h"
 
 #include <xercesc/dom/DOM.hpp>
 
@@ -121,25 +122,8 @@ std::string CameraConfigScript::ToXml() const
 
 bool CameraConfigScript::WriteXml(std::string_view path) const
 {
-    const std::filesystem::path target{std::string(path)};
-    std::filesystem::path temp = target;
-    temp += ".tmp";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out)
-            return false;
-        out << ToXml();
-        out.flush();
-        if (!out)
-            return false;
-    }
-    std::error_code ec;
-    std::filesystem::rename(temp, target, ec);
-    if (ec) {
-        std::filesystem::remove(temp, ec);
-        return false;
-    }
-    return true;
+    // Replaced whole: a failed or interrupted write keeps the old file.
+    return platform::files::ReplaceFile(std::filesystem::path(std::string(path)), ToXml());
 }
 
 bool CameraConfigScript::ReadXml(std::string_view path)
@@ -147,6 +131,12 @@ bool CameraConfigScript::ReadXml(std::string_view path)
     std::ifstream in{std::string(path), std::ios::binary};
     if (!in) {
         error_ = "Cannot open file " + std::string(path);
+        return false;
+    }
+    // Real scripts are about a kilobyte; a far larger file is refused unparsed.
+    if (const std::int64_t size = platform::files::FileSize(std::string(path)); size > MaxFileBytes) {
+        error_ = "File " + std::string(path) + " is " + std::to_string(size) + " bytes long; a script holds at most " +
+                 std::to_string(MaxFileBytes);
         return false;
     }
     std::string error;

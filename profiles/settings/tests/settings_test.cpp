@@ -457,7 +457,7 @@ TEST_F(SettingsFileTest, SaveKilledMidwayLeavesAWholeFile)
             ASSERT_TRUE(read == a || read == b) << "a mix of two saves";
         });
     EXPECT_EQ(result.childFailed, 0);
-    EXPECT_GE(result.kills, 100);
+    EXPECT_GE(result.kills, 50); // the rounds are bounded in time too
     int entries = 0;
     for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir_.path()))
         ++entries;
