@@ -147,22 +147,26 @@ class Reader {
 public:
     explicit Reader(const xercesc::DOMElement* root) : root_(root) {}
 
-    void integer(std::string_view name, std::int32_t& field) const
+    // True when the element held a number, now in `field`.
+    bool integer(std::string_view name, std::int32_t& field) const
     {
         std::string text;
         int value = 0;
         if (!XmlUtils::GetNodeStringValue(XmlUtils::GetElementsByTagName(root_, name), text))
-            return;
-        if (XmlUtils::ParseInt(text, value))
-            field = value;
-        else
+            return false;
+        if (!XmlUtils::ParseInt(text, value)) {
             report("<" + std::string(name) + "> \"" + text + "\" is not a number; the value is kept");
+            return false;
+        }
+        field = value;
+        return true;
     }
     // One of the values first..last; anything else keeps the field.
     void choice(std::string_view name, std::int32_t& field, std::int32_t first, std::int32_t last) const
     {
         std::int32_t value = field;
-        integer(name, value);
+        if (!integer(name, value))
+            return;
         if (value >= first && value <= last)
             field = value;
         else
@@ -173,7 +177,8 @@ public:
     void bounded(std::string_view name, std::int32_t& field, std::int32_t first, std::int32_t last) const
     {
         std::int32_t value = field;
-        integer(name, value);
+        if (!integer(name, value))
+            return;
         field = std::clamp(value, first, last);
         if (field != value)
             report("<" + std::string(name) + "> " + std::to_string(value) + " is held to " + std::to_string(field));
