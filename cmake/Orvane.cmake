@@ -15,8 +15,15 @@ function(orvane_add_tests)
     add_executable(${target} ${src})
     set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
     target_link_libraries(${target} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
+    # Kill loops (files *_kill_test.cpp) kill a saving child a few hundred
+    # times and take tens of seconds: they carry their own label, killsave,
+    # so `ctest -L killsave` runs them alone and `-LE killsave` leaves them out.
+    set(label ${ARG_LABEL})
+    if(name MATCHES "_kill_test$")
+      set(label killsave)
+    endif()
     gtest_discover_tests(${target}
-      PROPERTIES LABELS ${ARG_LABEL}
+      PROPERTIES LABELS ${label}
       DISCOVERY_TIMEOUT 60)
   endforeach()
 endfunction()

@@ -2,11 +2,9 @@
 // applying it to a scorer and a camera's LEDs.
 #include "camera/config_script.h"
 #include "camera/settings.h"
-#include "testing/kill_loop.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -170,29 +168,6 @@ TEST_F(ConfigScriptTest, ReadingRules)
     Write("broken.xml", "<CameraConfiguration><ScorerData>");
     EXPECT_FALSE(s.ReadXml(Path("broken.xml")));
     EXPECT_FALSE(s.GetLastError().empty());
-}
-
-// A write killed at any point leaves the old script or the new, whole.
-TEST_F(ConfigScriptTest, WriteKilledMidwayLeavesAWholeFile)
-{
-    const CameraConfigScript a = Sample();
-    CameraConfigScript b = Sample();
-    for (int i = 0; i < 200; ++i)
-        b.AddI2cCommand({static_cast<std::uint8_t>(i), 1, 2});
-    ASSERT_TRUE(a.WriteXml(Path("s.xml")));
-    const auto result = testing_support::RunKillLoop(
-        {}, [&](int n) { (n % 2 ? a : b).WriteXml(Path("s.xml")); },
-        [&] {
-            CameraConfigScript read;
-            ASSERT_TRUE(read.ReadXml(Path("s.xml"))) << read.GetLastError();
-            ASSERT_TRUE(read == a || read == b);
-            for (const auto& e : std::filesystem::directory_iterator(dir))
-                if (e.path().filename() != "s.xml")
-                    std::filesystem::remove(e.path()); // what a killed write left
-        });
-    EXPECT_EQ(result.childFailed, 0);
-    EXPECT_GE(result.kills, 50); // the rounds are bounded in time too
-    std::printf("camera script: %d kills\n", result.kills);
 }
 
 TEST_F(ConfigScriptTest, ApplyReportsSuccessTruly)

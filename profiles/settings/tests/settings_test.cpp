@@ -1,6 +1,5 @@
 #include "profiles/AppSettings.h"
 
-#include "testing/kill_loop.h"
 #include "testing/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -434,35 +433,6 @@ TEST_F(SettingsFileTest, FailedSaveLeavesTheOldFile)
     for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir_.path()))
         ++entries;
     EXPECT_EQ(entries, 1);
-}
-
-// Saves killed at random points: the file is always whole (the old
-// settings or the new), and what a kill leaves beside it is removed.
-TEST_F(SettingsFileTest, SaveKilledMidwayLeavesAWholeFile)
-{
-    CAppSettings a;
-    a.Tracking.CameraRotation = 2;
-    CAppSettings b = changedSettings();
-    b.Favorites.assign(300, 12);
-    ASSERT_EQ(a.Save(file_), 0);
-
-    int leftovers = 0;
-    const auto result = testing_support::RunKillLoop(
-        {}, [&](int n) { (n % 2 ? a : b).Save(file_); },
-        [&] {
-            leftovers += static_cast<int>(CAppSettings::RemoveLeftovers(file_));
-            CAppSettings read;
-            read.Favorites.clear();
-            ASSERT_EQ(read.Load(file_), 0);
-            ASSERT_TRUE(read == a || read == b) << "a mix of two saves";
-        });
-    EXPECT_EQ(result.childFailed, 0);
-    EXPECT_GE(result.kills, 50); // the rounds are bounded in time too
-    int entries = 0;
-    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir_.path()))
-        ++entries;
-    EXPECT_EQ(entries, 1);
-    std::printf("settings: %d kills, %d temporary files left and removed\n", result.kills, leftovers);
 }
 
 TEST_F(SettingsFileTest, NumbersIgnoreTheLocale)

@@ -20,7 +20,7 @@ namespace testing_support {
 struct KillLoopOptions {
     int rounds = 300;
     std::chrono::microseconds maxDelay{0};
-    std::chrono::seconds deadline{20};
+    std::chrono::seconds deadline{45};
     std::uint32_t seed = 1;
 };
 
