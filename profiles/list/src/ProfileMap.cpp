@@ -1,5 +1,6 @@
 #include "profiles/ProfileMap.h"
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -48,8 +49,10 @@ reg::Status ProfileMap::Seed(const CGameList& catalogue) const
         return s;
     if (const reg::Status s = store_->createKey(kRoot, kKey); s != reg::kSuccess)
         return s;
-    // Every missing value in one transaction, not one per game.
+    // Every missing value in one transaction, not one per game; the first
+    // game of an id wins, as when each was written on its own.
     reg::Batch batch;
+    std::set<std::string> batched;
     for (int i = 0; i < catalogue.GetSize(); ++i) {
         const CGameInfo& game = catalogue[i];
         if (game.DefaultProfile.empty())
@@ -58,8 +61,10 @@ reg::Status ProfileMap::Seed(const CGameList& catalogue) const
         reg::Value existing;
         // Only a value that is certainly absent is written: a read that fails
         // for another reason must not replace what the user chose.
-        if (store_->queryValue(kRoot, kKey, name, existing) == reg::kNotFound)
+        if (!batched.contains(name) && store_->queryValue(kRoot, kKey, name, existing) == reg::kNotFound) {
             batch.setString(kRoot, kKey, name, game.DefaultProfile);
+            batched.insert(name);
+        }
     }
     store_->apply(batch);
     return reg::kSuccess;

@@ -297,6 +297,17 @@ TEST_F(ProfileListTest, SeedingFillsOnlyMissingValues)
     EXPECT_EQ(mapValue("7"), u"Mine.xml");
 }
 
+// Two games of one program profile id: the first in catalogue order seeds it.
+TEST_F(ProfileListTest, SeedingTakesTheFirstGameOfAnId)
+{
+    CGameList games;
+    parseCatalogue(games, "<Games><Game Id=\"1\" ProfileId=\"9\"><DefaultProfile>First.xml</DefaultProfile></Game>"
+                          "<Game Id=\"2\" ProfileId=\"9\"><DefaultProfile>Second.xml</DefaultProfile></Game></Games>");
+    const ProfileMap map(registry_.store());
+    ASSERT_EQ(map.Seed(games), reg::kSuccess);
+    EXPECT_EQ(mapValue("9"), u"First.xml");
+}
+
 TEST_F(ProfileListTest, SeedingMakesTheKeyOnAFreshRegistry)
 {
     CGameList games;
