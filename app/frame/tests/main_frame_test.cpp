@@ -8,7 +8,6 @@
 #include <QApplication>
 #include <QMenu>
 #include <QPushButton>
-#include <QTableWidget>
 
 #include <chrono>
 #include <filesystem>
@@ -29,6 +28,7 @@
 #include "testing/temp_session.h"
 #include "windows/gauges_dlg.h"
 #include "windows/head3d/HeadzDlg.h"
+#include "windows/XListCtrl.h"
 #include "windows/tracking_dlg.h"
 
 namespace fs = std::filesystem;
@@ -95,6 +95,16 @@ const char* kCatalogue = R"(<?xml version="1.0" encoding="UTF-8"?>
 </Games>
 )";
 
+struct RecordingLauncher final : app::UrlLauncher {
+    int result = app::kLaunchSucceeded;
+    std::vector<std::string> opened;
+    int Open(std::string_view url, int) override
+    {
+        opened.emplace_back(url);
+        return result;
+    }
+};
+
 class FrameTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -132,6 +142,7 @@ protected:
         CMainFrame::Options o;
         o.useTray = false;
         o.dialogs = dialogs;
+        o.launcher = launcher;
         o.confirmClose = [this] { return confirm; };
         o.autostartFolder = dir.path() / "autostart";
         o.programPath = "/opt/vistrel/vistrel";
@@ -165,7 +176,7 @@ protected:
             c.buttons = std::make_unique<platform::devices::FakeButtonSource>();
             c.http = &http;
             c.serviceUrl = "http://update.test";
-            c.askShowNews = [] { return false; };
+            c.askShowNews = [](std::u16string_view) { return false; };
             return std::make_unique<CSnapPropertySheet>(std::move(c));
         };
         return std::make_unique<CMainFrame>(std::move(o));
@@ -219,6 +230,7 @@ protected:
     std::string devicePath;
     platform::http::FakeClient http;
     std::shared_ptr<FakeDialogs> dialogs = std::make_shared<FakeDialogs>();
+    std::shared_ptr<RecordingLauncher> launcher = std::make_shared<RecordingLauncher>();
     bool confirm = true;
     std::unique_ptr<CMainFrame> frame;
 };
@@ -434,14 +446,41 @@ TEST_F(FrameTest, GameUpdateCheckTellsTheOutcome)
     EXPECT_EQ(dialogs->messages.back().rfind(u"An error occurred while contacting the update server.", 0), 0u);
 }
 
+// Check for Software Updates says what it found: no connection, or a page
+// the browser could not be started for; a reachable page opens.
+TEST_F(FrameTest, SoftwareUpdateCheckSaysWhatItFound)
+{
+    Create();
+    http.pushError(platform::http::kErrorNoNetwork);
+    frame->OnCommand(ID_SOFTWARE_UPDATES);
+    ASSERT_EQ(dialogs->messages.size(), 1u);
+    EXPECT_EQ(dialogs->messages[0].rfind(u"An error occurred while contacting the update server.", 0), 0u);
+    EXPECT_NE(dialogs->messages[0].find(QString::fromStdString(UpdateErrorText(1222)).toStdU16String()),
+              std::u16string::npos);
+    EXPECT_TRUE(launcher->opened.empty());
+
+    http.push(200, "<html>4.1.037 is the latest version</html>");
+    frame->OnCommand(ID_SOFTWARE_UPDATES);
+    ASSERT_EQ(launcher->opened.size(), 1u);
+    EXPECT_EQ(launcher->opened[0], SoftwareUpdatePageUrl("http://update.test"));
+    EXPECT_EQ(dialogs->messages.size(), 1u);
+    EXPECT_EQ(http.requests().back().url, SoftwareUpdatePageUrl("http://update.test"));
+
+    launcher->result = 2;
+    frame->OnCommand(ID_SOFTWARE_UPDATES);
+    ASSERT_EQ(dialogs->messages.size(), 2u);
+    EXPECT_EQ(dialogs->messages[1], app::HyperlinkErrorText(2));
+}
+
 TEST_F(FrameTest, ProfileEditorWorksOnTheLiveProfileAndItsPreviewWindows)
 {
     Create();
+    frame->show();
     frame->OnCommand(ID_VIEW_TRACKING);
     ASSERT_TRUE(Sheet().SetActivePage(1));
     auto* page = static_cast<CMainPageProfiles*>(Sheet().GetPage(1));
     ASSERT_TRUE(page->HasWindow());
-    page->ProfileTable()->selectRow(0);
+    page->ProfileTable()->SelectRow(0);
     CProfile* edited = page->ProfileAt(0);
     ASSERT_NE(edited, nullptr);
 
@@ -509,9 +548,10 @@ TEST_F(FrameTest, GaugeCurveEditCancelledIsTakenBackInTheEngine)
 TEST_F(FrameTest, PagesHostKeepsFavouritesAndTheFilterInTheSettings)
 {
     Create();
+    frame->show(); // a page is built when it is first shown
     ASSERT_TRUE(Sheet().SetActivePage(1));
     auto* page = static_cast<CMainPageProfiles*>(Sheet().GetPage(1));
-    ASSERT_EQ(page->TitleTable()->rowCount(), 1);
+    ASSERT_EQ(page->TitleTable()->GetRowCount(), 1);
     QMenu* menu = page->TitleMenu(0, {}, false);
     ASSERT_NE(menu, nullptr);
     EXPECT_EQ(menu->actions()[0]->text(), QStringLiteral("&Add To Favorites"));
@@ -526,9 +566,9 @@ TEST_F(FrameTest, PagesHostKeepsFavouritesAndTheFilterInTheSettings)
     // The Favorites filter shows it; removing it through Details empties the list.
     page->FilterCombo()->setCurrentIndex(TitleFilterIndex(kFilterFavorites));
     EXPECT_EQ(saved().TitleFilter, kFilterFavorites);
-    ASSERT_EQ(page->TitleTable()->rowCount(), 1);
+    ASSERT_EQ(page->TitleTable()->GetRowCount(), 1);
     page->OnDetails(0);
-    EXPECT_EQ(page->TitleTable()->rowCount(), 0);
+    EXPECT_EQ(page->TitleTable()->GetRowCount(), 0);
     EXPECT_TRUE(saved().Favorites.empty());
 }
 

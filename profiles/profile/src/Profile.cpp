@@ -308,7 +308,7 @@ int CProfile::Save() const
     return 0;
 }
 
-int CProfile::Load(const std::function<void(std::u16string_view)>& tell)
+int CProfile::Load(const std::function<void(std::u16string_view)>& tell, std::u16string_view readError)
 {
     const std::string file = ProfileFileSystemPath(Path);
     std::u16string error;
@@ -317,10 +317,23 @@ int CProfile::Load(const std::function<void(std::u16string_view)>& tell)
     const DOMDocument* doc = parser ? parser->getDocument() : nullptr;
     int result = 0;
     if (!parser) {
-        const std::string text = "Could not read profile " + file + ". " + XmlUtils::Narrow(error);
-        report(file, text);
-        if (tell)
-            tell(XmlUtils::Widen(text));
+        report(file, "Could not read profile " + file + ". " + XmlUtils::Narrow(error));
+        if (tell) {
+            // The two "%s" of the language's text take the path and the reason.
+            std::u16string text;
+            const std::u16string args[] = {XmlUtils::Widen(file), error};
+            std::size_t next = 0;
+            for (std::size_t i = 0; i < readError.size(); ++i) {
+                if (readError[i] == u'%' && i + 1 < readError.size() && readError[i + 1] == u's') {
+                    if (next < 2)
+                        text += args[next++];
+                    ++i;
+                } else {
+                    text.push_back(readError[i]);
+                }
+            }
+            tell(text);
+        }
         partial = salvage(file);
         doc = partial ? partial->parser.getDocument() : nullptr;
         result = 2;
