@@ -88,8 +88,9 @@ TEST_F(ModelessDialogTest, OpensClampedWhereItWasAndTellsTheMainWindowOnceWhenCl
     EXPECT_TRUE(thread.IsRunning());
     EXPECT_TRUE(d->isVisible());
     EXPECT_TRUE(d->PlacementRestored());
-    EXPECT_EQ(d->pos().x(), 0);
-    EXPECT_EQ(d->pos().y(), 984 - 200); // the size known when it opens
+    // All of its frame on the work area, flush with the bottom edge.
+    EXPECT_EQ(d->frameGeometry().left(), 0);
+    EXPECT_EQ(d->frameGeometry().bottom() + 1, 984);
 
     d->move(120, 140);
     d->close(); // the user's close box
