@@ -13,10 +13,12 @@
 #include <memory>
 #include <optional>
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPoint>
 #include <QPointer>
 #include <QWidget>
+#include <QWindow>
 
 #include "app/modeless_dialog.h"
 
@@ -40,18 +42,31 @@ public:
     QPoint Wanted() const;
     // Corrections made after the window system placed the window.
     int Corrections() const { return corrections_; }
+    // Still watching the window.
+    bool Active() const { return active_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void check();
+    void stop();
+    // Moves the frame's corner to `frameTopLeft`, remembering the request.
+    void Ask(QPoint frameTopLeft);
+    // Whether a window put `offset` away from where it was asked to go was
+    // put there by a window system confusing frame and client corners.
+    static bool ExplainedByFrame(QPoint offset, QPoint margins);
 
     QPointer<QWidget> window_;
+    QPointer<QWindow> handle_;
     std::optional<QPoint> target_;
+    std::optional<QPoint> asked_; // the last position asked of the window system
     std::shared_ptr<const MonitorSource> monitors_;
+    QElapsedTimer shown_; // since the first look at the shown window
     int corrections_ = 0;
     int checks_ = 0;
+    int retry_ = 0;
+    bool recheckPending_ = false;
     bool active_ = false;
 };
 
