@@ -223,6 +223,17 @@ protected:
         EXPECT_LT(most, total * 99 / 100) << what;
     }
 
+    // Shows a dialog, then looks at it on the screen and closes it.
+    void ShowAndLook(QDialog* dialog, const char* what)
+    {
+        dialog->show();
+        ASSERT_TRUE(Framed(dialog)) << what;
+        Settle();
+        EXPECT_TRUE(OnScreen(dialog)) << what;
+        ExpectContents(dialog, what);
+        dialog->reject();
+    }
+
     struct Monitor {
         platform::WPARAM command;
         const char* section;
@@ -389,37 +400,16 @@ TEST_F(DesktopTest, EveryWindowShowsItsContents)
     profile.Name = u"Racing";
     profile.SetDefaults();
     QuietEditorHost host;
-    {
-        CProfilePropertySheet sheet(profile, host, frame.get());
-        sheet.show();
-        ASSERT_TRUE(Framed(&sheet));
-        Settle();
-        EXPECT_TRUE(OnScreen(&sheet));
-        ExpectContents(&sheet, "profile editor");
-        sheet.reject();
-    }
-    {
-        CCurveEditorDlg curves(frame.get());
-        curves.SetProfile(&profile);
-        curves.SetAxis(1);
-        curves.OnInitDialog();
-        curves.show();
-        ASSERT_TRUE(Framed(&curves));
-        Settle();
-        EXPECT_TRUE(OnScreen(&curves));
-        ExpectContents(&curves, "curve editor");
-        curves.reject();
-    }
-    {
-        CGameInfo game;
-        game.Name = u"Racer";
-        game.Limits[0].Supported = 1;
-        CGameInfoDlg details(game, false, frame.get());
-        details.show();
-        ASSERT_TRUE(Framed(&details));
-        Settle();
-        EXPECT_TRUE(OnScreen(&details));
-        ExpectContents(&details, "title details");
-        details.reject();
-    }
+    CProfilePropertySheet sheet(profile, host, frame.get());
+    ShowAndLook(&sheet, "profile editor");
+    CCurveEditorDlg curves(frame.get());
+    curves.SetProfile(&profile);
+    curves.SetAxis(1);
+    curves.OnInitDialog();
+    ShowAndLook(&curves, "curve editor");
+    CGameInfo game;
+    game.Name = u"Racer";
+    game.Limits[0].Supported = 1;
+    CGameInfoDlg details(game, false, frame.get());
+    ShowAndLook(&details, "title details");
 }
