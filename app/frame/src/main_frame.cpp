@@ -704,6 +704,10 @@ void CMainFrame::Shutdown()
         }
         // Closed windows go now, while what they read still exists.
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        // A news query still running asks the sheet: it ends before the sheet does.
+        for (int i = 0; i < sheet_->PageCount(); ++i)
+            if (auto* news = qobject_cast<CMainPageNews*>(sheet_->GetPage(i)))
+                news->StopQueries();
         sheet_->SetFrameWindows(nullptr);
         sheet_->OnDestroy();
         sheet_.reset();

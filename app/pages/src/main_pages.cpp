@@ -564,10 +564,14 @@ CMainPageNews::CMainPageNews(IMainPagesHost& host, QWidget* parent) : CPropertyP
     setWindowTitle(QStringLiteral("News"));
 }
 
-CMainPageNews::~CMainPageNews()
+CMainPageNews::~CMainPageNews() { StopQueries(); }
+
+void CMainPageNews::StopQueries()
 {
     // A running query ends within the HTTP client's time limits; its answer
-    // is dropped with this page.
+    // is dropped.
+    stopped_ = true;
+    again_ = false;
     if (worker_.joinable())
         worker_.join();
 }
@@ -595,6 +599,8 @@ platform::LRESULT CMainPageNews::OnDeviceChange(platform::WPARAM, platform::LPAR
 
 void CMainPageNews::Refresh()
 {
+    if (stopped_)
+        return;
     if (worker_.joinable()) {
         again_ = true;
         return;
@@ -619,6 +625,8 @@ void CMainPageNews::ShowNews(int result, const CNewsReply& reply)
 {
     if (worker_.joinable())
         worker_.join();
+    if (stopped_)
+        return;
     std::u16string replyUrl;
     if (result == 0 && !reply.ReplyURL.empty())
         replyUrl = QString::fromUtf8(reply.ReplyURL.data(), static_cast<qsizetype>(reply.ReplyURL.size())).toStdU16String();

@@ -202,6 +202,9 @@ public:
     std::int32_t URLVersion() const { return urlVersion_; }
     // Whether a news query is running.
     bool Querying() const { return worker_.joinable(); }
+    // Waits for a running query and starts no other: the host it asks goes
+    // away after this (the main window's shutdown).
+    void StopQueries();
 
 private:
     void StartQuery();
@@ -212,4 +215,5 @@ private:
     std::int32_t urlVersion_ = 0;
     std::thread worker_;
     bool again_ = false;
+    bool stopped_ = false;
 };
