@@ -16,12 +16,14 @@
 #include "app/frame/startup.h"
 #include "app/placement.h"
 #include "app/shell/texts.h"
+#include "app/url_launcher.h"
 #include "profiles/Languages.h"
 #include "camera/camera_manager.h"
 #include "camera/device_camera.h"
 #include "platform/gui/message_pump.h"
 #include "platform/power_notices.h"
 #include "simcam/hub.h"
+#include "windows/curve_object.h"
 
 namespace {
 
@@ -102,6 +104,7 @@ public:
         o.makeSheet = [this](platform::HWND main) {
             CSnapPropertySheet::Config c;
             c.mainWindow = main;
+            c.texts = [texts = texts_](unsigned id) { return texts->Get(id); };
             c.makeCameraSystem = [this] {
                 const int n = CSnapPropertySheet::kCameraNumber;
                 return std::make_unique<Orvane::CameraSystemFacade>(
@@ -114,8 +117,13 @@ public:
         frame_ = std::make_unique<CMainFrame>(std::move(o));
         // F1 and Help > Contents open the help page of the program folder.
         app::SetHelpHandler([this] {
-            const std::filesystem::path page = folder_ / "Help" / "vsl4-index.html";
-            launcher_->Open("file://" + page.string(), app::SW_SHOW);
+            const std::u16string error = app::OpenHelpPage(folder_, *launcher_);
+            if (!error.empty()) {
+                QApplication::beep();
+                QMessageBox::warning(QApplication::activeModalWidget() ? QApplication::activeModalWidget()
+                                                                       : frame_.get(),
+                                     QStringLiteral("Vistrel"), QString::fromStdU16String(error));
+            }
         });
         if (!frame_->Create())
             return false;
@@ -177,8 +185,11 @@ int main(int argc, char** argv)
 
     ProgramSteps steps(instance);
     int code = 0;
-    if (RunStartup(steps))
+    if (RunStartup(steps)) {
+        // The math library's companion file stays loaded for the whole run.
+        const CCurveDllImpl curveCompanion;
         code = QApplication::exec();
+    }
     steps.Shutdown();
     instance.Close();
     return code;

@@ -20,6 +20,7 @@
 #include <system_error>
 #include <vector>
 
+#include "app/frame_placer.h"
 #include "app/hyperlink.h"
 #include "app/main_pages.h"
 #include "app/modeless_dialog.h"
@@ -167,6 +168,7 @@ bool CMainFrame::Create()
                                                      [this] { return isVisible() && !isMinimized(); });
     editorHost_ = std::make_unique<app::CSheetProfileEditorHost>(*sheet_, *options_.dialogs, *monitors_);
     pagesHost_ = std::make_unique<app::CSheetPagesHost>(*sheet_, *options_.dialogs, *editorHost_, *monitors_);
+    pagesHost_->SetTexts(options_.texts);
     viewsHost_ = std::make_unique<app::CSheetViewLibraryHost>(*sheet_);
     sheet_->AddPage(new CMainPageGeneral(*pagesHost_));
     sheet_->AddPage(new CMainPageProfiles(*pagesHost_));
@@ -211,12 +213,18 @@ bool CMainFrame::Create()
 void CMainFrame::PlaceFromProfile()
 {
     adjustSize();
+    // The size the user left it at, when it still holds the contents.
+    const QSize saved(profile_->GetProfileInt("Settings", kWidthValue, 0),
+                      profile_->GetProfileInt("Settings", kHeightValue, 0));
+    const QSize least = minimumSizeHint().expandedTo(minimumSize());
+    if (saved.width() >= least.width() && saved.height() >= least.height())
+        resize(saved);
     const app::ScreenMonitors screens;
     const auto monitors = screens.Monitors();
     const QSize size = frameGeometry().size();
     const app::LoadedPlacement placed =
         app::LoadPlacement(*profile_, "Settings", monitors, size.width(), size.height());
-    move(placed.position.x, placed.position.y);
+    (new app::CFramePlacer(this, QPoint(placed.position.x, placed.position.y)))->Place();
 }
 
 void CMainFrame::SavePlacement()
@@ -226,8 +234,12 @@ void CMainFrame::SavePlacement()
     app::WindowPlacement placement;
     placement.visible = isVisible();
     placement.showCommand = isMinimized() ? app::SW_SHOWMINIMIZED : app::SW_SHOWNORMAL;
-    placement.normalTopLeft = {pos().x(), pos().y()};
+    const QPoint topLeft = app::NormalFrameTopLeft(*this);
+    placement.normalTopLeft = {topLeft.x(), topLeft.y()};
     app::SavePlacement(*profile_, "Settings", placement);
+    const QSize size = isMinimized() && normalGeometry().isValid() ? normalGeometry().size() : this->size();
+    profile_->WriteProfileInt("Settings", kWidthValue, size.width());
+    profile_->WriteProfileInt("Settings", kHeightValue, size.height());
 }
 
 void CMainFrame::ShowInitially()
@@ -428,7 +440,22 @@ void CMainFrame::CheckGameUpdates()
 
 void CMainFrame::OpenSoftwareUpdatePage()
 {
-    options_.launcher->Open(SoftwareUpdatePageUrl(sheet_->UpdateService().config().serviceUrl), app::SW_SHOW);
+    // The page is opened only when the server answers; otherwise the user
+    // hears why (no connection, an error page) instead of a browser error.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const int reached = sheet_->UpdateService().CheckSoftwareUpdatePage();
+    QApplication::restoreOverrideCursor();
+    if (reached != kUpdateOk) {
+        options_.dialogs->Message(app::FormatText(
+            Text(app::ids::kUpdateError), {QString::fromStdString(UpdateErrorText(reached)).toStdU16String()}));
+        return;
+    }
+    const int opened =
+        options_.launcher->Open(SoftwareUpdatePageUrl(sheet_->UpdateService().config().serviceUrl), app::SW_SHOW);
+    if (opened <= 32) {
+        QApplication::beep();
+        options_.dialogs->Message(app::HyperlinkErrorText(opened));
+    }
 }
 
 void CMainFrame::ShowAbout()
@@ -682,6 +709,10 @@ void CMainFrame::Shutdown()
         }
         // Closed windows go now, while what they read still exists.
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        // A news query still running asks the sheet: it ends before the sheet does.
+        for (int i = 0; i < sheet_->PageCount(); ++i)
+            if (auto* news = qobject_cast<CMainPageNews*>(sheet_->GetPage(i)))
+                news->StopQueries();
         sheet_->SetFrameWindows(nullptr);
         sheet_->OnDestroy();
         sheet_.reset();

@@ -139,6 +139,7 @@ int CSnapPropertySheet::OnCreate()
                                  QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())));
         };
     profiles_.SetUserMessages(tell);
+    profiles_.SetTexts(config_.texts);
     profiles_.LoadAll(catalogue_);
     ActivateProfile(profiles_.SelectStartProfile());
 
@@ -258,10 +259,10 @@ void CSnapPropertySheet::SetNewsTimer()
 
 void CSnapPropertySheet::OnNewsAvailable(std::int32_t version)
 {
+    const std::u16string question = LanguageText(config_.texts, kNewsQuestionId, kNewsQuestion);
     const bool show = config_.askShowNews
-                          ? config_.askShowNews()
-                          : QMessageBox::question(this, QStringLiteral("Vistrel"),
-                                                  tr("Updated news is available.  View news now?"),
+                          ? config_.askShowNews(question)
+                          : QMessageBox::question(this, QStringLiteral("Vistrel"), QString::fromStdU16String(question),
                                                   QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
     if (show)
         PostToSheet(WM_SHOW_NEWS, 0, 0);

@@ -62,8 +62,6 @@ CHeadzDlg::~CHeadzDlg()
 
 bool CHeadzDlg::OnInitDialog()
 {
-    CModelessDialog::OnInitDialog();
-
     auto* grid = new QGridLayout(this);
     auto* yours = new QLabel(QStringLiteral("Your Head"), this);
     auto* game = new QLabel(QStringLiteral("In-game Head"), this);
@@ -100,6 +98,9 @@ bool CHeadzDlg::OnInitDialog()
         scenes_[i] = std::make_unique<CScene>(CScene::Options{kPaneSize, kPaneSize, {}, options_.withoutDevice});
     connect(viewList_, &QComboBox::currentIndexChanged, this, [this](int) { OnSelChangeView(); });
     OnSelChangeView();
+    // The placement once the controls are there, so that the window is
+    // clamped onto the screen at its real size.
+    CModelessDialog::OnInitDialog();
 
     timer_ = new QTimer(this);
     timer_->setInterval(kTimerMs);

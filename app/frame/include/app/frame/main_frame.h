@@ -37,6 +37,9 @@ inline constexpr platform::WPARAM ID_RUN_AT_STARTUP = 32780;
 inline constexpr platform::WPARAM ID_RUN_MINIMIZED = 32781;
 inline constexpr platform::WPARAM ID_CLOSE_TO_TRAY = 32782;
 inline constexpr platform::WPARAM ID_SOFTWARE_UPDATES = 32783;
+// The main window's size, kept beside its position in "Settings".
+inline constexpr const char* kWidthValue = "width";
+inline constexpr const char* kHeightValue = "height";
 inline constexpr platform::WPARAM ID_HELP_CONTENTS = 32784;
 inline constexpr platform::WPARAM ID_GAME_UPDATES = 32786;
 inline constexpr platform::WPARAM ID_PERIODIC_NEWS = 32787;
