@@ -1,7 +1,9 @@
 #include "engine/CameraDataProcessor.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <new>
 #include <system_error>
 
 #include "camera/settings.h"
@@ -73,13 +75,18 @@ std::uint32_t CCameraDataProcessor::Start()
     ApplyPending();
     stop_ = false;
     // The link is set up before the worker exists, so the worker only ever
-    // sees the client library bound and the record reset.
-    CVSLEnhanced::Start();
+    // sees the client library bound and the record reset. A thread that
+    // cannot be made (the command thread or the worker) is the error Start
+    // returns, and neither runs.
     try {
+        CVSLEnhanced::Start();
         worker_.start([this] { Run(); }, platform::ThreadPriority::Highest, "tracking engine");
     } catch (const std::system_error& e) {
-        CVSLEnhanced::Stop(); // neither runs
+        CVSLEnhanced::Stop();
         return static_cast<std::uint32_t>(e.code().value());
+    } catch (const std::bad_alloc&) {
+        CVSLEnhanced::Stop();
+        return static_cast<std::uint32_t>(ENOMEM);
     }
     return 0;
 }
