@@ -70,3 +70,34 @@ function(orvane_add_bench name)
   set_target_properties(${name}_bench PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
   target_link_libraries(${name}_bench PRIVATE ${ARG_LIBS} benchmark::benchmark benchmark::benchmark_main Threads::Threads)
 endfunction()
+
+# orvane_uses_game_client(<test-target>...)
+# A test that talks to the client library from a game stand-in process:
+# builds both first and tells the test where they are (OVCLIENT_LIBRARY, the
+# library; OVCLIENT_DIR, its folder; OVCLIENT_BIN, the folder of the
+# stand-in's copies named like games: "Trainz.exe", "LockOn.exe", "Other.exe").
+function(orvane_uses_game_client)
+  foreach(t ${ARGN})
+    if(TARGET ${t})
+      add_dependencies(${t} OVClient ov_test_client)
+      target_compile_definitions(${t} PRIVATE
+        OVCLIENT_LIBRARY="$<TARGET_FILE:OVClient>"
+        OVCLIENT_DIR="$<TARGET_FILE_DIR:OVClient>"
+        OVCLIENT_BIN="${CMAKE_BINARY_DIR}/tests/ovclients")
+    endif()
+  endforeach()
+endfunction()
+
+# orvane_uses_program(<test-target>...)
+# A test that runs the real main program (testing/vistrel_process.h) and
+# games beside it: everything the program folder holds is built first, and
+# the test learns where (VISTREL_PATH) as well as where the game stand-in is.
+function(orvane_uses_program)
+  orvane_uses_game_client(${ARGN})
+  foreach(t ${ARGN})
+    if(TARGET ${t})
+      add_dependencies(${t} vistrel VSLViews Vistrel-2002 catalogue)
+      target_compile_definitions(${t} PRIVATE VISTREL_PATH="$<TARGET_FILE:vistrel>")
+    endif()
+  endforeach()
+endfunction()
