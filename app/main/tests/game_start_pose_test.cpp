@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -42,16 +41,6 @@ std::string Profile(const char* name, int motionType, bool isDefault)
     return x + "</Profile>\n";
 }
 
-std::vector<double> Fields(const std::string& line)
-{
-    std::istringstream in(line);
-    std::vector<double> out;
-    double v;
-    while (in >> v)
-        out.push_back(v);
-    return out;
-}
-
 class GameStartPose : public ::testing::Test {
 protected:
     void SetUp() override
@@ -83,7 +72,7 @@ protected:
 
     std::vector<double> Read()
     {
-        std::vector<double> f = Fields(game->ask("getdata"));
+        std::vector<double> f = ClientProcess::numbers(game->ask("getdata"));
         return f.size() == 19u && f[0] == 0 ? f : std::vector<double>{};
     }
     double Frame()

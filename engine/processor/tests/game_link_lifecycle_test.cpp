@@ -3,7 +3,6 @@
 // client library's shared section never outlives the program that wrote it.
 #include <pthread.h>
 
-#include <sstream>
 #include <thread>
 
 #include "testing/client_process.h"
@@ -25,23 +24,9 @@ protected:
     void SetUp() override
     {
         EngineTest::SetUp();
-        auto store = registry.store();
-        const std::string folder = OVCLIENT_DIR;
-        ASSERT_EQ(store->createKey(platform::registry::Root::CurrentUser, CVSLEnhanced::kLocationKey), 0);
-        ASSERT_EQ(store->setString(platform::registry::Root::CurrentUser, CVSLEnhanced::kLocationKey,
-                                   CVSLEnhanced::kLocationValue, std::u16string(folder.begin(), folder.end()) + u"\\"),
-                  0);
+        PublishClientFolder(registry, OVCLIENT_DIR);
     }
-    // Result, status, frame, reserved and the 15 values, as the client reads them.
-    static std::vector<double> Fields(const std::string& line)
-    {
-        std::istringstream in(line);
-        std::vector<double> out;
-        double v;
-        while (in >> v)
-            out.push_back(v);
-        return out;
-    }
+    static std::vector<double> Fields(const std::string& line) { return testing_support::ClientProcess::numbers(line); }
     static void ExpectZeroRecord(const std::vector<double>& f, const char* when)
     {
         ASSERT_EQ(f.size(), 19u) << when;
