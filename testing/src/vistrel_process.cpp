@@ -41,12 +41,12 @@ void WriteFile(const fs::path& path, const std::string& text)
 
 // The program's own file is copied (its folder is where /proc/self/exe
 // points); everything else it loads or reads is linked.
-void PrepareFolder(const fs::path& program, const fs::path& folder)
+void PrepareFolder(const fs::path& program, const fs::path& folder, bool viewLibrary)
 {
     fs::copy_file(program, folder / program.filename());
     for (const auto& entry : fs::directory_iterator(program.parent_path())) {
         const std::string name = entry.path().filename().string();
-        if (entry.path() == program || Written(name))
+        if (entry.path() == program || Written(name) || (!viewLibrary && name == "VSLViews.so"))
             continue;
         fs::create_symlink(entry.path(), folder / name);
     }
@@ -93,7 +93,7 @@ bool Ready()
 VistrelProcess::VistrelProcess(VistrelOptions options)
 {
     const fs::path& dir = folder_.path();
-    PrepareFolder(options.program, dir);
+    PrepareFolder(options.program, dir, options.viewLibrary);
     for (const auto& [name, text] : options.files)
         WriteFile(dir / name, text);
     if (!options.scene.empty())

@@ -37,6 +37,10 @@ struct VistrelOptions {
     // More environment for the program (name, value); these win.
     std::vector<std::pair<std::string, std::string>> env;
     std::vector<std::string> args;
+    // Whether the game view library is in the folder. Off by default: it
+    // would look for games among every process of the user, and other
+    // tests run stand-in games of their own at the same time.
+    bool viewLibrary = false;
 };
 
 #ifdef VISTREL_PATH
