@@ -399,12 +399,24 @@ void CMainFrame::SelectLanguage(int index)
 void CMainFrame::ToggleRecording()
 {
     CCameraDataProcessor& engine = sheet_->Engine();
-    if (engine.IsRecording())
-        engine.StopRecording();
+    const bool stopping = engine.IsRecording();
+    std::uint32_t error = 0;
+    if (stopping)
+        error = engine.StopRecording();
     else if (engine.IsLive())
-        engine.StartRecording();
+        error = engine.StartRecording();
     NotifyStateChanged();
     UpdateMenuStates();
+    if (error == 0)
+        return;
+    // A recording that could not be saved is kept under another name: say where.
+    const auto text = [](const std::filesystem::path& p) { return p.u16string(); };
+    const std::u16string code = QStringLiteral("0x%1").arg(error, 8, 16, QLatin1Char('0')).toStdU16String();
+    if (stopping)
+        options_.dialogs->Message(app::FormatText(Text(app::ids::kRecordingNotSaved),
+                                                  {text(sheet_->PoseFile()), code, text(engine.RecordingKeptAs())}));
+    else
+        options_.dialogs->Message(app::FormatText(Text(app::ids::kRecordingNotStarted), {text(sheet_->PoseFile()), code}));
 }
 
 void CMainFrame::TogglePlayback()

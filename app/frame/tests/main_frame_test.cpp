@@ -155,6 +155,25 @@ TEST_F(FrameTest, RecordingAndPlaybackFollowEachOther)
     ASSERT_TRUE(Eventually([&] { return frame->PaneText(0) != u""; }));
 }
 
+TEST_F(FrameTest, ARecordingThatCannotBeSavedIsKeptAndTheUserToldWhere)
+{
+    Create();
+    // The pose file's name is taken by a folder: the rename at the stop fails.
+    std::filesystem::create_directories(dir.file("vistrel.tdf") / "taken");
+    frame->OnCommand(ID_RECORDING);
+    ASSERT_TRUE(Sheet().Engine().IsRecording());
+    EXPECT_TRUE(dialogs->messages.empty());
+    frame->OnCommand(ID_RECORDING);
+    EXPECT_FALSE(Sheet().Engine().IsRecording());
+    const std::filesystem::path kept = Sheet().Engine().RecordingKeptAs();
+    EXPECT_EQ(kept, dir.file("vistrel-recording-1.tdf"));
+    EXPECT_GE(std::filesystem::file_size(kept), kPoseFileHeaderSize);
+    ASSERT_EQ(dialogs->messages.size(), 1u);
+    const std::u16string& told = dialogs->messages[0];
+    EXPECT_EQ(told.rfind(u"The recording could not be saved as ", 0), 0u) << QString::fromStdU16String(told).toStdString();
+    EXPECT_NE(told.find(kept.u16string()), std::u16string::npos);
+}
+
 TEST_F(FrameTest, CameraNoticesReachTheCameraThreadThroughTheFrame)
 {
     Create();

@@ -114,7 +114,10 @@ int CSnapPropertySheet::OnCreate()
 {
     if (created_)
         return 0;
-    hwnd_ = platform::createWindow({"OrvaneSnapSheet", "", false},
+    // Listed with the session's windows, so that the user's own tools can
+    // find the sheet by its class and post it its messages (as one finds a
+    // child window by its class on other systems).
+    hwnd_ = platform::createWindow({"OrvaneSnapSheet", "", true},
                                    [this](platform::HWND, platform::UINT m, platform::WPARAM w, platform::LPARAM l) {
                                        return WindowProc(m, w, l);
                                    });
@@ -284,7 +287,11 @@ platform::LRESULT CSnapPropertySheet::WindowProc(platform::UINT message, platfor
     case WM_HOTKEY_ACTION:
         return OnHotKeyAction(wParam, lParam);
     case WM_SELECT_DEFAULT_PROFILE:
+        // Its tracking settings (the clip model) go to the engine here, as
+        // for a game start: the pages that would apply them may have no
+        // window yet.
         ActivateProfile(profiles_.FindDefault());
+        ApplyTrackingSettings();
         NotifyPages(app::PN_PROFILE_CHANGED, 0, 0);
         return 0;
     case WM_GAME_STARTED:

@@ -40,6 +40,9 @@ void CVSLEnhanced::Start()
     finished_.reset();
     thread_.start([this] { Run(); }, platform::ThreadPriority::Normal, "command window");
     started_.wait(kStartWaitMs);
+    // A pose left by an earlier run is not this run's. The library takes a
+    // record only while the command window exists.
+    ZeroSharedRecord();
 }
 
 void CVSLEnhanced::Stop()
@@ -48,12 +51,21 @@ void CVSLEnhanced::Stop()
     if (!thread_.joinable())
         return;
     const platform::HWND window = commandWindow_.load();
+    // Readers see the program gone, not its last pose (while the window
+    // still exists, as the library asks).
+    ZeroSharedRecord();
     if (window != 0)
         platform::postMessage(window, platform::WM_QUIT, 0, 0);
     if (finished_.wait(static_cast<std::uint32_t>(stopWait_.count())) != platform::kWaitObject0)
         platform::debug::output("CVSLEnhanced: command thread slow to end; waiting for it");
     // Always joined: the thread runs this object's code.
     thread_.join();
+}
+
+void CVSLEnhanced::ZeroSharedRecord()
+{
+    const OVPosePacket zero{};
+    SetData(zero);
 }
 
 void CVSLEnhanced::Run()

@@ -2,6 +2,7 @@
 // Runs the test client program as a child process and talks to it line by
 // line over its standard input and output.
 #include <chrono>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -67,6 +68,17 @@ public:
         return readLine(timeout);
     }
     int askInt(const std::string& line) { return std::stoi(ask(line)); }
+    // The numbers of an answer line, in order ("getdata": result, status,
+    // frame, reserved and the 15 values).
+    static std::vector<double> numbers(const std::string& line)
+    {
+        std::istringstream in(line);
+        std::vector<double> out;
+        double v;
+        while (in >> v)
+            out.push_back(v);
+        return out;
+    }
     // Sends a line without waiting for an answer.
     void tell(const std::string& line)
     {

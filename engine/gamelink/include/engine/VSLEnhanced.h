@@ -42,11 +42,14 @@ public:
     ~CVSLEnhanced() override;
 
     // Resets the link, loads the client library and, when it loaded, sets
-    // the version and parameter 0 and starts the command thread (returning
-    // once its window exists).
+    // the version and parameter 0, zeroes the pose record in the shared
+    // section (frame counter 0) and starts the command thread (returning
+    // once its window exists). Throws std::system_error when the thread
+    // cannot be made.
     void Start();
     // Ends the command thread: WM_QUIT to its window, waited for at most the
-    // stop wait, and the thread is always joined.
+    // stop wait, and the thread is always joined; then the pose record in
+    // the shared section is zeroed.
     void Stop();
     void SetStopWait(std::chrono::milliseconds wait) { stopWait_ = wait; }
 
@@ -113,6 +116,7 @@ protected:
 private:
     void Run();
     void ClearLink();
+    void ZeroSharedRecord();
 
     std::shared_ptr<platform::registry::Store> registry_;
     std::chrono::milliseconds stopWait_ = kDefaultStopWait;
