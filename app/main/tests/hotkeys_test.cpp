@@ -155,8 +155,11 @@ protected:
         focus = std::make_unique<FocusWindow>(typist);
         focus->Focus();
         ASSERT_TRUE(focus->HasFocus());
-        // The program is up to date with its start: the first status text is out.
-        ASSERT_TRUE(WaitUntil([&] { return LastStatus().rfind("Status: ", 0) == 0; }, 20s)) << program->output();
+        // The camera is up: from now on the status shows the pause.
+        ASSERT_TRUE(WaitUntil([&] {
+            const std::string status = LastStatus();
+            return status == "Status: Tracking" || status == "Status: No Data" || status == "Status: Disabled";
+        }, 60s)) << program->output();
     }
 
     void Key(KeySym sym, bool press)
