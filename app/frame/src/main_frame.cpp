@@ -27,6 +27,7 @@
 #include "app/placement.h"
 #include "app/shell/shell_dialogs.h"
 #include "app/snap_widget.h"
+#include "platform/debug.h"
 
 namespace app_frame {
 
@@ -651,9 +652,17 @@ void CMainFrame::UpdateStatus()
         in.centerKey = center.GetKeyText(center.Code);
         in.pauseKey = pause.GetKeyText(pause.Code);
     }
+    const std::array<std::u16string, 4> before = panes_;
     panes_ = StatusTexts(in, options_.texts.get());
     for (int i = 0; i < 4; ++i)
         statusBar_->SetPaneText(i, Q(panes_[static_cast<std::size_t>(i)]));
+    // The texts as the user sees them, for whoever reads the debug output.
+    if (panes_ != before && platform::debug::enabled()) {
+        QString line = QStringLiteral("Status bar: ");
+        for (std::size_t i = 0; i < panes_.size(); ++i)
+            line += (i ? QStringLiteral(" | ") : QString()) + Q(panes_[i]);
+        platform::debug::output(line.toStdString());
+    }
 }
 
 void CMainFrame::CloseToTrayNow()

@@ -20,6 +20,7 @@
 #include "app/main_pages.h"
 #include "camera/camera_manager.h"
 #include "camera/device_camera.h"
+#include "input/InputDevices.h"
 #include "platform/devices/button_device.h"
 #include "platform/http.h"
 #include "simcam/hub.h"
@@ -54,7 +55,12 @@ public:
             onEdit(profile, host);
         return editOk;
     }
-    void EditHotKey(int, CHotKeys&, CKeyboard&, CActionMap&, platform::HWND) override { ++hotKeys; }
+    void EditHotKey(int index, CHotKeys& keys, CKeyboard& keyboard, CActionMap& actions, platform::HWND) override
+    {
+        ++hotKeys;
+        if (onHotKey)
+            onHotKey(index, keys, keyboard, actions);
+    }
     bool EditCurve(CProfile& profile, int axis, const std::function<void()>& changed) override
     {
         // An edit the way the curve editor makes it: in place, then told.
@@ -73,6 +79,7 @@ public:
     int edits = 0;
     int hotKeys = 0;
     std::function<void(CProfile&, IProfileEditorHost&)> onEdit;
+    std::function<void(int, CHotKeys&, CKeyboard&, CActionMap&)> onHotKey;
     std::function<void()> onCurve;
     std::vector<std::u16string> questions;
     std::vector<std::u16string> messages;
@@ -82,13 +89,20 @@ class NullKeyboard final : public CKeyboard {
 public:
     bool Install(platform::HWND, platform::UINT) override { return true; }
     void Uninstall() override {}
-    void SetHotKeys(const CHotKeys&) override { ++sets; }
+    void SetHotKeys(const CHotKeys& keys) override
+    {
+        ++sets;
+        watched = keys;
+    }
     void SetHotKey(std::uint32_t, int, int, int) override {}
     bool FilterAllKeys(platform::HWND, platform::UINT) override { return true; }
     bool StartTypingHook(platform::UINT, platform::UINT, platform::UINT) override { return true; }
     bool StopTypingHook() override { return true; }
     int sets = 0;
+    CHotKeys watched;
 };
+
+const Guid kPadGuid{0x5A5A0001, 0x0002, 0x0003, {4, 5, 6, 7, 8, 9, 10, 11}};
 
 const char* kCatalogue = R"(<?xml version="1.0" encoding="UTF-8"?>
 <Games Version="7" Developer="-1">
@@ -175,7 +189,11 @@ protected:
                 return 0;
             };
             c.makeKeyboard = [] { return std::make_unique<NullKeyboard>(); };
-            c.buttons = std::make_unique<platform::devices::FakeButtonSource>();
+            auto buttons = std::make_unique<platform::devices::FakeButtonSource>();
+            buttons->attach({DeviceIdFromGuid(kPadGuid), DeviceIdFromGuid(kPadGuid), platform::devices::kTypeGamepad,
+                             "Pad"},
+                            8);
+            c.buttons = std::move(buttons);
             c.http = &http;
             c.serviceUrl = "http://update.test";
             c.askShowNews = [](std::u16string_view) { return false; };

@@ -313,6 +313,82 @@ TEST_F(FrameTest, ProfileEditorWorksOnTheLiveProfileAndItsPreviewWindows)
     EXPECT_EQ(page->ProfileAt(0)->MotionType, 2) << "OK keeps the edit";
 }
 
+// The profile editor hands the keys it edits to the keyboard detector and
+// the action map at once. Whatever it did, once a profile was made, copied,
+// renamed or edited both hold exactly the current profile's keys, the ones
+// the sheet maps key messages with.
+TEST_F(FrameTest, AfterEveryProfileChangeTheHotKeyObjectsHoldTheCurrentProfilesKeys)
+{
+    Create();
+    ASSERT_TRUE(Sheet().SetActivePage(1));
+    auto* page = static_cast<CMainPageProfiles*>(Sheet().GetPage(1));
+    auto* keyboard = dynamic_cast<NullKeyboard*>(Sheet().Keyboard());
+    ASSERT_NE(keyboard, nullptr);
+
+    // The editor as a user drives it: the Pause key becomes F5 and Precision
+    // a pad button, each handed over the moment it is chosen.
+    dialogs->onHotKey = [](int index, CHotKeys& keys, CKeyboard& detector, CActionMap& actions) {
+        CKeyInfo k = keys.GetAt(index);
+        k.Device = index == 2 ? kPadGuid : GUID_NULL;
+        k.SetKey(index == 2 ? 3u : 0x74u);
+        keys.SetAtGrow(index, k);
+        detector.SetHotKeys(keys);
+        actions.ClearBindings();
+        actions.AddHotKeys(keys, WM_HOTKEY_ACTION);
+    };
+    dialogs->onEdit = [](CProfile& profile, IProfileEditorHost& host) {
+        host.EditHotKey(1, profile.HotKeys);
+        host.EditHotKey(2, profile.HotKeys);
+        host.SetHotKeys(profile.HotKeys);
+    };
+    const auto expectCurrentKeys = [&](const char* after) {
+        const CProfile* current = Sheet().CurrentProfile();
+        ASSERT_NE(current, nullptr) << after;
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ(keyboard->watched.GetAt(i).Code, current->HotKeys.GetAt(i).Code) << after << ", key " << i;
+            EXPECT_EQ(keyboard->watched.GetAt(i).Device, current->HotKeys.GetAt(i).Device) << after << ", key " << i;
+        }
+        std::vector<CActionMapEntry> want;
+        for (int i = 0; i < 3; ++i)
+            if (current->HotKeys.GetAt(i).Device != GUID_NULL)
+                want.push_back({i, current->HotKeys.GetAt(i).Device,
+                                static_cast<std::int32_t>(current->HotKeys.GetAt(i).Code), 0,
+                                static_cast<std::int32_t>(WM_HOTKEY_ACTION)});
+        EXPECT_EQ(Sheet().ActionMap().Bindings(), want) << after;
+        // The sheet and the detector agree: F9 still pauses, F5 does nothing.
+        EXPECT_EQ(current->HotKeys.FindKey(0x78), 1) << after;
+    };
+
+    const CProfile* current = Sheet().CurrentProfile();
+    page->OnNew();
+    EXPECT_EQ(Sheet().CurrentProfile(), current);
+    expectCurrentKeys("a new profile");
+    dialogs->editOk = false;
+    page->OnNew();
+    expectCurrentKeys("a new profile cancelled");
+    dialogs->editOk = true;
+
+    page->ProfileTable()->selectRow(0);
+    page->OnCopy();
+    expectCurrentKeys("a copy");
+
+    // Editing another profile, renamed on the way: it is current while the
+    // editor runs, the previous one afterwards.
+    const int rows = page->ProfileTable()->rowCount();
+    ASSERT_GE(rows, 2);
+    page->ProfileTable()->selectRow(rows - 1);
+    dialogs->onEdit = [](CProfile& profile, IProfileEditorHost& host) {
+        profile.Name = u"Renamed";
+        host.EditHotKey(1, profile.HotKeys);
+        host.EditHotKey(2, profile.HotKeys);
+    };
+    page->OnEdit();
+    expectCurrentKeys("an edit with a rename");
+    dialogs->editOk = false;
+    page->OnEdit();
+    expectCurrentKeys("an edit cancelled");
+}
+
 TEST_F(FrameTest, GaugeCurveEditCancelledIsTakenBackInTheEngine)
 {
     Create();

@@ -369,7 +369,11 @@ void CMainPageProfiles::OnNew()
 {
     CProfile fresh;
     fresh.SetDefaults();
-    if (!host_.EditProfile(fresh, true))
+    const bool ok = host_.EditProfile(fresh, true);
+    // The editor hands the keys it edits to the keyboard detector and the
+    // action map as they change; the current profile's keys go back to them.
+    host_.ActivateProfile(host_.CurrentProfile());
+    if (!ok)
         return;
     auto owned = std::make_unique<CProfile>(std::move(fresh));
     owned->Path.clear();

@@ -438,16 +438,28 @@ platform::LRESULT CSnapPropertySheet::OnHotKeyKey(platform::WPARAM wParam, platf
 
 platform::LRESULT CSnapPropertySheet::OnHotKeyAction(platform::WPARAM wParam, platform::LPARAM lParam)
 {
+    platform::LRESULT result = 0;
     switch (lParam) {
     case 0:
-        return Center(wParam);
+        result = Center(wParam);
+        break;
     case 1:
-        return Pause(wParam);
+        result = Pause(wParam);
+        break;
     case 2:
-        return Precision(wParam);
+        result = Precision(wParam);
+        break;
     default:
         return 0;
     }
+    // What each press and release did, for whoever reads the debug output.
+    if (platform::debug::enabled()) {
+        static constexpr const char* kNames[] = {"Center", "Pause", "Precision"};
+        platform::debug::output(std::string("Hot key ") + kNames[lParam] + (wParam == WM_KEYUP_ ? " up" : " down") +
+                                ": paused " + (engine_->IsPaused() ? "1" : "0") + ", precision " +
+                                (engine_->IsPrecision() ? "1" : "0"));
+    }
+    return result;
 }
 
 platform::LRESULT CSnapPropertySheet::Center(platform::WPARAM keyState)
