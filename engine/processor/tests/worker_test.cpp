@@ -156,15 +156,7 @@ protected:
                                    CVSLEnhanced::kLocationValue, std::u16string(folder.begin(), folder.end()) + u"\\"),
                   0);
     }
-    static std::vector<double> Fields(const std::string& line)
-    {
-        std::istringstream in(line);
-        std::vector<double> out;
-        double v;
-        while (in >> v)
-            out.push_back(v);
-        return out;
-    }
+    static std::vector<double> Fields(const std::string& line) { return testing_support::Fields(line); }
 };
 
 TEST_F(GameClientTest, AClientReadsTheEnginePoseAndRecentresIt)

@@ -2,6 +2,7 @@
 // Runs the test client program as a child process and talks to it line by
 // line over its standard input and output.
 #include <chrono>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,17 @@
 extern char** environ;
 
 namespace testing_support {
+
+// The numbers of an answer line ("0 0 12 0 1.5 ..."), in order.
+inline std::vector<double> Fields(const std::string& line)
+{
+    std::istringstream in(line);
+    std::vector<double> out;
+    double v;
+    while (in >> v)
+        out.push_back(v);
+    return out;
+}
 
 class ClientProcess {
 public:
