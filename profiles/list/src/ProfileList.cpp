@@ -104,13 +104,19 @@ int CProfileList::LoadAll(const CGameList& catalogue)
     return 0;
 }
 
-CProfile* CProfileList::CreateDefaultProfile()
+std::unique_ptr<CProfile> CProfileList::MakeDefaultProfile()
 {
     auto profile = std::make_unique<CProfile>();
     profile->Name = kDefaultProfileName;
     profile->Notes = kDefaultProfileNotes;
     profile->SetDefaults();
     profile->GameIds.push_back(CProfile::kDefaultGameId);
+    return profile;
+}
+
+CProfile* CProfileList::CreateDefaultProfile()
+{
+    auto profile = MakeDefaultProfile();
     profile->Path = MakeFileName(profile->Name, true);
     if (exists(profile->Path))
         report("no free file name for the default profile; it is kept in memory only");

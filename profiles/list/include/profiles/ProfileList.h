@@ -45,6 +45,8 @@ public:
     // under a file name of its own, saved and put at the head. It stays in
     // the list also when it could not be saved (reported).
     CProfile* CreateDefaultProfile();
+    // The default profile's contents, without a file name.
+    static std::unique_ptr<CProfile> MakeDefaultProfile();
 
     // The first default profile from the head; null when none.
     CProfile* FindDefault() const;
