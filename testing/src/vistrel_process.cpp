@@ -41,12 +41,12 @@ void WriteFile(const fs::path& path, const std::string& text)
 
 // The program's own file is copied (its folder is where /proc/self/exe
 // points); everything else it loads or reads is linked.
-void PrepareFolder(const fs::path& program, const fs::path& folder)
+void PrepareFolder(const fs::path& program, const fs::path& folder, bool viewLibrary)
 {
     fs::copy_file(program, folder / program.filename());
     for (const auto& entry : fs::directory_iterator(program.parent_path())) {
         const std::string name = entry.path().filename().string();
-        if (entry.path() == program || Written(name))
+        if (entry.path() == program || Written(name) || (!viewLibrary && name == "VSLViews.so"))
             continue;
         fs::create_symlink(entry.path(), folder / name);
     }
@@ -95,7 +95,7 @@ VistrelProcess::VistrelProcess(VistrelOptions options)
     const fs::path& dir = folder_.path();
     fs::path program;
     if (options.prefix.empty()) {
-        PrepareFolder(options.program, dir);
+        PrepareFolder(options.program, dir, options.viewLibrary);
         program = dir / options.program.filename();
         work_ = dir;
     } else {

@@ -37,10 +37,14 @@ struct VistrelOptions {
     // More environment for the program (name, value); these win.
     std::vector<std::pair<std::string, std::string>> env;
     std::vector<std::string> args;
+    // Whether the game view library is in the folder. Off by default: it
+    // would look for games among every process of the user, and other
+    // tests run stand-in games of their own at the same time.
+    bool viewLibrary = false;
     // Runs the program installed under this prefix (<prefix>/bin/vistrel)
     // as it is, in place of a copy of the build's program folder; it then
     // works in $XDG_DATA_HOME/orvane inside the test's folder, where
-    // `files` go too.
+    // `files` go too. The install's view library is the test's to keep out.
     std::filesystem::path prefix;
 };
 
