@@ -35,11 +35,16 @@ install(FILES ${CMAKE_BINARY_DIR}/install/orvane-client.pc DESTINATION lib/pkgco
 
 # The desktop entry names the installed program by its path, which is known
 # only when installing (the prefix may be given to `cmake --install`).
+# (Made in a folder named after the destination: installs from one build to
+# other places never meet.)
 install(CODE "
   set(ORVANE_DESKTOP_EXEC \"\${CMAKE_INSTALL_PREFIX}/bin/vistrel\")
-  configure_file(\"${CMAKE_SOURCE_DIR}/app/main/vistrel.desktop.in\" \"${CMAKE_BINARY_DIR}/install/vistrel.desktop\" @ONLY)
+  string(MD5 desktop_stage \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}\")
+  set(desktop_stage \"${CMAKE_BINARY_DIR}/install/desktop-\${desktop_stage}\")
+  configure_file(\"${CMAKE_SOURCE_DIR}/app/main/vistrel.desktop.in\" \"\${desktop_stage}/vistrel.desktop\" @ONLY)
   file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/share/applications\" TYPE FILE
-       FILES \"${CMAKE_BINARY_DIR}/install/vistrel.desktop\")
+       FILES \"\${desktop_stage}/vistrel.desktop\")
+  file(REMOVE_RECURSE \"\${desktop_stage}\")
 ")
 
 if(NOT ORVANE_USB_IDS STREQUAL "")

@@ -84,34 +84,30 @@ std::string ReadmeExample()
     return readme.substr(start + 5, end - start - 5);
 }
 
-class Install : public ::testing::Test {
-protected:
-    // One install for the whole program: it is the slow part.
-    static void SetUpTestSuite()
+// The suite installed into a prefix of its own, which is then made
+// read-only, as a packaged install is to its users. One install serves every
+// check: it is the slow part, and installs from one build must not run at once.
+class Installed {
+public:
+    Installed()
+        : result_(Shell(std::string(ORVANE_TEST_CMAKE) + " --install " + Quote(ORVANE_BUILD_DIR) + " --prefix " +
+                        Quote(prefix_.path())))
     {
-        prefixDir_ = new testing_support::TempDir("orvane-install");
-        asideDir_ = new testing_support::TempDir("orvane-install-aside");
-        installed_ = new Result(Shell(std::string(ORVANE_TEST_CMAKE) + " --install " + Quote(ORVANE_BUILD_DIR) +
-                                      " --prefix " + Quote(prefixDir_->path())));
         // The game view library leaves the install, as it stays out of
         // every test of the program: it would look for games among all of
         // the user's processes, where other tests run stand-in games.
         std::error_code ec;
-        fs::rename(prefixDir_->path() / "lib/orvane/VSLViews.so", asideDir_->path() / "VSLViews.so", ec);
-        // Read-only from here on, as a packaged install is to its users.
-        Shell("chmod -R a-w " + Quote(prefixDir_->path()));
+        fs::rename(prefix_.path() / "lib/orvane/VSLViews.so", aside_.path() / "VSLViews.so", ec);
+        Shell("chmod -R a-w " + Quote(prefix_.path()));
     }
-    static void TearDownTestSuite()
-    {
-        Shell("chmod -R u+w " + Quote(prefixDir_->path()));
-        delete installed_;
-        delete asideDir_;
-        delete prefixDir_;
-    }
-    void SetUp() override { ASSERT_EQ(installed_->exit, 0) << installed_->output; }
+    ~Installed() { Shell("chmod -R u+w " + Quote(prefix_.path())); }
+    Installed(const Installed&) = delete;
+    Installed& operator=(const Installed&) = delete;
 
-    static fs::path prefix() { return prefixDir_->path(); }
-    static VistrelProcess Start(std::vector<std::pair<std::string, std::string>> env = {})
+    const Result& result() const { return result_; }
+    const fs::path& prefix() const { return prefix_.path(); }
+    const fs::path& aside() const { return aside_.path(); }
+    VistrelProcess Start(std::vector<std::pair<std::string, std::string>> env = {}) const
     {
         auto options = testing_support::ProgramOptions();
         options.prefix = prefix();
@@ -119,15 +115,13 @@ protected:
         return VistrelProcess(options);
     }
 
-    static testing_support::TempDir* prefixDir_;
-    static testing_support::TempDir* asideDir_;
-    static Result* installed_;
+private:
+    testing_support::TempDir prefix_{"orvane-install"};
+    testing_support::TempDir aside_{"orvane-install-aside"};
+    Result result_;
 };
-testing_support::TempDir* Install::prefixDir_ = nullptr;
-testing_support::TempDir* Install::asideDir_ = nullptr;
-Result* Install::installed_ = nullptr;
 
-TEST_F(Install, LaysOutTheSuiteAsLinuxExpects)
+void LaysOutTheSuiteAsLinuxExpects(const Installed& install)
 {
     const char* expected[] = {
         "bin/vistrel", "bin/vslmouse",
@@ -142,36 +136,36 @@ TEST_F(Install, LaysOutTheSuiteAsLinuxExpects)
         "include/orvane/ovclient.h", "lib/pkgconfig/orvane-client.pc",
     };
     for (const char* file : expected)
-        EXPECT_TRUE(fs::exists(prefix() / file)) << file;
-    EXPECT_TRUE(fs::exists(asideDir_->path() / "VSLViews.so")); // installed, then set aside
+        EXPECT_TRUE(fs::exists(install.prefix() / file)) << file;
+    EXPECT_TRUE(fs::exists(install.aside() / "VSLViews.so")); // installed, then set aside
     // Nothing of the build's program folder beside the programs.
-    EXPECT_FALSE(fs::exists(prefix() / "bin/OVClient.so"));
-    EXPECT_FALSE(fs::exists(prefix() / "bin/settings.xml"));
+    EXPECT_FALSE(fs::exists(install.prefix() / "bin/OVClient.so"));
+    EXPECT_FALSE(fs::exists(install.prefix() / "bin/settings.xml"));
 
     // The udev rule comes exactly with the build's camera ids.
-    const fs::path rule = prefix() / "lib/udev/rules.d/70-orvane-cameras.rules";
+    const fs::path rule = install.prefix() / "lib/udev/rules.d/70-orvane-cameras.rules";
     if (std::string(ORVANE_TEST_USB_IDS).empty()) {
         EXPECT_FALSE(fs::exists(rule));
     } else {
         EXPECT_NE(Read(rule).find("TAG+=\"uaccess\""), std::string::npos);
     }
 
-    const fs::path entry = prefix() / "share/applications/vistrel.desktop";
+    const fs::path entry = install.prefix() / "share/applications/vistrel.desktop";
     const Result valid = Shell("desktop-file-validate " + Quote(entry));
     EXPECT_EQ(valid.exit, 0) << valid.output;
-    EXPECT_NE(Read(entry).find("Exec=" + (prefix() / "bin/vistrel").string() + "\n"), std::string::npos)
+    EXPECT_NE(Read(entry).find("Exec=" + (install.prefix() / "bin/vistrel").string() + "\n"), std::string::npos)
         << Read(entry);
 
     // The programs find their libraries in lib/orvane, not in the build.
-    const Result needed = Shell("LD_TRACE_LOADED_OBJECTS=1 " + Quote(prefix() / "bin/vistrel"));
+    const Result needed = Shell("LD_TRACE_LOADED_OBJECTS=1 " + Quote(install.prefix() / "bin/vistrel"));
     EXPECT_NE(needed.output.find("lib/orvane/Keysnare.so"), std::string::npos) << needed.output;
     EXPECT_EQ(needed.output.find(ORVANE_BUILD_DIR), std::string::npos) << needed.output;
     EXPECT_EQ(needed.output.find("not found"), std::string::npos) << needed.output;
 }
 
-TEST_F(Install, TheProgramAnswersHelpAndVersionAndRefusesUnknownOptions)
+void TheProgramAnswersHelpAndVersionAndRefusesUnknownOptions(const Installed& install)
 {
-    const std::string program = Quote(prefix() / "bin/vistrel");
+    const std::string program = Quote(install.prefix() / "bin/vistrel");
     // No display is needed for these.
     const Result help = Shell("env -u DISPLAY " + program + " --help");
     EXPECT_EQ(help.exit, 0);
@@ -187,24 +181,24 @@ TEST_F(Install, TheProgramAnswersHelpAndVersionAndRefusesUnknownOptions)
     }
 }
 
-TEST_F(Install, TheInstalledProgramKeepsTheUsersFilesInTheUsersFolder)
+void TheInstalledProgramKeepsTheUsersFilesInTheUsersFolder(const Installed& install)
 {
-    const auto before = Listing(prefix());
+    const auto before = Listing(install.prefix());
     {
-        VistrelProcess program = Start();
+        VistrelProcess program = install.Start();
         ASSERT_TRUE(program.ready()) << program.output();
         const fs::path work = program.folder();
         EXPECT_EQ(work, program.root() / "xdg-data/orvane");
         // Seeded on the first start from share/orvane.
         EXPECT_TRUE(fs::exists(work / "settings.xml"));
-        EXPECT_EQ(Read(work / "Profiles/Default_Profile.xml"), Read(prefix() / "share/orvane/Profiles/Default_Profile.xml"));
+        EXPECT_EQ(Read(work / "Profiles/Default_Profile.xml"), Read(install.prefix() / "share/orvane/Profiles/Default_Profile.xml"));
         // Games load the installed client library.
         std::u16string location;
         ASSERT_EQ(platform::registry::defaultStore()->queryString(platform::registry::Root::CurrentUser,
                                                                   u"SOFTWARE\\Orvane\\Orvane\\OVClient Location", u"Path",
                                                                   location),
                   0);
-        const std::string expected = (prefix() / "lib/orvane").string() + "\\";
+        const std::string expected = (install.prefix() / "lib/orvane").string() + "\\";
         EXPECT_EQ(location, std::u16string(expected.begin(), expected.end()));
         EXPECT_EQ(program.stop(), 0) << program.output();
 
@@ -214,7 +208,7 @@ TEST_F(Install, TheInstalledProgramKeepsTheUsersFilesInTheUsersFolder)
         fs::remove(work / "Profiles/Default_Profile.xml");
         // The next start runs in the same folders.
         auto options = testing_support::ProgramOptions();
-        options.prefix = prefix();
+        options.prefix = install.prefix();
         options.env = {{"XDG_DATA_HOME", (program.root() / "xdg-data").string()},
                        {"XDG_CONFIG_HOME", (program.root() / "xdg-config").string()}};
         VistrelProcess again(options);
@@ -225,14 +219,14 @@ TEST_F(Install, TheInstalledProgramKeepsTheUsersFilesInTheUsersFolder)
         EXPECT_EQ(again.stop(), 0) << again.output();
     }
     // Nothing was written under the prefix (a superuser's test could have).
-    EXPECT_EQ(Listing(prefix()), before);
+    EXPECT_EQ(Listing(install.prefix()), before);
 }
 
-TEST_F(Install, AFolderThatCannotBeWrittenIsToldOnce)
+void AFolderThatCannotBeWrittenIsToldOnce(const Installed& install)
 {
     testing_support::TempDir dir("orvane-unwritable");
     std::ofstream(dir.file("not-a-folder")) << "x";
-    VistrelProcess program = Start({{"XDG_DATA_HOME", dir.file("not-a-folder").string()}});
+    VistrelProcess program = install.Start({{"XDG_DATA_HOME", dir.file("not-a-folder").string()}});
     ASSERT_TRUE(program.ready()) << program.output();
     const std::string out = program.output();
     const std::string told = "settings, profiles and recordings will not be saved";
@@ -243,19 +237,19 @@ TEST_F(Install, AFolderThatCannotBeWrittenIsToldOnce)
     EXPECT_EQ(program.stop(), 0) << program.output();
 }
 
-TEST_F(Install, TheReadmesExampleBuildsAgainstTheInstallAndReadsThePose)
+void TheReadmesExampleBuildsAgainstTheInstallAndReadsThePose(const Installed& install)
 {
     const std::string example = ReadmeExample();
     ASSERT_FALSE(example.empty()) << "no C example in the README";
     testing_support::TempDir dir("orvane-example");
     std::ofstream(dir.file("game.c")) << example;
-    const std::string pkgConfig = "PKG_CONFIG_PATH=" + Quote(prefix() / "lib/pkgconfig") + " pkg-config";
+    const std::string pkgConfig = "PKG_CONFIG_PATH=" + Quote(install.prefix() / "lib/pkgconfig") + " pkg-config";
     const Result build = Shell(std::string(ORVANE_TEST_C_COMPILER) + " " + ORVANE_TEST_C_FLAGS + " -o " +
                              Quote(dir.file("game")) + " " + Quote(dir.file("game.c")) + " $(" + pkgConfig +
                              " --cflags --libs orvane-client)");
     ASSERT_EQ(build.exit, 0) << build.output;
 
-    VistrelProcess program = Start();
+    VistrelProcess program = install.Start();
     ASSERT_TRUE(program.ready()) << program.output();
     const Result game = Shell("env -u DISPLAY " + Quote(dir.file("game")));
     EXPECT_EQ(game.exit, 0) << game.output << program.output();
@@ -263,6 +257,27 @@ TEST_F(Install, TheReadmesExampleBuildsAgainstTheInstallAndReadsThePose)
     EXPECT_GE(std::count(game.output.begin(), game.output.end(), '\n'), 10) << game.output;
     EXPECT_NE(game.output.find("frame "), std::string::npos) << game.output;
     EXPECT_EQ(program.stop(), 0) << program.output();
+}
+
+TEST(Install, AsADistributionShipsIt)
+{
+    const Installed install;
+    ASSERT_EQ(install.result().exit, 0) << install.result().output;
+    struct Check {
+        const char* name;
+        void (*run)(const Installed&);
+    };
+    const Check checks[] = {
+        {"LaysOutTheSuiteAsLinuxExpects", LaysOutTheSuiteAsLinuxExpects},
+        {"TheProgramAnswersHelpAndVersionAndRefusesUnknownOptions", TheProgramAnswersHelpAndVersionAndRefusesUnknownOptions},
+        {"TheInstalledProgramKeepsTheUsersFilesInTheUsersFolder", TheInstalledProgramKeepsTheUsersFilesInTheUsersFolder},
+        {"AFolderThatCannotBeWrittenIsToldOnce", AFolderThatCannotBeWrittenIsToldOnce},
+        {"TheReadmesExampleBuildsAgainstTheInstallAndReadsThePose", TheReadmesExampleBuildsAgainstTheInstallAndReadsThePose},
+    };
+    for (const Check& check : checks) {
+        SCOPED_TRACE(check.name);
+        check.run(install);
+    }
 }
 
 } // namespace
