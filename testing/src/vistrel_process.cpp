@@ -98,13 +98,20 @@ bool Ready()
 VistrelProcess::VistrelProcess(VistrelOptions options)
 {
     const fs::path& dir = folder_.path();
-    PrepareFolder(options.program, dir, options.viewLibrary);
+    fs::path program;
+    if (options.prefix.empty()) {
+        PrepareFolder(options.program, dir, options.viewLibrary);
+        program = dir / options.program.filename();
+        work_ = dir;
+    } else {
+        program = options.prefix / "bin" / "vistrel";
+        work_ = dir / "xdg-data" / "orvane";
+    }
     for (const auto& [name, text] : options.files)
-        WriteFile(dir / name, text);
+        WriteFile(work_ / name, text);
     if (!options.scene.empty())
         WriteFile(dir / "scene.txt", options.scene);
 
-    const fs::path program = dir / options.program.filename();
     std::vector<std::string> args{program.string()};
     args.insert(args.end(), options.args.begin(), options.args.end());
     std::vector<std::string> env = Environment(options, dir);

@@ -13,6 +13,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QSystemTrayIcon>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWindowStateChangeEvent>
 
@@ -25,6 +26,7 @@
 #include "app/main_pages.h"
 #include "app/modeless_dialog.h"
 #include "app/placement.h"
+#include "app/program_icon.h"
 #include "app/shell/shell_dialogs.h"
 #include "app/snap_widget.h"
 #include "platform/debug.h"
@@ -84,14 +86,7 @@ QIcon ProgramIcon()
     QPixmap pixmap(32, 32);
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setBrush(QColor(12, 9, 86));
-    p.setPen(Qt::NoPen);
-    p.drawEllipse(1, 1, 30, 30);
-    p.setBrush(QColor(102, 164, 245));
-    p.drawEllipse(9, 9, 14, 14);
-    p.setBrush(Qt::white);
-    p.drawEllipse(13, 13, 6, 6);
+    app::PaintProgramIcon(p, 32);
     return QIcon(pixmap);
 }
 
@@ -663,6 +658,27 @@ void CMainFrame::UpdateStatus()
             line += (i ? QStringLiteral(" | ") : QString()) + Q(panes_[i]);
         platform::debug::output(line.toStdString());
     }
+    WriteStatusLine(in.devicePresent && !in.configuring, !in.targetLost);
+}
+
+void CMainFrame::WriteStatusLine(bool cameraRunning, bool tracked)
+{
+    if (!options_.statusLines)
+        return;
+    if (!statusLines_) {
+        statusLines_ = std::make_unique<CStatusLines>(platform::systemClock(), options_.statusLines);
+        statusLineTimer_ = new QTimer(this);
+        statusLineTimer_->setSingleShot(true);
+        connect(statusLineTimer_, &QTimer::timeout, this, [this] {
+            statusLines_->Flush();
+            if (const auto due = statusLines_->Due())
+                statusLineTimer_->start(static_cast<int>(due->count()));
+        });
+    }
+    statusLines_->Update(cameraRunning, tracked);
+    // A change held back is written when its second is up.
+    if (const auto due = statusLines_->Due(); due && !statusLineTimer_->isActive())
+        statusLineTimer_->start(static_cast<int>(due->count()));
 }
 
 void CMainFrame::CloseToTrayNow()
@@ -721,6 +737,8 @@ void CMainFrame::Shutdown()
     if (shutDown_)
         return;
     shutDown_ = true;
+    if (statusLineTimer_ != nullptr)
+        statusLineTimer_->stop();
     if (sheet_) {
         sheet_->StopCameraThread();
         SavePlacement();

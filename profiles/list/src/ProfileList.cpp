@@ -121,13 +121,19 @@ std::u16string LanguageText(const TextLookup& texts, unsigned id, std::u16string
     return std::u16string(builtIn);
 }
 
-CProfile* CProfileList::CreateDefaultProfile()
+std::unique_ptr<CProfile> CProfileList::MakeDefaultProfile(const TextLookup& texts)
 {
     auto profile = std::make_unique<CProfile>();
-    profile->Name = LanguageText(texts_, kDefaultProfileNameId, kDefaultProfileName);
-    profile->Notes = LanguageText(texts_, kDefaultProfileNotesId, kDefaultProfileNotes);
+    profile->Name = LanguageText(texts, kDefaultProfileNameId, kDefaultProfileName);
+    profile->Notes = LanguageText(texts, kDefaultProfileNotesId, kDefaultProfileNotes);
     profile->SetDefaults();
     profile->GameIds.push_back(CProfile::kDefaultGameId);
+    return profile;
+}
+
+CProfile* CProfileList::CreateDefaultProfile()
+{
+    auto profile = MakeDefaultProfile(texts_);
     profile->Path = MakeFileName(profile->Name, true);
     if (exists(profile->Path))
         report("no free file name for the default profile; it is kept in memory only");

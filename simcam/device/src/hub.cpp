@@ -420,10 +420,10 @@ bool Hub::anyCameraPresent()
     return false;
 }
 
-std::unique_ptr<usb::Backend> makeSystemBackend()
+std::unique_ptr<usb::Backend> makeSystemBackend(usb::BackendChoice whenUnset)
 {
     return usb::makeBackend(
-        usb::backendChoiceFromEnvironment(),
+        usb::backendChoiceFromEnvironment(whenUnset),
         [] {
             SceneSettings scene;
             if (const char* file = std::getenv("ORVANE_SIMCAM_SCENE"); file != nullptr && *file != '\0') {

@@ -10,6 +10,8 @@
 
 #include <algorithm>
 
+#include "platform/program_folders.h"
+
 namespace head3d {
 
 QImage FrameImage(const CScene& scene)
@@ -133,6 +135,8 @@ void CHeadzDlg::CreateViews(int row)
             return;
     }
     std::filesystem::path models = options_.modelsFolder;
+    if (models.empty() && platform::programFolders())
+        models = platform::resolve("models"); // the program's shipped models
     if (models.empty())
         models = std::filesystem::path(QCoreApplication::applicationDirPath().toStdString()) / "models";
     for (std::size_t i = 0; i < created.size(); ++i)
