@@ -368,15 +368,15 @@ TEST_F(FrameTest, AfterEveryProfileChangeTheHotKeyObjectsHoldTheCurrentProfilesK
     expectCurrentKeys("a new profile cancelled");
     dialogs->editOk = true;
 
-    page->ProfileTable()->selectRow(0);
+    page->ProfileTable()->SelectRow(0);
     page->OnCopy();
     expectCurrentKeys("a copy");
 
     // Editing another profile, renamed on the way: it is current while the
     // editor runs, the previous one afterwards.
-    const int rows = page->ProfileTable()->rowCount();
+    const int rows = page->ProfileTable()->GetRowCount();
     ASSERT_GE(rows, 2);
-    page->ProfileTable()->selectRow(rows - 1);
+    page->ProfileTable()->SelectRow(rows - 1);
     dialogs->onEdit = [](CProfile& profile, IProfileEditorHost& host) {
         profile.Name = u"Renamed";
         host.EditHotKey(1, profile.HotKeys);
