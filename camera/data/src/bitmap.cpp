@@ -435,14 +435,20 @@ void RasterizeFrame(Frame& frame, BitMap& bitmap, const RasterSettings& s)
     }
 }
 
+BitMap::ColorDepth BitMap::DepthFor(int bitsPerPixel)
+{
+    switch (bitsPerPixel) {
+    case 8: return Depth8;
+    case 16: return Depth16;
+    case 24: return Depth24;
+    default: return Depth32;
+    }
+}
+
 void RasterizeFrame(Frame& frame, std::uint8_t* buffer, int width, int height, int depth, const RasterSettings& s)
 {
-    const BitMap::ColorDepth d = depth == 8    ? BitMap::Depth8
-                                 : depth == 16 ? BitMap::Depth16
-                                 : depth == 24 ? BitMap::Depth24
-                                               : BitMap::Depth32;
     BitMap bitmap;
-    bitmap.Initialize(width, height, 0, d, buffer, false);
+    bitmap.Initialize(width, height, 0, BitMap::DepthFor(depth), buffer, false);
     RasterizeFrame(frame, bitmap, s);
 }
 

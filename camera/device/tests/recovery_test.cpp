@@ -1,0 +1,266 @@
+// A camera that hiccups comes back and quitting never hangs: destruction and
+// driver switches end in bounded time whatever the camera is doing, a camera
+// whose reader gives up is reported lost and starts again, opening an open
+// device changes nothing, and every start sets the camera up again.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <string>
+
+#include "camera_fixture.h"
+#include "simcam/hub.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using camera_test::Bytes;
+using camera_test::eventually;
+
+// Destruction and a switch end well under a second; the margin covers a
+// slow (sanitised) run, the hangs this guards against lasted 10 s and more.
+constexpr auto kShutdownBound = 1500ms;
+
+simcam::Model noUpload(int revision = 7)
+{
+    simcam::Model m;
+    m.revision = revision;
+    m.fpga = simcam::FpgaStart::NoUpload;
+    return m;
+}
+
+enum class State { Idle, Started, ConfigReadOutstanding, StartedReadOutstanding, Unplugged, WritesStalled, ReadsFailing };
+
+const char* name(State s)
+{
+    switch (s) {
+    case State::Idle: return "idle";
+    case State::Started: return "started";
+    case State::ConfigReadOutstanding: return "configuration read outstanding";
+    case State::StartedReadOutstanding: return "started, read outstanding";
+    case State::Unplugged: return "unplugged";
+    case State::WritesStalled: return "writes stalled";
+    case State::ReadsFailing: return "reads failing";
+    }
+    return "?";
+}
+
+// A camera with the camera's own timing (the watchdog at 5000 ms), so that a
+// wait that is not bounded shows.
+struct Rig {
+    explicit Rig(int number)
+    {
+        if (number >= 1024) {
+            path = hub.addGeneric(noUpload());
+            device = hub.generic(path);
+        } else {
+            device = hub.addOwn(number, noUpload());
+        }
+        camera = std::make_unique<Orvane::Camera>(hub, number, &packets);
+        if (number >= 1024)
+            camera->SetUSBIODevicePath(path);
+        other = hub.addGeneric(noUpload());
+    }
+
+    void Enter(State s)
+    {
+        auto idle = [&] {
+            if (!camera->IsUSBIODriver())
+                camera->OpenUsbDevice();
+            camera->InitializeCameraCommunication();
+            camera->ReadCameraData();
+            camera->GetConfigurationData().WaitValid();
+        };
+        switch (s) {
+        case State::Idle:
+            idle();
+            break;
+        case State::ConfigReadOutstanding: {
+            idle();
+            device->dropReplies(1 << 30);
+            Orvane::CameraConfigurationData copy;
+            camera->GetCameraData(&copy);
+            break;
+        }
+        default:
+            ASSERT_TRUE(camera->Start());
+            break;
+        }
+        switch (s) {
+        case State::StartedReadOutstanding:
+            device->dropReplies(1 << 30);
+            camera->ReadCameraData();
+            break;
+        case State::Unplugged:
+            if (camera->IsUSBIODriver())
+                hub.unplugGeneric(path);
+            else
+                hub.unplugOwn(camera->GetCameraNumber());
+            break;
+        case State::WritesStalled:
+            device->stallWrites(true);
+            camera->ReadCameraData();
+            break;
+        case State::ReadsFailing:
+            device->failReads(1 << 30);
+            break;
+        default:
+            break;
+        }
+    }
+
+    simcam::Hub hub;
+    std::string path;
+    std::string other;
+    std::shared_ptr<simcam::Device> device;
+    Orvane::DoubleBuffer<Orvane::CameraPacket> packets{4, 0x1000};
+    std::unique_ptr<Orvane::Camera> camera;
+};
+
+const State kStates[] = {State::Idle,         State::Started,       State::ConfigReadOutstanding,
+                         State::StartedReadOutstanding, State::Unplugged, State::WritesStalled,
+                         State::ReadsFailing};
+
+TEST(CameraShutdown, DestructionEndsInBoundedTimeInEveryState)
+{
+    for (int number : {0, 1024})
+        for (State s : kStates) {
+            SCOPED_TRACE(std::string(name(s)) + (number ? ", generic driver" : ", own driver"));
+            Rig rig(number);
+            rig.Enter(s);
+            const auto begin = Clock::now();
+            rig.camera.reset();
+            EXPECT_LT(Clock::now() - begin, kShutdownBound);
+        }
+}
+
+TEST(CameraShutdown, SwitchEndsInBoundedTimeAndReleasesWaitingReads)
+{
+    for (int number : {0, 1024})
+        for (State s : kStates) {
+            SCOPED_TRACE(std::string(name(s)) + (number ? ", generic driver" : ", own driver"));
+            Rig rig(number);
+            rig.Enter(s);
+            // A register read from another thread, stuck behind the outstanding one.
+            std::future<bool> read;
+            if (s == State::ConfigReadOutstanding || s == State::StartedReadOutstanding)
+                read = std::async(std::launch::async, [&] {
+                    unsigned v = 0;
+                    return rig.camera->FPGARegRead(32, &v);
+                });
+            const auto begin = Clock::now();
+            EXPECT_TRUE(rig.camera->SetUSBIODevicePath(rig.other, false));
+            EXPECT_LT(Clock::now() - begin, kShutdownBound);
+            if (read.valid()) {
+                ASSERT_EQ(read.wait_for(kShutdownBound), std::future_status::ready);
+                EXPECT_FALSE(read.get());
+            }
+            EXPECT_FALSE(rig.camera->IsStarted());
+        }
+}
+
+TEST(CameraLife, DestructionStopsAStartedCamera)
+{
+    for (int number : {0, 1024}) {
+        SCOPED_TRACE(number);
+        Rig rig(number);
+        ASSERT_TRUE(rig.camera->Start());
+        rig.camera->TurnLedOn();
+        ASSERT_TRUE(rig.camera->Sync());
+        ASSERT_TRUE(rig.device->videoOn());
+        rig.camera.reset();
+        EXPECT_FALSE(rig.device->videoOn()) << "video off on the way out";
+        EXPECT_EQ(rig.device->leds(), 0);
+    }
+}
+
+TEST(CameraLife, EveryStartRunsTheWholeInitialisation)
+{
+    Rig rig(1024);
+    ASSERT_TRUE(rig.camera->Start());
+    ASSERT_TRUE(rig.camera->Sync());
+    rig.device->clearLog();
+    // The camera lost its set-up behind the library's back (a power dip).
+    rig.device->replug();
+    ASSERT_TRUE(rig.camera->Start());
+    ASSERT_TRUE(rig.camera->Sync());
+    int reads = 0, videoOn = 0;
+    for (const Bytes& f : rig.device->frameBytes()) {
+        reads += f == Bytes{0x17};
+        videoOn += f == Bytes{0x14, 0x00};
+    }
+    EXPECT_EQ(reads, 1);
+    EXPECT_EQ(videoOn, 1);
+    EXPECT_TRUE(rig.device->videoOn());
+}
+
+TEST(CameraOpen, OpeningAnOpenGenericDeviceChangesNothing)
+{
+    Rig rig(1024);
+    ASSERT_TRUE(rig.camera->Start());
+    rig.camera->TurnLedOn();
+    ASSERT_EQ(rig.camera->ReadLeds() & 0x80, 0x80);
+    const int opens = rig.device->opens();
+    rig.device->clearLog();
+
+    EXPECT_TRUE(rig.camera->OpenUsbDevice());
+    EXPECT_TRUE(rig.camera->IsUsbDeviceOpen());
+    EXPECT_EQ(rig.device->opens(), opens) << "no new handle";
+    EXPECT_TRUE(rig.device->frameBytes().empty()) << "nothing written, the LEDs stay on";
+    EXPECT_EQ(rig.device->leds() & 0x80, 0x80);
+    EXPECT_EQ(rig.camera->ReadLeds(), rig.device->leds());
+    unsigned v = 0;
+    EXPECT_TRUE(rig.camera->FPGARegRead(32, &v)) << "the reply reader still runs";
+}
+
+TEST(CameraOpen, ClosingTurnsTheLedsOffInWhatReadLedsReports)
+{
+    Rig rig(1024);
+    ASSERT_TRUE(rig.camera->Start());
+    rig.camera->TurnLedOn();
+    rig.camera->StatusCaseOn();
+    ASSERT_EQ(rig.camera->ReadLeds() & 0xC0, 0xC0);
+    rig.camera->CloseUsbDevice();
+    EXPECT_EQ(rig.device->leds(), 0);
+    EXPECT_EQ(rig.camera->ReadLeds(), 0);
+}
+
+TEST(CameraOpen, FailedOwnDriverOpenLeavesNothingWaiting)
+{
+    Rig rig(0);
+    rig.camera->OpenUsbDevice();
+    rig.camera->InitializeCameraCommunication();
+    rig.camera->ReadCameraData();
+    rig.camera->GetConfigurationData().WaitValid();
+    // A read that never gets its answer, then the device cannot be opened again.
+    rig.device->dropReplies(1 << 30);
+    auto read = std::async(std::launch::async, [&] {
+        unsigned v = 0;
+        return rig.camera->FPGARegRead(32, &v);
+    });
+    ASSERT_TRUE(eventually([&] { return rig.device->frameCount() > 0; }));
+    rig.device->failOpen(true);
+    EXPECT_FALSE(rig.camera->OpenUsbDevice());
+    EXPECT_FALSE(rig.camera->IsUsbDeviceOpen());
+    ASSERT_EQ(read.wait_for(kShutdownBound), std::future_status::ready) << "the read ends with the device";
+    EXPECT_FALSE(read.get());
+    const auto begin = Clock::now();
+    EXPECT_FALSE(rig.camera->SendCommandBlocking(nullptr, 0));
+    EXPECT_LT(Clock::now() - begin, kShutdownBound);
+}
+
+TEST(CameraChannel, FailedGenericWriteStillCountsTheFrameButIsNotReportedWritten)
+{
+    auto timing = camera_test::fastTiming();
+    camera_test::SimCamera sim(simcam::Model{}, timing, 1024);
+    sim.device->stallWrites(true);
+    EXPECT_EQ(sim.camera->WriteOutputBuffer(3), 3u) << "the frame's length, whatever was transferred";
+    const unsigned char frame[] = {0x13};
+    EXPECT_FALSE(sim.camera->WriteUsbBuffer(frame, 1)) << "a raw write says when it did not go out";
+    sim.device->stallWrites(false);
+    EXPECT_TRUE(sim.camera->WriteUsbBuffer(frame, 1));
+}
+
+} // namespace
