@@ -18,7 +18,7 @@ namespace {
 
 class SimOwnHandle final : public usb::OwnDriverHandle {
 public:
-    explicit SimOwnHandle(std::shared_ptr<Device> device) : device_(std::move(device)) {}
+    explicit SimOwnHandle(std::shared_ptr<Device> device) : device_(std::move(device)) { token_.plug = device_->plug(); }
     ~SimOwnHandle() override { close(); }
 
     bool read(std::uint32_t path, std::span<std::uint8_t> out, std::uint32_t& returned) override
@@ -31,7 +31,7 @@ public:
     bool write(std::span<const std::uint8_t> frame, std::uint32_t& returned) override
     {
         returned = 0;
-        if (token_.closed.load() || !device_->write(frame))
+        if (token_.closed.load() || !device_->current(token_.plug) || !device_->write(frame))
             return false;
         returned = static_cast<std::uint32_t>(frame.size());
         return true;
@@ -59,6 +59,7 @@ public:
     SimGenericHandle(std::shared_ptr<Device> device, std::shared_ptr<bool> configured, std::mutex& configMutex)
         : device_(std::move(device)), configured_(std::move(configured)), configMutex_(configMutex)
     {
+        token_.plug = device_->plug();
         worker_ = std::thread([this] { serve(); });
     }
     ~SimGenericHandle() override
@@ -78,7 +79,7 @@ public:
                             std::uint32_t& returned) override
     {
         returned = 0;
-        if (!device_->plugged())
+        if (!device_->current(token_.plug))
             return usb::kStatusDeviceRemoved;
         switch (code) {
         case usb::kIoctlSetConfiguration: {
@@ -157,7 +158,7 @@ public:
             request->complete(usb::kStatusNotBound, 0);
             return;
         }
-        if (!device_->plugged()) {
+        if (!device_->current(token_.plug)) {
             request->complete(usb::kStatusDeviceRemoved, 0);
             return;
         }
@@ -210,7 +211,7 @@ private:
             bool ok = device_->read(path, request->buffer(), got, token_, seen);
             if (ok)
                 request->complete(0, got);
-            else if (!device_->plugged())
+            else if (!device_->current(token_.plug))
                 request->complete(usb::kStatusDeviceRemoved, 0);
             else
                 request->complete(usb::kStatusCancelled, 0);
