@@ -28,12 +28,16 @@ public:
     {
         std::lock_guard lock(m);
         ++starts;
+        if (flicker)
+            plugged = true;
         if (!plugged || failStarts > 0) {
             if (failStarts > 0)
                 --failStarts;
             return false;
         }
         running = true;
+        if (++goodStarts == unplugAfterStart || flicker)
+            plugged = false;  // pulled out the moment the start ends
         return true;
     }
     void Stop() override
@@ -94,6 +98,9 @@ public:
     bool running = false;
     bool driverSees = false;
     int failStarts = 0;
+    int unplugAfterStart = 0;  // the successful start after which the device goes
+    bool flicker = false;      // every start finds the device, which goes right after
+    int goodStarts = 0;
     int starts = 0;
     int stops = 0;
     int queries = 0;
@@ -180,6 +187,36 @@ TEST(CameraThread, StartsRestartsAfterReplugAndRecentresOnlyOnce)
 
     thread.Stop();
     EXPECT_FALSE(thread.Running());
+}
+
+TEST(CameraThread, DeviceLostJustAfterAStartStopsTheCameraForAFullRestart)
+{
+    // The device leaves the moment the pass's second start (the restart
+    // step) ends; or every start finds it for a moment only, so that it was
+    // absent before the start as well as after.
+    for (const bool flicker : {false, true}) {
+        SCOPED_TRACE(flicker ? "flickering device" : "device lost after the restart");
+        ScriptedCamera camera;
+        camera.unplugAfterStart = 2;
+        camera.flicker = flicker;
+        RecordingHost host;
+        CCameraThread thread(camera, host, FastOptions());
+        thread.Start();
+        ASSERT_TRUE(Eventually([&] { return camera.Starts() >= 2 && !thread.DevicePresent(); }));
+        EXPECT_TRUE(Eventually([&] { return !thread.CameraStarted() && camera.Stops() >= 1; }))
+            << "a camera that went away is stopped, so that the next start sets it up again";
+
+        {
+            std::lock_guard lock(camera.m);
+            camera.flicker = false;
+        }
+        camera.Plug(true);
+        const int starts = camera.Starts();
+        thread.Wake();
+        EXPECT_TRUE(Eventually([&] { return thread.CameraStarted() && thread.DevicePresent(); }));
+        EXPECT_GT(camera.Starts(), starts);
+        thread.Stop();
+    }
 }
 
 TEST(CameraThread, RetriesWhileTheDriverHasTheDeviceAndWaitsOtherwise)

@@ -96,6 +96,10 @@ public:
 
 private:
     void Body();
+    // Reads whether the device is there and open; on a change tells the
+    // pages and the status bar. A started camera that is not there is
+    // stopped.
+    void UpdatePresence();
     void ServeViews();
     void UnloadViews();
 
