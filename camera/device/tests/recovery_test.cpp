@@ -161,6 +161,54 @@ TEST(CameraShutdown, SwitchEndsInBoundedTimeAndReleasesWaitingReads)
         }
 }
 
+// A reader that gives up reports the camera lost (once), the device then
+// counts as closed, and a start brings the packets back. Failures the
+// reader outlives, and failed image reads on the own driver, which are
+// ignored there, report nothing and the packets keep coming.
+TEST(CameraRecovery, ReadersThatGiveUpReportTheCameraLost)
+{
+    struct Case {
+        int number;
+        simcam::Path path;
+        int failures;
+        bool lost;
+    };
+    for (const Case c : {Case{1024, simcam::Path::Image, 3, false}, Case{1024, simcam::Path::Image, 4, true},
+                         Case{1024, simcam::Path::Reply, 4, true}, Case{0, simcam::Path::Reply, 5, true},
+                         Case{0, simcam::Path::Image, 20, false}}) {
+        SCOPED_TRACE(std::to_string(c.number) + (c.path == simcam::Path::Image ? " image " : " reply ") +
+                     std::to_string(c.failures));
+        Rig rig(c.number);
+        std::atomic<int> lost{0};
+        rig.camera->SetLostHandler([&] { ++lost; });
+        ASSERT_TRUE(rig.camera->Start());
+        auto packetsFlow = [&] {
+            return eventually([&] {
+                rig.device->pushImagePacket({0x00, 0x01, 0x02, 0x03, 0x10, 0x20});
+                if (rig.packets.Wait(5) != platform::kWaitObject0)
+                    return false;
+                while (Orvane::CameraPacket* p = rig.packets.TakeFilled())
+                    rig.packets.GiveBack(p);
+                return true;
+            });
+        };
+        ASSERT_TRUE(packetsFlow());
+        rig.device->failReads(c.failures, c.path);
+        if (c.lost) {
+            ASSERT_TRUE(eventually([&] { return lost.load() > 0; }));
+            EXPECT_FALSE(rig.camera->IsUsbDeviceOpen());
+            if (rig.camera->IsUSBIODriver()) {
+                EXPECT_FALSE(rig.camera->IsDevicePresent()) << "the reply reader's check";
+            }
+            ASSERT_TRUE(rig.camera->Start());
+        } else {
+            ASSERT_TRUE(eventually([&] { return packetsFlow(); }));
+        }
+        EXPECT_TRUE(packetsFlow());
+        EXPECT_EQ(lost.load(), c.lost ? 1 : 0);
+    }
+}
+
 TEST(CameraLife, DestructionStopsAStartedCamera)
 {
     for (int number : {0, 1024}) {
