@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <thread>
 
 #include "app/snap_property_sheet.h"
@@ -170,11 +171,13 @@ protected:
         c.http = &http;
         c.serviceUrl = "http://news.test";
         c.newsIntervalMs = newsIntervalMs;
-        c.askShowNews = [this] {
+        c.askShowNews = [this](std::u16string_view question) {
             ++newsQuestions;
+            newsQuestion = question;
             return showNews;
         };
         c.tellUser = [this](std::u16string_view text) { told.emplace_back(text); };
+        c.texts = [this](unsigned id) { return texts ? texts(id) : std::u16string(); };
         sheet = std::make_unique<CSnapPropertySheet>(std::move(c));
     }
 
@@ -261,6 +264,8 @@ protected:
     std::uint32_t newsIntervalMs = CSnapPropertySheet::kNewsIntervalMs;
     bool showNews = false;
     int newsQuestions = 0;
+    std::u16string newsQuestion;
+    TextLookup texts;
     std::unique_ptr<CSnapPropertySheet> sheet;
     std::vector<std::u16string> told;
 };

@@ -116,6 +116,43 @@ TEST_F(SheetTest, AnUnreadableProfileIsToldAndTheOthersLoad)
     sheet->OnDestroy();
 }
 
+// A damaged settings file (the camera turned half round, then a bad byte)
+// is kept beside, the user is told once, and the defaults are used.
+TEST_F(SheetTest, DamagedSettingsAreKeptBesideAndToldOnce)
+{
+    WriteSettings([](CAppSettings& s) { s.Tracking.CameraRotation = 2; });
+    std::string text;
+    {
+        std::ifstream in(dir.file("settings.xml"), std::ios::binary);
+        text.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    text[text.size() / 2] = '<';
+    std::ofstream(dir.file("settings.xml"), std::ios::binary) << text;
+    std::ofstream(dir.file(".settings.xml.tmp-Xy12Zq")) << "<Settings>";
+
+    MakeSheet();
+    ASSERT_EQ(sheet->OnCreate(), 0);
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_NE(told[0].find(u"settings-damaged-"), std::u16string::npos);
+    EXPECT_EQ(sheet->CameraRotation(), 0);
+    EXPECT_FALSE(std::filesystem::exists(dir.file(".settings.xml.tmp-Xy12Zq")));
+    int kept = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+        if (e.path().filename().string().rfind("settings-damaged-", 0) == 0) {
+            ++kept;
+            std::ifstream in(e.path(), std::ios::binary);
+            EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), text);
+        }
+    EXPECT_EQ(kept, 1);
+    sheet->OnDestroy();
+
+    told.clear();
+    MakeSheet();
+    ASSERT_EQ(sheet->OnCreate(), 0);
+    EXPECT_TRUE(told.empty());
+    sheet->OnDestroy();
+}
+
 TEST_F(SheetTest, GameStartSwitchesProfileUnlessExclusive)
 {
     ASSERT_EQ(sheet->OnCreate(), 0);
@@ -197,6 +234,14 @@ TEST_F(SheetTest, NewsNewerThanTheLastSeenIsOfferedOnceAndRemembered)
     sheet->StartNewsThread();
     ASSERT_TRUE(Eventually([&] { return newsQuestions == 2 && sheet->GetActivePage() == sheet->GetPage(2); }));
     EXPECT_EQ(sheet->AppProfile().GetProfileInt("Settings", "LastNewsVersion", 0), 5);
+    EXPECT_EQ(newsQuestion, kNewsQuestion);
+
+    // The question is asked in the interface language.
+    texts = [](unsigned id) { return id == kNewsQuestionId ? std::u16string(u"Des nouvelles ?") : std::u16string(); };
+    http.push(200, "<NewsInfo><URLVersion>7</URLVersion><ReplyURL>http://n/7</ReplyURL></NewsInfo>");
+    sheet->StartNewsThread();
+    ASSERT_TRUE(Eventually([&] { return newsQuestions == 3; }));
+    EXPECT_EQ(newsQuestion, u"Des nouvelles ?");
     sheet->OnDestroy();
 }
 

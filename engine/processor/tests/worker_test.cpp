@@ -6,7 +6,7 @@
 #include <sstream>
 #include <thread>
 
-#include "../../../client/tests/client_process.h"
+#include "testing/client_process.h"
 #include "engine_fixture.h"
 #include "testing/temp_session.h"
 
@@ -149,22 +149,9 @@ protected:
     void SetUp() override
     {
         WorkerTest::SetUp();
-        auto store = registry.store();
-        const std::string folder = OVCLIENT_DIR;
-        ASSERT_EQ(store->createKey(platform::registry::Root::CurrentUser, CVSLEnhanced::kLocationKey), 0);
-        ASSERT_EQ(store->setString(platform::registry::Root::CurrentUser, CVSLEnhanced::kLocationKey,
-                                   CVSLEnhanced::kLocationValue, std::u16string(folder.begin(), folder.end()) + u"\\"),
-                  0);
+        PublishClientFolder(registry, OVCLIENT_DIR);
     }
-    static std::vector<double> Fields(const std::string& line)
-    {
-        std::istringstream in(line);
-        std::vector<double> out;
-        double v;
-        while (in >> v)
-            out.push_back(v);
-        return out;
-    }
+    static std::vector<double> Fields(const std::string& line) { return testing_support::ClientProcess::numbers(line); }
 };
 
 TEST_F(GameClientTest, AClientReadsTheEnginePoseAndRecentresIt)
@@ -172,7 +159,7 @@ TEST_F(GameClientTest, AClientReadsTheEnginePoseAndRecentresIt)
     engine = MakeEngine(20);
     ASSERT_EQ(engine->Start(), 0u);
     ASSERT_TRUE(engine->IsLibraryLoaded());
-    client_test::ClientProcess game(std::string(OVCLIENT_BIN) + "/Other.exe", OVCLIENT_LIBRARY);
+    testing_support::ClientProcess game(std::string(OVCLIENT_BIN) + "/Other.exe", OVCLIENT_LIBRARY);
     ASSERT_TRUE(game.ready());
     game.ask("window");
     ASSERT_EQ(game.ask("regwin"), "0");

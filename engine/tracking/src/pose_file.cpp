@@ -2,6 +2,8 @@
 
 #include <bit>
 #include <cerrno>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 #include <fcntl.h>
@@ -148,10 +150,11 @@ std::uint32_t CPoseFileWriter::Create(const std::filesystem::path& target)
 {
     Finish();
     target_ = target;
-    temporary_ = target;
-    temporary_ += ".part";
-    fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // A name of its own: a second writer of the same target never shares it.
+    std::string name = target.string() + ".XXXXXX.part";
+    fd_ = ::mkostemps(name.data(), 5, O_CLOEXEC);
     if (fd_ < 0) return Win32ErrorFromErrno(errno);
+    temporary_ = name;
     const auto header = PoseFileHeader();
     int error = 0;
     if (!WriteAll(fd_, header.data(), header.size(), error)) {
@@ -174,13 +177,32 @@ bool CPoseFileWriter::Append(const PoseRecord& record)
 std::uint32_t CPoseFileWriter::Finish()
 {
     if (fd_ < 0) return 0;
+    keptAs_.clear();
     std::uint32_t result = 0;
     if (::fsync(fd_) != 0) result = Win32ErrorFromErrno(errno);
     if (::close(fd_) != 0 && result == 0) result = Win32ErrorFromErrno(errno);
     fd_ = -1;
     if (result == 0 && ::rename(temporary_.c_str(), target_.c_str()) != 0) result = Win32ErrorFromErrno(errno);
-    if (result != 0) ::unlink(temporary_.c_str());
+    if (result != 0) keptAs_ = Keep();
     return result;
+}
+
+std::filesystem::path CPoseFileWriter::Keep() const
+{
+    // "<stem>-recording-<n><extension>" beside the target, the first n not
+    // taken (a hard link never replaces a file); the temporary name when no
+    // such name can be made.
+    const std::filesystem::path folder = target_.parent_path();
+    const std::string stem = target_.stem().string(), extension = target_.extension().string();
+    for (int n = 1; n <= 1000; ++n) {
+        const std::filesystem::path kept = folder / (stem + "-recording-" + std::to_string(n) + extension);
+        if (::link(temporary_.c_str(), kept.c_str()) == 0) {
+            ::unlink(temporary_.c_str());
+            return kept;
+        }
+        if (errno != EEXIST) break;
+    }
+    return temporary_;
 }
 
 CPoseFileReader::~CPoseFileReader()
@@ -191,6 +213,7 @@ CPoseFileReader::~CPoseFileReader()
 std::uint32_t CPoseFileReader::Open(const std::filesystem::path& file)
 {
     Close();
+    skipped_ = 0;
     fd_ = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd_ < 0) return Win32ErrorFromErrno(errno);
     std::array<std::uint8_t, kPoseFileHeaderSize> h{};
@@ -211,15 +234,28 @@ CPoseFileReader::Read CPoseFileReader::Next(PoseRecord& record, std::uint32_t& e
         error = kErrorReadFault;
         return Read::Error;
     }
-    std::array<std::uint8_t, kPoseRecordSize> b{};
-    const ssize_t n = ReadUpTo(fd_, b.data(), b.size());
-    if (n < 0) {
-        error = kErrorReadFault;
-        return Read::Error;
+    for (;;) {
+        std::array<std::uint8_t, kPoseRecordSize> b{};
+        const ssize_t n = ReadUpTo(fd_, b.data(), b.size());
+        if (n < 0) {
+            error = kErrorReadFault;
+            return Read::Error;
+        }
+        if (std::size_t(n) < b.size()) return Read::End;
+        record = DecodePoseRecord(b);
+        // A record holding a NaN or an infinity is damaged: handed to a game
+        // it would throw the view anywhere. It is skipped, the next one played.
+        if (IsPlayable(record)) return Read::Record;
+        ++skipped_;
     }
-    if (std::size_t(n) < b.size()) return Read::End;
-    record = DecodePoseRecord(b);
-    return Read::Record;
+}
+
+bool IsPlayable(const PoseRecord& r)
+{
+    for (float v : {r.outputYaw, r.rawYaw, r.outputPitch, r.rawPitch, r.outputRoll, r.rawRoll, r.outputX, r.rawX,
+                    r.outputY, r.rawY, r.outputZ, r.rawZ})
+        if (!std::isfinite(v)) return false;
+    return true;
 }
 
 void CPoseFileReader::Close()

@@ -200,10 +200,11 @@ struct SentMessage {
     WPARAM wParam;
     LPARAM lParam;
     std::function<void(bool handled, LRESULT result)> complete;
+    int senderPid; // the process that sent it
     bool done = false;
 
-    SentMessage(HWND h, UINT m, WPARAM w, LPARAM l, std::function<void(bool, LRESULT)> c)
-        : hwnd(h), message(m), wParam(w), lParam(l), complete(std::move(c))
+    SentMessage(HWND h, UINT m, WPARAM w, LPARAM l, std::function<void(bool, LRESULT)> c, int pid = ::getpid())
+        : hwnd(h), message(m), wParam(w), lParam(l), complete(std::move(c)), senderPid(pid)
     {
     }
     SentMessage(const SentMessage&) = delete;
@@ -493,13 +494,18 @@ private:
             ::close(fd);
             return;
         }
+        // The sender's process, from the connection's peer credentials.
+        ucred peer{};
+        socklen_t peerSize = sizeof peer;
+        const int senderPid =
+            ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &peerSize) == 0 ? static_cast<int>(peer.pid) : 0;
         auto reply = [fd](bool handled, LRESULT result) {
             WireReply r{kWireMagic, handled ? 1u : 0u, static_cast<std::int64_t>(result)};
             [[maybe_unused]] ssize_t s = ::send(fd, &r, sizeof r, MSG_NOSIGNAL);
             ::close(fd);
         };
         auto sent = std::make_shared<SentMessage>(req.hwnd, req.message, static_cast<WPARAM>(req.wParam),
-                                                  static_cast<LPARAM>(req.lParam), reply);
+                                                  static_cast<LPARAM>(req.lParam), reply, senderPid);
         if (!queue || !queue->pushSent(sent))
             sent->finish(false, 0);
     }
@@ -591,6 +597,9 @@ std::optional<LRESULT> remoteCall(HWND h, std::uint32_t kind, UINT message, WPAR
     return out;
 }
 
+// The sender of the sent message whose procedure runs on this thread.
+thread_local int t_senderPid = 0;
+
 // Handles every sent message waiting in `q`, on its owner thread.
 void runSent(ThreadQueue& q)
 {
@@ -604,10 +613,15 @@ void runSent(ThreadQueue& q)
             q.sent.pop_front();
         }
         auto w = findLocal(m->hwnd);
-        if (w)
-            m->finish(true, (*w->proc)(m->hwnd, m->message, m->wParam, m->lParam));
-        else
+        if (w) {
+            const int outer = t_senderPid;
+            t_senderPid = m->senderPid;
+            const LRESULT result = (*w->proc)(m->hwnd, m->message, m->wParam, m->lParam);
+            t_senderPid = outer;
+            m->finish(true, result);
+        } else {
             m->finish(false, 0);
+        }
     }
 }
 
@@ -809,8 +823,13 @@ std::optional<LRESULT> sendMessage(HWND hwnd, UINT message, WPARAM wParam, LPARA
     auto q = w->queue.lock();
     if (!q)
         return std::nullopt;
-    if (q.get() == &currentQueue())
-        return (*w->proc)(hwnd, message, wParam, lParam);
+    if (q.get() == &currentQueue()) {
+        const int outer = t_senderPid;
+        t_senderPid = ::getpid();
+        const LRESULT result = (*w->proc)(hwnd, message, wParam, lParam);
+        t_senderPid = outer;
+        return result;
+    }
 
     struct State {
         std::mutex mutex;
@@ -838,6 +857,8 @@ std::optional<LRESULT> sendMessage(HWND hwnd, UINT message, WPARAM wParam, LPARA
         return std::nullopt;
     return state->result;
 }
+
+int messageSenderPid() { return t_senderPid; }
 
 bool peekMessage(Msg& out, bool remove)
 {

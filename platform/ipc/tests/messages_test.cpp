@@ -212,6 +212,27 @@ TEST_F(MessagesTest, CrossProcessSendPostFindAndDeath)
     destroyWindow(mine);
 }
 
+TEST_F(MessagesTest, AHandlerKnowsTheProcessThatSentItsMessage)
+{
+    peer::Process server({IPC_PEER, "server", "PidPeer"});
+    const HWND remote = static_cast<HWND>(std::stoul(server.readLine()));
+    // The peer's handler sees this process.
+    EXPECT_EQ(sendMessage(remote, WM_USER + 5, 0, 0), ::getpid());
+    // Ours sees the peer for its message, and this process for one of ours.
+    std::atomic<int> seen{-1};
+    WindowThread w("PidOwner", [&](HWND, UINT m, WPARAM, LPARAM) -> LRESULT {
+        if (m == WM_USER + 7)
+            seen = messageSenderPid();
+        return 7;
+    });
+    EXPECT_EQ(sendMessage(remote, WM_USER + 6, 0, w.hwnd()), 7);
+    EXPECT_EQ(seen.load(), server.pid());
+    EXPECT_EQ(sendMessage(w.hwnd(), WM_USER + 7, 0, 0), 7);
+    EXPECT_EQ(seen.load(), ::getpid());
+    // Outside a handler there is no sender.
+    EXPECT_EQ(messageSenderPid(), 0);
+}
+
 TEST_F(MessagesTest, KilledOwnerLeavesNoLiveWindow)
 {
     peer::Process server({IPC_PEER, "server", "Doomed"});

@@ -7,6 +7,7 @@
 
 #include "camera/xml_utils.h"
 #include "platform/debug.h"
+#include "platform/program_folders.h"
 #include "profiles/CryptFile.h"
 
 namespace {
@@ -96,7 +97,8 @@ std::unique_ptr<CGameInfo> readGame(const DOMElement* e)
     g->Limits[CGameInfo::Pitch].Supported = 1;
 
     const DOMNodeList* restricts = e->getElementsByTagName(u"Restrict");
-    for (XMLSize_t i = 0; restricts && i < restricts->getLength(); ++i) {
+    const XMLSize_t restrictCount = restricts ? restricts->getLength() : 0; // walks the tree: once
+    for (XMLSize_t i = 0; i < restrictCount; ++i) {
         const auto* r = dynamic_cast<const DOMElement*>(restricts->item(i));
         if (!r)
             continue;
@@ -135,7 +137,12 @@ bool readFile(const std::filesystem::path& p, std::vector<std::uint8_t>& out)
 
 int CGameList::Load()
 {
-    return Load(std::filesystem::path("."), BuiltInCatalogueKey(), kCataloguePassPhrase);
+    // The catalogue's folder: the user's when an update put one there, else
+    // the one shipped with the program.
+    std::filesystem::path folder = platform::resolve(kCatalogueDataFile).parent_path();
+    if (folder.empty())
+        folder = ".";
+    return Load(folder, BuiltInCatalogueKey(), kCataloguePassPhrase);
 }
 
 int CGameList::Load(const std::filesystem::path& folder, std::span<const std::uint8_t> publicKeyBlob,
@@ -211,7 +218,8 @@ void CGameList::parseLocked(std::span<const std::uint8_t> document)
         }
     }
     const DOMNodeList* games = doc->getElementsByTagName(u"Game");
-    for (XMLSize_t i = 0; games && i < games->getLength(); ++i)
+    const XMLSize_t count = games ? games->getLength() : 0; // walks the whole tree: once
+    for (XMLSize_t i = 0; i < count; ++i)
         if (const auto* e = dynamic_cast<const DOMElement*>(games->item(i)))
             games_.push_back(readGame(e));
 }

@@ -1,5 +1,7 @@
 #include "profiles/ProfileList.h"
 
+#include "platform/file_replace.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -74,6 +76,10 @@ int CProfileList::LoadAll(const CGameList& catalogue)
     const std::string folder = ProfileFileSystemPath(kProfilesFolder);
     std::error_code ec;
     fs::create_directory(folder, ec);
+    // A save killed midway leaves its temporary file; only such files go.
+    if (const std::size_t n = platform::files::RemoveLeftoverTemporaries(
+            folder, [](std::string_view target) { return hasXmlExtension(std::string(target)); }))
+        report("removed " + std::to_string(n) + " temporary file(s) left by an interrupted save");
 
     // Name order, so that the same folder always gives the same list.
     std::vector<std::string> names;
@@ -87,10 +93,11 @@ int CProfileList::LoadAll(const CGameList& catalogue)
         report("the folder " + folder + " could not be read: " + ec.message());
     std::sort(names.begin(), names.end());
 
+    const std::u16string readError = LanguageText(texts_, kProfileReadErrorId, kProfileReadError);
     for (const std::string& name : names) {
         auto profile = std::make_unique<CProfile>();
         profile->Path = std::u16string(kProfilesFolder) + u"\\" + XmlUtils::Widen(name);
-        if (const int r = profile->Load(tell_); r != 0) {
+        if (const int r = profile->Load(tell_, readError); r != 0) {
             // The file stays as it is: the user may mend it, and no new
             // profile is ever saved over it.
             report("skipped " + shown(profile->Path) + " (load result " + std::to_string(r) + ")");
@@ -104,13 +111,29 @@ int CProfileList::LoadAll(const CGameList& catalogue)
     return 0;
 }
 
-CProfile* CProfileList::CreateDefaultProfile()
+std::u16string LanguageText(const TextLookup& texts, unsigned id, std::u16string_view builtIn)
+{
+    if (texts) {
+        std::u16string text = texts(id);
+        if (!text.empty())
+            return text;
+    }
+    return std::u16string(builtIn);
+}
+
+std::unique_ptr<CProfile> CProfileList::MakeDefaultProfile(const TextLookup& texts)
 {
     auto profile = std::make_unique<CProfile>();
-    profile->Name = kDefaultProfileName;
-    profile->Notes = kDefaultProfileNotes;
+    profile->Name = LanguageText(texts, kDefaultProfileNameId, kDefaultProfileName);
+    profile->Notes = LanguageText(texts, kDefaultProfileNotesId, kDefaultProfileNotes);
     profile->SetDefaults();
     profile->GameIds.push_back(CProfile::kDefaultGameId);
+    return profile;
+}
+
+CProfile* CProfileList::CreateDefaultProfile()
+{
+    auto profile = MakeDefaultProfile(texts_);
     profile->Path = MakeFileName(profile->Name, true);
     if (exists(profile->Path))
         report("no free file name for the default profile; it is kept in memory only");

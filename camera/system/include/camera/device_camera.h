@@ -98,8 +98,8 @@ private:
 
 // A facade camera factory: a device camera of `cameraNumber` on `backend`
 // that queues its packets in the system's packet buffer and reads its FPGA
-// images from `imageFolder` (empty: the working folder). The system's
-// configuration block follows the camera's (the facade sees to it).
+// images from `imageFolder` (empty: where the program's files resolve). The
+// system's configuration block follows the camera's (the facade sees to it).
 CameraSystemFacade::CameraFactory MakeDeviceCameraFactory(platform::usb::Backend& backend, int cameraNumber,
                                                           CameraTiming timing = {},
                                                           std::filesystem::path imageFolder = {},

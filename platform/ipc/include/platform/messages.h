@@ -80,6 +80,13 @@ void postQuitMessage(int exitCode);
 std::optional<LRESULT> sendMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
                                    std::chrono::milliseconds timeout = kDefaultSendTimeout);
 
+// While a window procedure handles a sent message: the process that sent
+// it (its pid from the message socket's peer credentials for a message from
+// another process, this process's pid for one sent within it). 0 when the
+// calling thread is not handling a sent message, or the peer's pid could not
+// be read.
+int messageSenderPid();
+
 // Waits for the next posted message (sent messages are handled meanwhile).
 // Returns 1 with a message, 0 when it is WM_QUIT.
 int getMessage(Msg& out);

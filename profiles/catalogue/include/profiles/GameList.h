@@ -54,7 +54,8 @@ public:
     CGameList(const CGameList&) = delete;
     CGameList& operator=(const CGameList&) = delete;
 
-    // Loads "sgl.dat"/"sgl.sig" from the working folder with the built-in key.
+    // Loads "sgl.dat"/"sgl.sig" with the built-in key, from the folder where
+    // the program's files resolve "sgl.dat" (the working folder by default).
     int Load();
     // Loads from folder with the given key blob and pass phrase. 0, or the
     // cipher object's code of the first failing step (2 on an exception);
