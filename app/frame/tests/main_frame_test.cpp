@@ -374,7 +374,7 @@ TEST_F(FrameTest, AfterEveryProfileChangeTheHotKeyObjectsHoldTheCurrentProfilesK
 
     // Editing another profile, renamed on the way: it is current while the
     // editor runs, the previous one afterwards.
-    const int rows = page->ProfileTable()->rowCount();
+    const int rows = page->ProfileTable()->GetRowCount();
     ASSERT_GE(rows, 2);
     page->ProfileTable()->selectRow(rows - 1);
     dialogs->onEdit = [](CProfile& profile, IProfileEditorHost& host) {
