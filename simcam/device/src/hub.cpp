@@ -311,7 +311,23 @@ Hub::Hub(platform::Clock& clock)
 {
 }
 
-Hub::~Hub() = default;
+Hub::~Hub()
+{
+    // Its commands reach the cameras: it goes first.
+    control_.reset();
+}
+
+bool Hub::listenForControl(const std::string& path, const std::filesystem::path& fifo, std::string& error)
+{
+    control_.reset();
+    auto control = std::make_unique<ControlFifo>(*this, path, fifo);
+    if (!control->listening()) {
+        error = control->error();
+        return false;
+    }
+    control_ = std::move(control);
+    return true;
+}
 
 std::shared_ptr<Device> Hub::addOwn(int index, Model model)
 {
@@ -442,6 +458,11 @@ std::unique_ptr<usb::Backend> makeSystemBackend(usb::BackendChoice whenUnset)
             // On the generic driver, as cameras are reached through libusb here.
             const std::string path = hub->addGeneric(model);
             hub->generic(path)->setImageSource(MakeSceneSource(scene));
+            if (const char* fifo = std::getenv("ORVANE_SIMCAM_CONTROL"); fifo != nullptr && *fifo != '\0') {
+                std::string error;
+                if (!hub->listenForControl(path, fifo, error))
+                    std::fprintf(stderr, "Simulated camera: %s; no faults are taken.\n", error.c_str());
+            }
             return std::unique_ptr<usb::Backend>(std::move(hub));
         },
         [] { return usb::makeLibusbBackend(); });
