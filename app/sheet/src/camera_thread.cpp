@@ -22,6 +22,7 @@ void CCameraThread::Start()
         return;
     run_.store(true);
     running_.store(true);
+    camera_.CancelStarts(false);
     thread_.start([this] { Body(); });
 }
 
@@ -36,6 +37,10 @@ void CCameraThread::Stop()
     run_.store(false);
     viewsEnabled_.store(false);
     wake_.set();
+    // A start under way (the camera may leave its configuration unanswered
+    // for seconds) ends now, and none follows.
+    if (thread_.joinable())
+        camera_.CancelStarts(true);
     // The thread unloads the views before it leaves; a join is the bounded
     // form of waiting for its running flag (every wait in it is bounded).
     if (thread_.joinable() && !thread_.isCurrent())

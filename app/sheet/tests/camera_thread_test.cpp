@@ -26,6 +26,17 @@ public:
     void ProbeForDevices() override {}
     bool Start(bool, bool) override
     {
+        if (hangStarts) {
+            // A camera that leaves its configuration unanswered: the start
+            // waits until it is cancelled (or gives up long after).
+            ++hungStarts;
+            const auto until = std::chrono::steady_clock::now() + 20s;
+            while (!cancelled.load() && std::chrono::steady_clock::now() < until)
+                std::this_thread::sleep_for(1ms);
+            return false;
+        }
+        if (cancelled.load())
+            return false;
         std::lock_guard lock(m);
         ++starts;
         if (flicker)
@@ -56,6 +67,7 @@ public:
         std::lock_guard lock(m);
         return plugged;
     }
+    void CancelStarts(bool cancel) override { cancelled.store(cancel); }
     void SetCameraNumber(int) override {}
     bool QueryUsbDriver(int& number) override
     {
@@ -105,6 +117,9 @@ public:
     int stops = 0;
     int queries = 0;
     std::atomic<unsigned char> leds{0x11};
+    std::atomic<bool> hangStarts{false};
+    std::atomic<int> hungStarts{0};
+    std::atomic<bool> cancelled{false};
 };
 
 class RecordingHost final : public ICameraThreadHost {
@@ -187,6 +202,27 @@ TEST(CameraThread, StartsRestartsAfterReplugAndRecentresOnlyOnce)
 
     thread.Stop();
     EXPECT_FALSE(thread.Running());
+}
+
+// Stopping the thread while a start waits on a camera that does not answer
+// ends that start at once; a thread started again may start the camera.
+TEST(CameraThread, StopCancelsAStartUnderWay)
+{
+    ScriptedCamera camera;
+    camera.hangStarts = true;
+    RecordingHost host;
+    CCameraThread thread(camera, host, FastOptions());
+    thread.Start();
+    ASSERT_TRUE(Eventually([&] { return camera.hungStarts.load() > 0; }));
+    const auto begin = std::chrono::steady_clock::now();
+    thread.Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, 10s);
+    EXPECT_FALSE(thread.Running());
+
+    camera.hangStarts = false;
+    thread.Start();
+    EXPECT_TRUE(Eventually([&] { return thread.CameraStarted(); }));
+    thread.Stop();
 }
 
 TEST(CameraThread, DeviceLostJustAfterAStartStopsTheCameraForAFullRestart)

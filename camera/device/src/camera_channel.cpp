@@ -113,8 +113,40 @@ void Camera::BeginShutdown()
 void Camera::EndShutdown()
 {
     stopEvent_.reset();
+    // Cancelled starts outlast a driver switch.
+    if (startsCancelled_.load())
+        return;
     shuttingDown_.store(false);
     shutdownDeadline_.store(0);
+}
+
+void Camera::CancelStarts(bool cancel)
+{
+    startsCancelled_.store(cancel);
+    if (cancel) {
+        BeginShutdown();
+        // The configuration read a start waits on ends with the kill.
+        KillQueues();
+    } else {
+        shuttingDown_.store(false);
+        shutdownDeadline_.store(0);
+    }
+}
+
+bool Camera::WaitForConfiguration()
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timing_.configWaitMs);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        // In steps, so that a shutdown or cancel that begins meanwhile cuts
+        // the wait short.
+        const unsigned step = Bounded(static_cast<unsigned>(
+            std::clamp<std::int64_t>(left.count(), 0, CameraConfigurationData::WaitStepMs)));
+        if (config_.WaitValidFor(step))
+            return true;
+        if (step == 0)
+            return false;
+    }
 }
 
 unsigned Camera::Bounded(unsigned ms) const
@@ -524,7 +556,7 @@ void Camera::SendCommandEx(const unsigned char* payload, int length, unsigned ch
     } else if (effective == DEVCTRL_CONFIG_FPGA_DAT) {
         ledCache_.store(0);
         // Bounded: the send thread must stay stoppable.
-        config_.WaitValidFor(timing_.configWaitMs);
+        WaitForConfiguration();
         int revision = config_.GetState() == CameraConfigurationData::Valid ? config_.GetHardwareRevision() : 0;
         if (revision == 7 || revision == 12)
             chunk = 255;

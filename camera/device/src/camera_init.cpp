@@ -152,6 +152,8 @@ bool Camera::Start()
     // A start meeting a driver switch would bring the threads up for the
     // old driver.
     std::lock_guard lock(switchLock_);
+    if (startsCancelled_.load())
+        return false;
     // A started camera is set up again as well: it may have lost its set-up
     // (a power dip, a replug) without anyone noticing.
     started_.store(true);
@@ -199,7 +201,7 @@ bool Camera::InitializeCameraData()
     // its FPGA loaded again since the last mask was sent: a new mask.
     freshMask_.store(true);
     ReadCameraData();
-    if (!config_.WaitValidFor(timing_.configWaitMs) || config_.GetState() != CameraConfigurationData::Valid) {
+    if (!WaitForConfiguration() || config_.GetState() != CameraConfigurationData::Valid) {
         // Never answered, or refused: the camera cannot be set up.
         config_.SetInvalidState();
         PublishConfiguration();
@@ -277,7 +279,7 @@ bool Camera::InitV5Camera()
             // Bounded: a camera whose FPGA never runs fails its start.
             for (unsigned reads = 0; status.fpgaState != 2 && reads < timing_.fpgaRunningReads; ++reads) {
                 if (reads > 0)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(timing_.fpgaRunningPollMs));
+                    std::this_thread::sleep_for(std::chrono::milliseconds(Bounded(timing_.fpgaRunningPollMs)));
                 ReadCameraStatus(&status);
                 if (!deviceOpen_.load())
                     break;

@@ -161,6 +161,41 @@ TEST(CameraShutdown, SwitchEndsInBoundedTimeAndReleasesWaitingReads)
         }
 }
 
+// The program quits while a start waits for a configuration block that never
+// comes: cancelling the starts from another thread ends that start at once,
+// a later start fails without waiting, and lifting the cancel lets the
+// camera start again once it answers.
+TEST(CameraShutdown, CancelEndsAStartWaitingForItsConfiguration)
+{
+    for (int number : {0, 1024}) {
+        SCOPED_TRACE(number ? "generic driver" : "own driver");
+        Rig rig(number);
+        rig.device->dropReplies(1 << 30);
+        auto start = std::async(std::launch::async, [&] { return rig.camera->Start(); });
+        ASSERT_TRUE(eventually([&] { return rig.device->frameCount() > 0 && rig.camera->GetConfigurationData().GetState() ==
+                                                                      Orvane::CameraConfigurationData::Waiting; }));
+        const auto begin = Clock::now();
+        rig.camera->CancelStarts(true);
+        ASSERT_EQ(start.wait_for(kShutdownBound), std::future_status::ready);
+        EXPECT_LT(Clock::now() - begin, kShutdownBound);
+        bool started = true;
+        try {
+            started = start.get();
+        } catch (const Orvane::OVRuntimeException&) {
+            started = false;
+        }
+        EXPECT_FALSE(started);
+        EXPECT_FALSE(rig.camera->Start());
+
+        rig.device->dropReplies(0);
+        rig.camera->CancelStarts(false);
+        EXPECT_TRUE(rig.camera->Start());
+        const auto destroyed = Clock::now();
+        rig.camera.reset();
+        EXPECT_LT(Clock::now() - destroyed, kShutdownBound);
+    }
+}
+
 // A reader that gives up reports the camera lost (once), the device then
 // counts as closed, and a start brings the packets back. Failures the
 // reader outlives, and failed image reads on the own driver, which are

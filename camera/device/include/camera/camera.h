@@ -243,6 +243,11 @@ public:
     // UsbDeviceInitException and NoCameraDataException are passed on, the
     // camera then stopped.
     bool Start();
+    // From another thread: ends a start under way soon and keeps later ones
+    // from waiting on the camera (the program is quitting), until lifted
+    // with false. Every wait then ends by the shutdown time, what is queued
+    // is killed, and Start fails at once.
+    void CancelStarts(bool cancel);
     // Opens the device and, under the initialisation lock, runs
     // InitializeCameraData. False when the device did not open or the
     // camera could not be set up.
@@ -611,6 +616,9 @@ private:
     void BeginShutdown();
     void EndShutdown();
     bool ShuttingDown() const { return shuttingDown_.load(); }
+    // Waits, bounded by the start-up wait and the shutdown time, for the
+    // configuration block; whether it came (valid or refused).
+    bool WaitForConfiguration();
     // `ms`, cut to what is left of the shutdown time while shutting down.
     unsigned Bounded(unsigned ms) const;
     // Kills the command that awaits its reply (its waiters end).
@@ -703,6 +711,7 @@ private:
     platform::Event sendWake_{platform::Event::Reset::Auto};
     platform::Event replyWake_{platform::Event::Reset::Auto};
     std::atomic<bool> shuttingDown_{false};
+    std::atomic<bool> startsCancelled_{false};
     std::atomic<std::int64_t> shutdownDeadline_{0};  // steady clock, nanoseconds
     std::mutex threadsLock_;
     std::mutex switchLock_;  // a driver switch and a start never overlap
