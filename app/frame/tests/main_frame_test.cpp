@@ -320,8 +320,10 @@ TEST_F(FrameTest, ProfileEditorWorksOnTheLiveProfileAndItsPreviewWindows)
 TEST_F(FrameTest, AfterEveryProfileChangeTheHotKeyObjectsHoldTheCurrentProfilesKeys)
 {
     Create();
+    frame->show();
     ASSERT_TRUE(Sheet().SetActivePage(1));
     auto* page = static_cast<CMainPageProfiles*>(Sheet().GetPage(1));
+    ASSERT_TRUE(page->HasWindow());
     auto* keyboard = dynamic_cast<NullKeyboard*>(Sheet().Keyboard());
     ASSERT_NE(keyboard, nullptr);
 
@@ -368,7 +370,7 @@ TEST_F(FrameTest, AfterEveryProfileChangeTheHotKeyObjectsHoldTheCurrentProfilesK
     expectCurrentKeys("a new profile cancelled");
     dialogs->editOk = true;
 
-    page->ProfileTable()->selectRow(0);
+    page->ProfileTable()->SelectRow(0);
     page->OnCopy();
     expectCurrentKeys("a copy");
 
@@ -376,7 +378,7 @@ TEST_F(FrameTest, AfterEveryProfileChangeTheHotKeyObjectsHoldTheCurrentProfilesK
     // editor runs, the previous one afterwards.
     const int rows = page->ProfileTable()->GetRowCount();
     ASSERT_GE(rows, 2);
-    page->ProfileTable()->selectRow(rows - 1);
+    page->ProfileTable()->SelectRow(rows - 1);
     dialogs->onEdit = [](CProfile& profile, IProfileEditorHost& host) {
         profile.Name = u"Renamed";
         host.EditHotKey(1, profile.HotKeys);
