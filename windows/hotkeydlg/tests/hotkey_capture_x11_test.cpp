@@ -12,6 +12,7 @@
 #include <QEventLoop>
 #include <QLabel>
 #include <QPushButton>
+#include <QWindow>
 
 #include <atomic>
 #include <chrono>
@@ -247,6 +248,13 @@ protected:
     // Clicks a widget's middle with the left button, as a user does.
     void Click(QWidget* w)
     {
+        // A click before the window is on the screen goes nowhere.
+        Eventually([&] {
+            return OnGui([w] {
+                const QWindow* window = w->window()->windowHandle();
+                return w->isVisible() && window != nullptr && window->isExposed();
+            });
+        });
         const QPoint at = OnGui([w] { return w->mapToGlobal(w->rect().center()); });
         XTestFakeMotionEvent(typist, -1, at.x(), at.y(), CurrentTime);
         XSync(typist, False);
