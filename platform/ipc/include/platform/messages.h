@@ -11,6 +11,13 @@
 // session window table in shared memory, so they can be found by class or
 // title and checked for life from any process.
 //
+// Only processes of the same user reach a process's windows: the socket
+// serves a peer only when its credentials (SO_PEERCRED) carry this user's
+// id, and closes any other at once; a sender likewise talks only to a
+// socket held by the table's owner process of the same user. Connections
+// are bounded in number and in how long they may wait for their request,
+// and every connect, send and receive is bounded in time.
+//
 // Message numbers are the classic ones (WM_USER 0x400, WM_APP 0x8000, ...).
 #include <chrono>
 #include <cstdint>
@@ -42,6 +49,15 @@ struct Msg {
     UINT message = 0;
     WPARAM wParam = 0;
     LPARAM lParam = 0;
+    // The process that posted it when that was another process (from the
+    // socket's peer credentials); 0 when it came from this process.
+    int senderPid = 0;
+};
+
+// Who sent a message: a process of the session (always of this user).
+struct MessageSender {
+    int pid = 0;
+    std::uint32_t uid = 0;
 };
 
 using WindowProc = std::function<LRESULT(HWND, UINT, WPARAM, LPARAM)>;
@@ -79,6 +95,12 @@ void postQuitMessage(int exitCode);
 // did not answer in time.
 std::optional<LRESULT> sendMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
                                    std::chrono::milliseconds timeout = kDefaultSendTimeout);
+
+// While a window procedure handles a sent message on the calling thread:
+// the process that sent it (this process for a send from one of its own
+// threads, else the peer credentials of its connection). nullopt outside
+// the handling of a sent message.
+std::optional<MessageSender> sentMessageSender();
 
 // Waits for the next posted message (sent messages are handled meanwhile).
 // Returns 1 with a message, 0 when it is WM_QUIT.
