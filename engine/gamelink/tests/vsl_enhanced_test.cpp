@@ -326,6 +326,44 @@ TEST_F(GameLinkTest, PublishingNeverStallsOnAHeldMutex)
     EXPECT_EQ(fields(c.ask("getdata"))[4], 2);
 }
 
+TEST_F(GameLinkTest, AFrozenClientCostsOneWaitNotOnePerFrame)
+{
+    TestLink link(registry.store());
+    link.Start();
+    ClientProcess c = spawn("Other.exe");
+    ASSERT_TRUE(c.ready());
+    c.ask("window");
+    ASSERT_EQ(c.ask("regwin"), "0");
+    ASSERT_EQ(c.ask("profile 2302"), "0");
+    // A client stopped (SIGSTOP) while it holds the pose mutex.
+    ClientProcess frozen = spawn("Other.exe");
+    ASSERT_TRUE(frozen.ready());
+    ASSERT_EQ(frozen.ask("hold"), "held");
+    ASSERT_EQ(::kill(frozen.pid(), SIGSTOP), 0);
+
+    // Forty frames: a 25 ms wait each would take a second at least; the
+    // first waits, the others only try the lock.
+    constexpr int kFrames = 40;
+    const auto t0 = std::chrono::steady_clock::now();
+    for (int i = 0; i < kFrames; ++i)
+        link.PublishPose(1, 1, 1, 1, 1, 1);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, kFrames * 25ms);
+
+    // The stopped client is ended: the next try gets the lock and copies.
+    frozen.kill();
+    link.PublishPose(2, 2, 2, 2, 2, 2);
+    EXPECT_EQ(fields(c.ask("getdata"))[4], 2);
+
+    // Copies succeed again, so the next held mutex is waited for again.
+    ClientProcess slow = spawn("Other.exe");
+    ASSERT_TRUE(slow.ready());
+    ASSERT_EQ(slow.ask("hold"), "held");
+    const auto t1 = std::chrono::steady_clock::now();
+    link.PublishPose(3, 3, 3, 3, 3, 3);
+    EXPECT_GE(std::chrono::steady_clock::now() - t1, 20ms);
+    slow.kill();
+}
+
 } // namespace
 
 namespace {
