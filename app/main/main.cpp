@@ -170,6 +170,16 @@ int main(int argc, char** argv)
         QCoreApplication::exit(0);
     });
 
+    // Named objects of the session that are not this user's are not used:
+    // say which, and do not start.
+    if (const std::string refused = SessionObjectsRefused(instance); !refused.empty()) {
+        const std::string text = "Vistrel cannot start. " + refused;
+        std::fprintf(stderr, "vistrel: %s\n", text.c_str());
+        if (QGuiApplication::platformName() != QLatin1String("offscreen"))
+            QMessageBox::critical(nullptr, QStringLiteral("Vistrel"), QString::fromStdString(text));
+        return 1;
+    }
+
     ProgramSteps steps(instance);
     int code = 0;
     if (RunStartup(steps))

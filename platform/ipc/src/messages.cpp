@@ -763,6 +763,8 @@ bool destroyLocal(HWND h, bool onOwner)
 
 // ---- public operations -------------------------------------------------------------
 
+bool openWindowTable() { return WindowTable::current() != nullptr; }
+
 HWND createWindow(const WindowDesc& desc, WindowProc proc)
 {
     if (!proc)

@@ -72,6 +72,10 @@ struct WindowDesc {
 // must not hang the sender.
 inline constexpr std::chrono::milliseconds kDefaultSendTimeout{5000};
 
+// Opens the session's window table (done on first use anyway); false when
+// it is refused or cannot be opened, sharedObjectError() saying why.
+bool openWindowTable();
+
 // Creates a window owned by the calling thread; 0 on failure (window table
 // full or not reachable). WM_CREATE is not sent.
 HWND createWindow(const WindowDesc& desc, WindowProc proc);
