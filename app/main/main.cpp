@@ -60,8 +60,13 @@ public:
     }
     void LoadSettings() override
     {
-        if (settings_.Load() != 0)
-            settings_.Save();
+        // A damaged file is kept beside under a dated name, the defaults
+        // replace it, and the user hears of it this once.
+        std::filesystem::path damaged;
+        settings_.LoadOrCreate(CAppSettings::kFileName, &damaged);
+        if (!damaged.empty())
+            QMessageBox::warning(nullptr, QStringLiteral("Vistrel"),
+                                 QString::fromStdU16String(CAppSettings::DamagedMessage(damaged)));
     }
     // The chosen language module, when it loads, supplies the texts; else
     // the built-in English ones stay.

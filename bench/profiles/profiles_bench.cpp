@@ -63,6 +63,41 @@ void LoadProfiles(benchmark::State& state)
 }
 BENCHMARK(LoadProfiles)->Arg(200)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true);
 
+// One profile far beyond any real one: thousands of associated games and
+// axis records. Loading grows with the file's size, not its square.
+void LoadLargeProfile(benchmark::State& state)
+{
+    const int entries = static_cast<int>(state.range(0));
+    TempDir dir;
+    CProfile big;
+    big.Name = u"Large";
+    for (int i = 0; i < entries; ++i)
+        big.GameIds.push_back(static_cast<std::uint32_t>(i));
+    big.Path = Orvane::XmlUtils::Widen((dir.path / "large.xml").string());
+    // Extra axis records (each later one overwrites the earlier of its
+    // type), as an edited or damaged file may hold.
+    std::u16string xml = big.ToXml();
+    std::u16string axes;
+    for (int i = 0; i < entries / 8; ++i)
+        axes += u"  <Axis Type=\"" + Orvane::XmlUtils::Widen(std::to_string(i % 6)) + u"\" Enabled=\"1\"></Axis>\n";
+    xml.insert(xml.find(u"  <HotKeys"), axes);
+    {
+        std::ofstream out(dir.path / "large.xml", std::ios::binary);
+        for (char16_t c : xml)
+            out.put(static_cast<char>(c & 0xFF)).put(static_cast<char>(c >> 8));
+    }
+    state.counters["bytes"] = static_cast<double>(xml.size() * 2);
+    for (auto _ : state) {
+        CProfile p;
+        p.Path = big.Path;
+        if (p.Load() != 0 || p.GameIds.size() != static_cast<std::size_t>(entries))
+            state.SkipWithError("the large profile did not load");
+        benchmark::DoNotOptimize(p.GameIds.data());
+    }
+    state.SetComplexityN(entries);
+}
+BENCHMARK(LoadLargeProfile)->Arg(1000)->Arg(4000)->Arg(16000)->Unit(benchmark::kMillisecond)->Complexity();
+
 std::vector<std::uint8_t> readAll(const char* path)
 {
     std::ifstream in(path, std::ios::binary);

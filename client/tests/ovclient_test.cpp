@@ -10,14 +10,14 @@
 #include <vector>
 
 #include "client/ovclient.h"
-#include "client_process.h"
+#include "testing/client_process.h"
 #include "platform/messages.h"
 #include "platform/modules.h"
 #include "platform/sync.h"
 #include "testing/temp_session.h"
 
 using namespace std::chrono_literals;
-using client_test::ClientProcess;
+using testing_support::ClientProcess;
 
 namespace {
 

@@ -42,8 +42,10 @@ MouseSettings LoadSettings(platform::registry::Store& store)
 
 platform::registry::Status SaveSettings(platform::registry::Store& store, const MouseSettings& s)
 {
-    if (auto rc = store.createKey(Root::CurrentUser, kSettingsKey); rc != platform::registry::kSuccess)
-        return rc;
+    // One save is one transaction: a reader, or a save killed midway, never
+    // leaves some values new and others old.
+    platform::registry::Batch batch;
+    batch.createKey(Root::CurrentUser, kSettingsKey);
     const std::pair<const char*, int> values[] = {
         {"XAxis", s.xAxis},
         {"YAxis", s.yAxis},
@@ -51,12 +53,9 @@ platform::registry::Status SaveSettings(platform::registry::Store& store, const 
         {"AutoPanningThreshold", s.autoPanningThreshold},
         {"MouseOverrideDelay", s.mouseOverrideDelay},
     };
-    for (const auto& [name, value] : values) {
-        if (auto rc = store.setDword(Root::CurrentUser, kSettingsKey, name, static_cast<std::uint32_t>(value));
-            rc != platform::registry::kSuccess)
-            return rc;
-    }
-    return platform::registry::kSuccess;
+    for (const auto& [name, value] : values)
+        batch.setDword(Root::CurrentUser, kSettingsKey, name, static_cast<std::uint32_t>(value));
+    return store.apply(batch);
 }
 
 } // namespace vslmouse

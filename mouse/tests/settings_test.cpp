@@ -3,6 +3,7 @@
 #include "mouse/settings.h"
 #include "testing/temp_registry.h"
 
+
 using platform::registry::Root;
 using vslmouse::MouseSettings;
 

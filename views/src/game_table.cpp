@@ -1,5 +1,7 @@
 #include "views/game_table.h"
 
+#include "platform/utf.h"
+
 #include <algorithm>
 
 namespace views {
@@ -12,11 +14,13 @@ std::unique_ptr<CGameDetails> make()
     return std::make_unique<T>();
 }
 
-// Simulator rows (through its own client library) and the helper-injected
-// row are not part of this build: their writers need programs outside it.
 const SupportedGame kTable[] = {
     {nullptr, nullptr, 0, u"Flight Simulator 2004", 2303, &make<CFS2004>, u"FS98Main",
      u"Microsoft Flight Simulator 2004", u"FS98Main", u"Microsoft Flight Simulator -", "fs9.exe"},
+    {nullptr, nullptr, 0, u"Flight Simulator X", 2305, &make<CFSX>, u"FS98Main", u"Microsoft Flight Simulator X",
+     nullptr, nullptr, "fsx.exe"},
+    {nullptr, nullptr, 0, u"Microsoft ESP", 2306, &make<CFSX>, u"FS98Main", u"Microsoft ESP", nullptr, nullptr,
+     "esp.exe"},
     {nullptr, nullptr, 0, u"F1 Challenge 99-02", 4401, &make<CF1Challenge>, u"CUBERealtime", u"F1 Challenge",
      u"CUBEApp", u"F1 Challenge", "F1C.exe"},
     {nullptr, nullptr, 0, u"Gravelton Rally (patch v102)", 3401, &make<CGraveltonRally>, u"D3D Window",
@@ -35,6 +39,8 @@ const SupportedGame kTable[] = {
      nullptr, nullptr, "NR2003.exe"},
     {nullptr, nullptr, 0, u"Wings of War", 7807, &make<CWingsOfWar>, u"LS3D", u"Wings of War", nullptr, nullptr,
      "WingsOfWar.exe"},
+    {nullptr, &CheckBF2Version, 1, u"Battlefield 2", 9651, &make<CBF2>, u"BF2 (", u"BF2 (", nullptr, nullptr,
+     "BF2.exe"},
     {},
 };
 
@@ -89,37 +95,81 @@ bool CheckBF2Version(CProcessPoker*, const char** outText)
     return true;
 }
 
-ProcessWindowSource::ProcessWindowSource(std::span<const SupportedGame> table, platform::ProcessSystem& system)
-    : table_(table), system_(system)
+std::optional<GameWindow> WindowList::findGameWindow(const SupportedGame& row)
 {
+    for (GameWindow& w : topLevelWindows())
+        if (MatchGameWindow(w, row) == 0)
+            return std::move(w);
+    return std::nullopt;
 }
 
-std::vector<GameWindow> ProcessWindowSource::topLevelWindows()
+std::vector<GameWindow> X11WindowSource::topLevelWindows()
 {
-    std::vector<GameWindow> windows;
+    std::vector<GameWindow> out;
+    for (platform::TopLevelWindow& w : windows_.list())
+        out.push_back({w.id, platform::latin1ToUtf16(w.className), std::move(w.title), w.pid});
+    return out;
+}
+
+bool X11WindowSource::exists(std::uint64_t id)
+{
+    return id <= 0xFFFFFFFFu && windows_.exists(static_cast<std::uint32_t>(id));
+}
+
+void X11WindowSource::forget(std::uint64_t id)
+{
+    if (id <= 0xFFFFFFFFu)
+        windows_.forget(static_cast<std::uint32_t>(id));
+}
+
+std::optional<GameWindow> ProcessWindowSource::findGameWindow(const SupportedGame& row)
+{
+    if (!row.executable)
+        return std::nullopt;
     std::erase_if(seen_, [](const auto& entry) { return !entry.second->alive(); });
-    for (const SupportedGame& row : table_) {
-        if (!row.displayName || !row.executable)
-            continue;
-        for (int pid : system_.findByExecutable(row.executable)) {
-            const auto id = static_cast<std::uint64_t>(pid);
-            auto known = std::find_if(seen_.begin(), seen_.end(), [&](const auto& e) { return e.first == id; });
-            if (known == seen_.end()) {
-                auto handle = system_.open(pid);
-                if (!handle)
-                    continue;
-                seen_.emplace_back(id, std::move(handle));
-            }
-            windows.push_back({id, row.className, row.title, static_cast<std::uint32_t>(pid)});
+    for (int pid : system_.findByExecutable(row.executable)) {
+        const std::uint64_t id = kProcessWindowBit | static_cast<std::uint32_t>(pid);
+        auto known = std::find_if(seen_.begin(), seen_.end(), [&](const auto& e) { return e.first == id; });
+        if (known == seen_.end()) {
+            auto handle = system_.open(pid);
+            if (!handle)
+                continue; // gone, or another user's
+            seen_.emplace_back(id, std::move(handle));
         }
+        return GameWindow{id, row.className, row.title, static_cast<std::uint32_t>(pid)};
     }
-    return windows;
+    return std::nullopt;
 }
 
 bool ProcessWindowSource::exists(std::uint64_t id)
 {
     auto known = std::find_if(seen_.begin(), seen_.end(), [&](const auto& e) { return e.first == id; });
     return known != seen_.end() && known->second->alive();
+}
+
+void ProcessWindowSource::forget(std::uint64_t id)
+{
+    std::erase_if(seen_, [&](const auto& entry) { return entry.first == id; });
+}
+
+std::optional<GameWindow> GameWindowFinder::findGameWindow(const SupportedGame& row)
+{
+    if (auto window = windows_.findGameWindow(row))
+        return window;
+    return processes_.findGameWindow(row);
+}
+
+bool GameWindowFinder::exists(std::uint64_t id)
+{
+    return (id & ProcessWindowSource::kProcessWindowBit) ? processes_.exists(id) : windows_.exists(id);
+}
+
+void GameWindowFinder::forget(std::uint64_t id)
+{
+    if (id & ProcessWindowSource::kProcessWindowBit)
+        processes_.forget(id);
+    else
+        windows_.forget(id);
 }
 
 } // namespace views

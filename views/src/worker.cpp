@@ -7,7 +7,9 @@ namespace views {
 ViewWorker::ViewWorker(WorkerEnvironment env) : env_(env)
 {
     if (!env_.windows) {
-        ownWindows_ = std::make_unique<ProcessWindowSource>(env_.table, *env_.processes);
+        x11Windows_ = std::make_unique<X11WindowSource>();
+        processWindows_ = std::make_unique<ProcessWindowSource>(*env_.processes);
+        ownWindows_ = std::make_unique<GameWindowFinder>(*x11Windows_, *processWindows_);
         env_.windows = ownWindows_.get();
     }
     if (!env_.poses) {
@@ -114,15 +116,12 @@ void ViewWorker::run(platform::Event& stop)
             if (stopped(stop))
                 return;
             const SupportedGame& game = env_.table[row];
-            bool found = false;
-            for (const GameWindow& w : env_.windows->topLevelWindows())
-                if (MatchGameWindow(w, game) == 0) {
-                    window = w;
-                    found = true;
-                    break;
-                }
-            if (found && window.pid != 0 && poker->Attach(window.pid) && game.factory &&
-                (!game.preCheck || game.preCheck(poker.get(), nullptr))) {
+            // The pre-check's note is not kept: nothing reads it.
+            const char* note = nullptr;
+            if (auto found = env_.windows->findGameWindow(game);
+                found && found->pid != 0 && poker->Attach(found->pid) && game.factory &&
+                (!game.preCheck || game.preCheck(poker.get(), &note))) {
+                window = std::move(*found);
                 taken = &game;
                 break;
             }
@@ -131,6 +130,7 @@ void ViewWorker::run(platform::Event& stop)
             ++row;
         }
         const SessionEnd end = session(stop, *poker, *taken, window);
+        env_.windows->forget(window.id);
         if (end == SessionEnd::Stopped)
             return;
         if (end == SessionEnd::Refused)

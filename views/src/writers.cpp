@@ -1,7 +1,11 @@
 #include "views/game_details.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstring>
+#include <dirent.h>
 #include <numbers>
 #include <sys/resource.h>
 
@@ -77,6 +81,29 @@ std::vector<std::uint8_t> dustlineCaveImage()
 
 // State-driven patch -------------------------------------------------------
 
+std::uint32_t CStatePatch::checkSite(CProcessPoker& poker)
+{
+    const auto size = static_cast<std::uint32_t>(site_.original.size());
+    Bytes current(size);
+    if (!poker.Read(current.data(), site_.patchAddress, size))
+        return kReadFailed;
+    // Another build of the game, or another program, has other code here.
+    if (current != (patched_ ? site_.patched : site_.original))
+        return kCodeDiffers;
+    if (!remembered_) {
+        // The site last: the end of the session takes the jump out first.
+        if (site_.caveAddress != 0 && !poker.Remember(site_.caveAddress, static_cast<std::uint32_t>(site_.cave.size())))
+            return kReadFailed;
+        for (const Range& r : site_.data)
+            if (!poker.Remember(r.address, r.size))
+                return kReadFailed;
+        if (!poker.Remember(site_.patchAddress, size))
+            return kReadFailed;
+        remembered_ = true;
+    }
+    return kWriteOk;
+}
+
 std::uint32_t CStatePatch::patchStep(CProcessPoker& poker)
 {
     std::uint32_t state = 0;
@@ -93,12 +120,6 @@ std::uint32_t CStatePatch::patchStep(CProcessPoker& poker)
             return kWriteFailed;
         patched_ = false;
     } else if (!patched_ && state == site_.activeState) {
-        // Another build of the game has other code here: patch nothing.
-        Bytes current(size);
-        if (!poker.Read(current.data(), site_.patchAddress, size))
-            return kReadFailed;
-        if (current != site_.original)
-            return kCodeDiffers;
         if (site_.caveAddress != 0 &&
             !poker.Write(site_.cave.data(), site_.caveAddress, static_cast<std::uint32_t>(site_.cave.size())))
             return kWriteFailed;
@@ -111,6 +132,8 @@ std::uint32_t CStatePatch::patchStep(CProcessPoker& poker)
 
 std::uint32_t CMatrixCaveWriter::Update(CProcessPoker* poker, const OVPosePacket* record)
 {
+    if (const std::uint32_t check = checkSite(*poker); check != kWriteOk)
+        return check;
     patchStep(*poker);
     const float yawAngle = yaw(*record) * kS * -kPi + (layout_.dustline ? kPi / 2 : 0.0f);
     const Matrix m = rotationYawPitchRoll(yawAngle, pitch(*record) * kS * kPi, roll(*record) * kS * kPi);
@@ -138,13 +161,13 @@ std::uint32_t CMatrixCaveWriter::Update(CProcessPoker* poker, const OVPosePacket
 
 CToCARaceDriver2::CToCARaceDriver2()
     : CMatrixCaveWriter({static_cast<std::uint32_t>(-928), 0xA4FA60, 3, 0x4B784F, kTocaOriginal, kTocaJump, 0x400370,
-                         tocaCaveImage()},
+                         tocaCaveImage(), {}},
                         {0x400394, 0x400380, 0x40037C, 0x400378, false})
 {
 }
 
 CDustlineRally04::CDustlineRally04()
-    : CMatrixCaveWriter({0x6397C4, 0, 1, 0x41A5FC, kDustOriginal, kDustJump, 0x400080, dustlineCaveImage()},
+    : CMatrixCaveWriter({0x6397C4, 0, 1, 0x41A5FC, kDustOriginal, kDustJump, 0x400080, dustlineCaveImage(), {}},
                         {0x4000A4, 0x400090, 0x40008C, 0x400088, true})
 {
 }
@@ -160,12 +183,19 @@ const Bytes kNascarCave{0xD9, 0x04, 0x24, 0xD8, 0x05, 0xF0, 0x02, 0x40, 0x00, 0x
 
 CNascarRacing2003::CNascarRacing2003()
     : CStatePatch({0xC069DB, 0, 1, 0x56AB9D, {0x50, 0xE8, 0x7D, 0xC3, 0x08, 0x00},
-                   {0xE9, 0x5E, 0x57, 0xE9, 0xFF, 0x90}, 0x400300, kNascarCave})
+                   {0xE9, 0x5E, 0x57, 0xE9, 0xFF, 0x90}, 0x400300, kNascarCave, {{0x4002F0, 12}, {0x74EBBC, 12}}})
 {
+}
+
+CNascarRacing2003::~CNascarRacing2003()
+{
+    OnStop();
 }
 
 std::uint32_t CNascarRacing2003::Update(CProcessPoker* poker, const OVPosePacket* record)
 {
+    if (const std::uint32_t check = checkSite(*poker); check != kWriteOk)
+        return check;
     patchStep(*poker);
     if (!writeFloats(*poker, 0x4002F0, {yaw(*record) * kS * kPi, pitch(*record) * kS * kPi, roll(*record) * kS * kPi}))
         return kWriteFailed;
@@ -175,25 +205,66 @@ std::uint32_t CNascarRacing2003::Update(CProcessPoker* poker, const OVPosePacket
     return kWriteOk;
 }
 
-// The game runs best when the tracker's thread is not starved; a raise the
-// system refuses is left out.
-void CNascarRacing2003::OnStart()
+namespace {
+
+// The threads of this process.
+std::vector<pid_t> ownThreads()
 {
-    niceBefore_ = ::getpriority(PRIO_PROCESS, 0);
-    ::setpriority(PRIO_PROCESS, 0, -10);
+    std::vector<pid_t> threads;
+    DIR* dir = ::opendir("/proc/self/task");
+    if (!dir)
+        return threads;
+    while (const dirent* entry = ::readdir(dir)) {
+        pid_t tid = 0;
+        const std::string_view name = entry->d_name;
+        if (std::from_chars(name.data(), name.data() + name.size(), tid).ec == std::errc{} && tid > 0)
+            threads.push_back(tid);
+    }
+    ::closedir(dir);
+    return threads;
 }
 
+} // namespace
+
+// A priority class is the whole process's: on Linux every thread has its
+// own nice value, so each is lowered by the class's step, keeping the
+// threads' order among themselves. A lowering the system refuses (it needs
+// CAP_SYS_NICE or RLIMIT_NICE) is left out.
+void CNascarRacing2003::OnStart()
+{
+    OnStop();
+    for (pid_t thread : ownThreads()) {
+        errno = 0;
+        const int before = ::getpriority(PRIO_PROCESS, static_cast<id_t>(thread));
+        if (errno != 0)
+            continue;
+        const int after = std::max(-20, before - kHighPriorityStep);
+        if (after != before && ::setpriority(PRIO_PROCESS, static_cast<id_t>(thread), after) == 0)
+            raised_.push_back({thread, before, after});
+    }
+}
+
+// Back to normal: each raised thread gets its own value back, unless it has
+// changed its priority itself meanwhile.
 void CNascarRacing2003::OnStop()
 {
-    ::setpriority(PRIO_PROCESS, 0, niceBefore_);
+    for (const Raised& r : raised_) {
+        errno = 0;
+        const int now = ::getpriority(PRIO_PROCESS, static_cast<id_t>(r.thread));
+        if (errno == 0 && now == r.after)
+            ::setpriority(PRIO_PROCESS, static_cast<id_t>(r.thread), r.before);
+    }
+    raised_.clear();
 }
 
 // Wings of War --------------------------------------------------------------
 
-CWingsOfWar::CWingsOfWar() : CStatePatch({0x4E5B30, 0, 2, 0x40A266, {0x74, 0x74}, {0xEB, 0x74}, 0, {}}) {}
+CWingsOfWar::CWingsOfWar() : CStatePatch({0x4E5B30, 0, 2, 0x40A266, {0x74, 0x74}, {0xEB, 0x74}, 0, {}, {}}) {}
 
 std::uint32_t CWingsOfWar::Update(CProcessPoker* poker, const OVPosePacket* record)
 {
+    if (const std::uint32_t check = checkSite(*poker); check != kWriteOk)
+        return check;
     patchStep(*poker);
     if (!patched())
         return kWriteOk;

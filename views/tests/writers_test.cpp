@@ -1,33 +1,28 @@
 #include "views/game_details.h"
 
 #include "target_runner.h"
+#include "view_test_data.h"
 #include "testing/test_clock.h"
 
 #include <cmath>
+#include <condition_variable>
 #include <filesystem>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <numbers>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <thread>
 
 using namespace views;
 using testing_support::TargetProcess;
+using views_test::hex;
+using views_test::pose;
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-OVPosePacket pose(float roll = 0, float pitch = 0, float yaw = 0, float x = 0, float y = 0, float z = 0)
-{
-    OVPosePacket p{};
-    p.frame = 1;
-    p.value[0] = roll;
-    p.value[1] = pitch;
-    p.value[2] = yaw;
-    p.value[3] = x;
-    p.value[4] = y;
-    p.value[5] = z;
-    return p;
-}
 
 template <typename T>
 Bytes bytesOf(const T& v)
@@ -43,17 +38,6 @@ float floatAt(platform::FakeProcess& p, std::uint64_t address)
     float f = 0;
     std::memcpy(&f, b.data(), 4);
     return f;
-}
-
-std::string hex(const Bytes& b)
-{
-    std::string s;
-    char buf[3];
-    for (auto c : b) {
-        std::snprintf(buf, sizeof buf, "%02x", c);
-        s += buf;
-    }
-    return s;
 }
 
 class FakeGame : public ::testing::Test {
@@ -216,19 +200,62 @@ TEST_F(FakeGame, TocaPatchesOnEnteringTheStateAndUnpatchesOnLeaving)
     EXPECT_EQ(game->peek(0x4B784F, 5), (Bytes{0xE8, 0x8C, 0x05, 0xF6, 0xFF}));
 }
 
-TEST_F(FakeGame, StatePatchLeavesOtherCodeAlone)
+// A process that is not the game (another build, or a program named like
+// it) in the active state, with other code at the patch site: every state
+// writer refuses it and writes nothing at all, the cave and data included.
+TEST(StateWriters, OtherCodeAtTheSiteIsRefusedAndNothingIsWritten)
 {
-    game->map(0x40A000, 0x1000);
-    game->map(0x4E5000, 0x1000);
-    game->poke(0x40A266, Bytes{0x75, 0x10});
-    putU32(0x4E5B30, 2);
-    attach();
-    CWingsOfWar writer;
-    auto record = pose();
-    EXPECT_EQ(writer.Update(&poker, &record), kWriteOk);
-    EXPECT_FALSE(writer.patched());
-    EXPECT_EQ(game->peek(0x40A266, 2), (Bytes{0x75, 0x10}));
-    EXPECT_EQ(game->writeCount(), 0);
+    struct Case {
+        const char* name;
+        std::unique_ptr<CGameDetails> (*make)();
+        std::uint32_t site;
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> state; // address, value
+    } cases[] = {
+        {"ToCA", [] { return std::unique_ptr<CGameDetails>(new CToCARaceDriver2); }, 0x4B784F,
+         {{0xA4FA60, 0x900400}, {0x900400 - 928, 3}}},
+        {"Dustline", [] { return std::unique_ptr<CGameDetails>(new CDustlineRally04); }, 0x41A5FC, {{0x6397C4, 1}}},
+        {"NASCAR", [] { return std::unique_ptr<CGameDetails>(new CNascarRacing2003); }, 0x56AB9D, {{0xC069DB, 1}}},
+        {"Wings of War", [] { return std::unique_ptr<CGameDetails>(new CWingsOfWar); }, 0x40A266, {{0x4E5B30, 2}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        platform::FakeProcessSystem system;
+        auto decoy = system.add(7, "decoy");
+        for (std::uint64_t page : {0x400000, 0x41A000, 0x4B7000, 0x56A000, 0x639000, 0x40A000, 0x4E5000, 0x74E000,
+                                   0x900000, 0xA4F000, 0xC06000})
+            decoy->map(page, 0x1000);
+        decoy->poke(c.site, Bytes{0x90, 0x90, 0x90, 0x90, 0x90, 0x90});
+        for (auto [address, value] : c.state)
+            decoy->poke(address, bytesOf(value));
+        CProcessPoker poker(system);
+        ASSERT_TRUE(poker.Attach(7));
+        auto writer = c.make();
+        auto record = pose(100, 200, 300, 400, 500, 600);
+        EXPECT_EQ(writer->Update(&poker, &record), kCodeDiffers);
+        EXPECT_EQ(writer->Update(&poker, &record), kCodeDiffers);
+        EXPECT_EQ(decoy->writeCount(), 0);
+        EXPECT_EQ(poker.rememberedCount(), 0u);
+    }
+}
+
+// The same on a live process, where the site is read-only code: not one
+// byte of the decoy changes.
+TEST(StateWriters, ReadOnlyCodeOfADecoyIsNotChanged)
+{
+    TargetProcess decoy(PROCESS_TARGET, {"0x400000:4096:rx", "0x4b7000:4096:rx", "0xa4f000:4096:rw",
+                                         "0x900000:4096:rw", "0x4b784f=9090909090", "0xa4fa60=00049000",
+                                         "0x900060=03000000"});
+    ASSERT_TRUE(decoy.ready());
+    auto dump = [&] { return decoy.command("dump 0x400000 4096") + decoy.command("dump 0x4b7000 4096"); };
+    const std::string before = dump();
+    {
+        CProcessPoker poker;
+        ASSERT_TRUE(poker.Attach(static_cast<std::uint32_t>(decoy.pid())));
+        CToCARaceDriver2 writer;
+        auto record = pose(100, 200, 300, 400, 500, 600);
+        EXPECT_EQ(writer.Update(&poker, &record), kCodeDiffers);
+    }
+    EXPECT_EQ(dump(), before);
 }
 
 TEST_F(FakeGame, DustlineTakesTheGamesNewCameraAsBase)
@@ -311,6 +338,78 @@ TEST_F(FakeGame, WingsOfWarWritesRowsAndPositionIntoTheCamera)
 
     game->failWrites(1);
     EXPECT_EQ(writer.Update(&poker, &record), kWriteFailed);
+}
+
+// The session's end puts back every byte a state writer changed, also when
+// the game is still in the patched state then.
+TEST(StateWriters, EverythingComesBackWhenTheSessionEndsInThePatchedState)
+{
+    TargetProcess game(PROCESS_TARGET, {"0x400000:4096:rw", "0x4b7000:4096:rx", "0xa4f000:4096:rw",
+                                        "0x900000:4096:rw", "0x4b784f=e88c05f6ff", "0xa4fa60=00049000",
+                                        "0x400370=deadbeef"});
+    ASSERT_TRUE(game.ready());
+    auto dump = [&] { return game.command("dump 0x400000 4096") + game.command("dump 0x4b7000 4096"); };
+    const std::string before = dump();
+    {
+        CProcessPoker poker;
+        ASSERT_TRUE(poker.Attach(static_cast<std::uint32_t>(game.pid())));
+        CToCARaceDriver2 writer;
+        auto record = pose(0, 4096, 8192, 16384, 0, 0);
+        ASSERT_EQ(writer.Update(&poker, &record), kWriteOk); // not racing: the layout only
+        EXPECT_EQ(game.command("dump 0x4b784f 5"), "e88c05f6ff");
+        EXPECT_EQ(game.command("dump 0x400380 4"), "3d0ad73e"); // x: 0.42
+        ASSERT_EQ(game.command("poke 0x900060 03000000"), "ok");
+        ASSERT_EQ(writer.Update(&poker, &record), kWriteOk);
+        EXPECT_TRUE(writer.patched());
+        EXPECT_EQ(game.command("dump 0x4b784f 5"), "e9bf8ef4ff");
+        EXPECT_EQ(game.command("dump 0x400713 5"), "e8c8760100"); // the displaced call in the cave
+    }
+    EXPECT_EQ(dump(), before);
+}
+
+TEST(Nascar, RaisesEveryThreadOfTheProcessAndPutsEachBack)
+{
+    auto niceOf = [](pid_t tid) { return ::getpriority(PRIO_PROCESS, static_cast<id_t>(tid)); };
+    // A second thread of this process, at a nice value of its own.
+    std::mutex mutex;
+    std::condition_variable changed;
+    pid_t other = 0;
+    bool done = false;
+    std::thread worker([&] {
+        ::setpriority(PRIO_PROCESS, 0, 5);
+        std::unique_lock lock(mutex);
+        other = static_cast<pid_t>(::syscall(SYS_gettid));
+        changed.notify_all();
+        changed.wait(lock, [&] { return done; });
+    });
+    {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return other != 0; });
+    }
+    const pid_t self = static_cast<pid_t>(::syscall(SYS_gettid));
+    const int selfBefore = niceOf(self);
+    {
+        CNascarRacing2003 writer;
+        writer.OnStart();
+        // Lowering a nice value needs the privilege to; without it nothing changes.
+        if (::geteuid() == 0) {
+            EXPECT_EQ(niceOf(other), 5 - CNascarRacing2003::kHighPriorityStep);
+            EXPECT_EQ(niceOf(self), std::max(-20, selfBefore - CNascarRacing2003::kHighPriorityStep));
+        }
+        writer.OnStop();
+        EXPECT_EQ(niceOf(other), 5);
+        EXPECT_EQ(niceOf(self), selfBefore);
+        // A writer destroyed without OnStop puts the priorities back too.
+        writer.OnStart();
+    }
+    EXPECT_EQ(niceOf(other), 5);
+    EXPECT_EQ(niceOf(self), selfBefore);
+    {
+        std::lock_guard lock(mutex);
+        done = true;
+    }
+    changed.notify_all();
+    worker.join();
 }
 
 // Pointer chain and camera records -----------------------------------------

@@ -18,6 +18,7 @@
 
 #include <mutex>
 #include <system_error>
+#include <vector>
 
 #include "app/hyperlink.h"
 #include "app/main_pages.h"
@@ -32,11 +33,15 @@ bool WriteFirstRunPlacements(app::CAppProfile& profile)
 {
     if (profile.GetProfileInt("Settings", "FirstTimeRun", -1) != -1)
         return false;
+    // Written together with the mark that they were written: a start cut
+    // short writes either all of them or none (and the next start does).
+    std::vector<app::CAppProfile::IntEntry> entries;
     for (const DefaultPlacement& p : kDefaultPlacements) {
-        profile.WriteProfileInt(p.section, "xpos", p.x);
-        profile.WriteProfileInt(p.section, "ypos", p.y);
+        entries.push_back({p.section, "xpos", p.x});
+        entries.push_back({p.section, "ypos", p.y});
     }
-    profile.WriteProfileInt("Settings", "FirstTimeRun", 1);
+    entries.push_back({"Settings", "FirstTimeRun", 1});
+    profile.WriteProfileInts(entries);
     return true;
 }
 

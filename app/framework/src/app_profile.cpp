@@ -41,6 +41,17 @@ bool CAppProfile::WriteProfileInt(std::string_view section, std::string_view ent
            s->setDword(reg::Root::CurrentUser, key, entry, static_cast<std::uint32_t>(value)) == reg::kSuccess;
 }
 
+bool CAppProfile::WriteProfileInts(std::span<const IntEntry> entries)
+{
+    reg::Batch batch;
+    for (const IntEntry& e : entries) {
+        const std::string key = sectionKey(e.section);
+        batch.createKey(reg::Root::CurrentUser, key)
+            .setDword(reg::Root::CurrentUser, key, e.entry, static_cast<std::uint32_t>(e.value));
+    }
+    return store()->apply(batch) == reg::kSuccess;
+}
+
 std::u16string CAppProfile::GetProfileString(std::string_view section, std::string_view entry,
                                              std::u16string_view def) const
 {

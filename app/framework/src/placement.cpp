@@ -67,9 +67,13 @@ int SavedShowCommand(const WindowPlacement& placement)
 
 void SavePlacement(CAppProfile& profile, std::string_view section, const WindowPlacement& placement)
 {
-    profile.WriteProfileInt(section, "xpos", placement.normalTopLeft.x);
-    profile.WriteProfileInt(section, "ypos", placement.normalTopLeft.y);
-    profile.WriteProfileInt(section, "showcmd", SavedShowCommand(placement));
+    // One placement is one change: never a new position with an old state.
+    const CAppProfile::IntEntry entries[] = {
+        {section, "xpos", placement.normalTopLeft.x},
+        {section, "ypos", placement.normalTopLeft.y},
+        {section, "showcmd", SavedShowCommand(placement)},
+    };
+    profile.WriteProfileInts(entries);
 }
 
 } // namespace app

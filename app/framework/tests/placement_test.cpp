@@ -4,6 +4,7 @@
 #include "app/placement.h"
 #include "testing/temp_registry.h"
 
+
 namespace {
 
 using namespace app;

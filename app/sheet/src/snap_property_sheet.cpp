@@ -133,19 +133,27 @@ int CSnapPropertySheet::OnCreate()
         catalogue_.Load();
     OnActiveGame(-1, -1);
 
-    profiles_.SetUserMessages(config_.tellUser ? config_.tellUser : [this](std::u16string_view text) {
-        QMessageBox::warning(this, QStringLiteral("Vistrel"),
-                             QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())));
-    });
+    const std::function<void(std::u16string_view)> tell =
+        config_.tellUser ? config_.tellUser : [this](std::u16string_view text) {
+            QMessageBox::warning(this, QStringLiteral("Vistrel"),
+                                 QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())));
+        };
+    profiles_.SetUserMessages(tell);
     profiles_.LoadAll(catalogue_);
     ActivateProfile(profiles_.SelectStartProfile());
 
     languages_.Build();
 
+    std::filesystem::path damagedSettings;
     {
         std::lock_guard lock(stateLock_);
-        settings_.LoadOrCreate(config_.settingsFile);
+        // This instance is the only one: what an interrupted save left
+        // beside the settings can go.
+        CAppSettings::RemoveLeftovers(config_.settingsFile);
+        settings_.LoadOrCreate(config_.settingsFile, &damagedSettings);
     }
+    if (!damagedSettings.empty())
+        tell(CAppSettings::DamagedMessage(damagedSettings));
     RefreshEngineCopies();
 
     SetRunFlag(true);

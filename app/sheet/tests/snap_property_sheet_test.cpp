@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <thread>
 
 #include "app/snap_property_sheet.h"
@@ -360,6 +361,43 @@ TEST_F(SheetTest, AnUnreadableProfileIsToldAndTheOthersLoad)
     ASSERT_EQ(told.size(), 1u);
     EXPECT_NE(told[0].find(u"Broken.xml"), std::u16string::npos);
     EXPECT_EQ(sheet->Profiles().GetCount(), 2); // the racer and a new default profile
+    sheet->OnDestroy();
+}
+
+// A damaged settings file (the camera turned half round, then a bad byte)
+// is kept beside, the user is told once, and the defaults are used.
+TEST_F(SheetTest, DamagedSettingsAreKeptBesideAndToldOnce)
+{
+    WriteSettings([](CAppSettings& s) { s.Tracking.CameraRotation = 2; });
+    std::string text;
+    {
+        std::ifstream in(dir.file("settings.xml"), std::ios::binary);
+        text.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    text[text.size() / 2] = '<';
+    std::ofstream(dir.file("settings.xml"), std::ios::binary) << text;
+    std::ofstream(dir.file(".settings.xml.tmp-Xy12Zq")) << "<Settings>";
+
+    MakeSheet();
+    ASSERT_EQ(sheet->OnCreate(), 0);
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_NE(told[0].find(u"settings-damaged-"), std::u16string::npos);
+    EXPECT_EQ(sheet->CameraRotation(), 0);
+    EXPECT_FALSE(std::filesystem::exists(dir.file(".settings.xml.tmp-Xy12Zq")));
+    int kept = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+        if (e.path().filename().string().rfind("settings-damaged-", 0) == 0) {
+            ++kept;
+            std::ifstream in(e.path(), std::ios::binary);
+            EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), text);
+        }
+    EXPECT_EQ(kept, 1);
+    sheet->OnDestroy();
+
+    told.clear();
+    MakeSheet();
+    ASSERT_EQ(sheet->OnCreate(), 0);
+    EXPECT_TRUE(told.empty());
     sheet->OnDestroy();
 }
 

@@ -1,10 +1,12 @@
 #include "camera/config_script.h"
 
 #include "camera/xml_utils.h"
+#include "platform/file_replace.h"
 
 #include <xercesc/dom/DOM.hpp>
 
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -36,8 +38,13 @@ bool ParseDouble(const std::string& text, double& out)
         ++first;
     if (first < last && *first == '+')
         ++first;
-    auto [ptr, ec] = std::from_chars(first, last, out);
-    return ec == std::errc() && ptr != first;
+    double v = 0;
+    auto [ptr, ec] = std::from_chars(first, last, v);
+    // A score of NaN or infinity would poison every comparison of the scorer.
+    if (ec != std::errc() || ptr == first || !std::isfinite(v))
+        return false;
+    out = v;
+    return true;
 }
 
 bool ParseDecimal(const std::string& text, int& out)
@@ -115,25 +122,8 @@ std::string CameraConfigScript::ToXml() const
 
 bool CameraConfigScript::WriteXml(std::string_view path) const
 {
-    const std::filesystem::path target{std::string(path)};
-    std::filesystem::path temp = target;
-    temp += ".tmp";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out)
-            return false;
-        out << ToXml();
-        out.flush();
-        if (!out)
-            return false;
-    }
-    std::error_code ec;
-    std::filesystem::rename(temp, target, ec);
-    if (ec) {
-        std::filesystem::remove(temp, ec);
-        return false;
-    }
-    return true;
+    // Replaced whole: a failed or interrupted write keeps the old file.
+    return platform::files::ReplaceFile(std::filesystem::path(std::string(path)), ToXml());
 }
 
 bool CameraConfigScript::ReadXml(std::string_view path)
@@ -141,6 +131,12 @@ bool CameraConfigScript::ReadXml(std::string_view path)
     std::ifstream in{std::string(path), std::ios::binary};
     if (!in) {
         error_ = "Cannot open file " + std::string(path);
+        return false;
+    }
+    // Real scripts are about a kilobyte; a far larger file is refused unparsed.
+    if (const std::int64_t size = platform::files::FileSize(std::string(path)); size > MaxFileBytes) {
+        error_ = "File " + std::string(path) + " is " + std::to_string(size) + " bytes long; a script holds at most " +
+                 std::to_string(MaxFileBytes);
         return false;
     }
     std::string error;
@@ -168,7 +164,8 @@ bool CameraConfigScript::ReadXml(std::string_view path)
         }
     }
     if (const xercesc::DOMNodeList* list = XmlUtils::GetElementsByTagName(root, std::string_view("I2cCommand"))) {
-        for (XMLSize_t i = 0; i < list->getLength(); ++i) {
+        const XMLSize_t count = list->getLength(); // walks the whole tree: once
+        for (XMLSize_t i = 0; i < count; ++i) {
             const auto* e = static_cast<const xercesc::DOMElement*>(list->item(i));
             int address = 0, sub = 0, data = 0;
             if (!XmlUtils::ParseInt(XmlUtils::GetAttribute(e, std::string_view("address")), address) ||
@@ -176,6 +173,13 @@ bool CameraConfigScript::ReadXml(std::string_view path)
                 !XmlUtils::GetNodeIntValue(XmlUtils::GetElementsByTagName(e, std::string_view("Data")), data)) {
                 error_ = "Unreadable I2cCommand";
                 return false;
+            }
+            // Each is one byte on the wire: a larger value is refused, never cut.
+            for (const auto& [name, v] : {std::pair{"address", address}, {"subAddress", sub}, {"Data", data}}) {
+                if (v < 0 || v > 0xFF) {
+                    error_ = std::string("I2cCommand ") + name + " " + std::to_string(v) + " is outside 0 to 0xFF";
+                    return false;
+                }
             }
             read.i2c_.push_back({static_cast<std::uint8_t>(address), static_cast<std::uint8_t>(sub),
                                  static_cast<std::uint8_t>(data)});

@@ -123,6 +123,38 @@ TEST_F(ConfigScriptTest, ReadingRules)
     ASSERT_TRUE(s.ReadXml(Path("octal.xml")));
     EXPECT_EQ(s.GetI2cCommands().at(0).data, 8);
 
+    // An I2C value that does not fit in its byte is refused with the
+    // reason, never cut to its low byte; the script stays as it was.
+    const CameraConfigScript octal = s;
+    const struct {
+        std::string from, to, error;
+    } outOfRange[] = {
+        {"<Data>0x80</Data>", "<Data>0x180</Data>", "Data 384"},
+        {"<Data>0x80</Data>", "<Data>-1</Data>", "Data -1"},
+        {"address=\"0x42\"", "address=\"256\"", "address 256"},
+        {"subAddress=\"0x10\"", "subAddress=\"0x7FFFFFFF\"", "subAddress 2147483647"},
+    };
+    for (const auto& c : outOfRange) {
+        Write("range.xml", replace(c.from, c.to));
+        EXPECT_FALSE(s.ReadXml(Path("range.xml"))) << c.to;
+        EXPECT_NE(s.GetLastError().find(c.error), std::string::npos) << s.GetLastError();
+        EXPECT_TRUE(s == octal) << c.to;
+    }
+    for (const char* bad : {"nan", "inf", "-infinity", "1e400"}) {
+        Write("score.xml", replace("weight=\"", std::string("weight=\"") + bad + "\" w=\""));
+        EXPECT_FALSE(s.ReadXml(Path("score.xml"))) << bad;
+        EXPECT_TRUE(s == octal) << bad;
+    }
+    Write("edge.xml", replace("<Data>0x80</Data>", "<Data>255</Data>"));
+    ASSERT_TRUE(s.ReadXml(Path("edge.xml")));
+    EXPECT_EQ(s.GetI2cCommands().at(0).data, 255);
+
+    std::string huge = text;
+    huge.insert(huge.find("<ScorerData>"), static_cast<std::size_t>(CameraConfigScript::MaxFileBytes), ' ');
+    Write("huge.xml", huge);
+    EXPECT_FALSE(s.ReadXml(Path("huge.xml")));
+    EXPECT_NE(s.GetLastError().find("at most"), std::string::npos) << s.GetLastError();
+
     const CameraConfigScript before = s;
     const std::size_t start = text.find("    <screenCenter");
     std::string missing = text;

@@ -24,7 +24,7 @@
 #include "testing/test_clock.h"
 
 #ifdef OVCLIENT_DIR
-#include "../../../client/tests/client_process.h"
+#include "testing/client_process.h"
 #endif
 
 namespace {
@@ -173,7 +173,7 @@ TEST_F(EndToEndTest, PoseFollowsTheSceneAndResumesAfterReplug)
 
 #ifdef OVCLIENT_DIR
     {
-        client_test::ClientProcess game(std::string(OVCLIENT_BIN) + "/Other.exe", OVCLIENT_LIBRARY);
+        testing_support::ClientProcess game(std::string(OVCLIENT_BIN) + "/Other.exe", OVCLIENT_LIBRARY);
         ASSERT_TRUE(game.ready());
         game.ask("window");
         ASSERT_EQ(game.ask("regwin"), "0");

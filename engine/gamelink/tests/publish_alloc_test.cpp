@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <new>
 
-#include "../../../client/tests/client_process.h"
+#include "testing/client_process.h"
 #include "engine/VSLEnhanced.h"
 #include "testing/temp_registry.h"
 #include "testing/temp_session.h"
@@ -44,7 +44,7 @@ TEST(PublishAllocation, PublishingAndWatchdogAllocateNothing)
               0);
     CVSLEnhanced link(store);
     link.Start();
-    client_test::ClientProcess c(std::string(OVCLIENT_BIN) + "/Other.exe", OVCLIENT_LIBRARY);
+    testing_support::ClientProcess c(std::string(OVCLIENT_BIN) + "/Other.exe", OVCLIENT_LIBRARY);
     ASSERT_TRUE(c.ready());
     c.ask("window");
     ASSERT_EQ(c.ask("regwin"), "0");

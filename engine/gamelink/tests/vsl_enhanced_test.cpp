@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "../../../client/tests/client_process.h"
+#include "testing/client_process.h"
 #include "engine/VSLEnhanced.h"
 #include "platform/messages.h"
 #include "platform/sync.h"
@@ -14,7 +14,7 @@
 #include "testing/temp_session.h"
 
 using namespace std::chrono_literals;
-using client_test::ClientProcess;
+using testing_support::ClientProcess;
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <sstream>
 #include <thread>
 
-#include "../../../client/tests/client_process.h"
+#include "testing/client_process.h"
 #include "engine_fixture.h"
 #include "testing/temp_session.h"
 
@@ -172,7 +172,7 @@ TEST_F(GameClientTest, AClientReadsTheEnginePoseAndRecentresIt)
     engine = MakeEngine(20);
     ASSERT_EQ(engine->Start(), 0u);
     ASSERT_TRUE(engine->IsLibraryLoaded());
-    client_test::ClientProcess game(std::string(OVCLIENT_BIN) + "/Other.exe", OVCLIENT_LIBRARY);
+    testing_support::ClientProcess game(std::string(OVCLIENT_BIN) + "/Other.exe", OVCLIENT_LIBRARY);
     ASSERT_TRUE(game.ready());
     game.ask("window");
     ASSERT_EQ(game.ask("regwin"), "0");

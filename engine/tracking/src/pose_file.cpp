@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 
 #include <fcntl.h>
@@ -191,6 +192,7 @@ CPoseFileReader::~CPoseFileReader()
 std::uint32_t CPoseFileReader::Open(const std::filesystem::path& file)
 {
     Close();
+    skipped_ = 0;
     fd_ = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd_ < 0) return Win32ErrorFromErrno(errno);
     std::array<std::uint8_t, kPoseFileHeaderSize> h{};
@@ -211,15 +213,28 @@ CPoseFileReader::Read CPoseFileReader::Next(PoseRecord& record, std::uint32_t& e
         error = kErrorReadFault;
         return Read::Error;
     }
-    std::array<std::uint8_t, kPoseRecordSize> b{};
-    const ssize_t n = ReadUpTo(fd_, b.data(), b.size());
-    if (n < 0) {
-        error = kErrorReadFault;
-        return Read::Error;
+    for (;;) {
+        std::array<std::uint8_t, kPoseRecordSize> b{};
+        const ssize_t n = ReadUpTo(fd_, b.data(), b.size());
+        if (n < 0) {
+            error = kErrorReadFault;
+            return Read::Error;
+        }
+        if (std::size_t(n) < b.size()) return Read::End;
+        record = DecodePoseRecord(b);
+        // A record holding a NaN or an infinity is damaged: handed to a game
+        // it would throw the view anywhere. It is skipped, the next one played.
+        if (IsPlayable(record)) return Read::Record;
+        ++skipped_;
     }
-    if (std::size_t(n) < b.size()) return Read::End;
-    record = DecodePoseRecord(b);
-    return Read::Record;
+}
+
+bool IsPlayable(const PoseRecord& r)
+{
+    for (float v : {r.outputYaw, r.rawYaw, r.outputPitch, r.rawPitch, r.outputRoll, r.rawRoll, r.outputX, r.rawX,
+                    r.outputY, r.rawY, r.outputZ, r.rawZ})
+        if (!std::isfinite(v)) return false;
+    return true;
 }
 
 void CPoseFileReader::Close()

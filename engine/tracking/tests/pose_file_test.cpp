@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <limits>
 #include <fstream>
 #include <vector>
 
@@ -116,6 +117,48 @@ TEST(PoseFile, ReaderRefusesBadFiles)
     ASSERT_EQ(reader.Open(headerOnly), 0u);
     EXPECT_EQ(reader.Next(r, error), CPoseFileReader::Read::Record);
     EXPECT_EQ(reader.Next(r, error), CPoseFileReader::Read::End);
+}
+
+// Records with a NaN or an infinity in any of the twelve values are passed
+// over on playback; the good ones around them play in order.
+TEST(PoseFile, PlaybackPassesOverRecordsThatAreNotNumbers)
+{
+    testing_support::TempDir dir;
+    const auto file = dir.path() / "damaged.tdf";
+    auto h = PoseFileHeader();
+    std::vector<std::uint8_t> bytes(h.begin(), h.end());
+    const float bad[] = {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
+                         -std::numeric_limits<float>::infinity()};
+    std::uint32_t tick = 100;
+    const auto append = [&](const PoseRecord& r) {
+        const auto e = EncodePoseRecord(r);
+        bytes.insert(bytes.end(), e.begin(), e.end());
+    };
+    append(PoseRecord{.tick = tick++});
+    for (int field = 0; field < 12; ++field) {
+        PoseRecord r{.tick = 9999};
+        auto encoded = EncodePoseRecord(r);
+        const float v = bad[field % 3];
+        std::memcpy(encoded.data() + 4 + 4 * field, &v, 4);
+        bytes.insert(bytes.end(), encoded.begin(), encoded.end());
+        append(PoseRecord{.tick = tick++, .outputYaw = float(field), .rawZ = 1e30f});
+    }
+    WriteFile(file, bytes);
+
+    CPoseFileReader reader;
+    ASSERT_EQ(reader.Open(file), 0u);
+    PoseRecord r;
+    std::uint32_t error = 0;
+    std::vector<std::uint32_t> ticks;
+    while (reader.Next(r, error) == CPoseFileReader::Read::Record) {
+        ASSERT_TRUE(IsPlayable(r));
+        ticks.push_back(r.tick);
+    }
+    EXPECT_EQ(error, 0u);
+    ASSERT_EQ(ticks.size(), 13u);
+    for (std::size_t i = 0; i < ticks.size(); ++i)
+        EXPECT_EQ(ticks[i], 100 + i);
+    EXPECT_EQ(reader.Skipped(), 12u);
 }
 
 TEST(PoseFile, WriterErrorsAndCodes)

@@ -116,6 +116,41 @@ std::vector<MemoryRegion> FakeProcess::regions() const
     return out;
 }
 
+void FakeProcess::answerLoads(std::function<RemoteCall(const std::string& path)> answer)
+{
+    std::lock_guard lock(mutex_);
+    answerLoads_ = std::move(answer);
+}
+
+std::vector<std::string> FakeProcess::loadRequests() const
+{
+    std::lock_guard lock(mutex_);
+    return loadRequests_;
+}
+
+RemoteCall FakeProcess::loadModule(const std::string& path, std::chrono::milliseconds)
+{
+    std::function<RemoteCall(const std::string&)> answer;
+    {
+        std::lock_guard lock(mutex_);
+        if (killed_)
+            return {false, 0, "the process has ended"};
+        loadRequests_.push_back(path);
+        answer = answerLoads_;
+    }
+    if (answer)
+        return answer(path);
+    // Mapped above everything else, as a loader would place it.
+    std::uint64_t at = 0x7F0000000000;
+    {
+        std::lock_guard lock(mutex_);
+        if (!blocks_.empty())
+            at = std::max(at, blocks_.rbegin()->first + blocks_.rbegin()->second.bytes.size() + 0x1000);
+    }
+    map(at, 0x1000, path);
+    return {true, at, {}};
+}
+
 namespace {
 
 // An opened handle on a shared fake: the test keeps its own reference.
@@ -127,6 +162,10 @@ public:
     bool write(std::uint64_t a, std::span<const std::uint8_t> b) override { return p_->write(a, b); }
     bool alive() const override { return p_->alive(); }
     std::vector<MemoryRegion> regions() const override { return p_->regions(); }
+    RemoteCall loadModule(const std::string& path, std::chrono::milliseconds limit) override
+    {
+        return p_->loadModule(path, limit);
+    }
 
 private:
     std::shared_ptr<FakeProcess> p_;

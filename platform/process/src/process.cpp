@@ -1,16 +1,29 @@
 #include "platform/process.h"
 
+#include "platform/debug.h"
+
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
 #include <dirent.h>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <fstream>
+#include <optional>
 #include <poll.h>
 #include <sys/syscall.h>
 #include <sys/uio.h>
+#include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
+
+#if defined(__x86_64__)
+#include <elf.h>
+#include <sys/ptrace.h>
+#include <sys/user.h>
+#endif
 
 namespace platform {
 
@@ -57,9 +70,79 @@ std::string procPath(int pid, const char* leaf)
     return "/proc/" + std::to_string(pid) + "/" + leaf;
 }
 
+std::vector<MemoryRegion> readRegions(int pid)
+{
+    std::vector<MemoryRegion> out;
+    std::ifstream maps(procPath(pid, "maps"));
+    std::string line;
+    while (std::getline(maps, line)) {
+        // start-end perms offset dev inode [path]
+        MemoryRegion r;
+        const char* p = line.data();
+        const char* e = p + line.size();
+        auto res = std::from_chars(p, e, r.start, 16);
+        if (res.ec != std::errc{} || res.ptr == e || *res.ptr != '-')
+            continue;
+        res = std::from_chars(res.ptr + 1, e, r.end, 16);
+        if (res.ec != std::errc{} || e - res.ptr < 5)
+            continue;
+        const char* perms = res.ptr + 1;
+        r.readable = perms[0] == 'r';
+        r.writable = perms[1] == 'w';
+        r.executable = perms[2] == 'x';
+        // Skip four fields to reach the path.
+        const char* q = perms;
+        for (int field = 0; field < 4 && q < e; ++field) {
+            while (q < e && *q != ' ')
+                ++q;
+            while (q < e && *q == ' ')
+                ++q;
+        }
+        r.path.assign(q, e);
+        out.push_back(std::move(r));
+    }
+    return out;
+}
+
+// The uids of a process (real, effective, saved, file system) from its
+// status file, read afresh through an open descriptor.
+std::optional<std::array<uid_t, 4>> readUids(int statusFd)
+{
+    char text[4096];
+    const ssize_t n = ::pread(statusFd, text, sizeof text - 1, 0);
+    if (n <= 0)
+        return std::nullopt;
+    const std::string_view status(text, static_cast<std::size_t>(n));
+    const auto line = status.find("\nUid:");
+    if (line == std::string_view::npos)
+        return std::nullopt;
+    const char* p = status.data() + line + 5;
+    const char* end = status.data() + status.size();
+    std::array<uid_t, 4> uids{};
+    for (uid_t& uid : uids) {
+        while (p < end && (*p == ' ' || *p == '\t'))
+            ++p;
+        auto res = std::from_chars(p, end, uid);
+        if (res.ec != std::errc{})
+            return std::nullopt;
+        p = res.ptr;
+    }
+    return uids;
+}
+
+// Whether every uid of the process is this program's own.
+bool sameUser(int statusFd)
+{
+    const auto uids = readUids(statusFd);
+    if (!uids)
+        return false;
+    const uid_t own = ::geteuid();
+    return std::all_of(uids->begin(), uids->end(), [own](uid_t u) { return u == own; }) && ::getuid() == own;
+}
+
 class LinuxProcess : public ProcessHandle {
 public:
-    LinuxProcess(int pid, int pidfd, int mem) : pid_(pid), pidfd_(pidfd), mem_(mem) {}
+    LinuxProcess(int pid, int pidfd, int mem, int status) : pid_(pid), pidfd_(pidfd), mem_(mem), status_(status) {}
 
     int pid() const override { return pid_; }
 
@@ -89,6 +172,8 @@ public:
 
     bool write(std::uint64_t address, std::span<const std::uint8_t> bytes) override
     {
+        if (!sameUser(status_.get()))
+            return false;
         std::size_t done = 0;
         while (done < bytes.size()) {
             ssize_t n = ::pwrite(mem_.get(), bytes.data() + done, bytes.size() - done,
@@ -110,45 +195,250 @@ public:
         return r == 0;
     }
 
-    std::vector<MemoryRegion> regions() const override
-    {
-        std::vector<MemoryRegion> out;
-        std::ifstream maps(procPath(pid_, "maps"));
-        std::string line;
-        while (std::getline(maps, line)) {
-            // start-end perms offset dev inode [path]
-            MemoryRegion r;
-            const char* p = line.data();
-            const char* e = p + line.size();
-            auto res = std::from_chars(p, e, r.start, 16);
-            if (res.ec != std::errc{} || res.ptr == e || *res.ptr != '-')
-                continue;
-            res = std::from_chars(res.ptr + 1, e, r.end, 16);
-            if (res.ec != std::errc{} || e - res.ptr < 5)
-                continue;
-            const char* perms = res.ptr + 1;
-            r.readable = perms[0] == 'r';
-            r.writable = perms[1] == 'w';
-            r.executable = perms[2] == 'x';
-            // Skip four fields to reach the path.
-            const char* q = perms;
-            for (int field = 0; field < 4 && q < e; ++field) {
-                while (q < e && *q != ' ')
-                    ++q;
-                while (q < e && *q == ' ')
-                    ++q;
-            }
-            r.path.assign(q, e);
-            out.push_back(std::move(r));
-        }
-        return out;
-    }
+    std::vector<MemoryRegion> regions() const override { return readRegions(pid_); }
+
+    RemoteCall loadModule(const std::string& path, std::chrono::milliseconds limit) override;
 
 private:
     int pid_;
     Fd pidfd_;
     Fd mem_;
+    Fd status_;
 };
+
+// Where this program's C library has its dlopen: the library's file as the
+// system names it and the function's distance from the file's first mapping.
+// A process that maps the same file has the function at the same distance.
+struct LoaderFunction {
+    std::string path;
+    std::uint64_t offset = 0;
+};
+
+std::uint64_t lowestMapping(const std::vector<MemoryRegion>& regions, const std::string& path)
+{
+    std::uint64_t base = 0;
+    for (const auto& r : regions)
+        if (r.path == path && (base == 0 || r.start < base))
+            base = r.start;
+    return base;
+}
+
+std::optional<LoaderFunction> ownLoaderFunction()
+{
+    // The C library's own dlopen, not a wrapper a sanitizer puts in front.
+    void* libc = ::dlopen("libc.so.6", RTLD_NOW | RTLD_NOLOAD);
+    if (!libc)
+        return std::nullopt;
+    void* function = ::dlsym(libc, "dlopen");
+    ::dlclose(libc);
+    if (!function)
+        return std::nullopt;
+    const auto address = reinterpret_cast<std::uintptr_t>(function);
+    const auto regions = readRegions(static_cast<int>(::getpid()));
+    for (const auto& r : regions)
+        if (address >= r.start && address < r.end && !r.path.empty())
+            return LoaderFunction{r.path, address - lowestMapping(regions, r.path)};
+    return std::nullopt;
+}
+
+#if defined(__x86_64__)
+
+std::string ptraceRefusal(int pid, int error)
+{
+    std::string text = "this program may not trace process " + std::to_string(pid) + " (" + std::strerror(error) + ")";
+    std::ifstream scope("/proc/sys/kernel/yama/ptrace_scope");
+    int value = 0;
+    if (scope >> value && value > 0)
+        text += "; kernel.yama.ptrace_scope is " + std::to_string(value) +
+                (value >= 3 ? ", which allows no tracing at all" : ", which allows tracing only by privileged or parent processes");
+    return text;
+}
+
+enum class Waited { Stopped, Ended, TimedOut, Failed };
+
+// The traced process's next stop or end, waited for until `deadline`.
+Waited waitTraced(int pid, int& status, std::chrono::steady_clock::time_point deadline)
+{
+    for (;;) {
+        const int r = ::waitpid(pid, &status, __WALL | WNOHANG);
+        if (r == pid)
+            return WIFSTOPPED(status) ? Waited::Stopped : Waited::Ended;
+        if (r < 0 && errno != EINTR)
+            return Waited::Failed;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return Waited::TimedOut;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+// Lets a traced process go on untraced. Only a stopped one can be let go:
+// a running one is stopped first (bounded).
+void release(int pid, int signal)
+{
+    auto* data = reinterpret_cast<void*>(static_cast<std::uintptr_t>(signal));
+    if (::ptrace(PTRACE_DETACH, pid, nullptr, data) == 0)
+        return;
+    ::ptrace(PTRACE_INTERRUPT, pid, nullptr, nullptr);
+    int status = 0;
+    if (waitTraced(pid, status, std::chrono::steady_clock::now() + std::chrono::seconds(1)) == Waited::Stopped)
+        ::ptrace(PTRACE_DETACH, pid, nullptr, data);
+}
+
+// Saved register state of the traced thread: general registers and the
+// whole extended (x87, SSE, AVX...) state, so the thread goes on untouched.
+struct ThreadState {
+    user_regs_struct regs{};
+    std::vector<std::uint8_t> extended;
+    int extendedType = NT_X86_XSTATE;
+
+    bool save(int pid)
+    {
+        if (::ptrace(PTRACE_GETREGS, pid, nullptr, &regs) != 0)
+            return false;
+        for (int type : {NT_X86_XSTATE, NT_PRFPREG}) {
+            extended.assign(16384, 0);
+            iovec io{extended.data(), extended.size()};
+            if (::ptrace(PTRACE_GETREGSET, pid, reinterpret_cast<void*>(static_cast<std::uintptr_t>(type)), &io) == 0) {
+                extended.resize(io.iov_len);
+                extendedType = type;
+                return true;
+            }
+        }
+        return false;
+    }
+    void restore(int pid)
+    {
+        iovec io{extended.data(), extended.size()};
+        ::ptrace(PTRACE_SETREGSET, pid, reinterpret_cast<void*>(static_cast<std::uintptr_t>(extendedType)), &io);
+        ::ptrace(PTRACE_SETREGS, pid, nullptr, &regs);
+    }
+};
+
+#endif
+
+RemoteCall LinuxProcess::loadModule(const std::string& path, std::chrono::milliseconds limit)
+{
+    RemoteCall out;
+    const std::string who = "process " + std::to_string(pid_);
+    if (!sameUser(status_.get()) || !alive()) {
+        out.error = who + " has ended or belongs to another user";
+        return out;
+    }
+#if !defined(__x86_64__)
+    (void)path;
+    (void)limit;
+    out.error = "loading a module into another process is not supported on this machine";
+    return out;
+#else
+    const auto loader = ownLoaderFunction();
+    if (!loader) {
+        out.error = "the C library's dlopen was not found in this program";
+        return out;
+    }
+    const std::uint64_t base = lowestMapping(regions(), loader->path);
+    if (base == 0) {
+        out.error = who + " does not use this system's C library (" + loader->path + ")";
+        return out;
+    }
+    const std::uint64_t dlopenAt = base + loader->offset;
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+
+    if (::ptrace(PTRACE_SEIZE, pid_, nullptr, nullptr) != 0) {
+        out.error = ptraceRefusal(pid_, errno);
+        return out;
+    }
+    int status = 0;
+    int pendingSignal = 0;
+    bool ended = false;
+    // Stop the main thread where it is.
+    ::ptrace(PTRACE_INTERRUPT, pid_, nullptr, nullptr);
+    for (;;) {
+        const Waited w = waitTraced(pid_, status, deadline);
+        if (w == Waited::Ended) {
+            out.error = who + " ended";
+            return out;
+        }
+        if (w != Waited::Stopped) {
+            out.error = who + " did not stop within " + std::to_string(limit.count()) + " ms";
+            release(pid_, pendingSignal);
+            return out;
+        }
+        if ((status >> 16) == PTRACE_EVENT_STOP)
+            break;
+        // A signal on its way in: held back and handed over when leaving.
+        pendingSignal = WSTOPSIG(status);
+        ::ptrace(PTRACE_CONT, pid_, nullptr, nullptr);
+    }
+    ThreadState saved;
+    if (!saved.save(pid_)) {
+        out.error = "the registers of " + who + " could not be read";
+        release(pid_, pendingSignal);
+        return out;
+    }
+    // The call's frame below the red zone of the interrupted code: the path,
+    // then a return address of 0, whose fault ends the call.
+    const std::uint64_t top = saved.regs.rsp - 256;
+    const std::uint64_t pathAt = (top - (path.size() + 1)) & ~std::uint64_t{15};
+    const std::uint64_t sp = pathAt - 8;
+    std::vector<std::uint8_t> frame(static_cast<std::size_t>(top - sp), 0);
+    std::vector<std::uint8_t> original(frame.size());
+    std::copy(path.begin(), path.end(), frame.begin() + 8);
+    bool ran = read(sp, original) && write(sp, frame);
+    if (ran) {
+        user_regs_struct regs = saved.regs;
+        regs.rip = dlopenAt;
+        regs.rdi = pathAt;
+        regs.rsi = RTLD_NOW;
+        regs.rsp = sp;
+        regs.rax = 0;
+        regs.orig_rax = ~0ull; // no system call to restart on the way
+        regs.eflags &= ~0x400ull; // the direction flag is clear at a call
+        ran = ::ptrace(PTRACE_SETREGS, pid_, nullptr, &regs) == 0 && ::ptrace(PTRACE_CONT, pid_, nullptr, nullptr) == 0;
+    }
+    while (ran) {
+        const Waited w = waitTraced(pid_, status, deadline);
+        if (w == Waited::Ended) {
+            ended = true;
+            out.error = who + " ended during the call";
+            break;
+        }
+        if (w != Waited::Stopped) {
+            out.error = "the call in " + who + " did not return within " + std::to_string(limit.count()) +
+                        " ms and was abandoned";
+            ::ptrace(PTRACE_INTERRUPT, pid_, nullptr, nullptr);
+            if (waitTraced(pid_, status, std::chrono::steady_clock::now() + std::chrono::seconds(1)) != Waited::Stopped)
+                ended = true; // nothing more can be done with it
+            break;
+        }
+        const int signal = WSTOPSIG(status);
+        if ((status >> 16) != 0) {
+            ::ptrace(PTRACE_CONT, pid_, nullptr, nullptr); // a stop request: the call goes on
+            continue;
+        }
+        if (signal == SIGSEGV) {
+            user_regs_struct now{};
+            ::ptrace(PTRACE_GETREGS, pid_, nullptr, &now);
+            if (now.rip == 0) {
+                out.done = true;
+                out.result = now.rax;
+            } else {
+                out.error = "the call in " + who + " faulted";
+            }
+            break;
+        }
+        // The process's own signals reach it during the call too.
+        ::ptrace(PTRACE_CONT, pid_, nullptr, reinterpret_cast<void*>(static_cast<std::uintptr_t>(signal)));
+    }
+    if (!ran && out.error.empty())
+        out.error = "the call could not be set up in " + who;
+    if (ended)
+        return out;
+    write(sp, original);
+    saved.restore(pid_);
+    release(pid_, pendingSignal);
+    return out;
+#endif
+}
 
 std::string baseName(std::string_view path)
 {
@@ -165,14 +455,27 @@ public:
         int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
         if (pidfd < 0)
             return nullptr;
-        int mem = ::open(procPath(pid, "mem").c_str(), O_RDWR | O_CLOEXEC);
-        if (mem < 0) {
+        // Another user's process is never opened, whatever this program may.
+        int status = ::open(procPath(pid, "status").c_str(), O_RDONLY | O_CLOEXEC);
+        if (status < 0 || !sameUser(status)) {
+            if (status >= 0) {
+                ::close(status);
+                if (debug::enabled())
+                    debug::output("process " + std::to_string(pid) + " belongs to another user: not opened");
+            }
             ::close(pidfd);
             return nullptr;
         }
-        auto handle = std::make_unique<LinuxProcess>(pid, pidfd, mem);
+        int mem = ::open(procPath(pid, "mem").c_str(), O_RDWR | O_CLOEXEC);
+        if (mem < 0) {
+            ::close(status);
+            ::close(pidfd);
+            return nullptr;
+        }
+        auto handle = std::make_unique<LinuxProcess>(pid, pidfd, mem, status);
         // The pid may have been reused between listing and opening: a pidfd
-        // taken after the process died reports it dead at once.
+        // taken after the process died reports it dead at once, and one that
+        // still lives vouches for the files opened after it.
         if (!handle->alive())
             return nullptr;
         return handle;

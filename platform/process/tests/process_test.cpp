@@ -4,7 +4,9 @@
 
 #include <array>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using platform::systemProcesses;
 using testing_support::TargetProcess;
@@ -124,6 +126,124 @@ TEST(Process, RegionsNameTheMappedFiles)
         EXPECT_EQ(bytes[1], 0xAB);
     }
     std::filesystem::remove_all(dir);
+}
+
+// Another user's process --------------------------------------------------
+
+constexpr uid_t kStranger = 65534;
+
+// A copy of the stand-in program that any user may run.
+class StrangerProgram {
+public:
+    StrangerProgram()
+    {
+        char pattern[] = "/tmp/orvane-stranger-XXXXXX";
+        if (::mkdtemp(pattern) == nullptr)
+            return;
+        dir_ = pattern;
+        ::chmod(dir_.c_str(), 0755);
+        std::filesystem::copy_file(PROCESS_TARGET, dir_ / "game");
+        ::chmod((dir_ / "game").c_str(), 0755);
+    }
+    ~StrangerProgram() { std::filesystem::remove_all(dir_); }
+    std::filesystem::path path() const { return dir_ / "game"; }
+
+private:
+    std::filesystem::path dir_;
+};
+
+TEST(Process, AnotherUsersProcessIsNeitherOpenedNorWritten)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to run a process under another uid";
+    StrangerProgram program;
+    {
+        TargetProcess stranger(program.path(), {"0x10410000:4096:rw"}, kStranger);
+        ASSERT_TRUE(stranger.ready());
+        EXPECT_FALSE(systemProcesses().open(stranger.pid()));
+        EXPECT_EQ(stranger.command("dump 0x10410000 4"), "00000000");
+    }
+    // A process that was ours when opened and changes user afterwards.
+    TargetProcess target(program.path(), {"0x10410000:4096:rw"});
+    ASSERT_TRUE(target.ready());
+    auto process = systemProcesses().open(target.pid());
+    ASSERT_TRUE(process);
+    const std::array<std::uint8_t, 4> bytes{1, 2, 3, 4};
+    ASSERT_TRUE(process->write(kData, bytes));
+    ASSERT_EQ(target.command("become 65534"), "ok");
+    EXPECT_FALSE(process->write(kData + 4, bytes));
+    EXPECT_EQ(target.command("dump 0x10410000 8"), "0102030400000000");
+    const auto call = process->loadModule(TEST_MODULE, std::chrono::seconds(10));
+    EXPECT_FALSE(call.done);
+    EXPECT_NE(call.error.find("another user"), std::string::npos) << call.error;
+}
+
+// A module loaded inside the process ----------------------------------------
+
+bool mapsFile(platform::ProcessHandle& process, const std::string& path)
+{
+    for (const auto& r : process.regions())
+        if (r.path == path)
+            return true;
+    return false;
+}
+
+TEST(Process, LoadsAModuleInsideAndTheGameGoesOn)
+{
+    if (const std::string why = testing_support::tracingRefusal(); !why.empty())
+        GTEST_SKIP() << why;
+    TargetProcess target(PROCESS_TARGET, {"0x10410000:4096:rw", "0x10410000=0011223344"});
+    ASSERT_TRUE(target.ready());
+    auto process = systemProcesses().open(target.pid());
+    ASSERT_TRUE(process);
+    const auto module = std::filesystem::canonical(TEST_MODULE).string();
+
+    const auto call = process->loadModule(module, std::chrono::seconds(10));
+    ASSERT_TRUE(call.done) << call.error;
+    EXPECT_NE(call.result, 0u);
+    EXPECT_TRUE(mapsFile(*process, module));
+    // The constructor ran inside, and the game's own thread answers as before.
+    EXPECT_EQ(target.command("dump 0x10410ff0 4"), "0d600000");
+    EXPECT_EQ(target.command("dump 0x10410000 5"), "0011223344");
+    EXPECT_EQ(target.command("poke 0x10410000 ff"), "ok");
+
+    // The same call once more gives the same module; a missing file gives 0.
+    EXPECT_EQ(process->loadModule(module, std::chrono::seconds(10)).result, call.result);
+    const auto missing = process->loadModule("/nonexistent/VSLViewsi.so", std::chrono::seconds(10));
+    EXPECT_TRUE(missing.done) << missing.error;
+    EXPECT_EQ(missing.result, 0u);
+    EXPECT_EQ(target.command("dump 0x10410000 1"), "ff");
+}
+
+TEST(Process, ACallThatDoesNotReturnInTimeIsAbandoned)
+{
+    if (const std::string why = testing_support::tracingRefusal(); !why.empty())
+        GTEST_SKIP() << why;
+    TargetProcess target(PROCESS_TARGET, {"0x10410000:4096:rw"});
+    ASSERT_TRUE(target.ready());
+    auto process = systemProcesses().open(target.pid());
+    ASSERT_TRUE(process);
+    const auto call = process->loadModule(SLOW_MODULE, std::chrono::milliseconds(200));
+    EXPECT_FALSE(call.done);
+    EXPECT_NE(call.error.find("did not return within 200 ms"), std::string::npos) << call.error;
+    // The game's thread is back where it was, untraced.
+    EXPECT_EQ(target.command("dump 0x10410ff0 4"), "00000000");
+    EXPECT_TRUE(process->alive());
+    EXPECT_EQ(target.exit(), 0);
+}
+
+TEST(FakeProcess, LoadsModulesAsTheTestSays)
+{
+    platform::FakeProcessSystem system;
+    auto fake = system.add(42, "Game.exe");
+    fake->map(0x1000, 16);
+    auto handle = system.open(42);
+    auto call = handle->loadModule("/game/helper.so", std::chrono::seconds(1));
+    ASSERT_TRUE(call.done);
+    EXPECT_TRUE(mapsFile(*handle, "/game/helper.so"));
+    fake->answerLoads([](const std::string&) { return platform::RemoteCall{false, 0, "refused"}; });
+    EXPECT_EQ(handle->loadModule("/game/other.so", std::chrono::seconds(1)).error, "refused");
+    EXPECT_EQ(fake->loadRequests(), (std::vector<std::string>{"/game/helper.so", "/game/other.so"}));
 }
 
 TEST(FakeProcess, BlocksProtectionAndDeath)

@@ -4,6 +4,9 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <grp.h>
+#include <optional>
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
@@ -14,10 +17,22 @@ extern char** environ;
 
 namespace testing_support {
 
+// Why this program may not trace the programs it starts (Yama's ptrace
+// scope); empty when it may.
+inline std::string tracingRefusal()
+{
+    std::ifstream file("/proc/sys/kernel/yama/ptrace_scope");
+    int scope = 0;
+    if (!(file >> scope) || scope < 2 || (scope == 2 && ::geteuid() == 0))
+        return {};
+    return "kernel.yama.ptrace_scope is " + std::to_string(scope) + ": this program may not trace its children";
+}
+
 class TargetProcess {
 public:
-    // Copies the program under `exeName` into `folder` first when given.
-    TargetProcess(const std::filesystem::path& program, const std::vector<std::string>& args)
+    // `runAs`: the uid (and gid) the program runs under; only root can ask.
+    TargetProcess(const std::filesystem::path& program, const std::vector<std::string>& args,
+                  std::optional<uid_t> runAs = std::nullopt)
     {
         int toChild[2];
         int fromChild[2];
@@ -35,8 +50,25 @@ public:
         for (auto& a : all)
             argv.push_back(a.data());
         argv.push_back(nullptr);
-        if (::posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ) != 0)
+        if (runAs) {
+            // posix_spawn cannot change users: fork, and only system calls in the child.
+            pid_ = ::fork();
+            if (pid_ == 0) {
+                ::dup2(toChild[0], 0);
+                ::dup2(fromChild[1], 1);
+                ::close(toChild[1]);
+                ::close(fromChild[0]);
+                if (::setgroups(0, nullptr) != 0 || ::setresgid(*runAs, *runAs, *runAs) != 0 ||
+                    ::setresuid(*runAs, *runAs, *runAs) != 0)
+                    ::_exit(126);
+                ::execve(program.c_str(), argv.data(), environ);
+                ::_exit(127);
+            }
+            if (pid_ < 0)
+                pid_ = 0;
+        } else if (::posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) {
             pid_ = 0;
+        }
         posix_spawn_file_actions_destroy(&actions);
         ::close(toChild[0]);
         ::close(fromChild[1]);

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -185,6 +186,13 @@ std::vector<std::string_view> segments(std::string_view path)
         start = end + 1;
     }
     return out;
+}
+
+// REG_DWORD data: little-endian.
+std::array<std::uint8_t, 4> dwordData(std::uint32_t number)
+{
+    return {static_cast<std::uint8_t>(number & 0xFF), static_cast<std::uint8_t>((number >> 8) & 0xFF),
+            static_cast<std::uint8_t>((number >> 16) & 0xFF), static_cast<std::uint8_t>(number >> 24)};
 }
 
 // ---- SQLite helpers ---------------------------------------------------
@@ -418,6 +426,15 @@ Status Store::createKey(Root root, const Name& key, bool* created)
     if (!usable()) return kIoFailed;
     Transaction tx(db_, true);
     if (!tx.ok()) return kIoFailed;
+    bool made = false;
+    if (const Status st = createKeyIn(root, key, &made); st != kSuccess) return st;
+    const Status st = tx.commit();
+    if (st == kSuccess && created) *created = made;
+    return st;
+}
+
+Status Store::createKeyIn(Root root, const Name& key, bool* created)
+{
     std::int64_t id = rootId(root);
     bool made = false;
     for (std::string_view seg : segments(key.utf8())) {
@@ -442,9 +459,8 @@ Status Store::createKey(Root root, const Name& key, bool* created)
         id = sqlite3_last_insert_rowid(db_);
         made = true;
     }
-    const Status st = tx.commit();
-    if (st == kSuccess && created) *created = made;
-    return st;
+    if (created) *created = made;
+    return kSuccess;
 }
 
 Status Store::openKey(Root root, const Name& key)
@@ -548,6 +564,13 @@ Status Store::setValue(Root root, const Name& key, const Name& value, std::uint3
     if (!usable()) return kIoFailed;
     Transaction tx(db_, true);
     if (!tx.ok()) return kIoFailed;
+    if (const Status st = setValueIn(root, key, value, type, data); st != kSuccess) return st;
+    return tx.commit();
+}
+
+Status Store::setValueIn(Root root, const Name& key, const Name& value, std::uint32_t type,
+                         std::span<const std::uint8_t> data)
+{
     std::int64_t id = 0;
     if (const Status st = findKey(root, key, id); st != kSuccess) return st;
     Statement put(db_,
@@ -560,7 +583,7 @@ Status Store::setValue(Root root, const Name& key, const Name& value, std::uint3
     put.bind(4, static_cast<std::int64_t>(type));
     put.bindBlob(5, data);
     if (put.step() != SQLITE_DONE) return kIoFailed;
-    return tx.commit();
+    return kSuccess;
 }
 
 Status Store::setString(Root root, const Name& key, const Name& value, std::u16string_view text,
@@ -572,9 +595,7 @@ Status Store::setString(Root root, const Name& key, const Name& value, std::u16s
 
 Status Store::setDword(Root root, const Name& key, const Name& value, std::uint32_t number)
 {
-    const std::uint8_t data[4] = {
-        static_cast<std::uint8_t>(number & 0xFF), static_cast<std::uint8_t>((number >> 8) & 0xFF),
-        static_cast<std::uint8_t>((number >> 16) & 0xFF), static_cast<std::uint8_t>(number >> 24)};
+    const auto data = dwordData(number);
     return setValue(root, key, value, kTypeDword, data);
 }
 
@@ -654,6 +675,78 @@ Status Store::deleteValue(Root root, const Name& key, const Name& value)
     if (del.step() != SQLITE_DONE) return kIoFailed;
     if (sqlite3_changes(db_) == 0) return kNotFound;
     return tx.commit();
+}
+
+Status Store::apply(const Batch& batch)
+{
+    std::lock_guard lock(mutex_);
+    if (!usable()) return kIoFailed;
+    Transaction tx(db_, true);
+    if (!tx.ok()) return kIoFailed;
+    for (const Batch::Change& c : batch.changes_) {
+        Status st = kSuccess;
+        switch (c.kind) {
+        case Batch::Kind::CreateKey:
+            st = createKeyIn(c.root, c.key, nullptr);
+            break;
+        case Batch::Kind::SetValue:
+            st = setValueIn(c.root, c.key, c.value, c.type, c.data);
+            break;
+        case Batch::Kind::DeleteValue: {
+            std::int64_t id = 0;
+            st = findKey(c.root, c.key, id);
+            if (st == kNotFound) {
+                st = kSuccess; // no key, so no value to delete
+                break;
+            }
+            if (st != kSuccess) break;
+            Statement del(db_, "DELETE FROM vals WHERE key = ?1 AND folded = ?2");
+            if (!del.ok()) return kIoFailed;
+            del.bind(1, id);
+            del.bind(2, fold(c.value));
+            if (del.step() != SQLITE_DONE) st = kIoFailed;
+            break;
+        }
+        }
+        if (st != kSuccess) return st; // rolled back with the transaction
+    }
+    return tx.commit();
+}
+
+Batch& Batch::createKey(Root root, const Name& key)
+{
+    changes_.push_back({Kind::CreateKey, root, key.utf8(), {}, kTypeNone, {}});
+    return *this;
+}
+
+Batch& Batch::setValue(Root root, const Name& key, const Name& value, std::uint32_t type,
+                       std::span<const std::uint8_t> data)
+{
+    changes_.push_back({Kind::SetValue, root, key.utf8(), value.utf8(), type, {data.begin(), data.end()}});
+    return *this;
+}
+
+Batch& Batch::setString(Root root, const Name& key, const Name& value, std::u16string_view text,
+                        bool terminate)
+{
+    return setValue(root, key, value, kTypeString, stringData(text, terminate));
+}
+
+Batch& Batch::setDword(Root root, const Name& key, const Name& value, std::uint32_t number)
+{
+    const auto data = dwordData(number);
+    return setValue(root, key, value, kTypeDword, data);
+}
+
+Batch& Batch::setBinary(Root root, const Name& key, const Name& value, std::span<const std::uint8_t> data)
+{
+    return setValue(root, key, value, kTypeBinary, data);
+}
+
+Batch& Batch::deleteValue(Root root, const Name& key, const Name& value)
+{
+    changes_.push_back({Kind::DeleteValue, root, key.utf8(), value.utf8(), kTypeNone, {}});
+    return *this;
 }
 
 std::filesystem::path defaultPath()

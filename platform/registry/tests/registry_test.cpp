@@ -219,6 +219,48 @@ TEST_F(RegistryTest, FilesAreTheUsersAlone)
     ::umask(old);
 }
 
+TEST_F(RegistryTest, BatchAppliesAllOrNothing)
+{
+    reg::Store store(file_);
+    ASSERT_EQ(store.createKey(Root::CurrentUser, "Old"), reg::kSuccess);
+    ASSERT_EQ(store.setDword(Root::CurrentUser, "Old", "Gone", 1), reg::kSuccess);
+
+    reg::Batch batch;
+    const std::uint8_t blob[] = {1, 2, 3};
+    batch.createKey(Root::CurrentUser, "A\\B")
+        .setDword(Root::CurrentUser, "a\\b", "N", 0x01020304)
+        .setString(Root::CurrentUser, "A\\B", "S", u"text")
+        .setBinary(Root::CurrentUser, "A\\B", "Bin", blob)
+        .deleteValue(Root::CurrentUser, "Old", "Gone")
+        .deleteValue(Root::CurrentUser, "Old", "NeverThere")
+        .deleteValue(Root::CurrentUser, "NoSuchKey", "X");
+    ASSERT_EQ(store.apply(batch), reg::kSuccess);
+    std::uint32_t n = 0;
+    EXPECT_EQ(store.queryDword(Root::CurrentUser, "A\\B", "n", n), reg::kSuccess);
+    EXPECT_EQ(n, 0x01020304u);
+    std::u16string text;
+    EXPECT_EQ(store.queryString(Root::CurrentUser, "A\\B", "S", text), reg::kSuccess);
+    EXPECT_EQ(text, u"text");
+    reg::Value v;
+    EXPECT_EQ(store.queryValue(Root::CurrentUser, "A\\B", "Bin", v), reg::kSuccess);
+    EXPECT_EQ(v.data, std::vector<std::uint8_t>(std::begin(blob), std::end(blob)));
+    EXPECT_EQ(store.queryValue(Root::CurrentUser, "Old", "Gone", v), reg::kNotFound);
+
+    // A change that fails (its key is missing) undoes the ones before it.
+    reg::Batch failing;
+    failing.createKey(Root::CurrentUser, "New")
+        .setDword(Root::CurrentUser, "A\\B", "N", 7)
+        .setDword(Root::CurrentUser, "Missing", "X", 1);
+    EXPECT_EQ(store.apply(failing), reg::kNotFound);
+    EXPECT_EQ(store.queryDword(Root::CurrentUser, "A\\B", "N", n), reg::kSuccess);
+    EXPECT_EQ(n, 0x01020304u);
+    EXPECT_EQ(store.openKey(Root::CurrentUser, "New"), reg::kNotFound);
+
+    EXPECT_EQ(store.apply(reg::Batch()), reg::kSuccess);
+    std::filesystem::create_directories(dir_ / "file-as-folder" / "x.db");
+    EXPECT_EQ(reg::Store(dir_ / "file-as-folder" / "x.db").apply(batch), reg::kIoFailed);
+}
+
 TEST_F(RegistryTest, ReopenAfterClose)
 {
     {

@@ -96,7 +96,8 @@ std::unique_ptr<CGameInfo> readGame(const DOMElement* e)
     g->Limits[CGameInfo::Pitch].Supported = 1;
 
     const DOMNodeList* restricts = e->getElementsByTagName(u"Restrict");
-    for (XMLSize_t i = 0; restricts && i < restricts->getLength(); ++i) {
+    const XMLSize_t restrictCount = restricts ? restricts->getLength() : 0; // walks the tree: once
+    for (XMLSize_t i = 0; i < restrictCount; ++i) {
         const auto* r = dynamic_cast<const DOMElement*>(restricts->item(i));
         if (!r)
             continue;
@@ -253,7 +254,8 @@ void CGameList::parseLocked(std::span<const std::uint8_t> document)
         }
     }
     const DOMNodeList* games = doc->getElementsByTagName(u"Game");
-    for (XMLSize_t i = 0; games && i < games->getLength(); ++i)
+    const XMLSize_t count = games ? games->getLength() : 0; // walks the whole tree: once
+    for (XMLSize_t i = 0; i < count; ++i)
         if (const auto* e = dynamic_cast<const DOMElement*>(games->item(i)))
             games_.push_back(readGame(e));
 }

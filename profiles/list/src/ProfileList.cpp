@@ -1,5 +1,7 @@
 #include "profiles/ProfileList.h"
 
+#include "platform/file_replace.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -74,6 +76,10 @@ int CProfileList::LoadAll(const CGameList& catalogue)
     const std::string folder = ProfileFileSystemPath(kProfilesFolder);
     std::error_code ec;
     fs::create_directory(folder, ec);
+    // A save killed midway leaves its temporary file; only such files go.
+    if (const std::size_t n = platform::files::RemoveLeftoverTemporaries(
+            folder, [](std::string_view target) { return hasXmlExtension(std::string(target)); }))
+        report("removed " + std::to_string(n) + " temporary file(s) left by an interrupted save");
 
     // Name order, so that the same folder always gives the same list.
     std::vector<std::string> names;

@@ -1,5 +1,6 @@
 #include "profiles/ProfileMap.h"
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,10 @@ reg::Status ProfileMap::Seed(const CGameList& catalogue) const
         return s;
     if (const reg::Status s = store_->createKey(kRoot, kKey); s != reg::kSuccess)
         return s;
+    // Every missing value in one transaction, not one per game; the first
+    // game of an id wins, as when each was written on its own.
+    reg::Batch batch;
+    std::set<std::string> batched;
     for (int i = 0; i < catalogue.GetSize(); ++i) {
         const CGameInfo& game = catalogue[i];
         if (game.DefaultProfile.empty())
@@ -56,9 +61,12 @@ reg::Status ProfileMap::Seed(const CGameList& catalogue) const
         reg::Value existing;
         // Only a value that is certainly absent is written: a read that fails
         // for another reason must not replace what the user chose.
-        if (store_->queryValue(kRoot, kKey, name, existing) == reg::kNotFound)
-            store_->setString(kRoot, kKey, name, game.DefaultProfile);
+        if (!batched.contains(name) && store_->queryValue(kRoot, kKey, name, existing) == reg::kNotFound) {
+            batch.setString(kRoot, kKey, name, game.DefaultProfile);
+            batched.insert(name);
+        }
     }
+    store_->apply(batch);
     return reg::kSuccess;
 }
 
@@ -78,12 +86,15 @@ void ProfileMap::RenameProfile(std::u16string_view oldPath, std::u16string_view 
     std::vector<reg::NamedValue> values;
     if (store_->values(kRoot, kKey, values) != reg::kSuccess)
         return;
-    // Every value is looked at, however long its data.
+    // Every value is looked at, however long its data; all matches change
+    // together.
+    reg::Batch batch;
     for (const reg::NamedValue& v : values) {
         std::u16string text;
         if (stringOf(v.value, text) && text == oldName)
-            store_->setString(kRoot, kKey, v.name, newName, false);
+            batch.setString(kRoot, kKey, v.name, newName, false);
     }
+    store_->apply(batch);
 }
 
 std::u16string ProfileMap::GetGameProfile(std::int32_t programProfileId) const

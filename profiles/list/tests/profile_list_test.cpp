@@ -158,6 +158,30 @@ TEST_F(ProfileListTest, BadFilesAreReportedSkippedAndNeverTouched)
     EXPECT_TRUE(fs::is_directory(file("Folder.xml")));
 }
 
+// A save killed midway leaves ".<name>.xml.tmp-XXXXXX" beside the profile;
+// the next start removes exactly those files and loads the profiles whole.
+TEST_F(ProfileListTest, LeftoversOfAKilledSaveAreRemovedAtStart)
+{
+    saveProfile(u"Good", "Good.xml");
+    const std::vector<std::string> ours = {".Good.xml.tmp-a1B2c3", ".New one.XML.tmp-zzzzzz"};
+    const std::vector<std::string> others = {".Good.xml.tmp-a1B2", ".Good.txt.tmp-a1B2c3", "Good.xml.tmp-a1B2c3",
+                                             ".Good.xml.swp", "notes.txt"};
+    for (const auto& n : ours)
+        writeFile(file(n), "<?xml ver");
+    for (const auto& n : others)
+        writeFile(file(n), "keep");
+
+    CProfileList list(registry_.store());
+    platform::debug::Capture debug;
+    ASSERT_EQ(list.LoadAll(noGames_), 0);
+    ASSERT_EQ(list.GetCount(), 1);
+    EXPECT_TRUE(debug.contains("removed 2 temporary file"));
+    for (const auto& n : ours)
+        EXPECT_FALSE(fs::exists(file(n))) << n;
+    for (const auto& n : others)
+        EXPECT_EQ(readFile(file(n)), "keep") << n;
+}
+
 TEST_F(ProfileListTest, StartProfileIsExclusiveThenDefaultThenANewDefault)
 {
     {
@@ -271,6 +295,17 @@ TEST_F(ProfileListTest, SeedingFillsOnlyMissingValues)
     ASSERT_EQ(map.Seed(games), reg::kSuccess);
     EXPECT_EQ(mapValue("-5"), u"Other.xml");
     EXPECT_EQ(mapValue("7"), u"Mine.xml");
+}
+
+// Two games of one program profile id: the first in catalogue order seeds it.
+TEST_F(ProfileListTest, SeedingTakesTheFirstGameOfAnId)
+{
+    CGameList games;
+    parseCatalogue(games, "<Games><Game Id=\"1\" ProfileId=\"9\"><DefaultProfile>First.xml</DefaultProfile></Game>"
+                          "<Game Id=\"2\" ProfileId=\"9\"><DefaultProfile>Second.xml</DefaultProfile></Game></Games>");
+    const ProfileMap map(registry_.store());
+    ASSERT_EQ(map.Seed(games), reg::kSuccess);
+    EXPECT_EQ(mapValue("9"), u"First.xml");
 }
 
 TEST_F(ProfileListTest, SeedingMakesTheKeyOnAFreshRegistry)

@@ -3,22 +3,14 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
-#include <memory>
 #include <string>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <xercesc/dom/DOM.hpp>
-#include <xercesc/parsers/XercesDOMParser.hpp>
-#include <xercesc/sax/ErrorHandler.hpp>
-#include <xercesc/sax/SAXParseException.hpp>
-#include <xercesc/util/SecurityManager.hpp>
 
 #include "camera/xml_utils.h"
 #include "platform/debug.h"
+#include "platform/file_replace.h"
 
 using Orvane::XmlUtils;
 using namespace xercesc;
@@ -68,6 +60,27 @@ std::uint32_t attributeNumber(std::u16string_view s)
     return negative ? 0u - v : v;
 }
 
+// A game id: a decimal number up to 4294967295, or -1 for the default
+// profile's 4294967295. Other negative numbers, and numbers too large for
+// 32 bits, would wrap to some other game's id and are refused.
+bool gameIdOf(std::u16string_view s, std::uint32_t& id)
+{
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < s.size() && (s[i] == u'-' || s[i] == u'+'))
+        negative = s[i++] == u'-';
+    std::uint64_t v = 0;
+    for (; i < s.size() && s[i] >= u'0' && s[i] <= u'9'; ++i) {
+        v = v * 10u + static_cast<std::uint64_t>(s[i] - u'0');
+        if (v > 0xFFFFFFFFull)
+            return false;
+    }
+    if (negative && v != 1)
+        return false;
+    id = negative ? CProfile::kDefaultGameId : static_cast<std::uint32_t>(v);
+    return true;
+}
+
 std::int32_t attributeInt(std::u16string_view s)
 {
     return static_cast<std::int32_t>(attributeNumber(s));
@@ -78,58 +91,12 @@ void report(const std::string& file, const std::string& what)
     platform::debug::output("profile " + file + ": " + what);
 }
 
-// Keeps the parse going past errors, so that a damaged file yields the
-// part of its tree that was read.
-class QuietErrors final : public ErrorHandler {
-public:
-    void warning(const SAXParseException&) override {}
-    void error(const SAXParseException&) override {}
-    void fatalError(const SAXParseException&) override {}
-    void resetErrors() override {}
-};
-
-struct Salvage {
-    QuietErrors handler;
-    SecurityManager security; // bounds entity expansion
-    XercesDOMParser parser;
-};
-
-std::unique_ptr<Salvage> salvage(const std::string& path)
-{
-    if (!XmlUtils::Initialize())
-        return nullptr;
-    auto s = std::make_unique<Salvage>();
-    s->parser.setValidationScheme(XercesDOMParser::Val_Never);
-    s->parser.setLoadExternalDTD(false);
-    s->parser.setDisableDefaultEntityResolution(true);
-    s->parser.setExitOnFirstFatalError(false);
-    s->parser.setErrorHandler(&s->handler);
-    s->parser.setSecurityManager(&s->security);
-    try {
-        s->parser.parse(path.c_str());
-    } catch (...) {
-        return nullptr;
-    }
-    return s;
-}
-
 const DOMElement* firstElement(const DOMDocument* doc, const char16_t* name)
 {
     if (!doc)
         return nullptr;
     const DOMNodeList* list = doc->getElementsByTagName(name);
-    return list && list->getLength() > 0 ? dynamic_cast<const DOMElement*>(list->item(0)) : nullptr;
-}
-
-bool writeAll(int fd, const std::string& bytes)
-{
-    for (std::size_t at = 0; at < bytes.size();) {
-        const ssize_t n = ::write(fd, bytes.data() + at, bytes.size() - at);
-        if (n < 0)
-            return false;
-        at += static_cast<std::size_t>(n);
-    }
-    return true;
+    return list ? dynamic_cast<const DOMElement*>(list->item(0)) : nullptr;
 }
 
 } // namespace
@@ -282,28 +249,10 @@ int CProfile::Save() const
     }
 
     // Written beside the target and renamed over it only when complete and
-    // on disk, so a failed save leaves the old file as it was.
-    std::filesystem::path target(file);
-    std::filesystem::path folder = target.parent_path();
-    if (folder.empty())
-        folder = ".";
-    std::string temp = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
-        report(file, "cannot create a temporary file beside it; the profile was not saved");
-        return 2;
-    }
-    bool ok = ::fchmod(fd, 0644) == 0 && writeAll(fd, bytes) && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && std::rename(temp.c_str(), file.c_str()) == 0;
-    if (!ok) {
-        std::remove(temp.c_str());
+    // on disk, so a failed or interrupted save leaves the old file as it was.
+    if (!platform::files::ReplaceFile(file, bytes)) {
         report(file, "could not be written completely; the old file is kept");
         return 2;
-    }
-    if (const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY); dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
     }
     return 0;
 }
@@ -311,28 +260,28 @@ int CProfile::Save() const
 int CProfile::Load(const std::function<void(std::u16string_view)>& tell)
 {
     const std::string file = ProfileFileSystemPath(Path);
-    std::u16string error;
-    XmlUtils::ParserPtr parser = XmlUtils::LoadXml(XmlUtils::Widen(file), error);
-    std::unique_ptr<Salvage> partial;
-    const DOMDocument* doc = parser ? parser->getDocument() : nullptr;
-    int result = 0;
-    if (!parser) {
-        const std::string text = "Could not read profile " + file + ". " + XmlUtils::Narrow(error);
+    const auto fail = [&](const std::string& why) {
+        const std::string text = "Could not read profile " + file + ". " + why;
         report(file, text);
         if (tell)
             tell(XmlUtils::Widen(text));
-        partial = salvage(file);
-        doc = partial ? partial->parser.getDocument() : nullptr;
-        result = 2;
-    }
-    const DOMElement* profile = firstElement(doc, u"Profile");
+        return 2;
+    };
+    // A file far beyond any real profile is refused before it is parsed.
+    if (const std::int64_t size = platform::files::FileSize(file); size > kMaxFileBytes)
+        return fail("The file is " + std::to_string(size) + " bytes long; a profile holds at most " +
+                    std::to_string(kMaxFileBytes) + ".");
+    std::u16string error;
+    XmlUtils::ParserPtr parser = XmlUtils::LoadXml(XmlUtils::Widen(file), error);
+    // A damaged file is reported and changes nothing: the object keeps
+    // what it had and the caller leaves the file where it is.
+    if (!parser)
+        return fail(XmlUtils::Narrow(error));
+    const DOMElement* profile = firstElement(parser->getDocument(), u"Profile");
     if (!profile) {
-        if (result == 0)
-            report(file, "has no Profile element");
-        return result == 0 ? 13 : result;
+        report(file, "has no Profile element");
+        return 13;
     }
-    if (result != 0)
-        report(file, "kept what could be read before the damage");
 
     const auto simple = [&](const char16_t* name) { return XmlUtils::GetElementsByTagName(profile, name); };
     XmlUtils::GetNodeStringValue(simple(u"Name"), Name);
@@ -364,14 +313,22 @@ int CProfile::Load(const std::function<void(std::u16string_view)>& tell)
     integer(u"Override", [&](int v) { Override = v; });
 
     if (const DOMNodeList* games = simple(u"AssociatedGame")) {
-        for (XMLSize_t i = 0; i < games->getLength(); ++i)
+        const XMLSize_t count = games->getLength(); // walks the whole tree: once
+        for (XMLSize_t i = 0; i < count; ++i)
             if (const auto* e = dynamic_cast<const DOMElement*>(games->item(i)))
-                if (const auto id = XmlUtils::GetAttribute(e, u"Id"); !id.empty())
-                    GameIds.push_back(attributeNumber(id));
+                if (const auto text = XmlUtils::GetAttribute(e, u"Id"); !text.empty()) {
+                    std::uint32_t id = 0;
+                    if (gameIdOf(text, id))
+                        GameIds.push_back(id);
+                    else
+                        report(file, "AssociatedGame Id \"" + XmlUtils::Narrow(text) +
+                                         "\" is no game id; the association is ignored");
+                }
     }
 
     if (const DOMNodeList* axes = simple(u"Axis")) {
-        for (XMLSize_t i = 0; i < axes->getLength(); ++i) {
+        const XMLSize_t count = axes->getLength(); // walks the whole tree: once
+        for (XMLSize_t i = 0; i < count; ++i) {
             const auto* e = dynamic_cast<const DOMElement*>(axes->item(i));
             if (!e)
                 continue;
@@ -390,7 +347,7 @@ int CProfile::Load(const std::function<void(std::u16string_view)>& tell)
             if (const auto v = XmlUtils::GetAttribute(e, u"CurveType"); !v.empty())
                 axis.CurveType = attributeInt(v);
             const DOMNodeList* data = XmlUtils::GetElementsByTagName(e, u"CurveData");
-            const auto* curve = data && data->getLength() > 0 ? dynamic_cast<const DOMElement*>(data->item(0)) : nullptr;
+            const auto* curve = data ? dynamic_cast<const DOMElement*>(data->item(0)) : nullptr;
             for (int k = 0; curve && k < kCurveKnotCount; ++k) {
                 const auto v = XmlUtils::GetAttribute(curve, u"p" + decimal(k));
                 if (v.empty())
@@ -407,9 +364,9 @@ int CProfile::Load(const std::function<void(std::u16string_view)>& tell)
     }
 
     const DOMNodeList* hotKeys = simple(u"HotKeys");
-    if (hotKeys && hotKeys->getLength() > 0)
-        HotKeys.ReadXml(dynamic_cast<const DOMElement*>(hotKeys->item(0)));
+    if (const auto* first = hotKeys ? dynamic_cast<const DOMElement*>(hotKeys->item(0)) : nullptr)
+        HotKeys.ReadXml(first);
     else
         report(file, "has no HotKeys element; the hot keys are kept");
-    return result;
+    return 0;
 }

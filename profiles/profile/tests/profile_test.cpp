@@ -279,8 +279,10 @@ TEST_F(ProfileFile, ReadingRules)
              EXPECT_EQ(p.TrueView, 0);
              EXPECT_EQ(p.Override, 7);
          }},
-        {"game ids wrap", u"<AssociatedGame Id=\"-1\"/><AssociatedGame Id=\"\"/><AssociatedGame Id=\"12x\"/>"
-                          u"<AssociatedGame Id=\"4294967295\"/>",
+        {"game ids: -1 is the default's id, wrapping numbers are refused",
+         u"<AssociatedGame Id=\"-1\"/><AssociatedGame Id=\"\"/><AssociatedGame Id=\"12x\"/>"
+         u"<AssociatedGame Id=\"4294967295\"/><AssociatedGame Id=\"4294967296\"/><AssociatedGame Id=\"-2\"/>"
+         u"<AssociatedGame Id=\"-4294967297\"/><AssociatedGame Id=\"99999999999999999999999\"/>",
          [](const CProfile& p) {
              EXPECT_EQ(p.GameIds, (std::vector<std::uint32_t>{0xFFFFFFFFu, 12, 0xFFFFFFFFu}));
              EXPECT_TRUE(p.IsDefault());
@@ -337,12 +339,13 @@ TEST_F(ProfileFile, DamagedFiles)
                                     u"Enabled=\"0\"></Axis>\n");
     {
         CProfile p;
+        p.Name = u"Before";
         platform::debug::Capture capture;
-        // Cut in the middle of the axis: what came before is read, the rest keeps its defaults.
+        // Cut in the middle of the axis: the file is refused whole and the
+        // object keeps what it had.
         EXPECT_EQ(load(good.substr(0, good.find(u"<Axis") + 8), p), 2);
-        EXPECT_EQ(p.Name, u"Kept");
-        EXPECT_EQ(p.Smoothing, 40.0f);
-        EXPECT_EQ(p.Axes[0].Enabled, 1);
+        EXPECT_EQ(p.Name, u"Before");
+        EXPECT_EQ(p.Smoothing, 25.0f);
         EXPECT_TRUE(capture.contains("t.xml"));
         EXPECT_TRUE(capture.contains("Could not read profile"));
     }
@@ -388,6 +391,57 @@ TEST_F(ProfileFile, DamagedFiles)
         fresh.Path = missing.Path;
         return fresh;
     }());
+}
+
+// Every cut of a saved profile, and every single damaged byte in its first
+// part, is either read whole or refused with nothing changed: never a crash.
+TEST_F(ProfileFile, EveryCutAndBadByteIsRefusedOrRead)
+{
+    CProfile saved;
+    saved.Path = path("Full.xml");
+    saved.Name = u"Full";
+    saved.GameIds = {7, CProfile::kDefaultGameId};
+    ASSERT_EQ(saved.Save(), 0);
+    const std::string bytes = bytesOf(file("Full.xml"));
+    platform::debug::Capture capture;
+    const auto check = [&](const std::string& damaged, const std::string& what) {
+        writeFile(file("t.xml"), damaged);
+        CProfile p;
+        p.Path = path("t.xml");
+        p.Name = u"Before";
+        const int r = p.Load();
+        if (r == 0)
+            return;
+        ASSERT_TRUE(r == 2 || r == 13) << what;
+        CProfile fresh;
+        fresh.Path = p.Path;
+        fresh.Name = u"Before";
+        ASSERT_EQ(p, fresh) << what;
+    };
+    // Every cut in the declaration and the first elements, then every
+    // few bytes; a bad byte at every place in the first elements.
+    for (std::size_t n = 0; n < bytes.size(); n += n < 128 ? 1 : 13)
+        check(bytes.substr(0, n), "cut at " + std::to_string(n));
+    for (std::size_t at = 0; at < std::min<std::size_t>(bytes.size(), 160); ++at) {
+        std::string damaged = bytes;
+        damaged[at] = at % 3 == 0 ? '\0' : at % 3 == 1 ? '<' : '\xFF';
+        check(damaged, "byte " + std::to_string(at));
+    }
+}
+
+TEST_F(ProfileFile, FarTooLargeFileIsRefusedUnread)
+{
+    std::string big = utf16le(doc(u"<Name>Big</Name>"));
+    big.resize(static_cast<std::size_t>(CProfile::kMaxFileBytes) + 2, ' ');
+    writeFile(file("t.xml"), big);
+    CProfile p;
+    p.Path = path("t.xml");
+    std::vector<std::u16string> told;
+    platform::debug::Capture capture;
+    EXPECT_EQ(p.Load([&](std::u16string_view text) { told.emplace_back(text); }), 2);
+    EXPECT_TRUE(p.Name.empty());
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_NE(told[0].find(u"at most"), std::u16string::npos);
 }
 
 TEST_F(ProfileFile, FailedSaveKeepsTheOldFile)

@@ -1,19 +1,19 @@
 #include "profiles/AppSettings.h"
 
 #include "camera/xml_utils.h"
+#include "platform/debug.h"
+#include "platform/file_replace.h"
 
 #include <xercesc/dom/DOM.hpp>
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cstdlib>
+#include <cmath>
 #include <cstring>
+#include <ctime>
 
-#include <fcntl.h>
 #include <locale.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -40,7 +40,8 @@ std::string toText(T value)
 // The leading number of the text, as the C library's conversion reads it
 // (leading blanks, sign, decimal or hexadecimal form); false when the text
 // does not begin with a number.
-bool parseDouble(const std::string& text, double& out)
+// (Beyond the type's range the conversion gives an infinity.)
+bool parseReal(const std::string& text, double& out)
 {
     char* end = nullptr;
     const double v = strtod_l(text.c_str(), &end, cLocale());
@@ -50,7 +51,7 @@ bool parseDouble(const std::string& text, double& out)
     return true;
 }
 
-bool parseFloat(const std::string& text, float& out)
+bool parseReal(const std::string& text, float& out)
 {
     char* end = nullptr;
     const float v = strtof_l(text.c_str(), &end, cLocale());
@@ -132,69 +133,73 @@ void appendElement(std::string& out, std::string_view name, std::string_view val
     out += ">\r\n";
 }
 
-// Writes `data` to `file` through a temporary file in the same folder,
-// flushed to disk before it replaces the old file.
-bool replaceFile(const std::filesystem::path& file, std::string_view data)
-{
-    const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
-    std::string pattern = (folder / ("." + file.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkstemp(pattern.data());
-    if (fd < 0)
-        return false;
-    bool ok = true;
-    std::size_t done = 0;
-    while (ok && done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            ok = false;
-        else
-            done += static_cast<std::size_t>(n);
-    }
-    // Keep the old file's permissions; a new file gets the usual ones.
-    struct stat st {};
-    const mode_t mode = ::stat(file.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
-    ok = ok && ::fchmod(fd, mode) == 0;
-    ok = ok && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    ok = ok && ::rename(pattern.c_str(), file.c_str()) == 0;
-    if (!ok) {
-        ::unlink(pattern.c_str());
-        return false;
-    }
-    // Make the rename itself durable.
-    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
-    return true;
-}
-
 // ---- reading --------------------------------------------------------------
 
+void report(const std::string& what)
+{
+    platform::debug::output("settings: " + what + "\n");
+}
+
+// Reads the simple elements below the Settings element. A value that is not
+// a number, or not one the field can take, keeps the field's value and is
+// reported; a number beyond a range with a natural end is held to that end.
 class Reader {
 public:
     explicit Reader(const xercesc::DOMElement* root) : root_(root) {}
 
-    void integer(std::string_view name, std::int32_t& field) const
+    // True when the element held a number, now in `field`.
+    bool integer(std::string_view name, std::int32_t& field) const
     {
-        int value = field;
-        if (XmlUtils::GetNodeIntValue(XmlUtils::GetElementsByTagName(root_, name), value))
+        std::string text;
+        int value = 0;
+        if (!XmlUtils::GetNodeStringValue(XmlUtils::GetElementsByTagName(root_, name), text))
+            return false;
+        if (!XmlUtils::ParseInt(text, value)) {
+            report("<" + std::string(name) + "> \"" + text + "\" is not a number; the value is kept");
+            return false;
+        }
+        field = value;
+        return true;
+    }
+    // One of the values first..last; anything else keeps the field.
+    void choice(std::string_view name, std::int32_t& field, std::int32_t first, std::int32_t last) const
+    {
+        std::int32_t value = field;
+        if (!integer(name, value))
+            return;
+        if (value >= first && value <= last)
             field = value;
+        else
+            report("<" + std::string(name) + "> " + std::to_string(value) + " is not one of " +
+                   std::to_string(first) + " to " + std::to_string(last) + "; the value is kept");
     }
-    void real(std::string_view name, float& field) const
+    // A number held to first..last.
+    void bounded(std::string_view name, std::int32_t& field, std::int32_t first, std::int32_t last) const
+    {
+        std::int32_t value = field;
+        if (!integer(name, value))
+            return;
+        field = std::clamp(value, first, last);
+        if (field != value)
+            report("<" + std::string(name) + "> " + std::to_string(value) + " is held to " + std::to_string(field));
+    }
+    // A finite number, at least `least` (and above it when `strict`).
+    template <typename T>
+    void real(std::string_view name, T& field, double least = -HUGE_VAL, bool strict = false) const
     {
         std::string text;
-        if (XmlUtils::GetNodeStringValue(XmlUtils::GetElementsByTagName(root_, name), text))
-            parseFloat(text, field);
-    }
-    void real(std::string_view name, double& field) const
-    {
-        std::string text;
-        if (XmlUtils::GetNodeStringValue(XmlUtils::GetElementsByTagName(root_, name), text))
-            parseDouble(text, field);
+        if (!XmlUtils::GetNodeStringValue(XmlUtils::GetElementsByTagName(root_, name), text))
+            return;
+        T value = 0;
+        if (!parseReal(text, value)) {
+            report("<" + std::string(name) + "> \"" + text + "\" is not a number; the value is kept");
+            return;
+        }
+        if (!std::isfinite(value) || value < least || (strict && value == least)) {
+            report("<" + std::string(name) + "> " + text + " is out of range; the value is kept");
+            return;
+        }
+        field = value;
     }
     void text(std::string_view name, std::u16string& field) const
     {
@@ -217,9 +222,7 @@ const xercesc::DOMElement* settingsElement(xercesc::DOMDocument* doc)
     if (std::u16string_view(root->getTagName()) == u"Settings")
         return root;
     const xercesc::DOMNodeList* list = XmlUtils::GetElementsByTagName(root, u"Settings");
-    if (list == nullptr || list->getLength() == 0)
-        return nullptr;
-    return dynamic_cast<const xercesc::DOMElement*>(list->item(0));
+    return list != nullptr ? dynamic_cast<const xercesc::DOMElement*>(list->item(0)) : nullptr;
 }
 
 } // namespace
@@ -358,11 +361,16 @@ std::string CAppSettings::ToXml() const
 
 int CAppSettings::Save(const std::filesystem::path& file) const
 {
-    return replaceFile(file, ToXml()) ? 0 : 2;
+    return platform::files::ReplaceFile(file, ToXml()) ? 0 : 2;
 }
 
 int CAppSettings::Load(const std::filesystem::path& file)
 {
+    if (const std::int64_t size = platform::files::FileSize(file); size > kMaxFileBytes) {
+        report(file.string() + " is " + std::to_string(size) + " bytes long; settings hold at most " +
+               std::to_string(kMaxFileBytes));
+        return 2;
+    }
     std::u16string error;
     const XmlUtils::ParserPtr parser = XmlUtils::LoadXml(std::u16string_view(file.u16string()), error);
     if (!parser)
@@ -385,7 +393,8 @@ int CAppSettings::Load(const std::filesystem::path& file)
     r.integer("TitleFilter", TitleFilter);
 
     if (const xercesc::DOMNodeList* favourites = XmlUtils::GetElementsByTagName(root, "Favorite")) {
-        for (XMLSize_t i = 0; i < favourites->getLength(); ++i) {
+        const XMLSize_t count = favourites->getLength(); // walks the whole tree: once
+        for (XMLSize_t i = 0; i < count; ++i) {
             const auto* element = dynamic_cast<const xercesc::DOMElement*>(favourites->item(i));
             const std::u16string id = XmlUtils::GetAttribute(element, u"Id");
             if (!id.empty())
@@ -399,37 +408,82 @@ int CAppSettings::Load(const std::filesystem::path& file)
     r.integer("HalvexorLedsOn", t.HalvexorLedsOn);
     r.integer("HalvexorLightFiltering", t.HalvexorLightFiltering);
     r.integer("UseBlueLed", t.UseBlueLed);
-    r.integer("FilterThreshold", t.FilterThreshold);
-    r.integer("HalvexorFilterThreshold", t.HalvexorFilterThreshold);
+    // The camera takes its threshold as one byte.
+    r.bounded("FilterThreshold", t.FilterThreshold, 0, 255);
+    r.bounded("HalvexorFilterThreshold", t.HalvexorFilterThreshold, 0, 255);
     // The type as read; the limits come from their own elements.
     r.integer("ObjectType", t.ObjectType);
-    r.integer("CameraRotation", t.CameraRotation);
-    r.real("ObjectRatioMin", t.ObjectRatioMin);
-    r.real("ObjectRatioMax", t.ObjectRatioMax);
-    r.real("ObjectRatioBest", t.ObjectRatioBest);
-    r.real("ObjectSizeMin", t.ObjectSizeMin);
-    r.real("ObjectSizeMax", t.ObjectSizeMax);
-    r.real("ObjectSizeBest", t.ObjectSizeBest);
-    r.integer("PendrixLocation", t.PendrixLocation);
-    r.integer("Sorting", t.Sorting);
+    r.choice("CameraRotation", t.CameraRotation, 0, 3);
+    r.real("ObjectRatioMin", t.ObjectRatioMin, 0.0);
+    r.real("ObjectRatioMax", t.ObjectRatioMax, 0.0, true);
+    r.real("ObjectRatioBest", t.ObjectRatioBest, 0.0);
+    r.real("ObjectSizeMin", t.ObjectSizeMin, 0.0);
+    r.real("ObjectSizeMax", t.ObjectSizeMax, 0.0, true);
+    r.real("ObjectSizeBest", t.ObjectSizeBest, 0.0);
+    r.choice("PendrixLocation", t.PendrixLocation, 0, kMaxPendrixLocation);
+    r.choice("Sorting", t.Sorting, 0, kMaxSorting);
     r.real("PointT_X", t.PointT_X);
     r.real("PointT_Y", t.PointT_Y);
     r.real("PointT_Z", t.PointT_Z);
     r.real("Delta_0", t.Delta_0);
     r.real("Delta_1", t.Delta_1);
     r.real("Delta_2", t.Delta_2);
-    r.real("dist01", t.dist01);
-    r.real("dist02", t.dist02);
-    r.real("dist12", t.dist12);
+    r.real("dist01", t.dist01, 0.0, true);
+    r.real("dist02", t.dist02, 0.0, true);
+    r.real("dist12", t.dist12, 0.0, true);
     return 0;
 }
 
-int CAppSettings::LoadOrCreate(const std::filesystem::path& file)
+std::filesystem::path CAppSettings::KeepDamaged(const std::filesystem::path& file, std::time_t now)
 {
+    std::tm local {};
+    localtime_r(&now, &local);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%d-%H%M%S", &local);
+    const std::string stem = file.stem().string() + "-damaged-" + stamp;
+    const std::string extension = file.extension().string();
+    std::filesystem::path kept = file;
+    kept.replace_filename(stem + extension);
+    for (int n = 2; std::filesystem::exists(kept) && n < 1000; ++n)
+        kept.replace_filename(stem + "-" + std::to_string(n) + extension);
+    std::error_code ec;
+    std::filesystem::rename(file, kept, ec);
+    return ec ? std::filesystem::path() : kept;
+}
+
+int CAppSettings::LoadOrCreate(const std::filesystem::path& file, std::filesystem::path* keptAs)
+{
+    if (keptAs)
+        keptAs->clear();
     const int result = Load(file);
     if (result != 0) {
+        // A file that is there but cannot be read is kept beside under a
+        // dated name before the defaults replace it.
+        std::error_code ec;
+        if (std::filesystem::exists(file, ec)) {
+            const std::filesystem::path kept = KeepDamaged(file, std::time(nullptr));
+            report(file.string() + " is damaged; " +
+                   (kept.empty() ? std::string("it could not be kept aside") : "kept as " + kept.string()) +
+                   "; the defaults are used");
+            if (keptAs)
+                *keptAs = kept.empty() ? file : kept;
+        }
         SetDefaults();
         Save(file);
     }
     return result;
+}
+
+std::u16string CAppSettings::DamagedMessage(const std::filesystem::path& keptAs)
+{
+    return u"The settings file could not be read, so the default settings are used. The damaged file was kept as " +
+           keptAs.u16string() + u".";
+}
+
+std::size_t CAppSettings::RemoveLeftovers(const std::filesystem::path& file)
+{
+    const std::string name = file.filename().string();
+    return platform::files::RemoveLeftoverTemporaries(
+        file.has_parent_path() ? file.parent_path() : std::filesystem::path("."),
+        [&](std::string_view target) { return target == name; });
 }

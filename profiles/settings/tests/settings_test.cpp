@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <clocale>
+#include <cstdio>
 #include <csignal>
 #include <fstream>
 #include <iterator>
@@ -94,8 +95,8 @@ CAppSettings changedSettings()
     t.UseBlueLed = 0;
     t.SetObjectType(1);
     t.CameraRotation = 3;
-    t.FilterThreshold = std::numeric_limits<std::int32_t>::min();
-    t.HalvexorFilterThreshold = std::numeric_limits<std::int32_t>::max();
+    t.FilterThreshold = 0; // the ends of the camera's range
+    t.HalvexorFilterThreshold = 255;
     t.ObjectRatioMin = 0.1f;
     t.ObjectSizeMax = 1e-7f;
     t.ObjectSizeBest = std::numeric_limits<float>::max();
@@ -249,6 +250,39 @@ INSTANTIATE_TEST_SUITE_P(
                      EXPECT_EQ(s.Tracking.ObjectSizeBest, 42.0f);
                      EXPECT_EQ(s.Tracking.ObjectRatioMax, 4.0f) << "type 0's limit stays";
                  }},
+        ReadCase{"ValuesTheFieldCannotTakeAreKeptOrHeld",
+                 "<CameraRotation>180</CameraRotation><FilterThreshold>300</FilterThreshold>"
+                 "<HalvexorFilterThreshold>-4</HalvexorFilterThreshold><PendrixLocation>9</PendrixLocation>"
+                 "<Sorting>-1</Sorting><ObjectSizeMax>0</ObjectSizeMax><ObjectSizeMin>-5</ObjectSizeMin>"
+                 "<ObjectRatioBest>nan</ObjectRatioBest><ObjectRatioMax>1e300</ObjectRatioMax>"
+                 "<dist01>inf</dist01><dist02>-113</dist02><Delta_1>-infinity</Delta_1>"
+                 "<PointT_X>1e400</PointT_X><PointT_Y>-12.5</PointT_Y>",
+                 [](const CAppSettings& s) {
+                     const CTrackingSettings d;
+                     EXPECT_EQ(s.Tracking.CameraRotation, 0);
+                     EXPECT_EQ(s.Tracking.FilterThreshold, 255);
+                     EXPECT_EQ(s.Tracking.HalvexorFilterThreshold, 0);
+                     EXPECT_EQ(s.Tracking.PendrixLocation, d.PendrixLocation);
+                     EXPECT_EQ(s.Tracking.Sorting, d.Sorting);
+                     EXPECT_EQ(s.Tracking.ObjectSizeMax, d.ObjectSizeMax);
+                     EXPECT_EQ(s.Tracking.ObjectSizeMin, d.ObjectSizeMin);
+                     EXPECT_EQ(s.Tracking.ObjectRatioBest, d.ObjectRatioBest);
+                     EXPECT_EQ(s.Tracking.ObjectRatioMax, d.ObjectRatioMax);
+                     EXPECT_EQ(s.Tracking.dist01, d.dist01);
+                     EXPECT_EQ(s.Tracking.dist02, d.dist02);
+                     EXPECT_EQ(s.Tracking.Delta_1, d.Delta_1);
+                     EXPECT_EQ(s.Tracking.PointT_X, d.PointT_X);
+                     EXPECT_EQ(s.Tracking.PointT_Y, -12.5);
+                 }},
+        ReadCase{"EveryValidChoiceIsTaken",
+                 "<CameraRotation>3</CameraRotation><PendrixLocation>4</PendrixLocation><Sorting>3</Sorting>"
+                 "<ObjectSizeMin>0</ObjectSizeMin>",
+                 [](const CAppSettings& s) {
+                     EXPECT_EQ(s.Tracking.CameraRotation, 3);
+                     EXPECT_EQ(s.Tracking.PendrixLocation, 4);
+                     EXPECT_EQ(s.Tracking.Sorting, 3);
+                     EXPECT_EQ(s.Tracking.ObjectSizeMin, 0.0f);
+                 }},
         ReadCase{"EmptySettingsChangesNothing", "", [](const CAppSettings& s) { EXPECT_EQ(s, CAppSettings()); }}),
     [](const ::testing::TestParamInfo<ReadCase>& info) { return std::string(info.param.what); });
 
@@ -283,23 +317,92 @@ TEST_F(SettingsFileTest, SettingsBelowAnotherRoot)
     EXPECT_EQ(s.TitleFilter, 9);
 }
 
-TEST_F(SettingsFileTest, MissingOrBrokenFileIsReplacedByDefaults)
+TEST_F(SettingsFileTest, MissingFileIsReplacedByDefaultsSilently)
 {
     CAppSettings fresh;
-    EXPECT_EQ(fresh.LoadOrCreate(file_), 2);
-    EXPECT_EQ(readFile(file_), kDefaultFile);
-
-    writeFile(file_, "<Settings><TitleFilter>");
-    CAppSettings s;
-    s.TitleFilter = 5;
-    EXPECT_EQ(s.LoadOrCreate(file_), 2);
-    EXPECT_EQ(s.TitleFilter, -1);
+    std::filesystem::path kept = "x";
+    EXPECT_EQ(fresh.LoadOrCreate(file_, &kept), 2);
+    EXPECT_TRUE(kept.empty());
     EXPECT_EQ(readFile(file_), kDefaultFile);
 
     ASSERT_EQ(changedSettings().Save(file_), 0);
     CAppSettings good;
-    EXPECT_EQ(good.LoadOrCreate(file_), 0);
+    EXPECT_EQ(good.LoadOrCreate(file_, &kept), 0);
+    EXPECT_TRUE(kept.empty());
     EXPECT_EQ(good, changedSettings());
+}
+
+// A damaged file is never lost: it is kept beside under a dated name, the
+// defaults take its place, and the next start finds a good file.
+TEST_F(SettingsFileTest, DamagedFileIsKeptBesideAndDefaultsUsed)
+{
+    std::string damaged = changedSettings().ToXml();
+    damaged.resize(damaged.size() / 2);
+    const struct {
+        const char* what;
+        std::string bytes;
+    } cases[] = {
+        {"cut in half", damaged},
+        {"not XML", "\x00\x01garbage"},
+        {"another root", "<Other/>"},
+        {"far too large", "<Settings>" + std::string(static_cast<std::size_t>(CAppSettings::kMaxFileBytes), ' ') +
+                              "</Settings>"},
+    };
+    for (const auto& c : cases) {
+        writeFile(file_, c.bytes);
+        CAppSettings s;
+        s.TitleFilter = 5;
+        std::filesystem::path kept;
+        EXPECT_EQ(s.LoadOrCreate(file_, &kept), 2) << c.what;
+        EXPECT_EQ(s.TitleFilter, -1) << c.what;
+        EXPECT_EQ(readFile(file_), kDefaultFile) << c.what;
+        ASSERT_FALSE(kept.empty()) << c.what;
+        EXPECT_EQ(kept.parent_path(), file_.parent_path()) << c.what;
+        EXPECT_EQ(kept.filename().string().rfind("settings-damaged-", 0), 0u) << kept;
+        EXPECT_EQ(kept.extension(), ".xml");
+        EXPECT_EQ(readFile(kept), c.bytes) << c.what;
+        EXPECT_NE(CAppSettings::DamagedMessage(kept).find(kept.u16string()), std::u16string::npos);
+        // Told once: the next start reads the fresh file.
+        EXPECT_EQ(CAppSettings().LoadOrCreate(file_, &kept), 0) << c.what;
+        EXPECT_TRUE(kept.empty()) << c.what;
+    }
+    // Four damaged files kept, none overwritten by another, even within one second.
+    int keptFiles = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir_.path()))
+        keptFiles += e.path().filename().string().rfind("settings-damaged-", 0) == 0;
+    EXPECT_EQ(keptFiles, 4);
+
+    const std::time_t when = 1700000000;
+    writeFile(file_, "x");
+    const auto a = CAppSettings::KeepDamaged(file_, when);
+    writeFile(file_, "y");
+    const auto b = CAppSettings::KeepDamaged(file_, when);
+    EXPECT_NE(a, b);
+    EXPECT_EQ(readFile(a), "x");
+    EXPECT_EQ(readFile(b), "y");
+    EXPECT_TRUE(CAppSettings::KeepDamaged(dir_.file("missing.xml"), when).empty());
+}
+
+TEST_F(SettingsFileTest, LeftoverTemporariesAreRemovedAndNothingElse)
+{
+    const std::vector<std::string> ours = {".settings.xml.tmp-Ab3xYz", ".settings.xml.tmp-000000"};
+    const std::vector<std::string> others = {"settings.xml",          ".settings.xml.tmp-Ab3x",  ".settings.xml.tmp-Ab3xY!",
+                                             ".other.xml.tmp-Ab3xYz", "settings.xml.tmp-Ab3xYz", ".settings.xml.bak",
+                                             "notes.txt"};
+    for (const auto& n : ours)
+        writeFile(dir_.file(n), "partial");
+    for (const auto& n : others)
+        writeFile(dir_.file(n), "keep");
+    std::filesystem::create_directory(dir_.file(".settings.xml.tmp-Folder"));
+    std::filesystem::create_symlink(dir_.file("notes.txt"), dir_.file(".settings.xml.tmp-Linked"));
+
+    EXPECT_EQ(CAppSettings::RemoveLeftovers(file_), ours.size());
+    for (const auto& n : ours)
+        EXPECT_FALSE(std::filesystem::exists(dir_.file(n))) << n;
+    for (const auto& n : others)
+        EXPECT_EQ(readFile(dir_.file(n)), "keep") << n;
+    EXPECT_TRUE(std::filesystem::is_directory(dir_.file(".settings.xml.tmp-Folder")));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir_.file(".settings.xml.tmp-Linked")));
 }
 
 TEST_F(SettingsFileTest, FailedSaveLeavesTheOldFile)

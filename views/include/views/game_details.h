@@ -4,9 +4,13 @@
 #include "client/ovclient.h"
 #include "platform/clock.h"
 #include "views/process_poker.h"
+#include "views/simconnect.h"
 
 #include <array>
+#include <chrono>
 #include <cstdint>
+#include <filesystem>
+#include <sys/types.h>
 #include <vector>
 
 namespace views {
@@ -64,8 +68,18 @@ private:
 // A code patch switched by the game's state word: the cave and jump go in
 // when the game enters the active state and the original bytes come back
 // when it leaves it.
+//
+// Nothing is written into a process whose code at the patch site is not
+// exactly this game's (or this writer's jump while patched). The first time
+// the check passes, the site, the cave and every other fixed range the
+// writer changes are remembered, so that the end of the session puts them
+// back even when the game is still in the patched state.
 class CStatePatch : public CGameDetails {
 public:
+    struct Range {
+        std::uint32_t address;
+        std::uint32_t size;
+    };
     struct Site {
         std::uint32_t stateAddress;       // the word itself, or found through statePointer
         std::uint32_t statePointer;       // 0: none; else state := [[statePointer] + stateAddress]
@@ -75,16 +89,22 @@ public:
         std::vector<std::uint8_t> patched;
         std::uint32_t caveAddress;        // 0: no cave
         std::vector<std::uint8_t> cave;
+        std::vector<Range> data;          // written outside the cave each update
     };
     bool patched() const { return patched_; }
 
 protected:
     explicit CStatePatch(Site site) : site_(std::move(site)) {}
+    // kWriteOk when the site holds the expected code (and the ranges are
+    // remembered); kReadFailed or kCodeDiffers otherwise, and then the
+    // writer writes nothing.
+    std::uint32_t checkSite(CProcessPoker& poker);
     std::uint32_t patchStep(CProcessPoker& poker);
 
 private:
     Site site_;
     bool patched_ = false;
+    bool remembered_ = false;
 };
 
 // The writers sharing the matrix-and-position cave (ToCA Race Driver 2 and
@@ -120,12 +140,23 @@ public:
 class CNascarRacing2003 : public CStatePatch {
 public:
     CNascarRacing2003();
+    ~CNascarRacing2003() override;
     std::uint32_t Update(CProcessPoker* poker, const OVPosePacket* record) override;
+    // The hosting process's priority: every thread's nice value goes down a
+    // step (where the system allows it) and comes back in OnStop.
     void OnStart() override;
     void OnStop() override;
 
+    // How far a priority class above normal lowers each thread's nice value.
+    static constexpr int kHighPriorityStep = 10;
+
 private:
-    int niceBefore_ = 0;
+    struct Raised {
+        pid_t thread;
+        int before;
+        int after;
+    };
+    std::vector<Raised> raised_;
 };
 
 class CWingsOfWar : public CStatePatch {
@@ -179,6 +210,47 @@ private:
     Module controls_;
     std::uint32_t site_ = 0;
     bool patched_ = false;
+};
+
+// Flight Simulator X and ESP: the camera through the simulator's own client
+// library.
+class CFSX : public CGameDetails {
+public:
+    explicit CFSX(views::SimConnectLink& link = views::sharedSimConnect()) : link_(link) {}
+    // First update: 0 when connected, 1 without the library, 2 when the
+    // simulator refused the connection. Later: one camera call per new frame.
+    std::uint32_t Update(CProcessPoker* poker, const OVPosePacket* record) override;
+    void OnStop() override;
+
+private:
+    views::SimConnectLink& link_;
+    bool first_ = true;
+    std::uint16_t lastFrame_ = 0;
+};
+
+// Battlefield 2: a helper module inside the game does the work. The first
+// update hands the game's profile id over in a shared section and loads the
+// helper into the game (or, when it is there already, asks it to start
+// again through its event); the worker then only watches the window.
+class CBF2 : public CGameDetails {
+public:
+    static constexpr std::uint32_t kProfileId = 9651;
+
+    explicit CBF2(platform::ProcessSystem& system = platform::systemProcesses(),
+                  std::filesystem::path helperFolder = views::hostProgramFolder(),
+                  std::chrono::milliseconds callLimit = std::chrono::seconds(10))
+        : system_(system), helperFolder_(std::move(helperFolder)), callLimit_(callLimit)
+    {
+    }
+    std::uint32_t Update(CProcessPoker* poker, const OVPosePacket* record) override;
+
+private:
+    std::uint32_t start(std::uint32_t pid);
+
+    platform::ProcessSystem& system_;
+    std::filesystem::path helperFolder_;
+    std::chrono::milliseconds callLimit_;
+    bool done_ = false;
 };
 
 // The two cave images: the shared layout (z, y, x floats at 0x08-0x10, 0.1

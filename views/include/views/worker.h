@@ -26,7 +26,8 @@ struct WorkerTiming {
 struct WorkerEnvironment {
     std::span<const SupportedGame> table = gameTable();
     platform::ProcessSystem* processes = &platform::systemProcesses();
-    // Null: windows stood for by the table's running executables.
+    // Null: the desktop's X11 windows ($DISPLAY), and where no window
+    // matches a row, the processes running the row's executable.
     WindowSource* windows = nullptr;
     // Null: a CVistrel of the worker's own.
     PoseSource* poses = nullptr;
@@ -50,6 +51,8 @@ private:
     SessionEnd session(platform::Event& stop, CProcessPoker& poker, const SupportedGame& row, const GameWindow& window);
 
     WorkerEnvironment env_;
+    std::unique_ptr<X11WindowSource> x11Windows_;
+    std::unique_ptr<ProcessWindowSource> processWindows_;
     std::unique_ptr<WindowSource> ownWindows_;
     std::unique_ptr<CVistrel> ownPoses_;
     int miss_ = 0;

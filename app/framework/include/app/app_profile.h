@@ -2,6 +2,7 @@
 // The application profile: per-user values in sections under the current
 // user's key Software\Orvane\<application>, kept in the registry.
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,13 @@ public:
     // Integers are REG_DWORD values; anything else (or nothing) gives `def`.
     int GetProfileInt(std::string_view section, std::string_view entry, int def) const;
     bool WriteProfileInt(std::string_view section, std::string_view entry, int value);
+    // Several integers written together: all of them or, on failure, none.
+    struct IntEntry {
+        std::string_view section;
+        std::string_view entry;
+        int value;
+    };
+    bool WriteProfileInts(std::span<const IntEntry> entries);
     std::u16string GetProfileString(std::string_view section, std::string_view entry,
                                     std::u16string_view def) const;
     bool WriteProfileString(std::string_view section, std::string_view entry, std::u16string_view value);

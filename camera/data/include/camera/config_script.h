@@ -49,6 +49,8 @@ private:
 class CameraConfigScript {
 public:
     static constexpr int DefaultVideoThreshold = 100;
+    // A script file beyond this is refused unparsed.
+    static constexpr std::int64_t MaxFileBytes = 1 << 20;
 
     struct ObjectScore {
         TrackableScorer::ScoreName name;
@@ -71,9 +73,10 @@ public:
     CameraConfigScript();
 
     // Reads the file; on failure the script is unchanged and GetLastError
-    // tells why.
+    // tells why. I2C values must fit in a byte and score values be finite.
     bool ReadXml(std::string_view path);
-    // Writes through a temporary file in the same folder.
+    // Writes through a temporary file in the same folder, flushed to disk
+    // before it replaces the old file.
     bool WriteXml(std::string_view path) const;
     std::string ToXml() const;
     std::string ToString() const;

@@ -68,6 +68,9 @@ private:
     std::filesystem::path temporary_;
 };
 
+// False when any value of the record is a NaN or an infinity.
+bool IsPlayable(const PoseRecord& record);
+
 class CPoseFileReader {
 public:
     enum class Read { Record, End, Error };
@@ -80,12 +83,16 @@ public:
     // 0; the Win32 error of opening or reading; 13 for a wrong header.
     // Nothing is open after a failure.
     std::uint32_t Open(const std::filesystem::path& file);
-    // The next record; End at the end of the file (a trailing partial record
-    // counts as the end); Error with `error` set when the read fails.
+    // The next playable record (IsPlayable); End at the end of the file (a
+    // trailing partial record counts as the end); Error with `error` set
+    // when the read fails. Records that are not playable are passed over.
     Read Next(PoseRecord& record, std::uint32_t& error);
+    // Records passed over since Open.
+    std::uint32_t Skipped() const { return skipped_; }
     void Close();
     bool IsOpen() const { return fd_ >= 0; }
 
 private:
     int fd_ = -1;
+    std::uint32_t skipped_ = 0;
 };

@@ -6,8 +6,12 @@
 // The Linux backend reads with process_vm_readv, writes with pwrite on
 // /proc/PID/mem (which ignores page protection, so code can be patched) and
 // follows the process's life through a pidfd, which cannot be fooled by a
-// reused pid.
+// reused pid. It opens and writes only processes of the same user: every
+// uid of the target (real, effective, saved, file system) must be ours,
+// checked when opening and again before every write and call.
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -27,6 +31,13 @@ struct MemoryRegion {
     std::string path; // the mapped file, empty for anonymous memory
 };
 
+// What a call made inside another process gave back.
+struct RemoteCall {
+    bool done = false;        // the call ran and returned
+    std::uint64_t result = 0; // its return value
+    std::string error;        // why it did not, in words for the user
+};
+
 // One opened process.
 class ProcessHandle {
 public:
@@ -38,13 +49,21 @@ public:
     // False once the process has exited (also while it is a zombie).
     virtual bool alive() const = 0;
     virtual std::vector<MemoryRegion> regions() const = 0;
+    // Loads the module at `path` inside the process as the process itself
+    // would (the C library's dlopen, RTLD_NOW), on the process's main thread,
+    // which then goes on where it was. The result is the module handle (0
+    // when the load failed there). The Linux backend makes the call through
+    // ptrace, so the system must allow this program to trace the process; a
+    // call that has not returned within `limit` is abandoned and reported.
+    virtual RemoteCall loadModule(const std::string& path, std::chrono::milliseconds limit) = 0;
 };
 
 // Where processes are found and opened.
 class ProcessSystem {
 public:
     virtual ~ProcessSystem() = default;
-    // Null when the process does not exist or may not be accessed.
+    // Null when the process does not exist, belongs to another user or may
+    // not be accessed.
     virtual std::unique_ptr<ProcessHandle> open(int pid) = 0;
     // Pids of the live processes whose executable file name equals `name`,
     // ignoring case (ASCII), in ascending order.
@@ -64,7 +83,8 @@ bool equalsIgnoreCase(std::string_view a, std::string_view b);
 // A process made of memory blocks, for tests. Blocks are copied in; reads
 // and writes must fall inside one block; a protected block refuses writes
 // unless `force` (as /proc/PID/mem would allow); a killed process refuses
-// everything. Thread-safe.
+// everything. A module load maps a block named by the path (or answers as
+// the test says). Thread-safe.
 class FakeProcess : public ProcessHandle {
 public:
     explicit FakeProcess(int pid) : pid_(pid) {}
@@ -78,12 +98,16 @@ public:
     // The next `count` writes fail (the process stays alive).
     void failWrites(int count);
     int writeCount() const;
+    // Answers the next module loads instead of mapping the module.
+    void answerLoads(std::function<RemoteCall(const std::string& path)> answer);
+    std::vector<std::string> loadRequests() const;
 
     int pid() const override { return pid_; }
     bool read(std::uint64_t address, std::span<std::uint8_t> out) override;
     bool write(std::uint64_t address, std::span<const std::uint8_t> bytes) override;
     bool alive() const override;
     std::vector<MemoryRegion> regions() const override;
+    RemoteCall loadModule(const std::string& path, std::chrono::milliseconds limit) override;
 
 private:
     struct Block {
@@ -100,6 +124,8 @@ private:
     bool killed_ = false;
     int failWrites_ = 0;
     int writes_ = 0;
+    std::function<RemoteCall(const std::string&)> answerLoads_;
+    std::vector<std::string> loadRequests_;
 };
 
 // Hands out shared FakeProcess objects by pid and name.

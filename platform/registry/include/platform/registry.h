@@ -82,6 +82,38 @@ struct NamedValue {
     Value value;
 };
 
+// Changes that are applied together: Store::apply writes all of them in one
+// transaction or none, so a reader (or a process killed midway) never sees
+// some of them without the others. Each change behaves as the Store
+// operation of the same name.
+class Batch {
+public:
+    Batch& createKey(Root root, const Name& key);
+    Batch& setValue(Root root, const Name& key, const Name& value, std::uint32_t type,
+                    std::span<const std::uint8_t> data);
+    Batch& setString(Root root, const Name& key, const Name& value, std::u16string_view text,
+                     bool terminate = true);
+    Batch& setDword(Root root, const Name& key, const Name& value, std::uint32_t number);
+    Batch& setBinary(Root root, const Name& key, const Name& value, std::span<const std::uint8_t> data);
+    // A value that is not there is no failure here.
+    Batch& deleteValue(Root root, const Name& key, const Name& value);
+
+    bool empty() const { return changes_.empty(); }
+
+private:
+    friend class Store;
+    enum class Kind : std::uint8_t { CreateKey, SetValue, DeleteValue };
+    struct Change {
+        Kind kind;
+        Root root;
+        std::string key;
+        std::string value;
+        std::uint32_t type = kTypeNone;
+        std::vector<std::uint8_t> data;
+    };
+    std::vector<Change> changes_;
+};
+
 class Store {
 public:
     // Opens (creating when needed, with its folder) the registry file at
@@ -131,8 +163,16 @@ public:
     Status queryDword(Root root, const Name& key, const Name& value, std::uint32_t& out);
     Status deleteValue(Root root, const Name& key, const Name& value);
 
+    // Applies every change of the batch in one transaction: kSuccess, or the
+    // first failing change's status with nothing changed.
+    Status apply(const Batch& batch);
+
 private:
     struct Transaction;
+    // The operations' bodies, run inside the caller's transaction.
+    Status createKeyIn(Root root, const Name& key, bool* created);
+    Status setValueIn(Root root, const Name& key, const Name& value, std::uint32_t type,
+                      std::span<const std::uint8_t> data);
     Status initialise();
     bool usable();
     Status findKey(Root root, const Name& key, std::int64_t& id);

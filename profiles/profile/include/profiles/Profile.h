@@ -69,6 +69,10 @@ public:
     // stay. Returns 0.
     int SetDefaults();
 
+    // Real profiles are a few kilobytes; a file beyond this is refused
+    // unparsed.
+    static constexpr std::int64_t kMaxFileBytes = 4 << 20;
+
     int IsAssociatedWith(std::uint32_t gameId) const;
     int IsDefault() const { return IsAssociatedWith(kDefaultGameId); }
 
@@ -76,8 +80,8 @@ public:
     // written completely, in which case the old file is left as it was.
     int Save() const;
     // Reads the profile file at Path into this object: 0; 2 when the file
-    // cannot be read or is not well-formed (what could be read is kept);
-    // 13 when it has no "Profile" element. Every problem is reported through
+    // cannot be read, is larger than kMaxFileBytes or is not well-formed
+    // (nothing changes); 13 when it has no "Profile" element. Every problem is reported through
     // the debug output with the file's path; an unreadable file is also told
     // to the user through `tell` ("Could not read profile <path>. <why>").
     int Load(const std::function<void(std::u16string_view)>& tell = nullptr);

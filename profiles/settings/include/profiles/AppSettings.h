@@ -7,7 +7,9 @@
 //
 // The object is a plain value, changed and saved on the user-interface
 // thread; another thread that needs the values works on a copy.
+#include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -21,6 +23,9 @@ inline constexpr double kDefaultDelta[3] = {-716.0, -600.0, -600.0};
 inline constexpr double kDefaultDist01 = 113.0;
 inline constexpr double kDefaultDist02 = 113.0;
 inline constexpr double kDefaultDist12 = 68.0;
+// The clip locations and marker sortings that the tracking engine knows.
+inline constexpr std::int32_t kMaxPendrixLocation = 4;
+inline constexpr std::int32_t kMaxSorting = 3;
 
 class CTrackingSettings {
 public:
@@ -75,7 +80,11 @@ public:
     void RemoveFavorite(std::uint32_t id); // first occurrence only
 
     // Reads the file into this object: what the file lacks, or holds in a
-    // form that cannot be read, keeps its value. 0, or 2 when the file
+    // form that cannot be read, keeps its value, and so does a value the
+    // field cannot take (a rotation beyond three quarter turns, a clip
+    // location or sorting that does not exist, a limit or distance that is
+    // not a finite positive number); a threshold is held to 0..255. Each
+    // such value is reported through the debug output. 0, or 2 when the file
     // cannot be read or parsed or has no Settings element (nothing changes).
     int Load(const std::filesystem::path& file = kFileName);
     // Writes the whole file through a temporary file in the same folder that
@@ -84,8 +93,24 @@ public:
     int Save(const std::filesystem::path& file = kFileName) const;
     // Start-up: loads the file; when that fails, takes the defaults and
     // writes them, so a missing or broken file is replaced by a full one.
-    // Returns Load's result.
-    int LoadOrCreate(const std::filesystem::path& file = kFileName);
+    // A file that is there but cannot be read is first kept beside it under
+    // a dated name (KeepDamaged), given in `keptAs` so that the caller can
+    // tell the user (the file itself when it could not be moved); `keptAs`
+    // is empty otherwise. Returns Load's result.
+    int LoadOrCreate(const std::filesystem::path& file = kFileName, std::filesystem::path* keptAs = nullptr);
+    // Renames `file` to "<stem>-damaged-YYYY-MM-DD-HHMMSS<extension>" beside
+    // it (a counter added when that exists); the new path, or empty when it
+    // could not be renamed.
+    static std::filesystem::path KeepDamaged(const std::filesystem::path& file, std::time_t now);
+    // What the user is told once when the settings were damaged.
+    static std::u16string DamagedMessage(const std::filesystem::path& keptAs);
+    // Removes the temporary files that a save of `file` killed midway left
+    // beside it; nothing else. Call it only while no other instance runs.
+    static std::size_t RemoveLeftovers(const std::filesystem::path& file = kFileName);
+
+    // Real settings files are a few kilobytes; a file beyond this is
+    // refused unparsed.
+    static constexpr std::int64_t kMaxFileBytes = 1 << 20;
 
     // The file's text: ASCII, one element per line, CR LF line ends.
     std::string ToXml() const;

@@ -13,7 +13,7 @@
 
 extern char** environ;
 
-namespace client_test {
+namespace testing_support {
 
 class ClientProcess {
 public:
@@ -122,4 +122,4 @@ private:
     bool ready_ = false;
 };
 
-} // namespace client_test
+} // namespace testing_support

@@ -1,0 +1,16 @@
+#pragma once
+// Text conversion at the system boundary: the suite's wide text is UTF-16
+// (char16_t), the system's is UTF-8 or Latin-1.
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// UTF-8 to UTF-16. Malformed bytes become U+FFFD, one byte at a time, so
+// that text from another program never stops a comparison.
+std::u16string utf8ToUtf16(std::string_view text);
+
+// Latin-1 (ISO 8859-1) to UTF-16: every byte is its own code point.
+std::u16string latin1ToUtf16(std::string_view text);
+
+} // namespace platform

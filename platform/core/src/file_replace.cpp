@@ -1,0 +1,107 @@
+#include "platform/file_replace.h"
+
+#include <cerrno>
+#include <string>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform::files {
+namespace {
+
+constexpr std::string_view kTempMark = ".tmp-";
+constexpr std::size_t kUniqueLength = 6; // mkstemp's XXXXXX
+
+bool isUniqueChar(char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+}
+
+bool writeAll(int fd, std::string_view data)
+{
+    while (!data.empty()) {
+        const ssize_t n = ::write(fd, data.data(), data.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+} // namespace
+
+bool ReplaceFile(const std::filesystem::path& target, std::string_view data, mode_t mode)
+{
+    const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+    std::string temp = (folder / ("." + target.filename().string() + std::string(kTempMark) + "XXXXXX")).string();
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    if (::stat(target.c_str(), &st) == 0)
+        mode = st.st_mode & 07777;
+    bool ok = writeAll(fd, data);
+    ok = ok && ::fchmod(fd, mode) == 0;
+    ok = ok && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    // The rename itself must reach the disk too.
+    if (const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+    return true;
+}
+
+bool IsTemporaryName(std::string_view name, const std::function<bool(std::string_view)>& targetName)
+{
+    if (name.size() < 1 + kTempMark.size() + kUniqueLength || name.front() != '.')
+        return false;
+    const std::string_view unique = name.substr(name.size() - kUniqueLength);
+    for (char c : unique)
+        if (!isUniqueChar(c))
+            return false;
+    std::string_view rest = name.substr(1, name.size() - 1 - kUniqueLength);
+    if (!rest.ends_with(kTempMark))
+        return false;
+    rest.remove_suffix(kTempMark.size());
+    return !rest.empty() && targetName(rest);
+}
+
+std::size_t RemoveLeftoverTemporaries(const std::filesystem::path& folder,
+                                      const std::function<bool(std::string_view)>& targetName)
+{
+    std::size_t removed = 0;
+    std::error_code ec;
+    std::filesystem::directory_iterator it(folder, ec);
+    if (ec)
+        return 0;
+    for (const std::filesystem::directory_entry& entry : it) {
+        const std::string name = entry.path().filename().string();
+        if (!IsTemporaryName(name, targetName))
+            continue;
+        struct stat st {};
+        if (::lstat(entry.path().c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid())
+            continue;
+        if (::unlink(entry.path().c_str()) == 0)
+            ++removed;
+    }
+    return removed;
+}
+
+std::int64_t FileSize(const std::filesystem::path& file)
+{
+    struct stat st {};
+    if (::stat(file.c_str(), &st) != 0)
+        return -1;
+    return static_cast<std::int64_t>(st.st_size);
+}
+
+} // namespace platform::files

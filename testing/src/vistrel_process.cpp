@@ -1,0 +1,178 @@
+#include "testing/vistrel_process.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <system_error>
+#include <thread>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "platform/messages.h"
+
+extern char** environ;
+
+namespace testing_support {
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+// What the program writes beside itself stays out of the copy, so that each
+// run starts as a first run.
+bool Written(const std::string& name)
+{
+    return name == "settings.xml" || name == "Profiles" || name == "vistrel.tdf";
+}
+
+void WriteFile(const fs::path& path, const std::string& text)
+{
+    fs::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+}
+
+// The program's own file is copied (its folder is where /proc/self/exe
+// points); everything else it loads or reads is linked.
+void PrepareFolder(const fs::path& program, const fs::path& folder, bool viewLibrary)
+{
+    fs::copy_file(program, folder / program.filename());
+    for (const auto& entry : fs::directory_iterator(program.parent_path())) {
+        const std::string name = entry.path().filename().string();
+        if (entry.path() == program || Written(name) || (!viewLibrary && name == "VSLViews.so"))
+            continue;
+        fs::create_symlink(entry.path(), folder / name);
+    }
+}
+
+std::vector<std::string> Environment(const VistrelOptions& options, const fs::path& folder)
+{
+    std::map<std::string, std::string> env;
+    for (char** e = environ; *e; ++e) {
+        const char* eq = std::strchr(*e, '=');
+        if (eq)
+            env[std::string(*e, static_cast<std::size_t>(eq - *e))] = eq + 1;
+    }
+    env["ORVANE_CAMERA"] = "sim";
+    // Update and news checks ask a closed local port: they end at once.
+    env["ORVANE_SERVICE_URL"] = "http://127.0.0.1:9";
+    env["XDG_CONFIG_HOME"] = (folder / "xdg-config").string();
+    env["XDG_DATA_HOME"] = (folder / "xdg-data").string();
+    env["XDG_CACHE_HOME"] = (folder / "xdg-cache").string();
+    if (options.display.empty()) {
+        env["QT_QPA_PLATFORM"] = "offscreen";
+        env.erase("DISPLAY");
+    } else {
+        env["DISPLAY"] = options.display;
+        env["QT_QPA_PLATFORM"] = "xcb";
+    }
+    if (!options.scene.empty())
+        env["ORVANE_SIMCAM_SCENE"] = (folder / "scene.txt").string();
+    for (const auto& [name, value] : options.env)
+        env[name] = value;
+    std::vector<std::string> out;
+    for (const auto& [name, value] : env)
+        out.push_back(name + "=" + value);
+    return out;
+}
+
+bool Ready()
+{
+    return platform::findWindow("VistrelClass", nullptr) != 0 && platform::findWindow(nullptr, "Orvane") != 0;
+}
+
+} // namespace
+
+VistrelProcess::VistrelProcess(VistrelOptions options)
+{
+    const fs::path& dir = folder_.path();
+    PrepareFolder(options.program, dir, options.viewLibrary);
+    for (const auto& [name, text] : options.files)
+        WriteFile(dir / name, text);
+    if (!options.scene.empty())
+        WriteFile(dir / "scene.txt", options.scene);
+
+    const fs::path program = dir / options.program.filename();
+    std::vector<std::string> args{program.string()};
+    args.insert(args.end(), options.args.begin(), options.args.end());
+    std::vector<std::string> env = Environment(options, dir);
+    std::vector<char*> argv, envp;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    for (auto& e : env)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    const std::string log = (dir / "output.log").string();
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
+    if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0)
+        pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    if (pid_ <= 0)
+        return;
+    // Generous: the sanitizer builds start slowly.
+    ready_ = WaitUntil([this] { return Ready() || !running(); }, 60s) && running() && Ready();
+}
+
+VistrelProcess::~VistrelProcess() { stop(); }
+
+bool VistrelProcess::running()
+{
+    if (pid_ <= 0)
+        return false;
+    int status = 0;
+    if (::waitpid(pid_, &status, WNOHANG) != pid_)
+        return true;
+    exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    pid_ = -1;
+    return false;
+}
+
+int VistrelProcess::stop(std::chrono::milliseconds limit)
+{
+    if (!running())
+        return exitCode_;
+    ::kill(pid_, SIGTERM);
+    if (WaitUntil([this] { return !running(); }, limit))
+        return exitCode_;
+    ::kill(pid_, SIGKILL);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+    exitCode_ = -1;
+    return exitCode_;
+}
+
+std::string VistrelProcess::output() const
+{
+    std::ifstream in(folder_.path() / "output.log", std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit)
+{
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= end)
+            return condition();
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
+} // namespace testing_support
