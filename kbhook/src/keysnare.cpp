@@ -143,6 +143,7 @@ public:
     Kind kind = Kind::None;
     std::vector<HotKey> keys;
     std::bitset<256> downKeys;  // for the thread form's previous-state bit
+    std::bitset<256> capturePressed;  // keys pressed since the capture began
 
     // ---- services (changed under control) ----
     platform::KeyboardSource* source() { return sourceOverride ? sourceOverride : defaultSource(); }
@@ -355,11 +356,33 @@ LPARAM threadFlags(Library& l, const platform::KeyEvent& e, bool up)
     return static_cast<LPARAM>(flags);
 }
 
+// A capture takes a key on its release, so the release of a key that was
+// already down when the capture began (the Enter that pressed the button
+// opening the entry dialog) would be taken without the user choosing it: it
+// is kept from the procedure, and from other programs.
+bool pressedDuringCapture(Library& l, const platform::KeyEvent& e, bool up)
+{
+    std::uint32_t bit = 0;
+    if (isModifier(e.vk, bit)) return true;
+    const std::size_t slot = e.vk & 0xFF;
+    if (!up) {
+        l.capturePressed[slot] = true;
+        return true;
+    }
+    const bool pressed = l.capturePressed[slot];
+    l.capturePressed[slot] = false;
+    return pressed;
+}
+
 bool onKeyEvent(const platform::KeyEvent& e)
 {
     Library& l = lib();
     std::lock_guard lock(l.state);
     const bool up = e.message == platform::kKeyUp || e.message == platform::kSysKeyUp;
+    if ((l.kind == Kind::CaptureLowLevel || l.kind == Kind::CaptureThread) && !pressedDuringCapture(l, e, up)) {
+        threadFlags(l, e, up);  // the thread form's key state follows every event
+        return true;
+    }
     KeysnareLowLevelEvent ll{e.vk, e.scanCode, up ? 0x80u : 0u, e.time, 0};
     const auto llParam = reinterpret_cast<LPARAM>(&ll);
     LRESULT r = kPass;
@@ -423,6 +446,7 @@ bool setHook(Library& l, Kind kind, HWND target, UINT message)
         l.sec.modifiers = held;
         for (HotKey& h : l.keys) h.down = 0;
         l.downKeys.reset();
+        l.capturePressed.reset();
         l.sec.hooked = true;
         if (kind == Kind::HotKeysLowLevel || kind == Kind::HotKeysThread) trap = trappedKeys(l);
     }
@@ -466,6 +490,7 @@ void reset()
     l.sec = Section{};
     l.keys.clear();
     l.downKeys.reset();
+    l.capturePressed.reset();
 }
 
 SectionView section()

@@ -232,6 +232,34 @@ TEST_F(KeysnareTest, CaptureAllPostsReleasesWithModifiersAndSwallowsEverything)
     EXPECT_FALSE(source.down(kA));
 }
 
+// Capture starts while a key is down (the Enter that pressed the button
+// which opened the entry dialog): its release is not the user's choice.
+TEST_F(KeysnareTest, CaptureTakesOnlyKeysPressedWhileItRuns)
+{
+    constexpr std::uint32_t kEnter = 0x0D;
+    for (const int hook : {kKeysnareLowLevelHook, kKeysnareThreadHook}) {
+        ASSERT_TRUE(InstallKBhook(hook, kTarget, kKeyMessage)) << hook;
+        source.down(kEnter);
+        source.down(kLCtrl);
+        source.setHeldModifiers(2);
+        ASSERT_TRUE(FilterAllKeys(hook, kTarget, kKeyMessage)) << hook;
+        EXPECT_TRUE(source.up(kEnter)) << hook;
+        EXPECT_TRUE(sink.take().empty()) << hook;
+        // Ctrl, held from before, still counts; A pressed now is taken.
+        EXPECT_TRUE(source.down(kA));
+        EXPECT_TRUE(source.up(kA));
+        EXPECT_TRUE(source.up(kLCtrl));
+        source.setHeldModifiers(0);
+        EXPECT_EQ(sink.take(), (std::vector<Post>{key(kUp, kA, 2)})) << hook;
+        // A capture that starts again forgets the presses of the last one.
+        EXPECT_TRUE(source.down(kA));
+        ASSERT_TRUE(FilterAllKeys(hook, kTarget, kKeyMessage)) << hook;
+        EXPECT_TRUE(source.up(kA));
+        EXPECT_TRUE(sink.take().empty()) << hook;
+        RemoveKBhook();
+    }
+}
+
 TEST_F(KeysnareTest, TypingStartsWithTheFirstKeyAndStopsAfterTheIdleTime)
 {
     ASSERT_TRUE(InstallKBhook(kKeysnareLowLevelHook, kTarget, kKeyMessage));

@@ -72,6 +72,11 @@ std::vector<std::string> Environment(const VistrelOptions& options, const fs::pa
     } else {
         env["DISPLAY"] = options.display;
         env["QT_QPA_PLATFORM"] = "xcb";
+        // Without a session bus the D-Bus library, seeing a display, tries to
+        // start one through X; that never succeeds here and leaves what the
+        // leak checker reports at exit.
+        if (env.find("DBUS_SESSION_BUS_ADDRESS") == env.end())
+            env["DBUS_SESSION_BUS_ADDRESS"] = "disabled:";
     }
     if (!options.scene.empty())
         env["ORVANE_SIMCAM_SCENE"] = (folder / "scene.txt").string();
@@ -93,13 +98,20 @@ bool Ready()
 VistrelProcess::VistrelProcess(VistrelOptions options)
 {
     const fs::path& dir = folder_.path();
-    PrepareFolder(options.program, dir, options.viewLibrary);
+    fs::path program;
+    if (options.prefix.empty()) {
+        PrepareFolder(options.program, dir, options.viewLibrary);
+        program = dir / options.program.filename();
+        work_ = dir;
+    } else {
+        program = options.prefix / "bin" / "vistrel";
+        work_ = dir / "xdg-data" / "orvane";
+    }
     for (const auto& [name, text] : options.files)
-        WriteFile(dir / name, text);
+        WriteFile(work_ / name, text);
     if (!options.scene.empty())
         WriteFile(dir / "scene.txt", options.scene);
 
-    const fs::path program = dir / options.program.filename();
     std::vector<std::string> args{program.string()};
     args.insert(args.end(), options.args.begin(), options.args.end());
     std::vector<std::string> env = Environment(options, dir);

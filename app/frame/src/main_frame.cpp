@@ -13,6 +13,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QSystemTrayIcon>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWindowStateChangeEvent>
 
@@ -20,12 +21,15 @@
 #include <system_error>
 #include <vector>
 
+#include "app/frame_placer.h"
 #include "app/hyperlink.h"
 #include "app/main_pages.h"
 #include "app/modeless_dialog.h"
 #include "app/placement.h"
+#include "app/program_icon.h"
 #include "app/shell/shell_dialogs.h"
 #include "app/snap_widget.h"
+#include "platform/debug.h"
 
 namespace app_frame {
 
@@ -82,14 +86,7 @@ QIcon ProgramIcon()
     QPixmap pixmap(32, 32);
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setBrush(QColor(12, 9, 86));
-    p.setPen(Qt::NoPen);
-    p.drawEllipse(1, 1, 30, 30);
-    p.setBrush(QColor(102, 164, 245));
-    p.drawEllipse(9, 9, 14, 14);
-    p.setBrush(Qt::white);
-    p.drawEllipse(13, 13, 6, 6);
+    app::PaintProgramIcon(p, 32);
     return QIcon(pixmap);
 }
 
@@ -167,6 +164,7 @@ bool CMainFrame::Create()
                                                      [this] { return isVisible() && !isMinimized(); });
     editorHost_ = std::make_unique<app::CSheetProfileEditorHost>(*sheet_, *options_.dialogs, *monitors_);
     pagesHost_ = std::make_unique<app::CSheetPagesHost>(*sheet_, *options_.dialogs, *editorHost_, *monitors_);
+    pagesHost_->SetTexts(options_.texts);
     viewsHost_ = std::make_unique<app::CSheetViewLibraryHost>(*sheet_);
     sheet_->AddPage(new CMainPageGeneral(*pagesHost_));
     sheet_->AddPage(new CMainPageProfiles(*pagesHost_));
@@ -211,12 +209,18 @@ bool CMainFrame::Create()
 void CMainFrame::PlaceFromProfile()
 {
     adjustSize();
+    // The size the user left it at, when it still holds the contents.
+    const QSize saved(profile_->GetProfileInt("Settings", kWidthValue, 0),
+                      profile_->GetProfileInt("Settings", kHeightValue, 0));
+    const QSize least = minimumSizeHint().expandedTo(minimumSize());
+    if (saved.width() >= least.width() && saved.height() >= least.height())
+        resize(saved);
     const app::ScreenMonitors screens;
     const auto monitors = screens.Monitors();
     const QSize size = frameGeometry().size();
     const app::LoadedPlacement placed =
         app::LoadPlacement(*profile_, "Settings", monitors, size.width(), size.height());
-    move(placed.position.x, placed.position.y);
+    (new app::CFramePlacer(this, QPoint(placed.position.x, placed.position.y)))->Place();
 }
 
 void CMainFrame::SavePlacement()
@@ -226,8 +230,12 @@ void CMainFrame::SavePlacement()
     app::WindowPlacement placement;
     placement.visible = isVisible();
     placement.showCommand = isMinimized() ? app::SW_SHOWMINIMIZED : app::SW_SHOWNORMAL;
-    placement.normalTopLeft = {pos().x(), pos().y()};
+    const QPoint topLeft = app::NormalFrameTopLeft(*this);
+    placement.normalTopLeft = {topLeft.x(), topLeft.y()};
     app::SavePlacement(*profile_, "Settings", placement);
+    const QSize size = isMinimized() && normalGeometry().isValid() ? normalGeometry().size() : this->size();
+    profile_->WriteProfileInt("Settings", kWidthValue, size.width());
+    profile_->WriteProfileInt("Settings", kHeightValue, size.height());
 }
 
 void CMainFrame::ShowInitially()
@@ -387,12 +395,24 @@ void CMainFrame::SelectLanguage(int index)
 void CMainFrame::ToggleRecording()
 {
     CCameraDataProcessor& engine = sheet_->Engine();
-    if (engine.IsRecording())
-        engine.StopRecording();
+    const bool stopping = engine.IsRecording();
+    std::uint32_t error = 0;
+    if (stopping)
+        error = engine.StopRecording();
     else if (engine.IsLive())
-        engine.StartRecording();
+        error = engine.StartRecording();
     NotifyStateChanged();
     UpdateMenuStates();
+    if (error == 0)
+        return;
+    // A recording that could not be saved is kept under another name: say where.
+    const auto text = [](const std::filesystem::path& p) { return p.u16string(); };
+    const std::u16string code = QStringLiteral("0x%1").arg(error, 8, 16, QLatin1Char('0')).toStdU16String();
+    if (stopping)
+        options_.dialogs->Message(app::FormatText(Text(app::ids::kRecordingNotSaved),
+                                                  {text(sheet_->PoseFile()), code, text(engine.RecordingKeptAs())}));
+    else
+        options_.dialogs->Message(app::FormatText(Text(app::ids::kRecordingNotStarted), {text(sheet_->PoseFile()), code}));
 }
 
 void CMainFrame::TogglePlayback()
@@ -428,7 +448,22 @@ void CMainFrame::CheckGameUpdates()
 
 void CMainFrame::OpenSoftwareUpdatePage()
 {
-    options_.launcher->Open(SoftwareUpdatePageUrl(sheet_->UpdateService().config().serviceUrl), app::SW_SHOW);
+    // The page is opened only when the server answers; otherwise the user
+    // hears why (no connection, an error page) instead of a browser error.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const int reached = sheet_->UpdateService().CheckSoftwareUpdatePage();
+    QApplication::restoreOverrideCursor();
+    if (reached != kUpdateOk) {
+        options_.dialogs->Message(app::FormatText(
+            Text(app::ids::kUpdateError), {QString::fromStdString(UpdateErrorText(reached)).toStdU16String()}));
+        return;
+    }
+    const int opened =
+        options_.launcher->Open(SoftwareUpdatePageUrl(sheet_->UpdateService().config().serviceUrl), app::SW_SHOW);
+    if (opened <= 32) {
+        QApplication::beep();
+        options_.dialogs->Message(app::HyperlinkErrorText(opened));
+    }
 }
 
 void CMainFrame::ShowAbout()
@@ -612,9 +647,38 @@ void CMainFrame::UpdateStatus()
         in.centerKey = center.GetKeyText(center.Code);
         in.pauseKey = pause.GetKeyText(pause.Code);
     }
+    const std::array<std::u16string, 4> before = panes_;
     panes_ = StatusTexts(in, options_.texts.get());
     for (int i = 0; i < 4; ++i)
         statusBar_->SetPaneText(i, Q(panes_[static_cast<std::size_t>(i)]));
+    // The texts as the user sees them, for whoever reads the debug output.
+    if (panes_ != before && platform::debug::enabled()) {
+        QString line = QStringLiteral("Status bar: ");
+        for (std::size_t i = 0; i < panes_.size(); ++i)
+            line += (i ? QStringLiteral(" | ") : QString()) + Q(panes_[i]);
+        platform::debug::output(line.toStdString());
+    }
+    WriteStatusLine(in.devicePresent && !in.configuring, !in.targetLost);
+}
+
+void CMainFrame::WriteStatusLine(bool cameraRunning, bool tracked)
+{
+    if (!options_.statusLines)
+        return;
+    if (!statusLines_) {
+        statusLines_ = std::make_unique<CStatusLines>(platform::systemClock(), options_.statusLines);
+        statusLineTimer_ = new QTimer(this);
+        statusLineTimer_->setSingleShot(true);
+        connect(statusLineTimer_, &QTimer::timeout, this, [this] {
+            statusLines_->Flush();
+            if (const auto due = statusLines_->Due())
+                statusLineTimer_->start(static_cast<int>(due->count()));
+        });
+    }
+    statusLines_->Update(cameraRunning, tracked);
+    // A change held back is written when its second is up.
+    if (const auto due = statusLines_->Due(); due && !statusLineTimer_->isActive())
+        statusLineTimer_->start(static_cast<int>(due->count()));
 }
 
 void CMainFrame::CloseToTrayNow()
@@ -673,6 +737,8 @@ void CMainFrame::Shutdown()
     if (shutDown_)
         return;
     shutDown_ = true;
+    if (statusLineTimer_ != nullptr)
+        statusLineTimer_->stop();
     if (sheet_) {
         sheet_->StopCameraThread();
         SavePlacement();
@@ -682,6 +748,10 @@ void CMainFrame::Shutdown()
         }
         // Closed windows go now, while what they read still exists.
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        // A news query still running asks the sheet: it ends before the sheet does.
+        for (int i = 0; i < sheet_->PageCount(); ++i)
+            if (auto* news = qobject_cast<CMainPageNews*>(sheet_->GetPage(i)))
+                news->StopQueries();
         sheet_->SetFrameWindows(nullptr);
         sheet_->OnDestroy();
         sheet_.reset();

@@ -1,227 +1,14 @@
 // The whole main frame over the simulated camera, offscreen: the monitor
 // windows in their slots, the menus, the pages' and editors' adapters over
 // the sheet, device notices, and what is kept for the next run.
-#include <gtest/gtest.h>
-
-#include <QAction>
-#include <QComboBox>
-#include <QApplication>
-#include <QMenu>
-#include <QPushButton>
-#include <QTableWidget>
-
-#include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <thread>
-
-#include "app/frame/main_frame.h"
-#include "app/main_pages.h"
-#include "camera/camera_manager.h"
-#include "camera/device_camera.h"
-#include "platform/devices/button_device.h"
-#include "platform/http.h"
-#include "simcam/hub.h"
-#include "testing/camera_timing.h"
+#include "frame_fixture.h"
 #include "testing/qt_app.h"
-#include "testing/temp_dir.h"
-#include "testing/temp_registry.h"
-#include "testing/temp_session.h"
-#include "windows/gauges_dlg.h"
-#include "windows/head3d/HeadzDlg.h"
-#include "windows/tracking_dlg.h"
 
-namespace fs = std::filesystem;
+using namespace frame_test;
 using namespace std::chrono_literals;
 using namespace app_frame;
 
 namespace {
-
-class FakeDialogs final : public app::IShellDialogs {
-public:
-    bool Ask(const std::u16string& text, bool defaultNo) override
-    {
-        questions.push_back(text);
-        askedDefaultNo = defaultNo;
-        return answer;
-    }
-    void Message(const std::u16string& text) override { messages.push_back(text); }
-    bool EditProfile(CProfile& profile, bool, IProfileEditorHost& host) override
-    {
-        ++edits;
-        if (onEdit)
-            onEdit(profile, host);
-        return editOk;
-    }
-    void EditHotKey(int, CHotKeys&, CKeyboard&, CActionMap&, platform::HWND) override { ++hotKeys; }
-    bool EditCurve(CProfile& profile, int axis, const std::function<void()>& changed) override
-    {
-        // An edit the way the curve editor makes it: in place, then told.
-        profile.Axes[static_cast<std::size_t>(axis)].Inverted ^= 1;
-        changed();
-        if (onCurve)
-            onCurve();
-        return curveOk;
-    }
-    void ShowGameDetails(const CGameInfo&, bool& favourite) override { favourite = !favourite; }
-
-    bool answer = false;
-    bool askedDefaultNo = false;
-    bool editOk = true;
-    bool curveOk = false;
-    int edits = 0;
-    int hotKeys = 0;
-    std::function<void(CProfile&, IProfileEditorHost&)> onEdit;
-    std::function<void()> onCurve;
-    std::vector<std::u16string> questions;
-    std::vector<std::u16string> messages;
-};
-
-class NullKeyboard final : public CKeyboard {
-public:
-    bool Install(platform::HWND, platform::UINT) override { return true; }
-    void Uninstall() override {}
-    void SetHotKeys(const CHotKeys&) override { ++sets; }
-    void SetHotKey(std::uint32_t, int, int, int) override {}
-    bool FilterAllKeys(platform::HWND, platform::UINT) override { return true; }
-    bool StartTypingHook(platform::UINT, platform::UINT, platform::UINT) override { return true; }
-    bool StopTypingHook() override { return true; }
-    int sets = 0;
-};
-
-const char* kCatalogue = R"(<?xml version="1.0" encoding="UTF-8"?>
-<Games Version="7" Developer="-1">
-  <Game Name="Racer" Exe="racer.exe" Id="4701" ProfileId="4702" Category="2"></Game>
-</Games>
-)";
-
-class FrameTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        (void)testing_support::qtApp();
-        oldFolder = fs::current_path();
-        fs::current_path(dir.path());
-        {
-            std::ofstream out(dir.file("camera.bit"), std::ios::binary);
-            for (int i = 0; i < 400; ++i)
-                out.put(static_cast<char>(i * 7 + 3));
-        }
-        simcam::Model m;
-        m.revision = 8;
-        m.fpga = simcam::FpgaStart::Unconfigured;
-        devicePath = hub.addGeneric(m);
-        Orvane::CameraManager::SetDefaultBackend(&hub);
-        fs::create_directories(dir.path() / "Profiles");
-        CAppSettings settings;
-        settings.PeriodicNewsCheck = 0;
-        settings.ConfirmClose = 0;
-        ASSERT_EQ(settings.Save(dir.file("settings.xml")), 0);
-    }
-
-    void TearDown() override
-    {
-        frame.reset();
-        Orvane::CameraManager::DestroyInstance();
-        Orvane::CameraManager::SetDefaultBackend(nullptr);
-        fs::current_path(oldFolder);
-    }
-
-    std::unique_ptr<CMainFrame> MakeFrame()
-    {
-        CMainFrame::Options o;
-        o.useTray = false;
-        o.dialogs = dialogs;
-        o.confirmClose = [this] { return confirm; };
-        o.autostartFolder = dir.path() / "autostart";
-        o.programPath = "/opt/vistrel/vistrel";
-        o.monitors.headsWithoutDevice = true;
-        o.makeSheet = [this](platform::HWND main) {
-            CSnapPropertySheet::Config c;
-            c.mainWindow = main;
-            c.registry = registry.store();
-            c.makeCameraSystem = [this] {
-                Orvane::CameraSystemFacade::Options fo;
-                fo.stopPauseMs = 0;
-                return std::make_unique<Orvane::CameraSystemFacade>(
-                    CSnapPropertySheet::kCameraNumber,
-                    Orvane::MakeDeviceCameraFactory(hub, CSnapPropertySheet::kCameraNumber, testing_support::FastCameraTiming(), dir.path(),
-                                                    platform::systemClock()),
-                    fo);
-            };
-            c.engine.frameWaitMs = 20;
-            c.engine.poseFile = dir.file("vistrel.tdf");
-            c.engine.registry = registry.store();
-            c.cameraThread.viewsModule = "NoViewsHere.dll";
-            c.cameraThread.retryMs = 5;
-            c.cameraThread.waitSliceMs = 50;
-            c.cameraThread.pollStepMs = 5;
-            c.loadCatalogue = [](CGameList& games) {
-                const std::string xml = kCatalogue;
-                games.Parse(std::span(reinterpret_cast<const std::uint8_t*>(xml.data()), xml.size()));
-                return 0;
-            };
-            c.makeKeyboard = [] { return std::make_unique<NullKeyboard>(); };
-            c.buttons = std::make_unique<platform::devices::FakeButtonSource>();
-            c.http = &http;
-            c.serviceUrl = "http://update.test";
-            c.askShowNews = [] { return false; };
-            return std::make_unique<CSnapPropertySheet>(std::move(c));
-        };
-        return std::make_unique<CMainFrame>(std::move(o));
-    }
-
-    void Create()
-    {
-        frame = MakeFrame();
-        ASSERT_TRUE(frame->Create());
-    }
-
-    void Pump()
-    {
-        QApplication::processEvents();
-        platform::Msg msg;
-        while (platform::peekMessage(msg))
-            platform::dispatchMessage(msg);
-        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
-
-    template <typename F>
-    bool Eventually(F f)
-    {
-        for (int i = 0; i < 1500; ++i) {
-            Pump();
-            if (f())
-                return true;
-            std::this_thread::sleep_for(2ms);
-        }
-        return f();
-    }
-
-    template <typename T>
-    T* Window() const
-    {
-        const auto all = frame->findChildren<T*>();
-        for (T* w : all)
-            if (w->isVisible())
-                return w;
-        return nullptr;
-    }
-
-    CSnapPropertySheet& Sheet() { return *frame->Sheet(); }
-    app::CAppProfile Profile() { return app::CAppProfile(registry.store()); }
-
-    testing_support::TempRegistry registry;
-    testing_support::TempSession session;
-    testing_support::TempDir dir{"main-frame"};
-    fs::path oldFolder;
-    simcam::Hub hub;
-    std::string devicePath;
-    platform::http::FakeClient http;
-    std::shared_ptr<FakeDialogs> dialogs = std::make_shared<FakeDialogs>();
-    bool confirm = true;
-    std::unique_ptr<CMainFrame> frame;
-};
 
 TEST_F(FrameTest, ViewCommandsOpenAndCloseEachMonitorWindow)
 {
@@ -368,6 +155,25 @@ TEST_F(FrameTest, RecordingAndPlaybackFollowEachOther)
     ASSERT_TRUE(Eventually([&] { return frame->PaneText(0) != u""; }));
 }
 
+TEST_F(FrameTest, ARecordingThatCannotBeSavedIsKeptAndTheUserToldWhere)
+{
+    Create();
+    // The pose file's name is taken by a folder: the rename at the stop fails.
+    std::filesystem::create_directories(dir.file("vistrel.tdf") / "taken");
+    frame->OnCommand(ID_RECORDING);
+    ASSERT_TRUE(Sheet().Engine().IsRecording());
+    EXPECT_TRUE(dialogs->messages.empty());
+    frame->OnCommand(ID_RECORDING);
+    EXPECT_FALSE(Sheet().Engine().IsRecording());
+    const std::filesystem::path kept = Sheet().Engine().RecordingKeptAs();
+    EXPECT_EQ(kept, dir.file("vistrel-recording-1.tdf"));
+    EXPECT_GE(std::filesystem::file_size(kept), kPoseFileHeaderSize);
+    ASSERT_EQ(dialogs->messages.size(), 1u);
+    const std::u16string& told = dialogs->messages[0];
+    EXPECT_EQ(told.rfind(u"The recording could not be saved as ", 0), 0u) << QString::fromStdU16String(told).toStdString();
+    EXPECT_NE(told.find(kept.u16string()), std::u16string::npos);
+}
+
 TEST_F(FrameTest, CameraNoticesReachTheCameraThreadThroughTheFrame)
 {
     Create();
@@ -434,14 +240,41 @@ TEST_F(FrameTest, GameUpdateCheckTellsTheOutcome)
     EXPECT_EQ(dialogs->messages.back().rfind(u"An error occurred while contacting the update server.", 0), 0u);
 }
 
+// Check for Software Updates says what it found: no connection, or a page
+// the browser could not be started for; a reachable page opens.
+TEST_F(FrameTest, SoftwareUpdateCheckSaysWhatItFound)
+{
+    Create();
+    http.pushError(platform::http::kErrorNoNetwork);
+    frame->OnCommand(ID_SOFTWARE_UPDATES);
+    ASSERT_EQ(dialogs->messages.size(), 1u);
+    EXPECT_EQ(dialogs->messages[0].rfind(u"An error occurred while contacting the update server.", 0), 0u);
+    EXPECT_NE(dialogs->messages[0].find(QString::fromStdString(UpdateErrorText(1222)).toStdU16String()),
+              std::u16string::npos);
+    EXPECT_TRUE(launcher->opened.empty());
+
+    http.push(200, "<html>4.1.037 is the latest version</html>");
+    frame->OnCommand(ID_SOFTWARE_UPDATES);
+    ASSERT_EQ(launcher->opened.size(), 1u);
+    EXPECT_EQ(launcher->opened[0], SoftwareUpdatePageUrl("http://update.test"));
+    EXPECT_EQ(dialogs->messages.size(), 1u);
+    EXPECT_EQ(http.requests().back().url, SoftwareUpdatePageUrl("http://update.test"));
+
+    launcher->result = 2;
+    frame->OnCommand(ID_SOFTWARE_UPDATES);
+    ASSERT_EQ(dialogs->messages.size(), 2u);
+    EXPECT_EQ(dialogs->messages[1], app::HyperlinkErrorText(2));
+}
+
 TEST_F(FrameTest, ProfileEditorWorksOnTheLiveProfileAndItsPreviewWindows)
 {
     Create();
+    frame->show();
     frame->OnCommand(ID_VIEW_TRACKING);
     ASSERT_TRUE(Sheet().SetActivePage(1));
     auto* page = static_cast<CMainPageProfiles*>(Sheet().GetPage(1));
     ASSERT_TRUE(page->HasWindow());
-    page->ProfileTable()->selectRow(0);
+    page->ProfileTable()->SelectRow(0);
     CProfile* edited = page->ProfileAt(0);
     ASSERT_NE(edited, nullptr);
 
@@ -480,6 +313,82 @@ TEST_F(FrameTest, ProfileEditorWorksOnTheLiveProfileAndItsPreviewWindows)
     EXPECT_EQ(page->ProfileAt(0)->MotionType, 2) << "OK keeps the edit";
 }
 
+// The profile editor hands the keys it edits to the keyboard detector and
+// the action map at once. Whatever it did, once a profile was made, copied,
+// renamed or edited both hold exactly the current profile's keys, the ones
+// the sheet maps key messages with.
+TEST_F(FrameTest, AfterEveryProfileChangeTheHotKeyObjectsHoldTheCurrentProfilesKeys)
+{
+    Create();
+    ASSERT_TRUE(Sheet().SetActivePage(1));
+    auto* page = static_cast<CMainPageProfiles*>(Sheet().GetPage(1));
+    auto* keyboard = dynamic_cast<NullKeyboard*>(Sheet().Keyboard());
+    ASSERT_NE(keyboard, nullptr);
+
+    // The editor as a user drives it: the Pause key becomes F5 and Precision
+    // a pad button, each handed over the moment it is chosen.
+    dialogs->onHotKey = [](int index, CHotKeys& keys, CKeyboard& detector, CActionMap& actions) {
+        CKeyInfo k = keys.GetAt(index);
+        k.Device = index == 2 ? kPadGuid : GUID_NULL;
+        k.SetKey(index == 2 ? 3u : 0x74u);
+        keys.SetAtGrow(index, k);
+        detector.SetHotKeys(keys);
+        actions.ClearBindings();
+        actions.AddHotKeys(keys, WM_HOTKEY_ACTION);
+    };
+    dialogs->onEdit = [](CProfile& profile, IProfileEditorHost& host) {
+        host.EditHotKey(1, profile.HotKeys);
+        host.EditHotKey(2, profile.HotKeys);
+        host.SetHotKeys(profile.HotKeys);
+    };
+    const auto expectCurrentKeys = [&](const char* after) {
+        const CProfile* current = Sheet().CurrentProfile();
+        ASSERT_NE(current, nullptr) << after;
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ(keyboard->watched.GetAt(i).Code, current->HotKeys.GetAt(i).Code) << after << ", key " << i;
+            EXPECT_EQ(keyboard->watched.GetAt(i).Device, current->HotKeys.GetAt(i).Device) << after << ", key " << i;
+        }
+        std::vector<CActionMapEntry> want;
+        for (int i = 0; i < 3; ++i)
+            if (current->HotKeys.GetAt(i).Device != GUID_NULL)
+                want.push_back({i, current->HotKeys.GetAt(i).Device,
+                                static_cast<std::int32_t>(current->HotKeys.GetAt(i).Code), 0,
+                                static_cast<std::int32_t>(WM_HOTKEY_ACTION)});
+        EXPECT_EQ(Sheet().ActionMap().Bindings(), want) << after;
+        // The sheet and the detector agree: F9 still pauses, F5 does nothing.
+        EXPECT_EQ(current->HotKeys.FindKey(0x78), 1) << after;
+    };
+
+    const CProfile* current = Sheet().CurrentProfile();
+    page->OnNew();
+    EXPECT_EQ(Sheet().CurrentProfile(), current);
+    expectCurrentKeys("a new profile");
+    dialogs->editOk = false;
+    page->OnNew();
+    expectCurrentKeys("a new profile cancelled");
+    dialogs->editOk = true;
+
+    page->ProfileTable()->SelectRow(0);
+    page->OnCopy();
+    expectCurrentKeys("a copy");
+
+    // Editing another profile, renamed on the way: it is current while the
+    // editor runs, the previous one afterwards.
+    const int rows = page->ProfileTable()->GetRowCount();
+    ASSERT_GE(rows, 2);
+    page->ProfileTable()->SelectRow(rows - 1);
+    dialogs->onEdit = [](CProfile& profile, IProfileEditorHost& host) {
+        profile.Name = u"Renamed";
+        host.EditHotKey(1, profile.HotKeys);
+        host.EditHotKey(2, profile.HotKeys);
+    };
+    page->OnEdit();
+    expectCurrentKeys("an edit with a rename");
+    dialogs->editOk = false;
+    page->OnEdit();
+    expectCurrentKeys("an edit cancelled");
+}
+
 TEST_F(FrameTest, GaugeCurveEditCancelledIsTakenBackInTheEngine)
 {
     Create();
@@ -509,9 +418,10 @@ TEST_F(FrameTest, GaugeCurveEditCancelledIsTakenBackInTheEngine)
 TEST_F(FrameTest, PagesHostKeepsFavouritesAndTheFilterInTheSettings)
 {
     Create();
+    frame->show(); // a page is built when it is first shown
     ASSERT_TRUE(Sheet().SetActivePage(1));
     auto* page = static_cast<CMainPageProfiles*>(Sheet().GetPage(1));
-    ASSERT_EQ(page->TitleTable()->rowCount(), 1);
+    ASSERT_EQ(page->TitleTable()->GetRowCount(), 1);
     QMenu* menu = page->TitleMenu(0, {}, false);
     ASSERT_NE(menu, nullptr);
     EXPECT_EQ(menu->actions()[0]->text(), QStringLiteral("&Add To Favorites"));
@@ -526,9 +436,9 @@ TEST_F(FrameTest, PagesHostKeepsFavouritesAndTheFilterInTheSettings)
     // The Favorites filter shows it; removing it through Details empties the list.
     page->FilterCombo()->setCurrentIndex(TitleFilterIndex(kFilterFavorites));
     EXPECT_EQ(saved().TitleFilter, kFilterFavorites);
-    ASSERT_EQ(page->TitleTable()->rowCount(), 1);
+    ASSERT_EQ(page->TitleTable()->GetRowCount(), 1);
     page->OnDetails(0);
-    EXPECT_EQ(page->TitleTable()->rowCount(), 0);
+    EXPECT_EQ(page->TitleTable()->GetRowCount(), 0);
     EXPECT_TRUE(saved().Favorites.empty());
 }
 

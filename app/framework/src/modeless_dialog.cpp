@@ -1,5 +1,7 @@
 #include "app/modeless_dialog.h"
 
+#include "app/frame_placer.h"
+
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QScreen>
@@ -71,9 +73,8 @@ void CModelessDialog::SavePlacement()
     placement.showCommand = isMinimized() ? app::SW_SHOWMINIMIZED
                             : isMaximized() ? app::SW_SHOWMAXIMIZED
                                             : app::SW_SHOWNORMAL;
-    QPoint topLeft = pos();
-    if (placement.showCommand != app::SW_SHOWNORMAL && normalGeometry().isValid())
-        topLeft = normalGeometry().topLeft() - (geometry().topLeft() - pos());
+    // The frame's corner, as the placement is restored (app::CFramePlacer).
+    const QPoint topLeft = app::NormalFrameTopLeft(*this);
     placement.normalTopLeft = {topLeft.x(), topLeft.y()};
     app::SavePlacement(*profile_, section_, placement);
 }
@@ -88,7 +89,7 @@ bool CModelessDialog::OnInitDialog()
         int x = 0;
         int y = 0;
         LoadPlacement(x, y);
-        move(x, y);
+        (new app::CFramePlacer(this, QPoint(x, y), monitors_))->Place();
     }
     return true;
 }

@@ -33,16 +33,8 @@ std::optional<Monitor> NearestMonitor(std::span<const Monitor> monitors, Point p
 
 Point ClampToWorkArea(Point p, const Rect& work, int width, int height)
 {
-    if (work.contains(p))
-        return p;
-    if (p.x < work.left)
-        p.x = work.left;
-    else if (p.x >= work.right)
-        p.x = work.right - width;
-    if (p.y < work.top)
-        p.y = work.top;
-    else if (p.y >= work.bottom)
-        p.y = work.bottom - height;
+    p.x = std::max(std::min(p.x, work.right - width), work.left);
+    p.y = std::max(std::min(p.y, work.bottom - height), work.top);
     return p;
 }
 

@@ -15,6 +15,12 @@ bool CPropertyPageBase::CreatePage()
         // The controls exist from here on, also for what OnInitDialog calls.
         created_ = true;
         OnInitDialog();
+        // A page built as it shows: its new controls show with it now, not
+        // on a later turn of the event loop (ones hidden on purpose stay so).
+        if (isVisible())
+            for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+                if (!child->isWindow() && !child->testAttribute(Qt::WA_WState_ExplicitShowHide))
+                    child->show();
     }
     return created_;
 }
@@ -70,7 +76,10 @@ bool CPropertySheetBase::SetActivePage(int index)
     if (GetPage(index) == nullptr)
         return false;
     tabs_->setCurrentIndex(index);
-    activate(index);
+    // A sheet not yet shown only remembers the page: it is built when the
+    // sheet shows, as every page is built the first time it is shown.
+    if (isVisible())
+        activate(index);
     return true;
 }
 

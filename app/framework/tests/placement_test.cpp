@@ -30,18 +30,22 @@ TEST(Placement, ClampToWorkArea)
         Point in;
         Point out;
     } cases[] = {
-        {{100, 200}, {100, 200}},     // inside stays
-        {{-50, 200}, {0, 200}},       // left of it: left edge
+        {{100, 200}, {100, 200}},         // inside stays
+        {{-50, 200}, {0, 200}},           // left of it: left edge
         {{2500, 200}, {1920 - 300, 200}}, // past the right edge: right edges meet
-        {{100, -10}, {100, 0}},       // above: top edge
+        {{100, -10}, {100, 0}},           // above: top edge
         {{100, 1040}, {100, 1040 - 200}}, // on the bottom edge counts as past it
         {{-5, 5000}, {0, 1040 - 200}},
-        {{1919, 1039}, {1919, 1039}}, // the last pixel is inside
+        {{1919, 1039}, {1620, 840}},      // a corner inside, the window not: all of it comes back
+        {{1700, 900}, {1620, 840}},
+        {{1620, 840}, {1620, 840}},       // flush with the corner stays
     };
     for (const auto& c : cases) {
         const Point got = ClampToWorkArea(c.in, work, 300, 200);
         EXPECT_EQ(got, c.out) << c.in.x << "," << c.in.y;
     }
+    // Larger than the area: the top-left corner (the title bar) stays on it.
+    EXPECT_EQ(ClampToWorkArea({500, 500}, {0, 30, 800, 600}, 1000, 700), (Point{0, 30}));
 }
 
 TEST(Placement, ShowCommandKeptAtClose)

@@ -84,6 +84,7 @@ protected:
     // Every page built, as after the user looked at each tab.
     void createAll()
     {
+        sheet_.show();
         for (int i = 0; i < 3; ++i)
             sheet_.SetActivePage(i);
         sheet_.SetActivePage(0);
@@ -187,6 +188,10 @@ TEST_F(PropertySheetTest, OkAndCancelReachTheBuiltPages)
 {
     sheet_.SetButtons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     sheet_.SetActivePage(1);
+    EXPECT_FALSE(pages_[1]->HasWindow()) << "a sheet not yet shown builds no page";
+    sheet_.show();
+    EXPECT_TRUE(pages_[1]->HasWindow()) << "the chosen page is built when the sheet shows";
+    EXPECT_FALSE(pages_[0]->HasWindow());
     sheet_.accept();
     EXPECT_EQ(pages_[1]->oks, 1);
     EXPECT_EQ(pages_[0]->oks, 0);

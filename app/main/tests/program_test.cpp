@@ -18,15 +18,7 @@ using testing_support::ClientProcess;
 using testing_support::VistrelProcess;
 using testing_support::WaitUntil;
 
-std::vector<double> Fields(const std::string& line)
-{
-    std::istringstream in(line);
-    std::vector<double> out;
-    double v;
-    while (in >> v)
-        out.push_back(v);
-    return out;
-}
+using testing_support::Fields;
 
 TEST(Program, AGameReadsTheMovingHeadAndTheProgramEndsCleanly)
 {

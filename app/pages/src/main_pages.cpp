@@ -8,20 +8,34 @@
 #include <QMenu>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMetaObject>
+#include <QPointer>
 #include <QPushButton>
-#include <QTableWidget>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <numeric>
 
+#include "app/page_art.h"
 #include "profiles/GameList.h"
 #include "profiles/ProfileList.h"
+#include "windows/XListCtrl.h"
 
 namespace {
 
 QString qs(std::u16string_view s) { return QString::fromUtf16(s.data(), static_cast<qsizetype>(s.size())); }
 
+constexpr int kProfileExclusiveColumn = 2;
+constexpr int kTitleProfileColumn = 1;
+constexpr int kTitleComboRows = 10;
+
 } // namespace
+
+std::u16string PageTextOf(IMainPagesHost& host, const PageText& text)
+{
+    std::u16string t = host.Text(text.id);
+    return t.empty() ? std::u16string(text.english) : t;
+}
 
 // ---- Main ----
 
@@ -33,14 +47,26 @@ CMainPageGeneral::CMainPageGeneral(IMainPagesHost& host, QWidget* parent) : CPro
 bool CMainPageGeneral::OnInitDialog()
 {
     auto* layout = new QVBoxLayout(this);
+    header_ = new QLabel(this);
+    header_->setObjectName(QStringLiteral("1050"));
+    header_->setPixmap(app::HeaderPicture());
+    layout->addWidget(header_);
+    auto* row = new QHBoxLayout;
+    auto* texts = new QVBoxLayout;
     game_ = new QLabel(this);
     profile_ = new QLabel(this);
     device_ = new QLabel(this);
     // Names are shown as they stand, never as markup.
     for (QLabel* l : {game_, profile_, device_}) {
         l->setTextFormat(Qt::PlainText);
-        layout->addWidget(l);
+        texts->addWidget(l);
     }
+    row->addLayout(texts, 1);
+    picture_ = new QLabel(this);
+    picture_->setObjectName(QStringLiteral("1088"));
+    picture_->setPixmap(app::DevicePicture());
+    row->addWidget(picture_, 0, Qt::AlignTop);
+    layout->addLayout(row);
     layout->addStretch();
     OnDeviceState(0, 0);
     OnGameChanged(0, 0);
@@ -51,7 +77,14 @@ bool CMainPageGeneral::OnInitDialog()
 platform::LRESULT CMainPageGeneral::OnDeviceState(platform::WPARAM, platform::LPARAM)
 {
     if (device_) {
-        device_->setText(qs(DeviceInfoText(host_.Device())));
+        const DeviceDescription d = host_.Device();
+        std::u16string text = DeviceInfoText(d);
+        if (!d.present) {
+            const std::u16string language = host_.Text(kNoDeviceTextId);
+            if (!language.empty())
+                text = language;
+        }
+        device_->setText(qs(text));
         host_.UpdateStatus();
     }
     return 0;
@@ -84,18 +117,17 @@ CMainPageProfiles::CMainPageProfiles(IMainPagesHost& host, QWidget* parent) : CP
     setWindowTitle(QStringLiteral("Profiles"));
 }
 
+std::u16string CMainPageProfiles::T(const PageText& text) const { return PageTextOf(host_, text); }
+
 bool CMainPageProfiles::OnInitDialog()
 {
     auto* layout = new QVBoxLayout(this);
-    table_ = new QTableWidget(0, 3, this);
-    table_->setHorizontalHeaderLabels({QStringLiteral("Name"), QStringLiteral("Comments"), QStringLiteral("Exclusive-load")});
-    table_->setColumnWidth(0, 125);
-    table_->setColumnWidth(1, 200);
-    table_->setColumnWidth(2, 140);
-    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table_->setSelectionMode(QAbstractItemView::SingleSelection);
-    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table_->verticalHeader()->hide();
+    table_ = new CXListCtrl(this);
+    table_->setObjectName(QStringLiteral("1035"));
+    table_->InsertColumn(0, qs(T(kNameColumn)), CXAlign::Left, 125);
+    table_->InsertColumn(1, qs(T(kCommentsColumn)), CXAlign::Left, 200);
+    table_->InsertColumn(kProfileExclusiveColumn, qs(T(kExclusiveColumn)), CXAlign::Center, 140);
+    table_->SetHeaderImageList(StandardHeaderImages());
     layout->addWidget(table_);
 
     auto* buttons = new QHBoxLayout;
@@ -114,13 +146,10 @@ bool CMainPageProfiles::OnInitDialog()
     caption_ = new QLabel(this);
     caption_->setAttribute(Qt::WA_TranslucentBackground);
     layout->addWidget(caption_);
-    titles_ = new QTableWidget(0, 2, this);
-    titles_->setHorizontalHeaderLabels({QStringLiteral("Title"), QStringLiteral("Auto-load Profile")});
-    titles_->setColumnWidth(0, 275);
-    titles_->setColumnWidth(1, 178);
-    titles_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    titles_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    titles_->verticalHeader()->hide();
+    titles_ = new CXListCtrl(this);
+    titles_->setObjectName(QStringLiteral("1200"));
+    titles_->InsertColumn(0, qs(T(kTitleColumn)), CXAlign::Left, 275);
+    titles_->InsertColumn(kTitleProfileColumn, qs(T(kAutoLoadColumn)), CXAlign::Left, 178);
     layout->addWidget(titles_);
     connect(filter_, &QComboBox::currentIndexChanged, this, [this](int i) { FilterChanged(i); });
 
@@ -128,18 +157,32 @@ bool CMainPageProfiles::OnInitDialog()
     connect(edit_, &QPushButton::clicked, this, [this] { OnEdit(); });
     connect(delete_, &QPushButton::clicked, this, [this] { OnDelete(); });
     connect(copy_, &QPushButton::clicked, this, [this] { OnCopy(); });
-    connect(table_, &QTableWidget::itemSelectionChanged, this, [this] { UpdateButtons(); });
-    connect(table_, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) { ItemChanged(item); });
-    connect(table_, &QTableWidget::cellDoubleClicked, this, [this](int, int) { OnEdit(); });
+    connect(table_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { UpdateButtons(); });
+    connect(table_, &CXListCtrl::checkboxClicked, this, [this](int row, int column) {
+        if (column == kProfileExclusiveColumn)
+            ExclusiveClicked(row);
+    });
+    connect(table_, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
+        if (index.isValid())
+            OnEdit();
+    });
+    connect(titles_, &CXListCtrl::comboSelection, this, [this](int row, int column) {
+        if (column == kTitleProfileColumn)
+            TitleProfileChosen(row);
+    });
     titles_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(titles_, &QWidget::customContextMenuRequested, this, [this](const QPoint& p) {
         const QModelIndex index = titles_->indexAt(p);
-        if (index.isValid() && index.column() == 0)
+        if (index.isValid() && index.column() == 0 && titles_->Cells().IsRowEnabled(index.row()))
             TitleMenu(index.row(), titles_->viewport()->mapToGlobal(p));
     });
-    connect(titles_, &QTableWidget::cellDoubleClicked, this, [this](int row, int column) {
-        if (column == 0)
-            OnDetails(row);
+    connect(titles_, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
+        if (!index.isValid() || !titles_->Cells().IsRowEnabled(index.row()))
+            return;
+        if (index.column() == 0)
+            OnDetails(index.row());
+        else if (index.column() == kTitleProfileColumn)
+            OnEditTitleProfile(index.row());
     });
 
     BuildProfileList();
@@ -151,26 +194,34 @@ bool CMainPageProfiles::OnInitDialog()
 
 void CMainPageProfiles::BuildProfileList()
 {
-    building_ = true;
     CProfileList& list = host_.Profiles();
     names_ = BuildProfileNames(list);
+    comboNames_ = std::make_shared<std::vector<std::u16string>>(names_);
     const auto rows = BuildProfileRows(list);
-    table_->setRowCount(0);
-    table_->setRowCount(static_cast<int>(rows.size()));
+    table_->setUpdatesEnabled(false);
+    table_->DeleteAllRows();
+    rowProfiles_.clear();
+    const QString exclusiveTip = qs(T(kExclusiveToolTip));
     for (int r = 0; r < static_cast<int>(rows.size()); ++r) {
         const ProfileRow& row = rows[static_cast<std::size_t>(r)];
-        // Item views show text as it stands: the names go in unescaped.
-        auto* name = new QTableWidgetItem(qs(row.profile->Name));
-        name->setData(Qt::UserRole, QVariant::fromValue(static_cast<void*>(row.profile)));
-        table_->setItem(r, 0, name);
-        table_->setItem(r, 1, new QTableWidgetItem(qs(row.profile->Notes)));
-        auto* check = new QTableWidgetItem;
-        check->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-        check->setCheckState(row.exclusive ? Qt::Checked : Qt::Unchecked);
-        check->setToolTip(QStringLiteral("Click to always use this profile."));
-        table_->setItem(r, 2, check);
+        // The list draws text as it stands: the names go in unescaped.
+        table_->AddRow(r, qs(row.profile->Name));
+        table_->SetCellText(r, 1, qs(row.profile->Notes));
+        table_->SetCellText(r, kProfileExclusiveColumn, QString());
+        table_->SetCellCheck(r, kProfileExclusiveColumn, row.exclusive ? 1 : 0);
+        table_->SetCellToolTip(r, kProfileExclusiveColumn, exclusiveTip);
+        table_->SetRowValue(r, static_cast<std::uint32_t>(r));
+        rowProfiles_.push_back(row.profile);
     }
-    building_ = false;
+    // By name, ignoring case; the default profile keeps the first row.
+    table_->SortRows([this](int a, int b) {
+        const CProfile* pa = ProfileAt(a);
+        const CProfile* pb = ProfileAt(b);
+        if ((pa->IsDefault() != 0) != (pb->IsDefault() != 0))
+            return pa->IsDefault() != 0;
+        return qs(pa->Name).compare(qs(pb->Name), Qt::CaseInsensitive) < 0;
+    });
+    table_->setUpdatesEnabled(true);
     BuildTitleList();
     UpdateButtons();
 }
@@ -179,41 +230,32 @@ void CMainPageProfiles::BuildTitleList()
 {
     titles_->setUpdatesEnabled(false);
     const CGameList& catalogue = host_.Catalogue();
-    auto rows = BuildTitleRows(catalogue, host_.Profiles(), host_.TitleFilter(),
-                               [this](std::int32_t id) { return host_.IsFavorite(id); });
-    std::stable_sort(rows.begin(), rows.end(), [&](const TitleRow& a, const TitleRow& b) {
-        return qs(catalogue[a.record].Name).compare(qs(catalogue[b.record].Name), Qt::CaseInsensitive) < 0;
-    });
-    titles_->setRowCount(0);
-    titles_->setRowCount(static_cast<int>(rows.size()));
+    const auto rows = BuildTitleRows(catalogue, host_.Profiles(), host_.TitleFilter(),
+                                     [this](std::int32_t id) { return host_.IsFavorite(id); });
+    titles_->DeleteAllRows();
+    const QString nameTip = qs(T(kTitleToolTip));
+    const QString comboTip = qs(T(kTitleProfileToolTip));
     for (int r = 0; r < static_cast<int>(rows.size()); ++r) {
         const TitleRow& row = rows[static_cast<std::size_t>(r)];
-        auto* name = new QTableWidgetItem(qs(catalogue[row.record].Name));
-        name->setData(Qt::UserRole, row.record);
-        name->setToolTip(QStringLiteral("Double click for more information, right click for options."));
-        titles_->setItem(r, 0, name);
-        auto* combo = new QComboBox(titles_);
-        for (const std::u16string& n : names_)
-            combo->addItem(qs(n));
-        combo->setMaxVisibleItems(10);
-        combo->setCurrentIndex(row.profileIndex);
-        combo->setToolTip(QStringLiteral("Select a profile to automatically load when this title starts."));
-        const int record = row.record;
-        connect(combo, &QComboBox::currentIndexChanged, this, [this, record](int index) {
-            if (AssignTitleProfile(host_.Profiles(), host_.Catalogue()[record], index))
-                host_.PostGameStarted(host_.ActiveGameId());
-        });
-        titles_->setCellWidget(r, 1, combo);
+        titles_->AddRow(r, qs(catalogue[row.record].Name));
+        titles_->SetRowValue(r, static_cast<std::uint32_t>(row.record));
+        titles_->SetCellToolTip(r, 0, nameTip);
+        titles_->SetCellCombo(r, kTitleProfileColumn, true, comboNames_, kTitleComboRows, row.profileIndex);
+        titles_->SetCellToolTip(r, kTitleProfileColumn, comboTip);
     }
+    titles_->SortRows([this, &catalogue](int a, int b) {
+        return qs(catalogue[RecordAt(a)].Name).compare(qs(catalogue[RecordAt(b)].Name), Qt::CaseInsensitive) < 0;
+    });
     titles_->setUpdatesEnabled(true);
     SetExclusiveMode(host_.Profiles().FindExclusive() != nullptr);
+    OnGameChanged(0, 0);
 }
 
 int CMainPageProfiles::RecordAt(int row) const
 {
-    if (!titles_ || row < 0 || row >= titles_->rowCount() || !titles_->item(row, 0))
+    if (!titles_ || row < 0 || row >= titles_->GetRowCount())
         return -1;
-    return titles_->item(row, 0)->data(Qt::UserRole).toInt();
+    return static_cast<int>(titles_->GetRowValue(row));
 }
 
 void CMainPageProfiles::FilterChanged(int index)
@@ -224,40 +266,51 @@ void CMainPageProfiles::FilterChanged(int index)
     BuildTitleList();
 }
 
+void CMainPageProfiles::TitleProfileChosen(int row)
+{
+    const int record = RecordAt(row);
+    if (record < 0)
+        return;
+    const int index = titles_->GetComboSelection(row, kTitleProfileColumn);
+    if (AssignTitleProfile(host_.Profiles(), host_.Catalogue()[record], index))
+        host_.PostGameStarted(host_.ActiveGameId());
+}
+
 platform::LRESULT CMainPageProfiles::OnGameChanged(platform::WPARAM, platform::LPARAM)
 {
     if (!titles_)
         return 0;
     const int active = host_.Catalogue().FindById(host_.ActiveGameId());
-    for (int r = 0; r < titles_->rowCount(); ++r) {
+    for (int r = 0; r < titles_->GetRowCount(); ++r) {
         const bool bold = active >= 0 && RecordAt(r) == active;
-        QFont f = titles_->item(r, 0)->font();
-        f.setBold(bold);
-        titles_->item(r, 0)->setFont(f);
+        titles_->SetCellBold(r, 0, bold ? 1 : 0);
+        titles_->SetCellBold(r, kTitleProfileColumn, bold ? 1 : 0);
         if (bold)
-            titles_->scrollToItem(titles_->item(r, 0));
+            titles_->scrollTo(titles_->model()->index(r, 0));
     }
     return 0;
 }
 
 CProfile* CMainPageProfiles::ProfileAt(int row) const
 {
-    if (!table_ || row < 0 || row >= table_->rowCount() || !table_->item(row, 0))
+    if (!table_ || row < 0 || row >= table_->GetRowCount())
         return nullptr;
-    return static_cast<CProfile*>(table_->item(row, 0)->data(Qt::UserRole).value<void*>());
+    const std::uint32_t index = table_->GetRowValue(row);
+    return index < rowProfiles_.size() ? rowProfiles_[index] : nullptr;
 }
+
+int CMainPageProfiles::SelectedRow() const { return table_->GetSelectedRow(); }
 
 void CMainPageProfiles::SelectRow(int row)
 {
-    if (row >= 0 && row < table_->rowCount())
-        table_->selectRow(row);
+    if (row >= 0 && row < table_->GetRowCount())
+        table_->SelectRow(row);
     UpdateButtons();
 }
 
 void CMainPageProfiles::UpdateButtons()
 {
-    const auto rows = table_->selectionModel()->selectedRows();
-    const ProfileButtons b = ButtonsForSelection(rows.isEmpty() ? nullptr : ProfileAt(rows.first().row()));
+    const ProfileButtons b = ButtonsForSelection(ProfileAt(SelectedRow()));
     edit_->setEnabled(b.edit);
     copy_->setEnabled(b.copy);
     delete_->setEnabled(b.remove);
@@ -266,36 +319,28 @@ void CMainPageProfiles::UpdateButtons()
 void CMainPageProfiles::SetExclusiveMode(bool on)
 {
     exclusive_ = on;
-    caption_->setText(qs(on ? kExclusiveOnCaption : kExclusiveOffCaption));
+    caption_->setText(qs(T(on ? kExclusiveOnCaption : kExclusiveOffCaption)));
     caption_->setStyleSheet(on ? QStringLiteral("color: rgb(255,0,0)") : QStringLiteral("color: rgb(0,0,0)"));
     // With an exclusive profile the titles choose nothing: their rows are off.
-    for (int r = 0; r < titles_->rowCount(); ++r) {
-        if (QTableWidgetItem* item = titles_->item(r, 0))
-            item->setFlags(on ? Qt::NoItemFlags : Qt::ItemIsEnabled | Qt::ItemIsSelectable);
-        if (QWidget* cell = titles_->cellWidget(r, 1))
-            cell->setEnabled(!on);
-    }
+    for (int r = 0; r < titles_->GetRowCount(); ++r)
+        titles_->SetRowEnabled(r, on ? 0 : 1);
 }
 
 QString CMainPageProfiles::Caption() const { return caption_ ? caption_->text() : QString(); }
 
-void CMainPageProfiles::ItemChanged(QTableWidgetItem* item)
+void CMainPageProfiles::ExclusiveClicked(int row)
 {
-    if (building_ || !item || item->column() != 2)
-        return;
-    CProfile* p = ProfileAt(item->row());
+    CProfile* p = ProfileAt(row);
     if (!p)
         return;
-    const bool checked = item->checkState() == Qt::Checked;
+    const bool checked = table_->GetCellCheck(row, kProfileExclusiveColumn) == 1;
     if (checked == (p->Override != 0))
         return;
     const ExclusiveChange change = SetExclusive(host_.Profiles(), *p, checked);
-    building_ = true;
-    for (int r = 0; r < table_->rowCount(); ++r)
+    for (int r = 0; r < table_->GetRowCount(); ++r)
         for (CProfile* u : change.unchecked)
             if (ProfileAt(r) == u)
-                table_->item(r, 2)->setCheckState(Qt::Unchecked);
-    building_ = false;
+                table_->SetCellCheck(r, kProfileExclusiveColumn, 0);
     if (change.restartGame)
         host_.PostGameStarted(host_.ActiveGameId());
     if (change.activate)
@@ -310,15 +355,12 @@ platform::LRESULT CMainPageProfiles::OnProfileChanged(platform::WPARAM, platform
     if (!table_)
         return 0;
     const CProfile* current = host_.CurrentProfile();
-    for (int r = 0; r < table_->rowCount(); ++r) {
+    for (int r = 0; r < table_->GetRowCount(); ++r) {
         const bool bold = ProfileAt(r) == current;
-        for (int c = 0; c < 2; ++c) {
-            QFont f = table_->item(r, c)->font();
-            f.setBold(bold);
-            table_->item(r, c)->setFont(f);
-        }
+        for (int c = 0; c < 2; ++c)
+            table_->SetCellBold(r, c, bold ? 1 : 0);
         if (bold)
-            table_->scrollToItem(table_->item(r, 0));
+            table_->scrollTo(table_->model()->index(r, 0));
     }
     return 0;
 }
@@ -327,22 +369,29 @@ void CMainPageProfiles::OnNew()
 {
     CProfile fresh;
     fresh.SetDefaults();
-    if (!host_.EditProfile(fresh, true))
+    const bool ok = host_.EditProfile(fresh, true);
+    // The editor hands the keys it edits to the keyboard detector and the
+    // action map as they change; the current profile's keys go back to them.
+    host_.ActivateProfile(host_.CurrentProfile());
+    if (!ok)
         return;
     auto owned = std::make_unique<CProfile>(std::move(fresh));
     owned->Path.clear();
+    CProfile* added = owned.get();
     if (host_.Profiles().AddProfile(owned) != 0) {
         host_.ShowMessage(u"The profile could not be saved.");
         return;
     }
     BuildProfileList();
-    SelectRow(table_->rowCount() - 1);
+    for (int r = 0; r < table_->GetRowCount(); ++r)
+        if (ProfileAt(r) == added)
+            SelectRow(r);
 }
 
 void CMainPageProfiles::OnEdit()
 {
-    const auto rows = table_->selectionModel()->selectedRows();
-    CProfile* p = rows.isEmpty() ? nullptr : ProfileAt(rows.first().row());
+    const int row = SelectedRow();
+    CProfile* p = ProfileAt(row);
     if (!p)
         return;
     const CProfile saved = *p;
@@ -365,19 +414,36 @@ void CMainPageProfiles::OnEdit()
     host_.ActivateProfile(previous);
     host_.NotifyProfileChanged();
     host_.UpdateStatus();
-    const int row = rows.first().row();
     BuildProfileList();
-    SelectRow(row);
+    // The edited profile stays selected wherever its new name sorts it.
+    for (int r = 0; r < table_->GetRowCount(); ++r)
+        if (ProfileAt(r) == p)
+            SelectRow(r);
+    OnProfileChanged(0, 0);
+}
+
+void CMainPageProfiles::OnEditTitleProfile(int row)
+{
+    const int record = RecordAt(row);
+    if (record < 0)
+        return;
+    const CProfile* target = host_.Profiles().FindForGame(host_.Catalogue()[record].ProfileId);
+    for (int r = 0; r < table_->GetRowCount(); ++r) {
+        if (ProfileAt(r) == target) {
+            SelectRow(r);
+            OnEdit();
+            return;
+        }
+    }
 }
 
 void CMainPageProfiles::OnDelete()
 {
-    const auto rows = table_->selectionModel()->selectedRows();
-    CProfile* p = rows.isEmpty() ? nullptr : ProfileAt(rows.first().row());
+    CProfile* p = ProfileAt(SelectedRow());
     if (!p)
         return;
     if (p == host_.CurrentProfile()) {
-        host_.ShowMessage(kCannotDeleteCurrent);
+        host_.ShowMessage(T(kCannotDeleteCurrent));
         return;
     }
     if (!host_.ConfirmDelete(p->Name))
@@ -385,26 +451,30 @@ void CMainPageProfiles::OnDelete()
     if (DeleteProfile(host_.Profiles(), host_.CurrentProfile(), p) != DeleteOutcome::Deleted)
         host_.ShowMessage(u"The profile file could not be deleted.");
     BuildProfileList();
-    if (table_->rowCount() > 0)
+    if (table_->GetRowCount() > 0)
         SelectRow(0);
     else
         table_->clearSelection();
     UpdateButtons();
     host_.UpdateStatus();
+    OnProfileChanged(0, 0);
 }
 
 void CMainPageProfiles::OnCopy()
 {
-    const auto rows = table_->selectionModel()->selectedRows();
-    CProfile* p = rows.isEmpty() ? nullptr : ProfileAt(rows.first().row());
+    CProfile* p = ProfileAt(SelectedRow());
     if (!p)
         return;
-    if (!CopyProfile(host_.Profiles(), *p)) {
+    CProfile* copy = CopyProfile(host_.Profiles(), *p);
+    if (!copy) {
         host_.ShowMessage(u"The profile could not be saved.");
         return;
     }
     BuildProfileList();
-    SelectRow(table_->rowCount() - 1);
+    for (int r = 0; r < table_->GetRowCount(); ++r)
+        if (ProfileAt(r) == copy)
+            SelectRow(r);
+    OnProfileChanged(0, 0);
 }
 
 QMenu* CMainPageProfiles::TitleMenu(int row, const QPoint& globalPos, bool show)
@@ -415,10 +485,9 @@ QMenu* CMainPageProfiles::TitleMenu(int row, const QPoint& globalPos, bool show)
     titleMenu_ = new QMenu(this);
     const CGameInfo& game = host_.Catalogue()[RecordAt(row)];
     const bool favourite = host_.IsFavorite(game.ProfileId);
-    QAction* toggle =
-        titleMenu_->addAction(favourite ? QStringLiteral("&Remove From Favorites") : QStringLiteral("&Add To Favorites"));
+    QAction* toggle = titleMenu_->addAction(qs(T(favourite ? kRemoveFromFavorites : kAddToFavorites)));
     titleMenu_->addSeparator();
-    QAction* details = titleMenu_->addAction(QStringLiteral("&Details..."));
+    QAction* details = titleMenu_->addAction(qs(T(kTitleDetails)));
     titleMenu_->setDefaultAction(details);
     connect(toggle, &QAction::triggered, this, [this, row] { ToggleFavorite(row); });
     connect(details, &QAction::triggered, this, [this, row] { OnDetails(row); });
@@ -499,12 +568,28 @@ CMainPageNews::CMainPageNews(IMainPagesHost& host, QWidget* parent) : CPropertyP
     setWindowTitle(QStringLiteral("News"));
 }
 
+CMainPageNews::~CMainPageNews() { StopQueries(); }
+
+void CMainPageNews::StopQueries()
+{
+    // A running query ends within the HTTP client's time limits; its answer
+    // is dropped.
+    stopped_ = true;
+    again_ = false;
+    if (worker_.joinable())
+        worker_.join();
+}
+
 bool CMainPageNews::OnInitDialog()
 {
     auto* layout = new QVBoxLayout(this);
     link_ = new CHyperLink(this);
     layout->addWidget(link_);
     layout->addStretch();
+    // The product page stands until the news server answers.
+    const NewsNavigation nav = NewsTarget({});
+    link_->SetURL(qs(nav.address));
+    link_->setText(qs(nav.address));
     Refresh();
     return true;
 }
@@ -518,12 +603,37 @@ platform::LRESULT CMainPageNews::OnDeviceChange(platform::WPARAM, platform::LPAR
 
 void CMainPageNews::Refresh()
 {
-    CNewsReply reply;
-    std::u16string replyUrl;
-    if (host_.QueryNews(reply) == 0 && !reply.ReplyURL.empty()) {
-        const QString url = QString::fromUtf8(reply.ReplyURL.data(), static_cast<qsizetype>(reply.ReplyURL.size()));
-        replyUrl = url.toStdU16String();
+    if (stopped_)
+        return;
+    if (worker_.joinable()) {
+        again_ = true;
+        return;
     }
+    StartQuery();
+}
+
+void CMainPageNews::StartQuery()
+{
+    again_ = false;
+    // The query can take as long as the server lets it (up to the client's
+    // time limit): it never runs on the user-interface thread.
+    worker_ = std::thread([this] {
+        CNewsReply reply;
+        const int result = host_.QueryNews(reply);
+        QMetaObject::invokeMethod(
+            this, [this, result, reply] { ShowNews(result, reply); }, Qt::QueuedConnection);
+    });
+}
+
+void CMainPageNews::ShowNews(int result, const CNewsReply& reply)
+{
+    if (worker_.joinable())
+        worker_.join();
+    if (stopped_)
+        return;
+    std::u16string replyUrl;
+    if (result == 0 && !reply.ReplyURL.empty())
+        replyUrl = QString::fromUtf8(reply.ReplyURL.data(), static_cast<qsizetype>(reply.ReplyURL.size())).toStdU16String();
     const NewsNavigation nav = NewsTarget(replyUrl);
     if (nav.saveVersion) {
         urlVersion_ = reply.URLVersion;
@@ -531,6 +641,8 @@ void CMainPageNews::Refresh()
     }
     link_->SetURL(qs(nav.address));
     link_->setText(qs(nav.address));
+    if (again_)
+        StartQuery();
 }
 
 void CMainPageNews::SaveLastNewsVersion() { host_.SaveLastNewsVersion(urlVersion_); }

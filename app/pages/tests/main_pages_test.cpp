@@ -1,14 +1,21 @@
 #include "app/main_pages.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 #include <gtest/gtest.h>
 
 #include <QLabel>
 #include <QPushButton>
-#include <QTableWidget>
+#include <QSet>
+#include <QTest>
 
 #include <QAction>
 #include <QCheckBox>
@@ -18,6 +25,7 @@
 #include "profiles/GameList.h"
 #include "profiles/ProfileList.h"
 #include "testing/qt_app.h"
+#include "windows/XListCtrl.h"
 #include "testing/temp_dir.h"
 #include "testing/temp_registry.h"
 
@@ -54,6 +62,7 @@ public:
     void ApplyTrackingSettings() override { ++tracking; }
     bool EditProfile(CProfile& p, bool) override
     {
+        edited.push_back(p.Name);
         if (!editName.empty())
             p.Name = editName;
         p.Notes = u"edited";
@@ -61,11 +70,34 @@ public:
     }
     bool ConfirmDelete(std::u16string_view) override { return confirm; }
     void ShowMessage(std::u16string_view t) override { messages.emplace_back(t); }
+    // Runs on the News page's worker; a test may hold it until released.
     int QueryNews(CNewsReply& r) override
     {
+        std::unique_lock lock(newsLock);
+        newsThread = std::this_thread::get_id();
+        ++newsQueries;
+        newsGate.wait(lock, [this] { return !holdNews; });
         r = news;
         return newsResult;
     }
+    void ReleaseNews()
+    {
+        std::lock_guard lock(newsLock);
+        holdNews = false;
+        newsGate.notify_all();
+    }
+    std::mutex newsLock;
+    std::condition_variable newsGate;
+    bool holdNews = false;
+    std::thread::id newsThread;
+    int newsQueries = 0;
+    std::map<unsigned, std::u16string> language;
+    std::u16string Text(unsigned id) override
+    {
+        const auto it = language.find(id);
+        return it != language.end() ? it->second : std::u16string();
+    }
+    std::vector<std::u16string> edited;
     void SaveLastNewsVersion(std::int32_t v) override { savedNews.push_back(v); }
     CGameList games;
     std::int32_t filter = -1;
@@ -123,6 +155,41 @@ protected:
         fs::current_path(previous_);
     }
     static bool onDisk(const CProfile* p) { return fs::exists(ProfileFileSystemPath(p->Path)); }
+    static QString text(CXListCtrl* list, int row, int column) { return list->GetCellText(row, column); }
+    static bool bold(CXListCtrl* list, int row, int column) { return list->Cells().Cell(row, column)->Bold != 0; }
+    // A real click in a cell of a shown list.
+    static void clickCell(CXListCtrl* list, int row, int column)
+    {
+        const QRect r = list->visualRect(list->model()->index(row, column));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, r.center());
+    }
+    // A user's double click: a click, then the second press that the
+    // window system reports as a double click.
+    static void doubleClickCell(CXListCtrl* list, int row, int column)
+    {
+        const QRect r = list->visualRect(list->model()->index(row, column));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, r.center());
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, r.center());
+    }
+    // Chooses entry `index` of a title's combo cell, as the drop-down does.
+    static void chooseCombo(CXListCtrl* list, int row, int column, int index)
+    {
+        const CXCellRecord* c = list->Cells().Cell(row, column);
+        list->SetCellCombo(row, column, true, c->ComboStrings, c->ComboHeight, index);
+        emit list->comboSelection(row, column);
+    }
+    template <typename F>
+    static bool eventually(F done)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return true;
+    }
 
     testing_support::TempDir dir_{"app-pages-qt"};
     testing_support::TempRegistry registry_;
@@ -158,15 +225,16 @@ TEST_F(PagesTest, ProfilesPageListAndButtons)
 {
     CMainPageProfiles page(host_);
     page.CreatePage();
-    QTableWidget* t = page.ProfileTable();
-    ASSERT_EQ(t->rowCount(), 2);
+    CXListCtrl* t = page.ProfileTable();
+    ASSERT_EQ(t->GetRowCount(), 2);
     EXPECT_EQ(page.ProfileAt(0), def_);
-    EXPECT_EQ(t->item(1, 0)->text(), QStringLiteral("A & B"));
-    EXPECT_TRUE(t->item(0, 0)->font().bold());
-    EXPECT_FALSE(t->item(1, 0)->font().bold());
+    EXPECT_EQ(text(t, 1, 0), QStringLiteral("A & B"));
+    EXPECT_TRUE(bold(t, 0, 0));
+    EXPECT_FALSE(bold(t, 1, 0));
+    EXPECT_EQ(t->Cells().Cell(1, 2)->ToolTip, u"Click to always use this profile.");
     EXPECT_FALSE(page.DeleteButton()->isEnabled());
     EXPECT_TRUE(page.EditButton()->isEnabled());
-    t->selectRow(1);
+    t->SelectRow(1);
     EXPECT_TRUE(page.DeleteButton()->isEnabled());
     EXPECT_EQ(page.Caption(), QStringLiteral("Assign profiles to titles"));
     EXPECT_GE(host_.tracking, 1);
@@ -176,20 +244,22 @@ TEST_F(PagesTest, ExclusiveCheckBox)
 {
     host_.gameId = 44;
     CMainPageProfiles page(host_);
+    page.resize(700, 600);
     page.CreatePage();
-    QTableWidget* t = page.ProfileTable();
-    t->item(1, 2)->setCheckState(Qt::Checked);
+    page.show();
+    CXListCtrl* t = page.ProfileTable();
+    clickCell(t, 1, 2);
     EXPECT_EQ(a_->Override, 1);
     EXPECT_EQ(host_.current, a_);
     EXPECT_TRUE(page.ExclusiveMode());
     EXPECT_EQ(page.Caption(), QStringLiteral("Auto profiles disabled - uncheck exclusive loading to enable"));
 
-    t->item(0, 2)->setCheckState(Qt::Checked);
+    clickCell(t, 0, 2);
     EXPECT_EQ(a_->Override, 0);
-    EXPECT_EQ(t->item(1, 2)->checkState(), Qt::Unchecked);
+    EXPECT_EQ(t->GetCellCheck(1, 2), 0);
     EXPECT_EQ(def_->Override, 1);
 
-    t->item(0, 2)->setCheckState(Qt::Unchecked);
+    clickCell(t, 0, 2);
     EXPECT_EQ(def_->Override, 0);
     EXPECT_FALSE(page.ExclusiveMode());
     ASSERT_EQ(host_.gamesStarted.size(), 1u);
@@ -200,40 +270,40 @@ TEST_F(PagesTest, DeleteCopyNewEdit)
 {
     CMainPageProfiles page(host_);
     page.CreatePage();
-    QTableWidget* t = page.ProfileTable();
+    CXListCtrl* t = page.ProfileTable();
 
     // The current profile stays.
     host_.current = a_;
-    t->selectRow(1);
+    t->SelectRow(1);
     page.OnDelete();
     ASSERT_EQ(host_.messages.size(), 1u);
-    EXPECT_EQ(host_.messages[0], kCannotDeleteCurrent);
-    EXPECT_EQ(t->rowCount(), 2);
+    EXPECT_EQ(host_.messages[0], kCannotDeleteCurrent.english);
+    EXPECT_EQ(t->GetRowCount(), 2);
 
     host_.current = def_;
     page.OnCopy();
-    ASSERT_EQ(t->rowCount(), 3);
-    EXPECT_EQ(t->item(2, 0)->text(), QStringLiteral("Copy of A & B"));
+    ASSERT_EQ(t->GetRowCount(), 3);
+    EXPECT_EQ(text(t, 2, 0), QStringLiteral("Copy of A & B")); // sorted after "A & B"
+    EXPECT_EQ(t->GetSelectedRow(), 2) << "the copy is selected";
 
     host_.confirm = false;
-    t->selectRow(2);
     page.OnDelete();
-    EXPECT_EQ(t->rowCount(), 3);
+    EXPECT_EQ(t->GetRowCount(), 3);
     host_.confirm = true;
     page.OnDelete();
-    EXPECT_EQ(t->rowCount(), 2);
+    EXPECT_EQ(t->GetRowCount(), 2);
     EXPECT_TRUE(onDisk(a_));
 
     host_.editName = u"Fresh";
     page.OnNew();
-    ASSERT_EQ(t->rowCount(), 3);
+    ASSERT_EQ(t->GetRowCount(), 3);
     CProfile* fresh = page.ProfileAt(2);
     ASSERT_NE(fresh, nullptr);
     EXPECT_EQ(fresh->Name, u"Fresh");
     EXPECT_TRUE(onDisk(fresh));
 
     // Cancel restores the profile; OK with a new name moves its file.
-    t->selectRow(1);
+    t->SelectRow(1);
     host_.editOk = false;
     host_.editName = u"Gone";
     page.OnEdit();
@@ -243,7 +313,7 @@ TEST_F(PagesTest, DeleteCopyNewEdit)
     const std::u16string oldPath = a_->Path;
     host_.editOk = true;
     host_.editName = u"Renamed";
-    t->selectRow(1);
+    t->SelectRow(1);
     page.OnEdit();
     EXPECT_EQ(a_->Name, u"Renamed");
     EXPECT_NE(a_->Path, oldPath);
@@ -261,32 +331,38 @@ TEST_F(PagesTest, TitleListFilterAndExclusive)
     host_.gameId = 100;
     CMainPageProfiles page(host_);
     page.CreatePage();
-    QTableWidget* t = page.TitleTable();
-    ASSERT_EQ(t->rowCount(), 2);
-    EXPECT_EQ(t->item(0, 0)->text(), QStringLiteral("Alpha & Co")); // sorted, case-insensitive
-    EXPECT_TRUE(t->item(1, 0)->font().bold());                     // the running game
-    auto* combo = qobject_cast<QComboBox*>(t->cellWidget(1, 1));
-    ASSERT_NE(combo, nullptr);
-    EXPECT_EQ(combo->currentIndex(), list_->IndexOf(def_));
+    CXListCtrl* t = page.TitleTable();
+    ASSERT_EQ(t->GetRowCount(), 2);
+    EXPECT_EQ(text(t, 0, 0), QStringLiteral("Alpha & Co")); // sorted, case-insensitive
+    EXPECT_TRUE(bold(t, 1, 0));                            // the running game
+    const CXCellRecord* cell = t->Cells().Cell(1, 1);
+    ASSERT_TRUE(cell->Combo);
+    EXPECT_EQ(cell->ComboHeight, 10);
+    EXPECT_EQ(t->GetComboSelection(1, 1), list_->IndexOf(def_));
+    EXPECT_EQ(text(t, 1, 1), QString::fromStdU16String(std::u16string(kDefaultProfileName)));
+    EXPECT_EQ(cell->ToolTip, u"Select a profile to automatically load when this title starts.");
 
-    combo->setCurrentIndex(list_->IndexOf(a_));
+    chooseCombo(t, 1, 1, list_->IndexOf(a_));
     EXPECT_EQ(list_->FindForGame(7), a_);
     ASSERT_EQ(host_.gamesStarted.size(), 1u);
     EXPECT_EQ(host_.gamesStarted[0], 100);
 
     page.FilterCombo()->setCurrentIndex(6); // Favorites, none chosen
     EXPECT_EQ(host_.filter, -2);
-    EXPECT_EQ(t->rowCount(), 0);
+    EXPECT_EQ(t->GetRowCount(), 0);
     host_.favourites = {8};
     page.FilterCombo()->setCurrentIndex(0);
     page.FilterCombo()->setCurrentIndex(6);
-    ASSERT_EQ(t->rowCount(), 1);
+    ASSERT_EQ(t->GetRowCount(), 1);
     EXPECT_EQ(page.RecordAt(0), 1);
 
     page.FilterCombo()->setCurrentIndex(0);
-    page.ProfileTable()->item(1, 2)->setCheckState(Qt::Checked);
-    EXPECT_FALSE(t->cellWidget(0, 1)->isEnabled());
-    EXPECT_FALSE(t->item(0, 0)->flags() & Qt::ItemIsEnabled);
+    page.resize(700, 600);
+    page.show();
+    clickCell(page.ProfileTable(), 1, 2);
+    ASSERT_TRUE(page.ExclusiveMode());
+    EXPECT_FALSE(t->Cells().IsRowEnabled(0));
+    EXPECT_FALSE(t->Cells().IsRowEnabled(1));
 }
 
 TEST_F(PagesTest, TitleMenuAndDetailsChangeFavourites)
@@ -310,12 +386,12 @@ TEST_F(PagesTest, TitleMenuAndDetailsChangeFavourites)
     EXPECT_EQ(host_.detailsShown, (std::vector<std::u16string>{u"Alpha & Co"}));
     EXPECT_EQ(host_.favouriteSaves, 1);
     page.FilterCombo()->setCurrentIndex(6);
-    ASSERT_EQ(page.TitleTable()->rowCount(), 1);
+    ASSERT_EQ(page.TitleTable()->GetRowCount(), 1);
     host_.detailsAnswer = false;
     page.OnDetails(0);
     EXPECT_EQ(host_.favouriteSaves, 2);
     EXPECT_TRUE(host_.favourites.empty());
-    EXPECT_EQ(page.TitleTable()->rowCount(), 0);
+    EXPECT_EQ(page.TitleTable()->GetRowCount(), 0);
 }
 
 TEST_F(PagesTest, TitleDetailsShowTheRecord)
@@ -345,17 +421,127 @@ TEST_F(PagesTest, NewsPage)
     host_.newsResult = 2;
     CMainPageNews page(host_);
     page.CreatePage();
+    ASSERT_TRUE(eventually([&] { return !page.Querying(); }));
     EXPECT_EQ(page.Address(), QString::fromStdU16String(std::u16string(kDefaultNewsAddress)));
     EXPECT_TRUE(host_.savedNews.empty());
 
     host_.newsResult = 0;
     host_.news = {7, "https://news.example/7"};
     page.OnDeviceChange(0, 0);
-    EXPECT_EQ(page.Address(), QStringLiteral("https://news.example/7"));
+    ASSERT_TRUE(eventually([&] { return page.Address() == QStringLiteral("https://news.example/7"); }));
     ASSERT_EQ(host_.savedNews.size(), 1u);
     EXPECT_EQ(host_.savedNews[0], 7);
     page.SaveLastNewsVersion();
     EXPECT_EQ(host_.savedNews.back(), 7);
 }
 
+
+// The profile list is sorted by name without regard to case, the default
+// profile first; a title's profile cell, double-clicked, edits that profile.
+TEST_F(PagesTest, ProfilesSortedAndTitleProfileCellEditsItsProfile)
+{
+    for (const char16_t* name : {u"zulu", u"Bravo", u"alpha"}) {
+        auto p = std::make_unique<CProfile>();
+        p->Name = name;
+        ASSERT_EQ(list_->AddProfile(p), 0);
+    }
+    CMainPageProfiles page(host_);
+    page.resize(700, 600);
+    page.CreatePage();
+    page.show();
+    CXListCtrl* t = page.ProfileTable();
+    QStringList shown;
+    for (int r = 0; r < t->GetRowCount(); ++r)
+        shown << text(t, r, 0);
+    EXPECT_EQ(shown, (QStringList{QString::fromStdU16String(std::u16string(kDefaultProfileName)), "A & B", "alpha",
+                                  "Bravo", "zulu"}));
+
+    // "zeta" (row 1) loads ProfileId 7; point it at "Bravo", then double-click its profile cell.
+    CProfile* bravo = page.ProfileAt(3);
+    ASSERT_EQ(bravo->Name, u"Bravo");
+    chooseCombo(page.TitleTable(), 1, 1, list_->IndexOf(bravo));
+    ASSERT_EQ(list_->FindForGame(7), bravo);
+    host_.edited.clear();
+    doubleClickCell(page.TitleTable(), 1, 1);
+    EXPECT_EQ(host_.edited, (std::vector<std::u16string>{u"Bravo"}));
+    EXPECT_EQ(page.ProfileAt(t->GetSelectedRow()), bravo);
+    // The first column still opens the details.
+    doubleClickCell(page.TitleTable(), 1, 0);
+    EXPECT_EQ(host_.detailsShown, (std::vector<std::u16string>{u"zeta"}));
+}
+
+// The pages' texts come from the interface language where it has them.
+TEST_F(PagesTest, TextsComeFromTheInterfaceLanguage)
+{
+    host_.language = {{2023, u"&Ajouter aux favoris"}, {5107, u"Profil actif"}, {2020, u"Assigner"}};
+    CMainPageProfiles page(host_);
+    page.CreatePage();
+    EXPECT_EQ(page.TitleMenu(0, {}, false)->actions()[0]->text(), QStringLiteral("&Ajouter aux favoris"));
+    EXPECT_EQ(page.TitleMenu(0, {}, false)->actions()[2]->text(), QStringLiteral("&Details...")); // none: English
+    EXPECT_EQ(page.Caption(), QStringLiteral("Assigner"));
+    host_.current = a_;
+    page.ProfileTable()->SelectRow(1);
+    page.OnDelete();
+    EXPECT_EQ(host_.messages, (std::vector<std::u16string>{u"Profil actif"}));
+}
+
+// The main page shows its two pictures: drawn, not empty.
+TEST_F(PagesTest, MainPageShowsItsPictures)
+{
+    CMainPageGeneral page(host_);
+    page.CreatePage();
+    for (QLabel* frame : {page.HeaderFrame(), page.DeviceFrame()}) {
+        ASSERT_NE(frame, nullptr);
+        const QImage image = frame->pixmap().toImage();
+        ASSERT_FALSE(image.isNull());
+        int opaque = 0;
+        QSet<QRgb> colours;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) {
+                const QRgb c = image.pixel(x, y);
+                if (qAlpha(c) > 0) {
+                    ++opaque;
+                    colours.insert(c);
+                }
+            }
+        EXPECT_GT(opaque, image.width() * image.height() / 5) << frame->objectName().toStdString();
+        EXPECT_GT(colours.size(), 8) << frame->objectName().toStdString();
+    }
+}
+
+// The news query runs on a worker: the page is there at once with the
+// product page, and shows the news page when the answer comes.
+TEST_F(PagesTest, NewsQueryRunsOffTheUserInterfaceThread)
+{
+    host_.holdNews = true;
+    host_.news = {9, "https://news.example/9"};
+    CMainPageNews page(host_);
+    page.CreatePage(); // returns while the query waits
+    EXPECT_EQ(page.Address(), QString::fromStdU16String(std::u16string(kDefaultNewsAddress)));
+    EXPECT_TRUE(page.Querying());
+    page.OnDeviceChange(0, 0); // asked again while one runs: it follows
+    host_.ReleaseNews();
+    ASSERT_TRUE(eventually([&] { return page.Address() == QStringLiteral("https://news.example/9") && !page.Querying(); }));
+    EXPECT_NE(host_.newsThread, std::this_thread::get_id());
+    EXPECT_EQ(host_.newsQueries, 2);
+    EXPECT_EQ(host_.savedNews, (std::vector<std::int32_t>{9, 9}));
+}
+
+// A page that goes while its query runs waits for it and drops the answer.
+TEST_F(PagesTest, NewsPageClosedDuringTheQuery)
+{
+    host_.holdNews = true;
+    std::thread release;
+    {
+        CMainPageNews page(host_);
+        page.CreatePage();
+        release = std::thread([this] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            host_.ReleaseNews();
+        });
+    }
+    release.join();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(host_.savedNews.empty());
+}
 } // namespace

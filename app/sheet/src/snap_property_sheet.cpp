@@ -114,7 +114,10 @@ int CSnapPropertySheet::OnCreate()
 {
     if (created_)
         return 0;
-    hwnd_ = platform::createWindow({"OrvaneSnapSheet", "", false},
+    // Listed with the session's windows, so that the user's own tools can
+    // find the sheet by its class and post it its messages (as one finds a
+    // child window by its class on other systems).
+    hwnd_ = platform::createWindow({"OrvaneSnapSheet", "", true},
                                    [this](platform::HWND, platform::UINT m, platform::WPARAM w, platform::LPARAM l) {
                                        return WindowProc(m, w, l);
                                    });
@@ -139,6 +142,7 @@ int CSnapPropertySheet::OnCreate()
                                  QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())));
         };
     profiles_.SetUserMessages(tell);
+    profiles_.SetTexts(config_.texts);
     profiles_.LoadAll(catalogue_);
     ActivateProfile(profiles_.SelectStartProfile());
 
@@ -258,10 +262,10 @@ void CSnapPropertySheet::SetNewsTimer()
 
 void CSnapPropertySheet::OnNewsAvailable(std::int32_t version)
 {
+    const std::u16string question = LanguageText(config_.texts, kNewsQuestionId, kNewsQuestion);
     const bool show = config_.askShowNews
-                          ? config_.askShowNews()
-                          : QMessageBox::question(this, QStringLiteral("Vistrel"),
-                                                  tr("Updated news is available.  View news now?"),
+                          ? config_.askShowNews(question)
+                          : QMessageBox::question(this, QStringLiteral("Vistrel"), QString::fromStdU16String(question),
                                                   QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
     if (show)
         PostToSheet(WM_SHOW_NEWS, 0, 0);
@@ -283,7 +287,11 @@ platform::LRESULT CSnapPropertySheet::WindowProc(platform::UINT message, platfor
     case WM_HOTKEY_ACTION:
         return OnHotKeyAction(wParam, lParam);
     case WM_SELECT_DEFAULT_PROFILE:
+        // Its tracking settings (the clip model) go to the engine here, as
+        // for a game start: the pages that would apply them may have no
+        // window yet.
         ActivateProfile(profiles_.FindDefault());
+        ApplyTrackingSettings();
         NotifyPages(app::PN_PROFILE_CHANGED, 0, 0);
         return 0;
     case WM_GAME_STARTED:
@@ -430,16 +438,28 @@ platform::LRESULT CSnapPropertySheet::OnHotKeyKey(platform::WPARAM wParam, platf
 
 platform::LRESULT CSnapPropertySheet::OnHotKeyAction(platform::WPARAM wParam, platform::LPARAM lParam)
 {
+    platform::LRESULT result = 0;
     switch (lParam) {
     case 0:
-        return Center(wParam);
+        result = Center(wParam);
+        break;
     case 1:
-        return Pause(wParam);
+        result = Pause(wParam);
+        break;
     case 2:
-        return Precision(wParam);
+        result = Precision(wParam);
+        break;
     default:
         return 0;
     }
+    // What each press and release did, for whoever reads the debug output.
+    if (platform::debug::enabled()) {
+        static constexpr const char* kNames[] = {"Center", "Pause", "Precision"};
+        platform::debug::output(std::string("Hot key ") + kNames[lParam] + (wParam == WM_KEYUP_ ? " up" : " down") +
+                                ": paused " + (engine_->IsPaused() ? "1" : "0") + ", precision " +
+                                (engine_->IsPrecision() ? "1" : "0"));
+    }
+    return result;
 }
 
 platform::LRESULT CSnapPropertySheet::Center(platform::WPARAM keyState)

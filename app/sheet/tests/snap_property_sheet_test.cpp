@@ -166,11 +166,13 @@ protected:
         c.http = &http;
         c.serviceUrl = "http://news.test";
         c.newsIntervalMs = newsIntervalMs;
-        c.askShowNews = [this] {
+        c.askShowNews = [this](std::u16string_view question) {
             ++newsQuestions;
+            newsQuestion = question;
             return showNews;
         };
         c.tellUser = [this](std::u16string_view text) { told.emplace_back(text); };
+        c.texts = [this](unsigned id) { return texts ? texts(id) : std::u16string(); };
         sheet = std::make_unique<CSnapPropertySheet>(std::move(c));
     }
 
@@ -253,6 +255,8 @@ protected:
     std::uint32_t newsIntervalMs = CSnapPropertySheet::kNewsIntervalMs;
     bool showNews = false;
     int newsQuestions = 0;
+    std::u16string newsQuestion;
+    TextLookup texts;
     std::unique_ptr<CSnapPropertySheet> sheet;
     std::vector<std::u16string> told;
 };
@@ -482,6 +486,14 @@ TEST_F(SheetTest, NewsNewerThanTheLastSeenIsOfferedOnceAndRemembered)
     sheet->StartNewsThread();
     ASSERT_TRUE(Eventually([&] { return newsQuestions == 2 && sheet->GetActivePage() == sheet->GetPage(2); }));
     EXPECT_EQ(sheet->AppProfile().GetProfileInt("Settings", "LastNewsVersion", 0), 5);
+    EXPECT_EQ(newsQuestion, kNewsQuestion);
+
+    // The question is asked in the interface language.
+    texts = [](unsigned id) { return id == kNewsQuestionId ? std::u16string(u"Des nouvelles ?") : std::u16string(); };
+    http.push(200, "<NewsInfo><URLVersion>7</URLVersion><ReplyURL>http://n/7</ReplyURL></NewsInfo>");
+    sheet->StartNewsThread();
+    ASSERT_TRUE(Eventually([&] { return newsQuestions == 3; }));
+    EXPECT_EQ(newsQuestion, u"Des nouvelles ?");
     sheet->OnDestroy();
 }
 

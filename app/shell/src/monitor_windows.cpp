@@ -132,6 +132,7 @@ std::unique_ptr<CModelessDialog> CMonitorWindowFactory::Make(int slot)
             [&sheet]() -> const CProfile* { return sheet.CurrentProfile(); });
         CHeadzDlg::Options o;
         o.withoutDevice = options_.headsWithoutDevice;
+        o.modelsFolder = options_.headsModelsFolder;
         auto dlg = std::make_unique<CHeadzDlg>(*source, std::move(o));
         Keep(dlg.get(), std::move(source));
         return dlg;

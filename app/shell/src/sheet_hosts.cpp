@@ -159,7 +159,12 @@ bool CSheetPagesHost::EditProfile(CProfile& profile, bool isNew)
 
 bool CSheetPagesHost::ConfirmDelete(std::u16string_view name)
 {
-    return dialogs_.Ask(FormatText(BuiltInText(ids::kDeleteProfile), {name}));
+    return dialogs_.Ask(FormatText(Text(ids::kDeleteProfile), {name}));
+}
+
+std::u16string CSheetPagesHost::Text(unsigned id)
+{
+    return texts_ ? texts_->Get(id) : std::u16string(BuiltInText(id));
 }
 
 std::int32_t CSheetPagesHost::TitleFilter() { return sheet_.Settings().TitleFilter; }

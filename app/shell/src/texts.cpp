@@ -40,6 +40,8 @@ constexpr std::array kBuiltIn{
     Entry{ids::kStopRecording, u"&Stop Recording"},
     Entry{ids::kStartPlayback, u"&Playback"},
     Entry{ids::kStopPlayback, u"Stop &Playback"},
+    Entry{ids::kRecordingNotSaved, u"The recording could not be saved as %s (error %s).  It was kept as %s."},
+    Entry{ids::kRecordingNotStarted, u"The recording could not be started in %s (error %s)."},
     Entry{ids::kDeleteProfile, u"Delete profile %s?"},
     Entry{ids::kLanguageChanged, u"Changing the language will take effect when the application is restarted."},
     Entry{ids::kConfirmQuit, u"Are you sure you want to quit?"},

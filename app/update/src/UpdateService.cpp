@@ -521,6 +521,12 @@ void CUpdateService::DeleteTempFiles() const
     }
 }
 
+int CUpdateService::CheckSoftwareUpdatePage() const
+{
+    std::string body;
+    return get(SoftwareUpdatePageUrl(config_.serviceUrl), config_.totalTimeoutMs, body);
+}
+
 int CUpdateService::QueryNews(CNewsReply& reply) const
 {
     const std::string path = "/update/news/query_url.cgi?camera_serial=" +

@@ -9,6 +9,7 @@
 #include "camera/camera.h"
 #include "camera/debug.h"
 #include "camera/exceptions.h"
+#include "platform/program_folders.h"
 
 namespace Orvane {
 
@@ -59,7 +60,11 @@ std::filesystem::path Camera::GetImageFolder() const
 unsigned long Camera::LoadV5Image(std::vector<unsigned char>& image)
 {
     image.clear();
-    std::filesystem::path file = GetImageFolder() / ImageFileName(Revision());
+    // Without a folder of its own the image is one of the program's files
+    // (the user's folder first, then what was installed with the program).
+    const std::filesystem::path folder = GetImageFolder();
+    const std::filesystem::path file =
+        folder.empty() ? platform::resolve(ImageFileName(Revision())) : folder / ImageFileName(Revision());
     std::error_code ec;
     if (!std::filesystem::is_regular_file(file, ec)) {
         lastImageError_.store(kErrorFileNotFound);

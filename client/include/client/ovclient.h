@@ -1,24 +1,18 @@
 #pragma once
 // OVClient: the library through which games and the suite's own clients get
-// the head pose and talk to the main program. Every process that loads it
-// maps one shared section (the layout below, byte for byte); commands go to
-// the main program's hidden command window titled "Orvane" and are answered
-// through the section's last-error word.
+// the head pose and talk to the main program. This is the suite's own view
+// of it; games include the C header orvane/ovclient.h. Every process that
+// loads it maps one shared section (the layout below, byte for byte);
+// commands go to the main program's hidden command window titled "Orvane"
+// and are answered through the section's last-error word.
 #include <cstddef>
 #include <cstdint>
 
 #define OVCLIENT_API extern "C" __attribute__((visibility("default")))
 
-// The 68-byte pose record.
-struct OVPosePacket {
-    std::uint16_t status;  // one bit per slot filled by OVPriv_ClientNotify
-    std::uint16_t frame;   // 1..32766, then 1 again
-    std::uint32_t reserved;
-    float value[15];       // 0 roll, 1 pitch, 2 yaw, 3 x, 4 y, 5 z, 6-14 further
-};
-static_assert(sizeof(OVPosePacket) == 68);
-static_assert(offsetof(OVPosePacket, frame) == 2);
-static_assert(offsetof(OVPosePacket, value) == 8);
+// What games see: the pose record, the axis bits, the results and the
+// exports (the C header they include).
+#include "orvane/ovclient.h"
 
 // The shared section, little-endian, 492 bytes.
 struct OVSharedSection {
@@ -36,29 +30,6 @@ static_assert(offsetof(OVSharedSection, parameter) == 8);
 static_assert(offsetof(OVSharedSection, unused) == 20);
 static_assert(offsetof(OVSharedSection, reserved) == 24);
 static_assert(offsetof(OVSharedSection, pose) == 424);
-
-// Axis bits (status word, notify types, data-request flags).
-enum : std::uint16_t {
-    OV_AXIS_ROLL = 1,
-    OV_AXIS_PITCH = 2,
-    OV_AXIS_YAW = 4,
-    OV_AXIS_X = 16,
-    OV_AXIS_Y = 32,
-    OV_AXIS_Z = 64,
-    OV_AXIS_ALL = 119,
-};
-
-// Results.
-enum : std::int32_t {
-    OV_OK = 0,
-    OV_NO_SERVER = 1,       // no command window: the main program is not running
-    OV_BAD_ARGUMENT = 3,
-    OV_NOT_BOUND = 4,       // used by callers that bind the library at run time
-    OV_MUTEX_TIMEOUT = 6,
-    OV_ALREADY_REGISTERED = 7,
-    OV_PROFILE_REFUSED = 8,
-    OV_READ_ONLY = 9,
-};
 
 // The command message and codes.
 inline constexpr std::uint32_t OV_COMMAND_MESSAGE = 0x405;     // WM_USER + 5
@@ -78,23 +49,7 @@ enum : std::uint32_t {
 // The id "LockOn.exe" registers for id 0.
 inline constexpr std::uint32_t OV_LOCKON_PROFILE = 1002;
 
-// Window handles are the session-wide 32-bit handles of the message layer.
-using OVWindow = std::uint32_t;
-
-OVCLIENT_API std::int32_t OV_RegisterProgramProfileID(std::uint16_t id);
-OVCLIENT_API std::int32_t OV_RegisterWindowHandle(OVWindow window);
-OVCLIENT_API std::int32_t OV_UnregisterWindowHandle();
-OVCLIENT_API std::int32_t OV_RequestData(std::uint16_t flags);
-OVCLIENT_API std::int32_t OV_StartDataTransmission();
-OVCLIENT_API std::int32_t OV_StopDataTransmission();
-OVCLIENT_API std::int32_t OV_StartCursor();
-OVCLIENT_API std::int32_t OV_StopCursor();
-OVCLIENT_API std::int32_t OV_ReCenter();
-OVCLIENT_API std::int32_t OV_GetData(OVPosePacket* out);
-OVCLIENT_API std::int32_t OV_QueryVersion(std::uint16_t* out);
-OVCLIENT_API std::int32_t OV_GetParameter(std::int32_t index, std::int32_t* out);
-OVCLIENT_API std::int32_t OV_SetParameter(std::int32_t index, std::int32_t value);
-
+// The main program's private exports.
 OVCLIENT_API std::int32_t OVPriv_SetData(const OVPosePacket* record);
 // OVPriv_SetData without the wait: 6 at once when the mutex is held. The
 // main program uses it after a copy timed out, until a copy succeeds again,

@@ -1,6 +1,7 @@
 #include "engine/VSLEnhanced.h"
 
 #include <cstring>
+#include <utility>
 
 #include "platform/debug.h"
 
@@ -23,7 +24,8 @@ void CVSLEnhanced::Start()
         std::lock_guard lock(recordMutex_);
         record_ = OVPosePacket{};
     }
-    clientWindow_ = 0;
+    client_ = 0;
+    SetWatch(nullptr);
     requestFlags_ = 0;
     cursorFlag_ = 1;
     missCount_ = 0;
@@ -41,6 +43,9 @@ void CVSLEnhanced::Start()
     finished_.reset();
     thread_.start([this] { Run(); }, platform::ThreadPriority::Normal, "command window");
     started_.wait(kStartWaitMs);
+    // A pose left by an earlier run is not this run's. The library takes a
+    // record only while the command window exists.
+    ZeroSharedRecord();
 }
 
 void CVSLEnhanced::Stop()
@@ -49,12 +54,22 @@ void CVSLEnhanced::Stop()
     if (!thread_.joinable())
         return;
     const platform::HWND window = commandWindow_.load();
+    // Readers see the program gone, not its last pose (while the window
+    // still exists, as the library asks).
+    ZeroSharedRecord();
     if (window != 0)
         platform::postMessage(window, platform::WM_QUIT, 0, 0);
     if (finished_.wait(static_cast<std::uint32_t>(stopWait_.count())) != platform::kWaitObject0)
         platform::debug::output("CVSLEnhanced: command thread slow to end; waiting for it");
     // Always joined: the thread runs this object's code.
     thread_.join();
+    SetWatch(nullptr);
+}
+
+void CVSLEnhanced::ZeroSharedRecord()
+{
+    const OVPosePacket zero{};
+    SetData(zero);
 }
 
 void CVSLEnhanced::Run()
@@ -170,18 +185,35 @@ void CVSLEnhanced::OnClientCommand(platform::WPARAM code, platform::LPARAM argum
         break;
     }
     case OV_CMD_REGISTER_WINDOW: {
-        platform::HWND none = 0;
-        if (!clientWindow_.compare_exchange_strong(none, static_cast<platform::HWND>(arg))) {
+        if (client_.load() != 0) {
             SetLastError(OV_ALREADY_REGISTERED);
             break;
         }
+        const auto handle = static_cast<platform::HWND>(arg);
+        // What the handle is decides how the watchdog checks it: a window
+        // of ours, else an X11 window, else the life of the process that
+        // sent this command.
+        ClientKind kind = ClientKind::MessageWindow;
+        std::unique_ptr<platform::life::Watch> watch;
+        if (!platform::isWindow(handle)) {
+            watch = platform::life::watchX11Window(handle);
+            kind = ClientKind::X11Window;
+            if (!watch) {
+                watch = platform::life::watchProcess(platform::messageSenderPid());
+                kind = ClientKind::Process;
+            }
+        }
+        SetWatch(std::move(watch));
+        clientKind_ = kind;
         missCount_ = 0;
-        OnRegisterWindow(static_cast<platform::HWND>(arg));
+        client_ = kRegistered | handle;
+        OnRegisterWindow(handle);
         break;
     }
     case OV_CMD_UNREGISTER_WINDOW:
-        clientWindow_ = 0;
+        client_ = 0;
         ClearLink();
+        SetWatch(nullptr);
         OnClientGone();
         break;
     case OV_CMD_REQUEST_DATA:
@@ -189,7 +221,7 @@ void CVSLEnhanced::OnClientCommand(platform::WPARAM code, platform::LPARAM argum
         OnRequestData(arg);
         break;
     case OV_CMD_1040: {
-        const platform::HWND client = clientWindow_.load();
+        const auto client = static_cast<platform::HWND>(client_.load());
         // Without a registered window the posts go to no window: they land
         // in this thread's own queue and are dropped by the loop.
         const platform::LPARAM first = client != 0 ? 0x104 : static_cast<platform::LPARAM>((arg << 8) | 4);
@@ -237,7 +269,7 @@ int CVSLEnhanced::PublishPose(float x, float y, float z, float roll, float pitch
             record_.frame = record_.frame >= kLastFrame ? 1 : static_cast<std::uint16_t>(record_.frame + 1);
         copy = record_;
     }
-    if (clientWindow_.load() != 0 && profileAccepted_.load() != 0) {
+    if (client_.load() != 0 && profileAccepted_.load() != 0) {
         // At most 25 ms under the library's mutex; a failed copy is not
         // retried. Once a copy timed out (a client stopped holding the
         // mutex), later frames only try the lock until one gets through, so
@@ -255,19 +287,42 @@ OVPosePacket CVSLEnhanced::PoseRecord() const
     return record_;
 }
 
+void CVSLEnhanced::SetWatch(std::unique_ptr<platform::life::Watch> watch)
+{
+    std::unique_ptr<platform::life::Watch> old;
+    {
+        std::lock_guard lock(watchMutex_);
+        old = std::exchange(watch_, std::move(watch));
+    }
+    // The old one ends outside the lock (an X11 watch joins its thread).
+}
+
+bool CVSLEnhanced::ClientAlive(platform::HWND handle, bool& definite)
+{
+    if (clientKind_.load() == ClientKind::MessageWindow) {
+        definite = false;
+        return platform::isWindow(handle);
+    }
+    // A destroyed X11 window or an ended process never comes back.
+    definite = true;
+    std::lock_guard lock(watchMutex_);
+    return watch_ != nullptr && watch_->alive();
+}
+
 void CVSLEnhanced::CheckClientWindow()
 {
-    platform::HWND client = clientWindow_.load();
+    std::uint64_t client = client_.load();
     if (client == 0)
         return;
-    if (platform::isWindow(client)) {
+    bool definite = false;
+    if (ClientAlive(static_cast<platform::HWND>(client), definite)) {
         missCount_ = 0;
         return;
     }
-    if (missCount_.fetch_add(1) + 1 <= kMaxMisses)
+    if (missCount_.fetch_add(1) + 1 <= kMaxMisses && !definite)
         return;
     // Dropped once: an unregister that got there first wins.
-    if (!clientWindow_.compare_exchange_strong(client, 0))
+    if (!client_.compare_exchange_strong(client, 0))
         return;
     ClearLink();
     OnClientGone();

@@ -12,6 +12,9 @@
 #include "platform/sync.h"
 #include "testing/temp_registry.h"
 #include "testing/temp_session.h"
+#include "testing/xvfb_server.h"
+
+#include <xcb/xcb.h>
 
 using namespace std::chrono_literals;
 using testing_support::ClientProcess;
@@ -71,15 +74,7 @@ protected:
     ClientProcess spawn(const std::string& exe) { return ClientProcess(kBin + "/" + exe, kLibrary); }
 
     // Frame counter and first slots as a client process reads them.
-    static std::vector<double> fields(const std::string& line)
-    {
-        std::istringstream in(line);
-        std::vector<double> out;
-        double v;
-        while (in >> v)
-            out.push_back(v);
-        return out;
-    }
+    static std::vector<double> fields(const std::string& line) { return testing_support::Fields(line); }
 };
 
 TEST_F(GameLinkTest, WithoutTheLibraryTheEngineRunsAndClientsHearOne)
@@ -269,6 +264,85 @@ TEST_F(GameLinkTest, WatchdogDropsAClientWhoseWindowDiedAfterMoreThan500Checks)
     ClientProcess next = spawn("Other.exe");
     ASSERT_TRUE(next.ready());
     EXPECT_EQ(next.ask("regwin 77"), "0");
+}
+
+TEST_F(GameLinkTest, AHandleNobodyKnowsStandsForTheGamesProcess)
+{
+    // A game without a window of ours or of the display: its process holds
+    // the link, and its end frees it at the next check.
+    TestLink link(registry.store());
+    link.Start();
+    for (const char* handle : {"0", "77"}) {
+        SCOPED_TRACE(handle);
+        ClientProcess c = spawn("Other.exe");
+        ASSERT_TRUE(c.ready());
+        ASSERT_EQ(c.ask(std::string("regwin ") + handle), "0");
+        EXPECT_TRUE(link.ClientRegistered());
+        EXPECT_EQ(link.RegisteredKind(), CVSLEnhanced::ClientKind::Process);
+        ASSERT_EQ(c.ask("profile 2302"), "0");
+        ASSERT_EQ(c.ask("start"), "0");
+        // Data reaches it frame after frame, far past the watchdog's 500.
+        const int before = link.PoseRecord().frame;
+        for (int i = 1; i <= 600; ++i)
+            link.PublishPose(static_cast<float>(i), 0, 0, 0, 0, 0);
+        auto f = fields(c.ask("getdata"));
+        ASSERT_EQ(f.size(), 19u);
+        EXPECT_EQ(f[2], before + 600);
+        EXPECT_EQ(f[7], 600);
+        EXPECT_EQ(link.MissCount(), 0u);
+
+        const int goneBefore = link.gone.load();
+        c.kill(); // exits without unregistering
+        link.CheckClientWindow();
+        EXPECT_FALSE(link.ClientRegistered());
+        EXPECT_EQ(link.ProfileId(), 0u);
+        EXPECT_EQ(link.gone.load(), goneBefore + 1);
+    }
+    // The next game registers at once.
+    ClientProcess next = spawn("Other.exe");
+    ASSERT_TRUE(next.ready());
+    EXPECT_EQ(next.ask("regwin 0"), "0");
+    EXPECT_EQ(next.ask("unreg"), "0");
+    EXPECT_FALSE(link.ClientRegistered());
+}
+
+TEST_F(GameLinkTest, AnX11WindowIsWatchedOnTheDisplay)
+{
+    testing_support::XvfbServer xvfb;
+    if (!xvfb.ready())
+        GTEST_SKIP() << "Xvfb is not available";
+    ::setenv("DISPLAY", xvfb.name().c_str(), 1);
+    xcb_connection_t* x = xcb_connect(xvfb.name().c_str(), nullptr);
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(x)).data;
+    const std::uint32_t window = xcb_generate_id(x);
+    xcb_create_window(x, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 64, 48, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
+    std::free(xcb_get_input_focus_reply(x, xcb_get_input_focus(x), nullptr));
+
+    TestLink link(registry.store());
+    link.Start();
+    ASSERT_TRUE(platform::sendMessage(link.CommandWindow(), OV_COMMAND_MESSAGE, OV_CMD_REGISTER_WINDOW, window));
+    EXPECT_EQ(link.ClientWindow(), window);
+    EXPECT_EQ(link.RegisteredKind(), CVSLEnhanced::ClientKind::X11Window);
+    for (int i = 0; i < 600; ++i)
+        link.CheckClientWindow();
+    EXPECT_TRUE(link.ClientRegistered());
+    EXPECT_EQ(link.gone.load(), 0);
+
+    xcb_destroy_window(x, window);
+    xcb_flush(x);
+    // Dropped at the first check that sees the window gone.
+    const auto end = std::chrono::steady_clock::now() + 10s;
+    while (link.ClientRegistered() && std::chrono::steady_clock::now() < end) {
+        link.CheckClientWindow();
+        std::this_thread::sleep_for(1ms);
+    }
+    EXPECT_FALSE(link.ClientRegistered());
+    EXPECT_EQ(link.gone.load(), 1);
+    EXPECT_EQ(link.MissCount(), 0u);
+    link.Stop();
+    xcb_disconnect(x);
+    ::unsetenv("DISPLAY");
 }
 
 TEST_F(GameLinkTest, Command1040PostsToTheClientWindowAndAltMessageIsACommand)

@@ -1,7 +1,9 @@
 #include "engine/CameraDataProcessor.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <new>
 #include <system_error>
 
 #include "camera/settings.h"
@@ -73,13 +75,18 @@ std::uint32_t CCameraDataProcessor::Start()
     ApplyPending();
     stop_ = false;
     // The link is set up before the worker exists, so the worker only ever
-    // sees the client library bound and the record reset.
-    CVSLEnhanced::Start();
+    // sees the client library bound and the record reset. A thread that
+    // cannot be made (the command thread or the worker) is the error Start
+    // returns, and neither runs.
     try {
+        CVSLEnhanced::Start();
         worker_.start([this] { Run(); }, platform::ThreadPriority::Highest, "tracking engine");
     } catch (const std::system_error& e) {
-        CVSLEnhanced::Stop(); // neither runs
+        CVSLEnhanced::Stop();
         return static_cast<std::uint32_t>(e.code().value());
+    } catch (const std::bad_alloc&) {
+        CVSLEnhanced::Stop();
+        return static_cast<std::uint32_t>(ENOMEM);
     }
     return 0;
 }
@@ -149,9 +156,17 @@ void CCameraDataProcessor::ApplyPending()
     // Never waits for the user-interface thread: a model being handed over
     // is taken on the next pass.
     std::unique_lock lock(modelLock_, std::try_to_lock);
-    if (lock.owns_lock() && modelPending_) {
-        solver_.ApplyModel(pendingModel_);
-        modelPending_ = false;
+    if (!lock.owns_lock() || !modelPending_)
+        return;
+    modelPending_ = false;
+    const CHeadsetModel before = solver_.GetModel();
+    solver_.ApplyModel(pendingModel_);
+    // The same model again is no change. Another one makes the next solved
+    // frame the centre, as a re-centre does: the angles and the centre then
+    // come from one frame solved with it, whichever of the two came first.
+    if (!(solver_.GetModel() == before)) {
+        compensationReference_ = false;
+        recentreRequest_ = true;
     }
 }
 
@@ -451,35 +466,57 @@ void CCameraDataProcessor::Post(platform::UINT message, platform::WPARAM wParam,
 
 std::uint32_t CCameraDataProcessor::StartRecording()
 {
-    auto writer = std::make_unique<CPoseFileWriter>();
-    const std::uint32_t error = writer->Create(poseFile_);
-    if (error != 0)
-        return HResultFromWin32(error); // nothing is recording afterwards
-    std::unique_ptr<CPoseFileWriter> previous;
+    // One writer at a time: a recording still running is finished (into the
+    // pose file, which the new one then replaces) before the next is made.
+    std::uint32_t error = 0;
     {
         std::lock_guard lock(recordLock_);
-        previous = std::move(writer_);
-        writer_ = std::move(writer);
+        error = FinishRecording();
+        if (error == 0) {
+            auto writer = std::make_unique<CPoseFileWriter>();
+            error = writer->Create(poseFile_);
+            if (error == 0) {
+                writer_ = std::move(writer);
+                recording_ = 1;
+            }
+        }
     }
-    recording_ = 1;
-    if (previous)
-        previous->Finish();
-    Post(WM_UPDATE_STATUS);
-    return 0;
+    if (error == 0)
+        Post(WM_UPDATE_STATUS);
+    return HResultFromWin32(error);
 }
 
 std::uint32_t CCameraDataProcessor::StopRecording()
 {
-    recording_ = 0;
-    std::unique_ptr<CPoseFileWriter> writer;
+    std::uint32_t error = 0;
     {
         std::lock_guard lock(recordLock_);
-        writer = std::move(writer_);
+        error = FinishRecording();
     }
-    if (writer)
-        writer->Finish(); // flushed and renamed over the pose file
     Post(WM_UPDATE_STATUS);
-    return 0;
+    return HResultFromWin32(error);
+}
+
+std::uint32_t CCameraDataProcessor::FinishRecording()
+{
+    recording_ = 0;
+    if (!writer_)
+        return 0;
+    const std::uint32_t error = writer_->Finish(); // flushed and renamed over the pose file
+    if (error != 0) {
+        platform::debug::output("The recording could not be saved as " + poseFile_.string() + "; it was kept as " +
+                                writer_->KeptAs().string() + ".\n");
+        std::lock_guard kept(keptLock_);
+        keptAs_ = writer_->KeptAs();
+    }
+    writer_.reset();
+    return error;
+}
+
+std::filesystem::path CCameraDataProcessor::RecordingKeptAs() const
+{
+    std::lock_guard kept(keptLock_);
+    return keptAs_;
 }
 
 void CCameraDataProcessor::StartPlayback()

@@ -216,6 +216,16 @@ protected:
     }
 };
 
+// Points the registry at the client library's folder, as the main program does.
+inline void PublishClientFolder(testing_support::TempRegistry& registry, const std::string& folder)
+{
+    auto store = registry.store();
+    ASSERT_EQ(store->createKey(platform::registry::Root::CurrentUser, CVSLEnhanced::kLocationKey), 0);
+    ASSERT_EQ(store->setString(platform::registry::Root::CurrentUser, CVSLEnhanced::kLocationKey,
+                               CVSLEnhanced::kLocationValue, std::u16string(folder.begin(), folder.end()) + u"\\"),
+              0);
+}
+
 inline bool Finite(const OVPosePacket& r)
 {
     for (float v : r.value)

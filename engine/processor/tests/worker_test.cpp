@@ -149,22 +149,9 @@ protected:
     void SetUp() override
     {
         WorkerTest::SetUp();
-        auto store = registry.store();
-        const std::string folder = OVCLIENT_DIR;
-        ASSERT_EQ(store->createKey(platform::registry::Root::CurrentUser, CVSLEnhanced::kLocationKey), 0);
-        ASSERT_EQ(store->setString(platform::registry::Root::CurrentUser, CVSLEnhanced::kLocationKey,
-                                   CVSLEnhanced::kLocationValue, std::u16string(folder.begin(), folder.end()) + u"\\"),
-                  0);
+        PublishClientFolder(registry, OVCLIENT_DIR);
     }
-    static std::vector<double> Fields(const std::string& line)
-    {
-        std::istringstream in(line);
-        std::vector<double> out;
-        double v;
-        while (in >> v)
-            out.push_back(v);
-        return out;
-    }
+    static std::vector<double> Fields(const std::string& line) { return testing_support::ClientProcess::numbers(line); }
 };
 
 TEST_F(GameClientTest, AClientReadsTheEnginePoseAndRecentresIt)

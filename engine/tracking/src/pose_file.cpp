@@ -3,6 +3,7 @@
 #include <bit>
 #include <cerrno>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 #include <fcntl.h>
@@ -149,10 +150,11 @@ std::uint32_t CPoseFileWriter::Create(const std::filesystem::path& target)
 {
     Finish();
     target_ = target;
-    temporary_ = target;
-    temporary_ += ".part";
-    fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // A name of its own: a second writer of the same target never shares it.
+    std::string name = target.string() + ".XXXXXX.part";
+    fd_ = ::mkostemps(name.data(), 5, O_CLOEXEC);
     if (fd_ < 0) return Win32ErrorFromErrno(errno);
+    temporary_ = name;
     const auto header = PoseFileHeader();
     int error = 0;
     if (!WriteAll(fd_, header.data(), header.size(), error)) {
@@ -175,13 +177,32 @@ bool CPoseFileWriter::Append(const PoseRecord& record)
 std::uint32_t CPoseFileWriter::Finish()
 {
     if (fd_ < 0) return 0;
+    keptAs_.clear();
     std::uint32_t result = 0;
     if (::fsync(fd_) != 0) result = Win32ErrorFromErrno(errno);
     if (::close(fd_) != 0 && result == 0) result = Win32ErrorFromErrno(errno);
     fd_ = -1;
     if (result == 0 && ::rename(temporary_.c_str(), target_.c_str()) != 0) result = Win32ErrorFromErrno(errno);
-    if (result != 0) ::unlink(temporary_.c_str());
+    if (result != 0) keptAs_ = Keep();
     return result;
+}
+
+std::filesystem::path CPoseFileWriter::Keep() const
+{
+    // "<stem>-recording-<n><extension>" beside the target, the first n not
+    // taken (a hard link never replaces a file); the temporary name when no
+    // such name can be made.
+    const std::filesystem::path folder = target_.parent_path();
+    const std::string stem = target_.stem().string(), extension = target_.extension().string();
+    for (int n = 1; n <= 1000; ++n) {
+        const std::filesystem::path kept = folder / (stem + "-recording-" + std::to_string(n) + extension);
+        if (::link(temporary_.c_str(), kept.c_str()) == 0) {
+            ::unlink(temporary_.c_str());
+            return kept;
+        }
+        if (errno != EEXIST) break;
+    }
+    return temporary_;
 }
 
 CPoseFileReader::~CPoseFileReader()

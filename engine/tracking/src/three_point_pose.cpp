@@ -67,8 +67,9 @@ void CThreePointPose::SetCameraIntrinsics(const CameraModel& model)
     tracker_.Forget(); // tracks seen through another lens
 }
 
-void CThreePointPose::SetModel(const CHeadsetModel& model)
+bool CThreePointPose::SetModel(const CHeadsetModel& model)
 {
+    if (haveModel_ && model == model_) return false;
     model_ = model;
     const double d01 = model.Dist01, d02 = model.Dist02, d12 = model.Dist12;
     const double p = (d01 * d01 - d02 * d02 + d12 * d12) / (2.0 * d12);
@@ -78,13 +79,18 @@ void CThreePointPose::SetModel(const CHeadsetModel& model)
     const double s2 = model.Del2 < model.Del0 ? 1.0 : -1.0;
     modelTriad_ = TriadOf(CSmallMatrix::Vector3(0, 0, 0), CSmallMatrix::Vector3(s1 * h, p, 0),
                           CSmallMatrix::Vector3(s2 * h, -q, 0));
-    // The reference starts as the model's own; the first solve captures.
-    referenceTriad_ = modelTriad_;
+    // The reference starts as the model's own, once; after that only a
+    // capture replaces it. A reference measured with another clip is no zero
+    // for this one: the next solved frame captures.
+    if (!haveModel_) referenceTriad_ = modelTriad_;
+    haveModel_ = true;
+    capture_ = true;
     reinitialise_ = true;
     havePrevious_ = false;
     tracker_.Forget();
     captured_ = false;
     haveChosenStart_ = false;
+    return true;
 }
 
 CHeadsetModel CThreePointPose::ApplyModel(const CHeadsetModel& in)
@@ -402,15 +408,24 @@ bool CThreePointPose::SolveFrame(std::span<const ImagePoint, 3> points)
     return true;
 }
 
+bool CThreePointPose::ResultAcceptable(const PoseSolution& s)
+{
+    // Angles come from arcsines (within 90 degrees either way): only the
+    // upper bound and numbers that are none can fail. A head point more than
+    // 10 m off either way is as far from a head in front of the camera as
+    // one 10 m off the other way, and is refused alike.
+    const auto badAngle = [](double a) { return !std::isfinite(a) || a > 360.0; };
+    const auto badPosition = [](double v) { return !std::isfinite(v) || std::fabs(v) > kPositionLimit; };
+    return !(badAngle(s.yaw) || badAngle(s.pitch) || badAngle(s.roll) || badPosition(s.x) || badPosition(s.y) ||
+             badPosition(s.z));
+}
+
 bool CThreePointPose::SolveChecked(std::span<const ImagePoint, 3> points, double rollSign, PoseSolution& out)
 {
     SolveFrame(points);
     out = solution_;
     out.roll *= rollSign;
-    const auto badAngle = [](double a) { return !std::isfinite(a) || a > 360.0; };
-    const auto badPosition = [](double v) { return !std::isfinite(v) || std::fabs(v) > kPositionLimit; };
-    return !(badAngle(out.yaw) || badAngle(out.pitch) || badAngle(out.roll) || badPosition(out.x) ||
-             badPosition(out.y) || badPosition(out.z));
+    return ResultAcceptable(out);
 }
 
 bool CThreePointPose::SolvePose(std::span<const ImagePoint, 3> points, double rollSign, PoseSolution& out)

@@ -264,3 +264,80 @@ TEST(ThreePointPose, IterationsAreBounded)
     EXPECT_LE(solver.LastIterations(), 10);
     EXPECT_GE(solver.LastIterations(), 1);
 }
+
+TEST(ThreePointPose, AModelMovesTheZeroOnlyWhenItChanges)
+{
+    simcam::scene::SceneProjector scene(8, 1);
+    CThreePointPose solver;
+    solver.SetCameraIntrinsics(CameraModelForRevision(8));
+    solver.SetModel(CHeadsetModel::ForLocation(1));
+    PoseSolution s;
+    ASSERT_TRUE(solver.SolvePose(Points(scene, {}), 1.0, s)); // the capture
+    const simcam::scene::HeadPose turned{20, -10, 5, 30, -20, 40};
+    ASSERT_TRUE(solver.SolvePose(Points(scene, turned), 1.0, s));
+    ASSERT_NEAR(s.yaw, 20, 1e-6);
+
+    // The same model again: no change, the zero stays where it was captured.
+    EXPECT_FALSE(solver.SetModel(CHeadsetModel::ForLocation(1)));
+    solver.ApplyModel(CHeadsetModel::ForLocation(1));
+    EXPECT_FALSE(solver.CaptureFlag());
+    ASSERT_TRUE(solver.SolvePose(Points(scene, turned), 1.0, s));
+    EXPECT_NEAR(s.yaw, 20, 1e-6);
+    EXPECT_NEAR(s.pitch, -10, 1e-6);
+    EXPECT_NEAR(s.roll, 5, 1e-6);
+
+    // Another model (the pivot left out): the next solved frame captures.
+    CHeadsetModel other = CHeadsetModel::ForLocation(1);
+    other.TX = other.TY = other.TZ = 0;
+    solver.ApplyModel(other);
+    EXPECT_TRUE(solver.CaptureFlag());
+    ASSERT_TRUE(solver.SolvePose(Points(scene, turned), 1.0, s));
+    EXPECT_NEAR(s.yaw, 0, 1e-9);
+    EXPECT_NEAR(s.pitch, 0, 1e-9);
+    EXPECT_NEAR(s.roll, 0, 1e-9);
+    // As a solver that was given that model and captured there.
+    CThreePointPose fresh;
+    fresh.SetCameraIntrinsics(CameraModelForRevision(8));
+    fresh.SetModel(other);
+    PoseSolution f;
+    ASSERT_TRUE(fresh.SolvePose(Points(scene, turned), 1.0, f));
+    ASSERT_TRUE(fresh.SolvePose(Points(scene, {}), 1.0, f));
+    ASSERT_TRUE(solver.SolvePose(Points(scene, {}), 1.0, s));
+    EXPECT_NEAR(s.yaw, f.yaw, 1e-6);
+    EXPECT_NEAR(s.pitch, f.pitch, 1e-6);
+    EXPECT_NEAR(s.roll, f.roll, 1e-6);
+    EXPECT_LT(s.yaw, -15.0);
+
+    // A re-centre asked for before the same model stays asked for.
+    solver.SetCapture();
+    solver.ApplyModel(other);
+    EXPECT_TRUE(solver.CaptureFlag());
+}
+
+TEST(ThreePointPose, ResultCheck)
+{
+    struct Case {
+        PoseSolution s;
+        bool accepted;
+    };
+    auto with = [](auto set) {
+        PoseSolution s;
+        set(s);
+        return s;
+    };
+    const Case cases[] = {
+        {with([](PoseSolution&) {}), true},
+        {with([](PoseSolution& s) { s.yaw = 360; }), true},
+        {with([](PoseSolution& s) { s.yaw = 361; }), false},
+        {with([](PoseSolution& s) { s.pitch = -400; }), true}, // only the upper bound of an angle
+        {with([](PoseSolution& s) { s.roll = NAN; }), false},
+        {with([](PoseSolution& s) { s.x = 10000; }), true},
+        {with([](PoseSolution& s) { s.y = 10001; }), false},
+        {with([](PoseSolution& s) { s.z = -10000; }), true},
+        {with([](PoseSolution& s) { s.x = -10001; }), false}, // as far off as +10001
+        {with([](PoseSolution& s) { s.z = INFINITY; }), false},
+        {with([](PoseSolution& s) { s.y = NAN; }), false},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_EQ(CThreePointPose::ResultAcceptable(cases[i].s), cases[i].accepted) << "case " << i;
+}

@@ -55,13 +55,12 @@ void CW2Kkeyboard::SetHotKeys(const CHotKeys& keys)
     for (const Watched& w : watched_) SetKBhotKeys(w.code, 0, 0, 0);
     for (int i = 0; i < 3; ++i) {
         const CKeyInfo key = keys.GetAt(i);
-        // A device button's number is no key: it must neither be reported
-        // nor kept from other programs when typed on the keyboard.
-        const bool keyboard = key.Device == GUID_NULL;
+        // A device button's number is no key: it is not reported, and a
+        // record that posts nothing keeps nothing from other programs.
         Watched& w = watched_[static_cast<std::size_t>(i)];
         w.code = key.Code;
-        w.post = keyboard ? key.Enable : 0;
-        w.trap = keyboard ? key.Trap : 0;
+        w.post = key.Device == GUID_NULL ? key.Enable : 0;
+        w.trap = key.Trap;
     }
     for (const Watched& w : watched_) SetKBhotKeys(w.code, w.post, w.trap, 0);
 }

@@ -115,8 +115,12 @@ TEST_F(HookDetectorTest, DeviceButtonKeysAreNeitherPostedNorTrapped)
     keys.SetAtGrow(1, pause);
     ASSERT_TRUE(detector.Install(kSheet, WM_HOTKEY_KEY));
     detector.SetHotKeys(keys);
+    // The record keeps the profile's Trap flag; posting nothing, it is
+    // inert, and the key is not kept from other programs.
     EXPECT_EQ(detector.watched()[1].post, 0);
-    EXPECT_EQ(detector.watched()[1].trap, 0);
+    EXPECT_EQ(detector.watched()[1].trap, 1);
+    for (const platform::TrappedKey& t : source.trapped())
+        EXPECT_NE(t.vk, 13u);
     EXPECT_FALSE(source.down(13));
     EXPECT_FALSE(source.up(13));
     EXPECT_TRUE(sink.log.take().empty());

@@ -1,7 +1,15 @@
 // X11 keyboard source: XInput2 raw key events for every key of the session,
 // passive key grabs for the trapped combinations and a keyboard grab while
-// everything is trapped. One thread owns the display connection; requests
+// everything is trapped. One thread owns the display connections; requests
 // from other threads reach it as tasks through an eventfd.
+//
+// The grabs are held by a second connection of their own. While a client's
+// grab is active the server hands that client the grabbed keys' raw events
+// only through the grab, which a key grab does not pass on: it follows the
+// focus instead, and with the focus in another program's window the release
+// of a trapped key (and every key under the keyboard grab) would never
+// arrive. Raw events of another client's grab reach the listening
+// connection like any other.
 #include "platform/keyboard_source.h"
 
 #include <X11/XKBlib.h>
@@ -64,15 +72,21 @@ public:
     {
         std::lock_guard control(control_);
         if (running_) return false;
-        Display* d = XOpenDisplay(name_.empty() ? nullptr : name_.c_str());
+        const char* name = name_.empty() ? nullptr : name_.c_str();
+        Display* d = XOpenDisplay(name);
         if (d == nullptr) return false;
+        Display* g = XOpenDisplay(name);
+        auto fail = [&] {
+            XCloseDisplay(d);
+            if (g != nullptr) XCloseDisplay(g);
+            return false;
+        };
+        if (g == nullptr) return fail();
         int opcode = 0, event = 0, error = 0;
         int major = 2, minor = 2;
         if (!XQueryExtension(d, "XInputExtension", &opcode, &event, &error) ||
-            XIQueryVersion(d, &major, &minor) != Success) {
-            XCloseDisplay(d);
-            return false;
-        }
+            XIQueryVersion(d, &major, &minor) != Success)
+            return fail();
         unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
         XIEventMask mask{XIAllMasterDevices, static_cast<int>(sizeof bits), bits};
         XISetMask(bits, XI_RawKeyPress);
@@ -80,12 +94,10 @@ public:
         XISelectEvents(d, DefaultRootWindow(d), &mask, 1);
         XSync(d, False);
         wake_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-        if (wake_ < 0) {
-            XCloseDisplay(d);
-            return false;
-        }
+        if (wake_ < 0) return fail();
         held_ = heldFromKeymap(d);
         display_ = d;
+        grabber_ = g;
         opcode_ = opcode;
         handler_ = std::move(handler);
         stopping_ = false;
@@ -105,6 +117,7 @@ public:
         ::close(wake_);
         wake_ = -1;
         display_ = nullptr;
+        grabber_ = nullptr;
         handler_ = nullptr;
         running_ = false;
     }
@@ -117,16 +130,17 @@ public:
 
     void trapKeys(std::vector<TrappedKey> keys) override
     {
-        post([this, keys = std::move(keys)](Display* d) { regrab(d, keys); });
+        post([this, keys = std::move(keys)] { regrab(keys); });
     }
 
     void trapAll(bool on) override
     {
-        post([on](Display* d) {
+        post([this, on] {
+            Display* g = grabber_;
             if (on)
-                XGrabKeyboard(d, DefaultRootWindow(d), True, GrabModeAsync, GrabModeAsync, CurrentTime);
+                XGrabKeyboard(g, DefaultRootWindow(g), True, GrabModeAsync, GrabModeAsync, CurrentTime);
             else
-                XUngrabKeyboard(d, CurrentTime);
+                XUngrabKeyboard(g, CurrentTime);
         });
     }
 
@@ -134,7 +148,12 @@ public:
     {
         auto answer = std::make_shared<std::promise<std::uint32_t>>();
         auto result = answer->get_future();
-        if (!post([answer](Display* d) { answer->set_value(heldFromKeymap(d)); })) return held_.load();
+        // The grabs queued before are in place once this answers.
+        if (!post([this, answer] {
+                XSync(grabber_, False);
+                answer->set_value(heldFromKeymap(display_));
+            }))
+            return held_.load();
         if (result.wait_for(kQueryWait) == std::future_status::ready) held_ = result.get();
         return held_.load();
     }
@@ -145,7 +164,7 @@ private:
         unsigned int mask;
     };
 
-    bool post(std::function<void(Display*)> task)
+    bool post(std::function<void()> task)
     {
         std::lock_guard control(control_);
         if (!running_) return false;
@@ -163,8 +182,9 @@ private:
         [[maybe_unused]] const auto n = ::write(wake_, &one, sizeof one);
     }
 
-    void regrab(Display* d, const std::vector<TrappedKey>& keys)
+    void regrab(const std::vector<TrappedKey>& keys)
     {
+        Display* d = grabber_;
         const Window root = DefaultRootWindow(d);
         auto* old = XSetErrorHandler(ignoreErrors);
         for (const Grab& g : grabs_) XUngrabKey(d, g.code, g.mask, root);
@@ -192,15 +212,18 @@ private:
         XSetErrorHandler(old);
     }
 
-    void runTasks(Display* d)
+    void runTasks()
     {
-        std::vector<std::function<void(Display*)>> tasks;
+        std::vector<std::function<void()>> tasks;
         {
             std::lock_guard lock(tasksMutex_);
             tasks.swap(tasks_);
         }
-        for (auto& t : tasks) t(d);
-        if (!tasks.empty()) XFlush(d);
+        for (auto& t : tasks) t();
+        if (!tasks.empty()) {
+            XFlush(display_);
+            XFlush(grabber_);
+        }
     }
 
     void handle(Display* d, XEvent& e)
@@ -235,17 +258,23 @@ private:
     void loop()
     {
         Display* d = display_;
-        pollfd fds[2] = {{ConnectionNumber(d), POLLIN, 0}, {wake_, POLLIN, 0}};
+        Display* g = grabber_;
+        pollfd fds[3] = {{ConnectionNumber(d), POLLIN, 0}, {ConnectionNumber(g), POLLIN, 0}, {wake_, POLLIN, 0}};
         while (!stopping_) {
-            runTasks(d);
+            runTasks();
             while (XPending(d) > 0) {
                 XEvent e;
                 XNextEvent(d, &e);
                 handle(d, e);
             }
+            // The grabs' own key events: the raw events above report them.
+            while (XPending(g) > 0) {
+                XEvent e;
+                XNextEvent(g, &e);
+            }
             if (stopping_) break;
-            ::poll(fds, 2, kPollMs);
-            if (fds[1].revents & POLLIN) {
+            ::poll(fds, 3, kPollMs);
+            if (fds[2].revents & POLLIN) {
                 std::uint64_t count = 0;
                 [[maybe_unused]] const auto n = ::read(wake_, &count, sizeof count);
             }
@@ -254,8 +283,9 @@ private:
             std::lock_guard lock(tasksMutex_);
             tasks_.clear();
         }
-        regrab(d, {});
-        XUngrabKeyboard(d, CurrentTime);
+        regrab({});
+        XUngrabKeyboard(g, CurrentTime);
+        XCloseDisplay(g);
         XCloseDisplay(d);
     }
 
@@ -263,7 +293,8 @@ private:
     mutable std::mutex control_;
     bool running_ = false;
     std::thread thread_;
-    Display* display_ = nullptr;
+    Display* display_ = nullptr;  // raw events and key state
+    Display* grabber_ = nullptr;  // the grabs
     int opcode_ = 0;
     int wake_ = -1;
     Handler handler_;
@@ -271,7 +302,7 @@ private:
     std::atomic<std::uint32_t> held_{0};
     bool altHeld_ = false;  // display thread only
     std::mutex tasksMutex_;
-    std::vector<std::function<void(Display*)>> tasks_;
+    std::vector<std::function<void()>> tasks_;
     std::vector<Grab> grabs_;  // display thread only
 };
 

@@ -133,6 +133,43 @@ TEST_F(X11Source, TrapsCombinationsAndTheWholeKeyboard)
     XCloseDisplay(other);
 }
 
+// A real desktop keeps the focus in some program's window. The release of
+// a trapped key, and every key while the whole keyboard is trapped, must
+// still be reported, press after press.
+TEST_F(X11Source, TrappedKeysReportEveryEventWithTheFocusInAnotherWindow)
+{
+    const Window other = XCreateSimpleWindow(typist, DefaultRootWindow(typist), 0, 0, 50, 50, 0, 0, 0);
+    XSelectInput(typist, other, StructureNotifyMask);
+    XMapWindow(typist, other);
+    XEvent mapped;
+    do
+        XWindowEvent(typist, other, StructureNotifyMask, &mapped);
+    while (mapped.type != MapNotify);
+    XSetInputFocus(typist, other, RevertToPointerRoot, CurrentTime);
+    XSync(typist, False);
+
+    source->trapKeys({{0x78, 0, false}});
+    source->heldModifiers();
+    for (int round = 0; round < 3; ++round) {
+        type(XK_F9, true);
+        type(XK_F9, false);
+    }
+    source->trapKeys({});
+    source->trapAll(true);
+    source->heldModifiers();
+    type(XK_a, true);
+    type(XK_a, false);
+    source->trapAll(false);
+
+    const auto got = waitFor(8);
+    ASSERT_EQ(got.size(), 8u);
+    for (std::size_t k = 0; k < 8; ++k) {
+        EXPECT_EQ(got[k].vk, k < 6 ? 0x78u : 0x41u) << k;
+        EXPECT_EQ(got[k].message, k % 2 == 0 ? platform::kKeyDown : platform::kKeyUp) << k;
+    }
+    XDestroyWindow(typist, other);
+}
+
 TEST_F(X11Source, HeldModifiersFromTheKeyState)
 {
     EXPECT_EQ(source->heldModifiers(), 0u);

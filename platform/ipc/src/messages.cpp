@@ -201,11 +201,11 @@ struct SentMessage {
     WPARAM wParam;
     LPARAM lParam;
     std::function<void(bool handled, LRESULT result)> complete;
-    MessageSender sender;
+    int senderPid; // the process that sent it
     bool done = false;
 
-    SentMessage(HWND h, UINT m, WPARAM w, LPARAM l, std::function<void(bool, LRESULT)> c, MessageSender from)
-        : hwnd(h), message(m), wParam(w), lParam(l), complete(std::move(c)), sender(from)
+    SentMessage(HWND h, UINT m, WPARAM w, LPARAM l, std::function<void(bool, LRESULT)> c, int pid = ::getpid())
+        : hwnd(h), message(m), wParam(w), lParam(l), complete(std::move(c)), senderPid(pid)
     {
     }
     SentMessage(const SentMessage&) = delete;
@@ -357,8 +357,6 @@ constexpr auto kRequestWait = std::chrono::milliseconds(1000);
 // once again would spin).
 constexpr auto kAcceptPause = std::chrono::milliseconds(100);
 
-MessageSender thisProcess() { return {static_cast<int>(::getpid()), static_cast<std::uint32_t>(::geteuid())}; }
-
 // Peer credentials of a connected socket; nullopt when the kernel gives none.
 std::optional<ucred> peerCredentials(int fd)
 {
@@ -436,7 +434,7 @@ private:
     struct Pending {
         int fd;
         Clock::time_point since;
-        MessageSender peer;
+        int peerPid; // from the peer credentials
     };
 
     void wakeUp()
@@ -529,7 +527,7 @@ private:
                 ::close(pending.front().fd);
                 pending.pop_front();
             }
-            pending.push_back({c, Clock::now(), {cred->pid, cred->uid}});
+            pending.push_back({c, Clock::now(), static_cast<int>(cred->pid)});
         }
     }
 
@@ -552,7 +550,7 @@ private:
         if (req->kind == wire::kPost) {
             if (queue)
                 queue->post({req->hwnd, req->message, static_cast<WPARAM>(req->wParam),
-                             static_cast<LPARAM>(req->lParam), p.peer.pid});
+                             static_cast<LPARAM>(req->lParam)});
             ::close(fd);
             return;
         }
@@ -565,7 +563,7 @@ private:
             inFlight->fetch_sub(1);
         };
         auto sent = std::make_shared<SentMessage>(req->hwnd, req->message, static_cast<WPARAM>(req->wParam),
-                                                  static_cast<LPARAM>(req->lParam), reply, p.peer);
+                                                  static_cast<LPARAM>(req->lParam), reply, p.peerPid);
         if (!queue || !queue->pushSent(sent))
             sent->finish(false, 0);
     }
@@ -678,18 +676,8 @@ std::optional<LRESULT> remoteCall(HWND h, std::uint32_t kind, UINT message, WPAR
     return out;
 }
 
-// The sender of the sent message this thread's window procedure is
-// handling; set around the call.
-thread_local const MessageSender* t_sender = nullptr;
-
-LRESULT callWithSender(const LocalWindow& w, const MessageSender& from, HWND h, UINT m, WPARAM wp, LPARAM lp)
-{
-    const MessageSender* outer = t_sender;
-    t_sender = &from;
-    const LRESULT r = (*w.proc)(h, m, wp, lp);
-    t_sender = outer;
-    return r;
-}
+// The sender of the sent message whose procedure runs on this thread.
+thread_local int t_senderPid = 0;
 
 // Handles every sent message waiting in `q`, on its owner thread.
 void runSent(ThreadQueue& q)
@@ -704,10 +692,15 @@ void runSent(ThreadQueue& q)
             q.sent.pop_front();
         }
         auto w = findLocal(m->hwnd);
-        if (w)
-            m->finish(true, callWithSender(*w, m->sender, m->hwnd, m->message, m->wParam, m->lParam));
-        else
+        if (w) {
+            const int outer = t_senderPid;
+            t_senderPid = m->senderPid;
+            const LRESULT result = (*w->proc)(m->hwnd, m->message, m->wParam, m->lParam);
+            t_senderPid = outer;
+            m->finish(true, result);
+        } else {
             m->finish(false, 0);
+        }
     }
 }
 
@@ -895,13 +888,6 @@ bool postMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
     return remoteCall(hwnd, wire::kPost, message, wParam, lParam, kDefaultSendTimeout).has_value();
 }
 
-std::optional<MessageSender> sentMessageSender()
-{
-    if (t_sender == nullptr)
-        return std::nullopt;
-    return *t_sender;
-}
-
 void postQuitMessage(int exitCode)
 {
     currentQueue().post({0, WM_QUIT, static_cast<WPARAM>(exitCode), 0});
@@ -918,8 +904,13 @@ std::optional<LRESULT> sendMessage(HWND hwnd, UINT message, WPARAM wParam, LPARA
     auto q = w->queue.lock();
     if (!q)
         return std::nullopt;
-    if (q.get() == &currentQueue())
-        return callWithSender(*w, thisProcess(), hwnd, message, wParam, lParam);
+    if (q.get() == &currentQueue()) {
+        const int outer = t_senderPid;
+        t_senderPid = ::getpid();
+        const LRESULT result = (*w->proc)(hwnd, message, wParam, lParam);
+        t_senderPid = outer;
+        return result;
+    }
 
     struct State {
         std::mutex mutex;
@@ -936,8 +927,7 @@ std::optional<LRESULT> sendMessage(HWND hwnd, UINT message, WPARAM wParam, LPARA
                                                               state->handled = handled;
                                                               state->result = result;
                                                               state->cv.notify_all();
-                                                          },
-                                                          thisProcess());
+                                                          });
     if (!q->pushSent(sent)) {
         sent->done = true;
         return std::nullopt;
@@ -948,6 +938,8 @@ std::optional<LRESULT> sendMessage(HWND hwnd, UINT message, WPARAM wParam, LPARA
         return std::nullopt;
     return state->result;
 }
+
+int messageSenderPid() { return t_senderPid; }
 
 bool peekMessage(Msg& out, bool remove)
 {

@@ -5,6 +5,8 @@
 
 #include <dlfcn.h>
 
+#include "platform/program_folders.h"
+
 namespace platform {
 
 namespace {
@@ -58,7 +60,17 @@ std::optional<Module> Module::loadFromFolder(const std::filesystem::path& folder
 
 std::optional<Module> Module::load(std::string_view name)
 {
-    const std::filesystem::path path = resolveModulePath(name);
+    // A relative name is found in the program's folders (a language module
+    // in the shipped data, the view library among the libraries).
+    const std::filesystem::path found =
+        resolve(name, [](const std::filesystem::path& candidate) -> std::optional<std::filesystem::path> {
+            std::filesystem::path path = resolveModulePath(candidate.string());
+            std::error_code ec;
+            if (std::filesystem::exists(path, ec))
+                return path;
+            return std::nullopt;
+        });
+    const std::filesystem::path path = resolveModulePath(found.string());
     std::string file = path.string();
     // A bare name would make dlopen search the library path; a module of
     // ours is always a file name relative to the working folder or absolute.

@@ -26,11 +26,13 @@ int main(int argc, char** argv)
             case WM_USER + 2: // answer by post to the window in lParam
                 postMessage(static_cast<HWND>(l), WM_USER + 3, w, static_cast<LPARAM>(self));
                 return 1;
-            case WM_USER + 5: // answer by a send to the window in lParam
-                return sendMessage(static_cast<HWND>(l), WM_USER + 6, w, 0).value_or(-1);
             case WM_USER + 4:
                 std::this_thread::sleep_for(std::chrono::milliseconds(w));
                 return 4;
+            case WM_USER + 5: // who sent this
+                return messageSenderPid();
+            case WM_USER + 6: // sends WM_USER + 7 to the window in lParam, returns its answer
+                return sendMessage(static_cast<HWND>(l), WM_USER + 7, 0, 0).value_or(-1);
             case WM_USER + 9:
                 std::_Exit(0); // dies in the middle of a send
             case WM_CLOSE:

@@ -205,33 +205,10 @@ TEST_F(MessagesTest, CrossProcessSendPostFindAndDeath)
     });
     EXPECT_EQ(sendMessage(remote, WM_USER + 2, 77, mine), 1);
     Msg m;
-    int postedBy = -1;
     for (int i = 0; i < 500 && got.load() == 0; ++i)
-        if (waitMessage(10ms) && peekMessage(m)) {
-            if (m.message == WM_USER + 3)
-                postedBy = m.senderPid;
+        if (waitMessage(10ms) && peekMessage(m))
             dispatchMessage(m);
-        }
     EXPECT_EQ(got.load(), 1);
-    EXPECT_EQ(postedBy, server.pid()) << "a post from another process names it";
-
-    // A send from the peer: the procedure can ask who sent it; a send from
-    // this process names this process; outside a send there is no sender.
-    std::optional<MessageSender> sentBy, sentByUs;
-    WindowThread answering("Answering", [&](HWND, UINT msg, WPARAM, LPARAM) -> LRESULT {
-        if (msg == WM_USER + 6)
-            sentBy = sentMessageSender();
-        if (msg == WM_USER + 7)
-            sentByUs = sentMessageSender();
-        return 6;
-    });
-    EXPECT_EQ(sendMessage(remote, WM_USER + 5, 0, answering.hwnd()), 6);
-    EXPECT_EQ(sendMessage(answering.hwnd(), WM_USER + 7, 0, 0), 6);
-    ASSERT_TRUE(sentBy && sentByUs);
-    EXPECT_EQ(sentBy->pid, server.pid());
-    EXPECT_EQ(sentBy->uid, ::geteuid());
-    EXPECT_EQ(sentByUs->pid, ::getpid());
-    EXPECT_FALSE(sentMessageSender().has_value());
 
     // A handler slower than the sender's patience: the send fails in time.
     const auto t0 = std::chrono::steady_clock::now();
@@ -247,6 +224,27 @@ TEST_F(MessagesTest, CrossProcessSendPostFindAndDeath)
     destroyWindow(mine);
 }
 
+TEST_F(MessagesTest, AHandlerKnowsTheProcessThatSentItsMessage)
+{
+    peer::Process server({IPC_PEER, "server", "PidPeer"});
+    const HWND remote = static_cast<HWND>(std::stoul(server.readLine()));
+    // The peer's handler sees this process.
+    EXPECT_EQ(sendMessage(remote, WM_USER + 5, 0, 0), ::getpid());
+    // Ours sees the peer for its message, and this process for one of ours.
+    std::atomic<int> seen{-1};
+    WindowThread w("PidOwner", [&](HWND, UINT m, WPARAM, LPARAM) -> LRESULT {
+        if (m == WM_USER + 7)
+            seen = messageSenderPid();
+        return 7;
+    });
+    EXPECT_EQ(sendMessage(remote, WM_USER + 6, 0, w.hwnd()), 7);
+    EXPECT_EQ(seen.load(), server.pid());
+    EXPECT_EQ(sendMessage(w.hwnd(), WM_USER + 7, 0, 0), 7);
+    EXPECT_EQ(seen.load(), ::getpid());
+    // Outside a handler there is no sender.
+    EXPECT_EQ(messageSenderPid(), 0);
+}
+
 TEST_F(MessagesTest, KilledOwnerLeavesNoLiveWindow)
 {
     peer::Process server({IPC_PEER, "server", "Doomed"});
@@ -256,24 +254,6 @@ TEST_F(MessagesTest, KilledOwnerLeavesNoLiveWindow)
     EXPECT_FALSE(isWindow(remote));
     EXPECT_EQ(findWindow(nullptr, "Doomed"), 0u);
     EXPECT_FALSE(sendMessage(remote, WM_USER + 1, 0, 0, 500ms).has_value());
-}
-
-// A raw connection to an abstract socket, as any local program can make one;
-// -1 when it cannot be made (at once, for a non-blocking one).
-int connectRaw(const std::string& name, bool nonBlocking = false)
-{
-    const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | (nonBlocking ? SOCK_NONBLOCK : 0), 0);
-    if (fd < 0)
-        return -1;
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::memcpy(addr.sun_path + 1, name.data(), name.size());
-    const auto len = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), len) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
 }
 
 // What the other end of a connection did within `timeout`: the length of
@@ -311,7 +291,7 @@ TEST_F(MessagesTest, AnotherUserReachesNoWindow)
     ORVANE_REQUIRE_OTHER_USER();
     WindowThread victim("Victim");
     ASSERT_NE(victim.hwnd(), 0u);
-    const std::string socket = peer::messageSocketOf(::getpid(), session.name());
+    const std::string socket = testing_support::messageSocketOf(::getpid(), session.name());
     ASSERT_FALSE(socket.empty());
     const HWND target = victim.hwnd();
 
@@ -322,7 +302,7 @@ TEST_F(MessagesTest, AnotherUserReachesNoWindow)
         const std::pair<std::uint32_t, UINT> attempts[] = {
             {wire::kPost, WM_QUIT}, {wire::kPost, WM_USER + 10}, {wire::kSend, WM_USER + 1}};
         for (std::size_t i = 0; i < std::size(attempts); ++i) {
-            const int fd = connectRaw(socket);
+            const int fd = testing_support::connectToMessageSocket(socket);
             if (fd < 0)
                 return 100;
             const wire::Request req{wire::kMagic, attempts[i].first, target, attempts[i].second, 4, 2};
@@ -347,12 +327,12 @@ TEST_F(MessagesTest, IdleConnectionsNeitherStarveSendsNorSpin)
     // Few descriptors, so that idle connections could exhaust them.
     const rlimit few{40, 40};
     ASSERT_EQ(::prlimit(server.pid(), RLIMIT_NOFILE, &few, nullptr), 0);
-    const std::string socket = peer::messageSocketOf(server.pid(), session.name());
+    const std::string socket = testing_support::messageSocketOf(server.pid(), session.name());
     ASSERT_FALSE(socket.empty());
 
     std::vector<int> idle;
     for (int i = 0; i < 200; ++i)
-        if (const int fd = connectRaw(socket, true); fd >= 0)
+        if (const int fd = testing_support::connectToMessageSocket(socket, true); fd >= 0)
             idle.push_back(fd);
     ASSERT_GT(idle.size(), 40u);
 
@@ -376,7 +356,7 @@ TEST_F(MessagesTest, IdleConnectionsNeitherStarveSendsNorSpin)
     // Nothing spins meanwhile: over half a second with a crowd at the door,
     // the peer uses a small part of one core.
     for (int i = 0; i < 200; ++i)
-        if (const int fd = connectRaw(socket, true); fd >= 0)
+        if (const int fd = testing_support::connectToMessageSocket(socket, true); fd >= 0)
             idle.push_back(fd);
     const long before = cpuTicks(server.pid());
     std::this_thread::sleep_for(500ms);

@@ -1,7 +1,6 @@
 #pragma once
 // Starts a helper program as a child process and reads its "ready" line.
 #include <chrono>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -102,21 +101,5 @@ private:
     int out_ = -1;
     int status_ = -1;
 };
-
-// The abstract socket process `pid` answers messages on in the current
-// session, as any local user can read it from /proc/net/unix; empty when
-// it has none.
-inline std::string messageSocketOf(int pid, const std::string& session)
-{
-    std::ifstream in("/proc/net/unix");
-    const std::string wanted = "@" + session + ".ipc." + std::to_string(pid) + ".";
-    std::string line;
-    while (std::getline(in, line)) {
-        const auto at = line.find(wanted);
-        if (at != std::string::npos)
-            return line.substr(at + 1);
-    }
-    return {};
-}
 
 } // namespace peer

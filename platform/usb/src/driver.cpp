@@ -95,9 +95,9 @@ std::unique_ptr<Backend> makeBackend(BackendChoice choice, const BackendFactory&
     return made;
 }
 
-BackendChoice backendChoiceFromEnvironment()
+BackendChoice backendChoiceFromEnvironment(BackendChoice whenUnset)
 {
-    BackendChoice choice = BackendChoice::Sim;
+    BackendChoice choice = whenUnset;
     if (const char* value = std::getenv("ORVANE_CAMERA"))
         parseBackendChoice(value, choice);
     return choice;

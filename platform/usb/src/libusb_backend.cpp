@@ -56,6 +56,29 @@ std::vector<UsbId> parseUsbIds(std::string_view text)
     return ids;
 }
 
+std::string_view builtInUsbIds()
+{
+    return ORVANE_BUILT_IN_USB_IDS;
+}
+
+std::vector<UsbId> cameraUsbIds(std::string_view builtIn, const char* environment)
+{
+    std::string_view env = environment != nullptr ? environment : "";
+    if (env.empty())
+        return parseUsbIds(builtIn);
+    if (env.front() != '+')
+        return parseUsbIds(env);
+    std::vector<UsbId> ids = parseUsbIds(builtIn);
+    for (const UsbId& id : parseUsbIds(env.substr(1))) {
+        const bool known = std::any_of(ids.begin(), ids.end(), [&](const UsbId& have) {
+            return have.vendor == id.vendor && have.product == id.product;
+        });
+        if (!known)
+            ids.push_back(id);
+    }
+    return ids;
+}
+
 std::uint32_t statusFromLibusb(int result)
 {
     switch (result) {
@@ -574,8 +597,7 @@ std::unique_ptr<LibusbBackend> makeLibusbBackend(LibusbApi api, std::vector<UsbI
 
 std::unique_ptr<LibusbBackend> makeLibusbBackend()
 {
-    const char* ids = std::getenv("ORVANE_USB_IDS");
-    return makeLibusbBackend(realLibusbApi(), parseUsbIds(ids ? ids : ""));
+    return makeLibusbBackend(realLibusbApi(), cameraUsbIds(builtInUsbIds(), std::getenv("ORVANE_USB_IDS")));
 }
 
 } // namespace platform::usb

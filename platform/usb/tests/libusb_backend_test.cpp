@@ -178,6 +178,25 @@ TEST(LibusbIds, ParsesHexPairsAndSkipsJunk)
     EXPECT_EQ(usb::statusFromLibusb(LIBUSB_ERROR_PIPE), usb::kStatusStall);
 }
 
+TEST(LibusbIds, TheEnvironmentReplacesOrAddsToTheBuiltInIds)
+{
+    auto pairs = [](const std::vector<usb::UsbId>& ids) {
+        std::vector<std::pair<int, int>> out;
+        for (const auto& id : ids)
+            out.emplace_back(id.vendor, id.product);
+        return out;
+    };
+    using P = std::vector<std::pair<int, int>>;
+    const std::string_view built = "1234:0001,1234:0002";
+    EXPECT_EQ(pairs(usb::cameraUsbIds(built, nullptr)), (P{{0x1234, 1}, {0x1234, 2}}));
+    EXPECT_EQ(pairs(usb::cameraUsbIds(built, "")), (P{{0x1234, 1}, {0x1234, 2}}));
+    EXPECT_EQ(pairs(usb::cameraUsbIds(built, "abcd:0003")), (P{{0xabcd, 3}}));
+    EXPECT_EQ(pairs(usb::cameraUsbIds(built, "+abcd:0003,1234:0001")), (P{{0x1234, 1}, {0x1234, 2}, {0xabcd, 3}}));
+    EXPECT_EQ(pairs(usb::cameraUsbIds("", "+abcd:0003")), (P{{0xabcd, 3}}));
+    EXPECT_EQ(pairs(usb::cameraUsbIds("", nullptr)), P{});
+    EXPECT_EQ(usb::builtInUsbIds(), ORVANE_BUILT_IN_USB_IDS);
+}
+
 TEST_F(LibusbBackendTest, OwnDriverIndicesFollowPortOrderAndShareOneHandle)
 {
     auto backend = make();

@@ -7,6 +7,7 @@
 
 #include "camera/xml_utils.h"
 #include "platform/debug.h"
+#include "platform/program_folders.h"
 #include "profiles/CryptFile.h"
 
 namespace {
@@ -136,7 +137,12 @@ bool readFile(const std::filesystem::path& p, std::vector<std::uint8_t>& out)
 
 int CGameList::Load()
 {
-    return Load(std::filesystem::path("."), BuiltInCatalogueKey(), kCataloguePassPhrase);
+    // The catalogue's folder: the user's when an update put one there, else
+    // the one shipped with the program.
+    std::filesystem::path folder = platform::resolve(kCatalogueDataFile).parent_path();
+    if (folder.empty())
+        folder = ".";
+    return Load(folder, BuiltInCatalogueKey(), kCataloguePassPhrase);
 }
 
 std::filesystem::path CurrentCatalogueFolder(const std::filesystem::path& folder)

@@ -7,6 +7,7 @@
 
 #include "platform/debug.h"
 #include "platform/modules.h"
+#include "platform/program_folders.h"
 
 namespace fs = std::filesystem;
 
@@ -81,8 +82,11 @@ std::u16string languageName(const platform::Module& module)
 void CLanguageList::Build()
 {
     entries_.clear();
+    // The program's language folder: the shipped one of an installed
+    // program, else the one in the working folder.
+    const fs::path folder = platform::resolve(kLanguageFolder);
     std::error_code ec;
-    fs::create_directory(kLanguageFolder, ec);
+    fs::create_directory(folder, ec);
     CLanguageInfo english;
     english.Name = kBuiltInLanguageName;
     english.Module = kBuiltInLanguageModule;
@@ -91,7 +95,7 @@ void CLanguageList::Build()
     // File-name order, so that the choice list is the same on every start.
     std::vector<std::string> names;
     ec.clear();
-    for (fs::directory_iterator it(kLanguageFolder, ec), end; !ec && it != end; it.increment(ec)) {
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
         std::error_code typeError;
         if (hasModuleExtension(name) && !it->is_directory(typeError))
@@ -100,7 +104,7 @@ void CLanguageList::Build()
     std::sort(names.begin(), names.end());
 
     for (const std::string& name : names) {
-        const std::string file = std::string(kLanguageFolder) + "/" + name;
+        const std::string file = (folder / name).string();
         const std::optional<platform::Module> module = platform::Module::load(file);
         if (!module) {
             platform::debug::output("languages: " + file + " does not load; not listed");

@@ -93,10 +93,11 @@ int CProfileList::LoadAll(const CGameList& catalogue)
         report("the folder " + folder + " could not be read: " + ec.message());
     std::sort(names.begin(), names.end());
 
+    const std::u16string readError = LanguageText(texts_, kProfileReadErrorId, kProfileReadError);
     for (const std::string& name : names) {
         auto profile = std::make_unique<CProfile>();
         profile->Path = std::u16string(kProfilesFolder) + u"\\" + XmlUtils::Widen(name);
-        if (const int r = profile->Load(tell_); r != 0) {
+        if (const int r = profile->Load(tell_, readError); r != 0) {
             // The file stays as it is: the user may mend it, and no new
             // profile is ever saved over it.
             report("skipped " + shown(profile->Path) + " (load result " + std::to_string(r) + ")");
@@ -110,13 +111,29 @@ int CProfileList::LoadAll(const CGameList& catalogue)
     return 0;
 }
 
-CProfile* CProfileList::CreateDefaultProfile()
+std::u16string LanguageText(const TextLookup& texts, unsigned id, std::u16string_view builtIn)
+{
+    if (texts) {
+        std::u16string text = texts(id);
+        if (!text.empty())
+            return text;
+    }
+    return std::u16string(builtIn);
+}
+
+std::unique_ptr<CProfile> CProfileList::MakeDefaultProfile(const TextLookup& texts)
 {
     auto profile = std::make_unique<CProfile>();
-    profile->Name = kDefaultProfileName;
-    profile->Notes = kDefaultProfileNotes;
+    profile->Name = LanguageText(texts, kDefaultProfileNameId, kDefaultProfileName);
+    profile->Notes = LanguageText(texts, kDefaultProfileNotesId, kDefaultProfileNotes);
     profile->SetDefaults();
     profile->GameIds.push_back(CProfile::kDefaultGameId);
+    return profile;
+}
+
+CProfile* CProfileList::CreateDefaultProfile()
+{
+    auto profile = MakeDefaultProfile(texts_);
     profile->Path = MakeFileName(profile->Name, true);
     if (exists(profile->Path))
         report("no free file name for the default profile; it is kept in memory only");

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -525,3 +526,31 @@ TEST_F(ProfileListTest, DeleteRemovesOnlyWhenTheFileGoes)
 }
 
 } // namespace
+
+// The default profile's name and notes and the message for an unreadable
+// file come from the interface language; where it has no text, English.
+TEST_F(ProfileListTest, TextsComeFromTheInterfaceLanguage)
+{
+    fs::create_directories("Profiles");
+    writeFile(file("Broken.xml"), "<Profile><Name>broken");
+    const std::map<unsigned, std::u16string> french{
+        {5004, u"Profil par d\u00e9faut"},
+        {5006, u"Lecture impossible du profil %s : %s"},
+    };
+    CProfileList list(registry_.store());
+    list.SetTexts([&](unsigned id) {
+        const auto it = french.find(id);
+        return it != french.end() ? it->second : std::u16string();
+    });
+    std::vector<std::u16string> told;
+    list.SetUserMessages([&](std::u16string_view text) { told.emplace_back(text); });
+    ASSERT_EQ(list.LoadAll(noGames_), 0);
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].rfind(u"Lecture impossible du profil ", 0), 0u);
+    EXPECT_NE(told[0].find(u"Profiles/Broken.xml : "), std::u16string::npos);
+
+    CProfile* fresh = list.CreateDefaultProfile();
+    ASSERT_NE(fresh, nullptr);
+    EXPECT_EQ(fresh->Name, u"Profil par d\u00e9faut");
+    EXPECT_EQ(fresh->Notes, kDefaultProfileNotes); // the language has none: English
+}

@@ -1,5 +1,7 @@
 #include "simcam/hub.h"
 
+#include <cstdio>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -418,17 +420,18 @@ bool Hub::anyCameraPresent()
     return false;
 }
 
-std::unique_ptr<usb::Backend> makeSystemBackend()
+std::unique_ptr<usb::Backend> makeSystemBackend(usb::BackendChoice whenUnset)
 {
     return usb::makeBackend(
-        usb::backendChoiceFromEnvironment(),
+        usb::backendChoiceFromEnvironment(whenUnset),
         [] {
             SceneSettings scene;
             if (const char* file = std::getenv("ORVANE_SIMCAM_SCENE"); file != nullptr && *file != '\0') {
                 std::string error;
                 scene = LoadSceneSettings(file, error);
+                // Told even without debug output: the user asked for that scene.
                 if (!error.empty())
-                    platform::debug::output("Simulated camera: " + error + "; the default scene is shown.\n");
+                    std::fprintf(stderr, "Simulated camera: %s; the default scene is shown.\n", error.c_str());
             }
             auto hub = std::make_unique<Hub>();
             Model model;
@@ -446,10 +449,11 @@ std::unique_ptr<usb::Backend> makeSystemBackend()
 std::shared_ptr<SceneImageSource> MakeSceneSource(const SceneSettings& s)
 {
     const bool still = s.still;
+    const scene::HeadPose held = s.pose;
     const scene::Trajectory trajectory(s.reach);
-    auto source = std::make_shared<SceneImageSource>(s.revision, s.location, [still, trajectory](double seconds) {
-        // The scripted minute of movement, over and over.
-        return still ? scene::HeadPose{} : trajectory.At(std::fmod(seconds, scene::Trajectory::kDuration));
+    auto source = std::make_shared<SceneImageSource>(s.revision, s.location, [still, held, trajectory](double seconds) {
+        // Held still, or the scripted minute of movement over and over.
+        return still ? held : trajectory.At(std::fmod(seconds, scene::Trajectory::kDuration));
     });
     source->SetMarkerRadius(s.radius);
     source->SetNoise(s.noise, 1);

@@ -21,6 +21,23 @@ bool Number(std::string_view text, T& value)
     return ec == std::errc() && end == text.data() + text.size();
 }
 
+// Six numbers: yaw, pitch, roll within 90 degrees, x, y, z within 300 mm.
+bool Pose(std::string_view text, scene::HeadPose& pose)
+{
+    double v[6];
+    for (int i = 0; i < 6; ++i) {
+        text = Trim(text);
+        const std::size_t end = text.find_first_of(" \t");
+        if (!Number(text.substr(0, end), v[i])) return false;
+        const double limit = i < 3 ? 90.0 : 300.0;
+        if (!(v[i] >= -limit && v[i] <= limit)) return false;
+        text = end == std::string_view::npos ? std::string_view{} : text.substr(end);
+    }
+    if (!Trim(text).empty()) return false;
+    pose = {v[0], v[1], v[2], v[3], v[4], v[5]};
+    return true;
+}
+
 } // namespace
 
 bool ParseSceneSettings(std::string_view text, SceneSettings& out, std::string& error)
@@ -50,6 +67,8 @@ bool ParseSceneSettings(std::string_view text, SceneSettings& out, std::string& 
         } else if (key == "motion") {
             ok = value == "scripted" || value == "still";
             if (ok) s.still = value == "still";
+        } else if (key == "pose") {
+            ok = Pose(value, s.pose);
         } else if (key == "reach") {
             double r = 0;
             ok = Number(value, r) && r >= 0.0 && r <= 1.0;

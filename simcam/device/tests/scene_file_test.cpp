@@ -44,6 +44,12 @@ TEST(SceneFile, AWrongLineIsNamedAndChangesNothing)
         {"noise\n", "line 1: bad value for noise: \"\""},
         {"colour red\n", "line 1: unknown key \"colour\""},
         {"radius 4px\n", "line 1: bad value for radius: \"4px\""},
+        {"motion still\npose 20 -10 5 30 -20\n", "line 2: bad value for pose: \"20 -10 5 30 -20\""},
+        {"pose 20 -10 5 30 -20 40 1\n", "line 1: bad value for pose: \"20 -10 5 30 -20 40 1\""},
+        {"pose 95 0 0 0 0 0\n", "line 1: bad value for pose: \"95 0 0 0 0 0\""},
+        {"pose 0 0 0 0 0 -301\n", "line 1: bad value for pose: \"0 0 0 0 0 -301\""},
+        {"pose 0 0 nan 0 0 0\n", "line 1: bad value for pose: \"0 0 nan 0 0 0\""},
+        {"pose 0,0,0,0,0,0\n", "line 1: bad value for pose: \"0,0,0,0,0,0\""},
     };
     for (const auto& c : cases) {
         SceneSettings s;
@@ -52,6 +58,35 @@ TEST(SceneFile, AWrongLineIsNamedAndChangesNothing)
         EXPECT_EQ(error, c.error);
         EXPECT_EQ(s.location, SceneSettings{}.location) << c.text;
     }
+}
+
+TEST(SceneFile, AStillHeadAtAChosenPose)
+{
+    SceneSettings s;
+    std::string error;
+    ASSERT_TRUE(simcam::ParseSceneSettings("motion still\npose 20 -10.5 5 30\t-20 40  # turned\n", s, error)) << error;
+    EXPECT_TRUE(s.still);
+    EXPECT_EQ(s.pose.yaw, 20);
+    EXPECT_EQ(s.pose.pitch, -10.5);
+    EXPECT_EQ(s.pose.roll, 5);
+    EXPECT_EQ(s.pose.x, 30);
+    EXPECT_EQ(s.pose.y, -20);
+    EXPECT_EQ(s.pose.z, 40);
+    ASSERT_TRUE(simcam::ParseSceneSettings("pose -90 90 -90 300 -300 300\n", s, error)) << error;
+    EXPECT_EQ(s.pose.x, 300);
+
+    // The simulated camera holds the head there.
+    s.pose = {20, -10, 5, 30, -20, 40};
+    auto source = simcam::MakeSceneSource(s);
+    simcam::StreamState state;
+    state.revision = s.revision;
+    std::vector<std::uint8_t> packet;
+    ASSERT_TRUE(source->nextPacket(state, packet));
+    const auto pose = source->LastPose();
+    EXPECT_EQ(pose.yaw, 20);
+    EXPECT_EQ(pose.pitch, -10);
+    EXPECT_EQ(pose.roll, 5);
+    EXPECT_EQ(pose.z, 40);
 }
 
 TEST(SceneFile, TheSystemBackendShowsTheFilesScene)
@@ -71,7 +106,21 @@ TEST(SceneFile, TheSystemBackendShowsTheFilesScene)
     EXPECT_EQ(camera()->model().revision, 12);
     EXPECT_EQ(camera()->model().fpga, simcam::FpgaStart::NoUpload);
 
-    // An unreadable file leaves the default scene.
+    // An unreadable file leaves the default scene, and says so on standard
+    // error even without debug output.
+    unsetenv("ORVANE_DEBUG");
+    setenv("ORVANE_SIMCAM_SCENE", dir.file("missing").c_str(), 1);
+    testing::internal::CaptureStderr();
+    backend = simcam::makeSystemBackend();
+    const std::string told = testing::internal::GetCapturedStderr();
+    EXPECT_NE(told.find("cannot read " + dir.file("missing").string()), std::string::npos) << told;
+    std::ofstream(dir.file("bad")) << "motion still\npose 1 2 3\n";
+    setenv("ORVANE_SIMCAM_SCENE", dir.file("bad").c_str(), 1);
+    testing::internal::CaptureStderr();
+    auto bad = simcam::makeSystemBackend();
+    const std::string badTold = testing::internal::GetCapturedStderr();
+    EXPECT_NE(badTold.find("line 2: bad value for pose"), std::string::npos) << badTold;
+    bad.reset();
     setenv("ORVANE_SIMCAM_SCENE", dir.file("missing").c_str(), 1);
     backend = simcam::makeSystemBackend();
     hub = dynamic_cast<simcam::Hub*>(backend.get());

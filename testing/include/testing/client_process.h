@@ -2,6 +2,7 @@
 // Runs the test client program as a child process and talks to it line by
 // line over its standard input and output.
 #include <chrono>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,17 @@
 extern char** environ;
 
 namespace testing_support {
+
+// The numbers of an answer line ("0 0 12 0 1.5 ..."), in order.
+inline std::vector<double> Fields(const std::string& line)
+{
+    std::istringstream in(line);
+    std::vector<double> out;
+    double v;
+    while (in >> v)
+        out.push_back(v);
+    return out;
+}
 
 class ClientProcess {
 public:
@@ -67,6 +79,9 @@ public:
         return readLine(timeout);
     }
     int askInt(const std::string& line) { return std::stoi(ask(line)); }
+    // The numbers of an answer line, in order ("getdata": result, status,
+    // frame, reserved and the 15 values).
+    static std::vector<double> numbers(const std::string& line) { return Fields(line); }
     // Sends a line without waiting for an answer.
     void tell(const std::string& line)
     {

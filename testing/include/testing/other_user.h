@@ -25,6 +25,13 @@ bool canRunAsOtherUser(std::string* why = nullptr);
 int runAsOtherUser(const std::function<int()>& fn,
                    std::chrono::milliseconds timeout = std::chrono::milliseconds(10000));
 
+// What any local user can learn and do with a process's message socket:
+// its abstract name, read from /proc/net/unix (empty when process `pid`
+// has none in `session`), and a raw connection to it (-1 when it cannot be
+// made; at once for a non-blocking one).
+std::string messageSocketOf(int pid, const std::string& session);
+int connectToMessageSocket(const std::string& name, bool nonBlocking = false);
+
 } // namespace testing_support
 
 // In a test body: skips the test, saying why, when no other user is at hand.

@@ -41,6 +41,11 @@ struct VistrelOptions {
     // would look for games among every process of the user, and other
     // tests run stand-in games of their own at the same time.
     bool viewLibrary = false;
+    // Runs the program installed under this prefix (<prefix>/bin/vistrel)
+    // as it is, in place of a copy of the build's program folder; it then
+    // works in $XDG_DATA_HOME/orvane inside the test's folder, where
+    // `files` go too. The install's view library is the test's to keep out.
+    std::filesystem::path prefix;
 };
 
 #ifdef VISTREL_PATH
@@ -64,8 +69,11 @@ public:
 
     bool ready() const { return ready_; }
     pid_t pid() const { return pid_; }
-    // The program folder the program works in.
-    const std::filesystem::path& folder() const { return folder_.path(); }
+    // The folder the program works in: its program folder, or for an
+    // installed program its folder in $XDG_DATA_HOME.
+    const std::filesystem::path& folder() const { return work_; }
+    // The test's own folder (the XDG folders are inside).
+    const std::filesystem::path& root() const { return folder_.path(); }
     const TempSession& session() const { return session_; }
     const TempRegistry& registry() const { return registry_; }
 
@@ -81,6 +89,7 @@ private:
     TempSession session_;
     TempRegistry registry_;
     TempDir folder_{"vistrel-folder"};
+    std::filesystem::path work_;
     pid_t pid_ = -1;
     int exitCode_ = -1;
     bool ready_ = false;

@@ -23,7 +23,8 @@ namespace testing_support {
 
 class XvfbServer {
 public:
-    XvfbServer()
+    // `geometry` is the screen's "WxHxDEPTH".
+    explicit XvfbServer(std::string geometry = "640x480x24")
     {
         // Xvfb picks a free display number itself and writes it to the pipe,
         // so parallel test programs never race for one.
@@ -34,12 +35,11 @@ public:
         char displayfd[] = "-displayfd";
         char screen[] = "-screen";
         char zero[] = "0";
-        char geometry[] = "640x480x24";
         char nolisten[] = "-nolisten";
         char tcp[] = "tcp";
         // No reset when the last client leaves: the next test connects at once.
         char noreset[] = "-noreset";
-        char* argv[] = {arg0, displayfd, fdText.data(), screen, zero, geometry, nolisten, tcp, noreset, nullptr};
+        char* argv[] = {arg0, displayfd, fdText.data(), screen, zero, geometry.data(), nolisten, tcp, noreset, nullptr};
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addclose(&actions, fds[0]);

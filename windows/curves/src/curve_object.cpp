@@ -176,6 +176,7 @@ std::int32_t CCurveObject::Evaluate(std::int32_t x) const
 
 const CKnot* CCurveObject::FindKnot(std::int32_t x) const
 {
+    const CCurveDllImpl companion;
     if (knots_.empty()) return nullptr;
     std::vector<double> xs;
     xs.reserve(knots_.size());

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
+#include <filesystem>
 #include <vector>
 
 #include "mathlib/numbra.h"
@@ -231,3 +233,45 @@ TEST(CurveObject, SerializeRoundTripAndRefusals)
 }
 
 } // namespace
+
+namespace {
+
+// Whether the companion file is mapped in the process now.
+bool CompanionLoaded()
+{
+    void* h = ::dlopen((std::filesystem::path(CURVES_COMPANION_DIR) / "XlNumbra.so").c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (h == nullptr) return false;
+    ::dlclose(h);
+    return true;
+}
+
+} // namespace
+
+// The program-wide guard keeps the companion loaded through the guards that
+// FindKnot makes and drops; without the file nothing fails.
+TEST(CCurveDllImpl, ShortGuardsNeverUnloadWhatTheProgramGuardHolds)
+{
+    const auto previous = std::filesystem::current_path();
+    {
+        std::filesystem::current_path(std::filesystem::temp_directory_path());
+        const CCurveDllImpl none;
+        EXPECT_FALSE(none.Loaded());
+    }
+    std::filesystem::current_path(CURVES_COMPANION_DIR);
+    {
+        const CCurveDllImpl program;
+        ASSERT_TRUE(program.Loaded());
+        CCurveObject curve;
+        ASSERT_EQ(curve.Init(u"c", 0, 0, 100, 80), 1);
+        curve.AddKnot(10, 20);
+        curve.AddKnot(60, 30);
+        for (int i = 0; i < 3; ++i) {
+            { const CCurveDllImpl lookup; EXPECT_TRUE(lookup.Loaded()); }
+            ASSERT_NE(curve.FindKnot(50), nullptr);
+            EXPECT_EQ(curve.FindKnot(50)->x, 60);
+            EXPECT_TRUE(CompanionLoaded());
+        }
+    }
+    EXPECT_FALSE(CompanionLoaded()) << "the last guard lets it go";
+    std::filesystem::current_path(previous);
+}

@@ -10,6 +10,8 @@
 
 #include <algorithm>
 
+#include "platform/program_folders.h"
+
 namespace head3d {
 
 QImage FrameImage(const CScene& scene)
@@ -62,8 +64,6 @@ CHeadzDlg::~CHeadzDlg()
 
 bool CHeadzDlg::OnInitDialog()
 {
-    CModelessDialog::OnInitDialog();
-
     auto* grid = new QGridLayout(this);
     auto* yours = new QLabel(QStringLiteral("Your Head"), this);
     auto* game = new QLabel(QStringLiteral("In-game Head"), this);
@@ -100,6 +100,9 @@ bool CHeadzDlg::OnInitDialog()
         scenes_[i] = std::make_unique<CScene>(CScene::Options{kPaneSize, kPaneSize, {}, options_.withoutDevice});
     connect(viewList_, &QComboBox::currentIndexChanged, this, [this](int) { OnSelChangeView(); });
     OnSelChangeView();
+    // The placement once the controls are there, so that the window is
+    // clamped onto the screen at its real size.
+    CModelessDialog::OnInitDialog();
 
     timer_ = new QTimer(this);
     timer_->setInterval(kTimerMs);
@@ -132,6 +135,8 @@ void CHeadzDlg::CreateViews(int row)
             return;
     }
     std::filesystem::path models = options_.modelsFolder;
+    if (models.empty() && platform::programFolders())
+        models = platform::resolve("models"); // the program's shipped models
     if (models.empty())
         models = std::filesystem::path(QCoreApplication::applicationDirPath().toStdString()) / "models";
     for (std::size_t i = 0; i < created.size(); ++i)

@@ -292,6 +292,42 @@ CXHeaderCtrl::CXHeaderCtrl(const CXListModel& model, QWidget* parent)
     setSectionsClickable(true);
 }
 
+void CXHeaderCtrl::SetImageList(std::vector<QPixmap> images)
+{
+    images_ = std::move(images);
+    viewport()->update();
+}
+
+std::vector<QPixmap> StandardHeaderImages()
+{
+    constexpr int kSide = 16;
+    std::vector<QPixmap> images;
+    for (int i = 0; i < 3; ++i) {
+        QPixmap p(kSide, kSide);
+        p.fill(Qt::transparent);
+        QPainter g(&p);
+        g.setRenderHint(QPainter::Antialiasing, i == 0);
+        if (i == 0) {
+            // A blue diamond: the lists' marker.
+            const QPointF diamond[] = {{8, 3}, {13, 8}, {8, 13}, {3, 8}};
+            g.setPen(QPen(QColor(0, 0, 160), 1));
+            g.setBrush(QColor(80, 120, 230));
+            g.drawPolygon(diamond, 4);
+        } else {
+            g.setPen(QPen(QColor(64, 64, 64), 1));
+            g.setBrush(Qt::white);
+            g.drawRect(2, 2, 11, 11);
+            if (i == 2) {
+                g.setPen(QPen(Qt::black, 2));
+                const QPoint tick[] = {{4, 8}, {7, 11}, {12, 4}};
+                g.drawPolyline(tick, 3);
+            }
+        }
+        images.push_back(p);
+    }
+    return images;
+}
+
 void CXHeaderCtrl::paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const
 {
     painter->save();
@@ -304,7 +340,15 @@ void CXHeaderCtrl::paintSection(QPainter* painter, const QRect& rect, int logica
     QRect textRect = rect.adjusted(kGap, 0, -kGap, 0);
     const int check = model_.GetColumnCheck(logicalIndex);
     const bool right = model_.ColumnAlign(logicalIndex) == CXAlign::Right;
-    if (check > 0) {
+    if (check >= 0 && static_cast<std::size_t>(check) < images_.size()) {
+        const QPixmap& image = images_[static_cast<std::size_t>(check)];
+        const int x = right ? textRect.right() - image.width() + 1 : textRect.left();
+        painter->drawPixmap(x, rect.top() + (rect.height() - image.height()) / 2, image);
+        if (right)
+            textRect.setRight(x - kGap);
+        else
+            textRect.setLeft(x + image.width() + kGap);
+    } else if (check > 0) {
         const int side = std::min(13, rect.height() - 2);
         QStyleOptionButton box;
         const int x = right ? textRect.right() - side + 1 : textRect.left();
@@ -489,6 +533,11 @@ int CXListCtrl::SetCellImage(int row, int column, int image)
     if (r)
         cellChanged(row, column);
     return r;
+}
+
+void CXListCtrl::SetHeaderImageList(std::vector<QPixmap> images)
+{
+    static_cast<CXHeaderCtrl*>(horizontalHeader())->SetImageList(std::move(images));
 }
 
 void CXListCtrl::SetImageList(std::vector<QPixmap> images)

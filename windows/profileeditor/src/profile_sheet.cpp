@@ -1,5 +1,7 @@
 #include "windows/profile_sheet.h"
 
+#include "app/frame_placer.h"
+
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -134,6 +136,7 @@ bool CProfilePageMotion::OnInitDialog()
     list->InsertColumn(1, QStringLiteral("Enabled"), CXAlign::Left, 75);
     list->InsertColumn(2, QStringLiteral("Invert"), CXAlign::Left, 75);
     list->InsertColumn(3, QStringLiteral("Acceleration"), CXAlign::Left, 100);
+    list->SetHeaderImageList(StandardHeaderImages());
     layout->addWidget(list);
     connect(list, &CXListCtrl::checkboxClicked, this, [this](int row, int column) {
         const bool on = list->GetCellCheck(row, column) == 1;
@@ -390,6 +393,9 @@ CProfilePropertySheet::CProfilePropertySheet(CProfile& profile, IProfileEditorHo
     // The editor runs on its own; its notifications are always live.
     SetRunFlag(true);
     SetNewProfile(0);
+    // Centred over the main window, it may reach above the screen: its frame
+    // is kept on the work area once the window system has framed it.
+    (new app::CFramePlacer(this, std::nullopt))->Watch();
 }
 
 CProfilePropertySheet::~CProfilePropertySheet() = default;

@@ -246,3 +246,25 @@ TEST_F(Editor, LeavingGeneralWithAnEmptyNameSwitchesBack)
     EXPECT_EQ(sheet.GetActivePage(), &sheet.General());
     EXPECT_EQ(host.log, (std::vector<std::string>{"message"}));
 }
+
+// A new profile opens on General: the Motion page, and with it the preview
+// windows the settings ask for, is built only when the user turns to it.
+TEST_F(Editor, PagesAreBuiltWhenFirstShownSoANewProfileOpensNoPreviewWindows)
+{
+    host.flags[profile_editor::kHeads] = 1;
+    host.flags[profile_editor::kGauges] = 1;
+    CProfilePropertySheet sheet(live, host);
+    EXPECT_FALSE(sheet.Motion().HasWindow()); // nothing is built before the sheet shows
+    EXPECT_TRUE(host.open.empty());
+    sheet.SetNewProfile(1);
+    sheet.show();
+    EXPECT_TRUE(sheet.General().HasWindow());
+    EXPECT_FALSE(sheet.Motion().HasWindow());
+    EXPECT_FALSE(sheet.HotKeys().HasWindow());
+    EXPECT_TRUE(host.open.empty());
+    sheet.SetActivePage(1);
+    EXPECT_TRUE(sheet.Motion().HasWindow());
+    EXPECT_EQ(host.open, (std::set<int>{profile_editor::kHeads, profile_editor::kGauges}));
+    sheet.reject();
+    EXPECT_TRUE(host.open.empty()); // the page closes what it opened
+}

@@ -6,7 +6,10 @@
 #include <assimp/scene.h>
 
 #include <cmath>
+#include <cstring>
+#include <fstream>
 #include <numbers>
+#include <string_view>
 
 #include "windows/scene3d/scene.h"
 
@@ -79,39 +82,249 @@ struct Collector {
     CMeshGeometry geometry;
     bool allHaveNormals = true;
     bool ownMaterials = false;
+    std::size_t triangles = 0;
+    std::string error;
 
-    void Walk(const aiScene& scene, const aiNode& node, const aiMatrix4x4& parent)
+    bool Walk(const aiScene& scene, const aiNode& node, const aiMatrix4x4& parent, int depth)
     {
+        if (depth > kMaxMeshFrameDepth) {
+            error = "the frames nest too deeply";
+            return false;
+        }
         const aiMatrix4x4 transform = parent * node.mTransformation;
         aiMatrix3x3 rotation(transform);
         for (unsigned m = 0; m < node.mNumMeshes; ++m)
-            Add(*scene.mMeshes[node.mMeshes[m]], transform, rotation);
+            if (!Add(*scene.mMeshes[node.mMeshes[m]], transform, rotation, scene.mNumMaterials))
+                return false;
         for (unsigned c = 0; c < node.mNumChildren; ++c)
-            Walk(scene, *node.mChildren[c], transform);
+            if (!Walk(scene, *node.mChildren[c], transform, depth + 1))
+                return false;
+        return true;
     }
 
-    void Add(const aiMesh& mesh, const aiMatrix4x4& transform, const aiMatrix3x3& rotation)
+    bool Add(const aiMesh& mesh, const aiMatrix4x4& transform, const aiMatrix3x3& rotation, unsigned materials)
     {
+        // A mesh that several frames use is added once per use: the totals
+        // are checked as they grow.
+        if (geometry.positions.size() + mesh.mNumVertices > kMaxMeshVertices) {
+            error = "too many vertices";
+            return false;
+        }
+        if (triangles + mesh.mNumFaces > kMaxMeshTriangles) {
+            error = "too many faces";
+            return false;
+        }
         const auto base = static_cast<std::uint32_t>(geometry.positions.size());
         if (!mesh.HasNormals())
             allHaveNormals = false;
+        const aiVector3D* uv = mesh.HasTextureCoords(0) ? mesh.mTextureCoords[0] : nullptr;
         for (unsigned v = 0; v < mesh.mNumVertices; ++v) {
             const aiVector3D p = transform * mesh.mVertices[v];
             geometry.positions.push_back({p.x, p.y, p.z});
             aiVector3D n = mesh.HasNormals() ? rotation * mesh.mNormals[v] : aiVector3D();
             geometry.normals.push_back({n.x, n.y, n.z});
+            geometry.texcoords.push_back(uv != nullptr ? CTexCoord{uv[v].x, uv[v].y} : CTexCoord{});
         }
-        const std::size_t subset = ownMaterials ? mesh.mMaterialIndex : 0;
+        const std::size_t subset = ownMaterials && mesh.mMaterialIndex < materials ? mesh.mMaterialIndex : 0;
         if (geometry.subsets.size() <= subset)
             geometry.subsets.resize(subset + 1);
         for (unsigned f = 0; f < mesh.mNumFaces; ++f) {
             const aiFace& face = mesh.mFaces[f];
             if (face.mNumIndices != 3)
                 continue; // points and lines left over from triangulation
-            for (unsigned k = 0; k < 3; ++k)
+            for (unsigned k = 0; k < 3; ++k) {
+                if (face.mIndices[k] >= mesh.mNumVertices) {
+                    error = "a face names a vertex that does not exist";
+                    return false;
+                }
                 geometry.subsets[subset].push_back(base + face.mIndices[k]);
+            }
+            ++triangles;
+        }
+        return true;
+    }
+};
+
+// The .x header: "xof ", a version "0302" or "0303", the format and the
+// float size. Only the text form is taken: the binary and compressed ones
+// cannot be checked below before assimp reads them.
+bool CheckXHeader(std::span<const std::uint8_t> data, std::string& error)
+{
+    if (data.size() < 16) {
+        error = "the file is too short for a mesh";
+        return false;
+    }
+    const std::string_view head(reinterpret_cast<const char*>(data.data()), 16);
+    if (head.substr(0, 4) != "xof " || (head.substr(4, 4) != "0302" && head.substr(4, 4) != "0303") ||
+        (head.substr(12, 4) != "0032" && head.substr(12, 4) != "0064")) {
+        error = "not a DirectX mesh file";
+        return false;
+    }
+    if (head.substr(8, 4) != "txt ") {
+        error = "only text mesh files are read";
+        return false;
+    }
+    return true;
+}
+
+// The tokens of a text .x file: words and numbers, braces, quoted strings
+// and <GUID>s; ',' and ';' only separate, comments ("//", "#") are dropped.
+std::vector<std::string_view> XTokens(std::string_view text)
+{
+    std::vector<std::string_view> tokens;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const char c = text[i];
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == ',' || c == ';') {
+            ++i;
+        } else if (c == '#' || (c == '/' && i + 1 < text.size() && text[i + 1] == '/')) {
+            while (i < text.size() && text[i] != '\n')
+                ++i;
+        } else if (c == '{' || c == '}') {
+            tokens.push_back(text.substr(i++, 1));
+        } else if (c == '"' || c == '<') {
+            const char close = c == '"' ? '"' : '>';
+            const std::size_t end = text.find(close, i + 1);
+            const std::size_t stop = end == std::string_view::npos ? text.size() : end + 1;
+            tokens.push_back(text.substr(i, stop - i));
+            i = stop;
+        } else {
+            const std::size_t start = i;
+            while (i < text.size() && std::string_view(" \t\r\n,;{}\"<#").find(text[i]) == std::string_view::npos &&
+                   !(text[i] == '/' && i + 1 < text.size() && text[i + 1] == '/'))
+                ++i;
+            tokens.push_back(text.substr(start, i - start));
         }
     }
+    return tokens;
+}
+
+// Walks the mesh data assimp's .x reader trusts: every face, normal face,
+// texture coordinate list, material list and vertex colour list must stay
+// within the counts it is given, or the reader would index past its lists.
+class XMeshCheck {
+public:
+    explicit XMeshCheck(std::vector<std::string_view> tokens) : t_(std::move(tokens)) {}
+
+    bool Run(std::string& error)
+    {
+        for (i_ = 0; i_ < t_.size();) {
+            const std::string_view word = t_[i_];
+            const std::size_t at = i_;
+            bool ok = true;
+            if (word == "template") {
+                // A declaration, not data: skipped to its closing brace.
+                while (i_ < t_.size() && t_[i_] != "}")
+                    ++i_;
+                ++i_;
+                continue;
+            }
+            if (word == "SkinWeights" || word == "XSkinMeshHeader" || word == "AnimationSet" ||
+                word == "AnimTicksPerSecond") {
+                error_ = "animated and skinned meshes are not read";
+                ok = false;
+            } else if (word == "Mesh") {
+                ok = Open() && Count(vertices_, kMaxMeshVertices) && Skip(3 * vertices_) && Faces(vertices_);
+            } else if (word == "MeshNormals") {
+                std::size_t normals = 0;
+                ok = Open() && Count(normals, kMaxMeshVertices) && Skip(3 * normals) && Faces(normals);
+            } else if (word == "MeshTextureCoords") {
+                std::size_t coords = 0;
+                ok = Open() && Count(coords, kMaxMeshVertices) && Expect(coords == vertices_, "texture coordinates") &&
+                     Skip(2 * coords);
+            } else if (word == "MeshMaterialList") {
+                std::size_t materials = 0, faces = 0;
+                ok = Open() && Count(materials, kMaxMeshMaterials) && Count(faces, kMaxMeshTriangles) &&
+                     Indices(faces, materials == 0 ? 1 : materials);
+            } else if (word == "MeshVertexColors") {
+                std::size_t colours = 0;
+                ok = Open() && Count(colours, kMaxMeshVertices);
+                for (std::size_t k = 0; ok && k < colours; ++k)
+                    ok = Indices(1, vertices_) && Skip(4);
+            }
+            if (!ok) {
+                error = error_.empty() ? "the mesh data is damaged" : error_;
+                return false;
+            }
+            // The next token after what was checked, else the next one.
+            if (i_ == at)
+                ++i_;
+        }
+        return true;
+    }
+
+private:
+    // Past the template's name (if any), its "{" and GUID (if any).
+    bool Open()
+    {
+        ++i_;
+        if (i_ < t_.size() && t_[i_] != "{")
+            ++i_;
+        if (i_ >= t_.size() || t_[i_] != "{")
+            return false;
+        ++i_;
+        if (i_ < t_.size() && !t_[i_].empty() && t_[i_][0] == '<')
+            ++i_;
+        return true;
+    }
+    bool Count(std::size_t& out, std::size_t limit)
+    {
+        if (i_ >= t_.size())
+            return false;
+        std::size_t v = 0;
+        for (const char c : t_[i_]) {
+            if (c < '0' || c > '9' || v > limit)
+                return Expect(false, "a count");
+            v = v * 10 + static_cast<std::size_t>(c - '0');
+        }
+        if (t_[i_].empty() || v > limit)
+            return Expect(false, "a count");
+        out = v;
+        ++i_;
+        return true;
+    }
+    bool Skip(std::size_t n)
+    {
+        if (t_.size() - i_ < n)
+            return false;
+        for (std::size_t k = 0; k < n; ++k)
+            if (t_[i_ + k] == "{" || t_[i_ + k] == "}")
+                return false;
+        i_ += n;
+        return true;
+    }
+    bool Indices(std::size_t n, std::size_t bound)
+    {
+        for (std::size_t k = 0; k < n; ++k) {
+            std::size_t v = 0;
+            if (!Count(v, kMaxMeshVertices) || v >= bound)
+                return Expect(false, "an index");
+        }
+        return true;
+    }
+    bool Faces(std::size_t bound)
+    {
+        std::size_t faces = 0;
+        if (!Count(faces, kMaxMeshTriangles))
+            return false;
+        for (std::size_t f = 0; f < faces; ++f) {
+            std::size_t corners = 0;
+            if (!Count(corners, 64) || corners < 1 || !Indices(corners, bound))
+                return Expect(false, "a face");
+        }
+        return true;
+    }
+    bool Expect(bool ok, const char* what)
+    {
+        if (!ok && error_.empty())
+            error_ = std::string("the mesh data is damaged at ") + what;
+        return ok;
+    }
+
+    std::vector<std::string_view> t_;
+    std::size_t i_ = 0;
+    std::size_t vertices_ = 0;
+    std::string error_;
 };
 
 } // namespace
@@ -129,6 +342,8 @@ void CMesh::Init(CScene* owner)
     geometry = {};
     materials.clear();
     textureFiles.clear();
+    textures.clear();
+    textureIds.clear();
     materialCount = 0;
 }
 
@@ -138,6 +353,7 @@ void CMesh::Release()
 {
     materials.clear();
     textureFiles.clear();
+    textures.clear();
     materialCount = 0;
     geometry = {};
 }
@@ -195,6 +411,76 @@ std::unique_ptr<CMesh> CFileMesh::Clone() const
     return copy;
 }
 
+bool ParseXMesh(std::span<const std::uint8_t> data, CParsedMesh& out, std::string& error)
+{
+    out = {};
+    if (data.size() > kMaxMeshFileBytes) {
+        error = "the mesh file is too large";
+        return false;
+    }
+    if (!CheckXHeader(data, error))
+        return false;
+    if (!XMeshCheck(XTokens(std::string_view(reinterpret_cast<const char*>(data.data()) + 16, data.size() - 16)))
+             .Run(error))
+        return false;
+    Assimp::Importer importer;
+    // No external files: a .x file names nothing else that assimp would open.
+    const aiScene* loaded = importer.ReadFileFromMemory(
+        data.data(), data.size(),
+        aiProcess_ValidateDataStructure | aiProcess_ConvertToLeftHanded | aiProcess_JoinIdenticalVertices |
+            aiProcess_Triangulate,
+        "x");
+    if (loaded == nullptr || loaded->mRootNode == nullptr || loaded->mNumMeshes == 0) {
+        error = loaded == nullptr ? importer.GetErrorString() : "the file holds no mesh";
+        if (error.empty())
+            error = "the file could not be read";
+        return false;
+    }
+    if (loaded->mNumMaterials > kMaxMeshMaterials) {
+        error = "too many materials";
+        return false;
+    }
+
+    Collector collector;
+    collector.ownMaterials = HasOwnMaterials(*loaded);
+    if (!collector.Walk(*loaded, *loaded->mRootNode, aiMatrix4x4(), 0)) {
+        error = collector.error;
+        return false;
+    }
+    if (collector.geometry.positions.empty()) {
+        error = "the file holds no vertex";
+        return false;
+    }
+    for (const auto& p : collector.geometry.positions)
+        if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) {
+            error = "a vertex is not a number";
+            return false;
+        }
+    out.geometry = std::move(collector.geometry);
+    out.hasNormals = collector.allHaveNormals;
+    if (collector.ownMaterials) {
+        out.geometry.subsets.resize(loaded->mNumMaterials);
+        for (unsigned i = 0; i < loaded->mNumMaterials; ++i) {
+            out.materials.push_back(MaterialOf(*loaded->mMaterials[i]));
+            aiString texture;
+            if (loaded->mMaterials[i]->GetTexture(aiTextureType_DIFFUSE, 0, &texture) == aiReturn_SUCCESS)
+                out.textureFiles.emplace_back(texture.C_Str());
+            else
+                out.textureFiles.emplace_back();
+        }
+    }
+    return true;
+}
+
+std::filesystem::path TextureBeside(const std::filesystem::path& meshFile, std::string_view name)
+{
+    // The name comes from the file: it never leads out of the mesh's folder.
+    if (name.empty() || name == "." || name == ".." || name.find_first_of("/\\:") != std::string_view::npos ||
+        name.find('\0') != std::string_view::npos)
+        return {};
+    return meshFile.parent_path() / std::string(name);
+}
+
 std::uint32_t CFileMesh::Load()
 {
     Release();
@@ -203,24 +489,13 @@ std::uint32_t CFileMesh::Load()
         lastError = "the scene has no device";
         return kSceneFail;
     }
-    Assimp::Importer importer;
-    const aiScene* loaded = importer.ReadFile(
-        fileName.string(), aiProcess_ConvertToLeftHanded | aiProcess_JoinIdenticalVertices | aiProcess_Triangulate);
-    if (loaded == nullptr || loaded->mRootNode == nullptr || loaded->mNumMeshes == 0) {
-        lastError = loaded == nullptr ? importer.GetErrorString() : "the file holds no mesh";
-        if (lastError.empty())
-            lastError = "the file could not be read";
+    std::vector<std::uint8_t> bytes;
+    if (!ReadFileLimited(fileName, kMaxMeshFileBytes, bytes, lastError))
         return kSceneFail;
-    }
-
-    Collector collector;
-    collector.ownMaterials = HasOwnMaterials(*loaded);
-    collector.Walk(*loaded, *loaded->mRootNode, aiMatrix4x4());
-    CMeshGeometry g = std::move(collector.geometry);
-    if (g.positions.empty()) {
-        lastError = "the file holds no vertex";
+    CParsedMesh parsed;
+    if (!ParseXMesh(bytes, parsed, lastError))
         return kSceneFail;
-    }
+    CMeshGeometry g = std::move(parsed.geometry);
 
     for (auto& p : g.positions)
         p = {p.x + kMeshLoadOffset.x, p.y + kMeshLoadOffset.y, p.z + kMeshLoadOffset.z};
@@ -241,20 +516,18 @@ std::uint32_t CFileMesh::Load()
     }
     boundingRadius = radius;
 
-    if (collector.ownMaterials) {
-        materialCount = loaded->mNumMaterials;
-        g.subsets.resize(materialCount);
-        for (unsigned i = 0; i < materialCount; ++i) {
-            materials.push_back(MaterialOf(*loaded->mMaterials[i]));
-            aiString texture;
-            if (loaded->mMaterials[i]->GetTexture(aiTextureType_DIFFUSE, 0, &texture) == aiReturn_SUCCESS)
-                textureFiles.emplace_back(texture.C_Str());
-            else
-                textureFiles.emplace_back();
-        }
+    materials = std::move(parsed.materials);
+    textureFiles = std::move(parsed.textureFiles);
+    materialCount = static_cast<std::uint32_t>(materials.size());
+    textures.resize(materialCount);
+    for (std::uint32_t i = 0; i < materialCount; ++i) {
+        const std::filesystem::path file = TextureBeside(fileName, textureFiles[i]);
+        std::string ignored; // an untextured subset is drawn in its material's colour
+        if (!file.empty())
+            LoadTextureFile(file, textures[i], ignored);
     }
 
-    if (!collector.allHaveNormals)
+    if (!parsed.hasNormals)
         ComputeNormals(g);
     geometry = std::move(g);
     return kSceneOk;

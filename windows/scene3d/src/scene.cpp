@@ -99,6 +99,46 @@ void CScene::SetupLights()
         Report("SetupLights", "the light could not be set");
 }
 
+unsigned CScene::TextureName(CMesh& mesh, std::size_t subset)
+{
+    if (subset >= mesh.textures.size() || mesh.textures[subset].empty())
+        return 0;
+    if (mesh.textureIds.size() < mesh.textures.size())
+        mesh.textureIds.resize(mesh.textures.size(), 0);
+    GLuint& name = mesh.textureIds[subset];
+    if (name == 0) {
+        const CTextureImage& image = mesh.textures[subset];
+        glGenTextures(1, &name);
+        glBindTexture(GL_TEXTURE_2D, name);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+        // The top row first: v = 0 is the image's top, as the mesh files have it.
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, image.width, image.height, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                     image.rgba.data());
+    }
+    return name;
+}
+
+void CScene::ReleaseTextures()
+{
+    // The names live on this scene's device: they go while it is current.
+    std::vector<GLuint> names;
+    for (auto& mesh : meshes_) {
+        for (const std::uint32_t n : mesh->textureIds)
+            if (n != 0)
+                names.push_back(n);
+        mesh->textureIds.clear();
+    }
+    if (names.empty() || !device_)
+        return;
+    platform::gfx::CurrentContext current(*device_);
+    if (current.ok())
+        glDeleteTextures(static_cast<GLsizei>(names.size()), names.data());
+}
+
 void CScene::DrawMesh(CMesh& mesh)
 {
     SetGlMaterial(mesh.SetMaterial());
@@ -114,6 +154,22 @@ void CScene::DrawMesh(CMesh& mesh)
     glEnableClientState(GL_NORMAL_ARRAY);
     glVertexPointer(3, GL_FLOAT, sizeof(platform::gfx::Vec3), &g.positions[0].x);
     glNormalPointer(GL_FLOAT, sizeof(platform::gfx::Vec3), &g.normals[0].x);
+    const bool hasTexcoords = g.texcoords.size() == g.positions.size();
+    if (hasTexcoords) {
+        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+        glTexCoordPointer(2, GL_FLOAT, sizeof(CTexCoord), &g.texcoords[0].u);
+    }
+    // The texture on stage 0, lit by the material (Direct3D's default modulate).
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    auto useTexture = [&](std::size_t subset) {
+        const unsigned name = hasTexcoords ? TextureName(mesh, subset) : 0;
+        if (name != 0) {
+            glBindTexture(GL_TEXTURE_2D, name);
+            glEnable(GL_TEXTURE_2D);
+        } else {
+            glDisable(GL_TEXTURE_2D);
+        }
+    };
     auto draw = [&](std::size_t subset) {
         if (subset < g.subsets.size() && !g.subsets[subset].empty())
             glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(g.subsets[subset].size()), GL_UNSIGNED_INT,
@@ -124,9 +180,13 @@ void CScene::DrawMesh(CMesh& mesh)
     } else {
         for (std::size_t i = 0; i < mesh.materialCount; ++i) {
             SetGlMaterial(mesh.materials[i]);
+            useTexture(i);
             draw(i);
         }
     }
+    glDisable(GL_TEXTURE_2D);
+    if (hasTexcoords)
+        glDisableClientState(GL_TEXTURE_COORD_ARRAY);
     glDisableClientState(GL_NORMAL_ARRAY);
     glDisableClientState(GL_VERTEX_ARRAY);
 }
@@ -165,6 +225,7 @@ CMesh& CScene::AddObject(std::unique_ptr<CMesh> mesh)
 
 void CScene::ReleaseObjects()
 {
+    ReleaseTextures();
     meshes_.clear();
     Render();
 }
@@ -172,6 +233,7 @@ void CScene::ReleaseObjects()
 void CScene::Cleanup()
 {
     try {
+        ReleaseTextures();
         meshes_.clear();
         device_.reset();
     } catch (const std::exception& e) {

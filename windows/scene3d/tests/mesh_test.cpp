@@ -91,16 +91,28 @@ TEST_F(MeshTest, HeadLoadsCentredAfterTheShiftWithComputedNormals)
     EXPECT_FLOAT_EQ(mesh.boundingRadius, 10000.0f);
     ASSERT_EQ(mesh.Create(), kSceneOk) << mesh.lastError;
     EXPECT_TRUE(mesh.HasGeometry());
-    EXPECT_EQ(mesh.materialCount, 0u); // no material in the file: the mesh colour is used
+    // One textured skin: the texture beside the file is loaded for the subset.
+    ASSERT_EQ(mesh.materialCount, 1u);
+    EXPECT_EQ(mesh.textureFiles, (std::vector<std::string>{"head_skin.png"}));
+    ASSERT_EQ(mesh.textures.size(), 1u);
+    EXPECT_EQ(mesh.textures[0].width, 256);
+    EXPECT_EQ(mesh.textures[0].height, 256);
+    EXPECT_EQ(mesh.geometry.texcoords.size(), mesh.geometry.positions.size());
     ASSERT_EQ(mesh.geometry.subsets.size(), 1u);
     EXPECT_EQ(mesh.geometry.subsets[0].size() % 3, 0u);
     EXPECT_GT(mesh.geometry.subsets[0].size(), 300u);
+    // The nose is the point nearest the viewer (-z), in the middle.
+    std::size_t nose = 0;
+    for (std::size_t i = 0; i < mesh.geometry.positions.size(); ++i)
+        if (mesh.geometry.positions[i].z < mesh.geometry.positions[nose].z)
+            nose = i;
+    EXPECT_NEAR(mesh.geometry.positions[nose].x, 0.0f, 30.0f);
     // Modelled around (0, -1500, 300): the shift brings it near the origin.
     EXPECT_NEAR(mesh.boundingCentre.x, 0.0f, 30.0f);
     EXPECT_NEAR(mesh.boundingCentre.y, 0.0f, 60.0f);
     EXPECT_NEAR(mesh.boundingCentre.z, 0.0f, 60.0f);
-    EXPECT_GT(mesh.boundingRadius, 350.0f);
-    EXPECT_LT(mesh.boundingRadius, 600.0f);
+    EXPECT_GT(mesh.boundingRadius, 500.0f);
+    EXPECT_LT(mesh.boundingRadius, 1000.0f);
     ASSERT_EQ(mesh.geometry.normals.size(), mesh.geometry.positions.size());
     // Normals are unit and point away from the centre.
     for (std::size_t i = 0; i < mesh.geometry.positions.size(); ++i) {
@@ -143,6 +155,13 @@ TEST_F(MeshTest, BadFilesFailCleanlyAndLeaveNoGeometry)
     std::ifstream in(kHead, std::ios::binary);
     const std::string head((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     ASSERT_GT(head.size(), 1000u);
+    std::string nested = "xof 0303txt 0032\n";
+    for (int i = 0; i < 200; ++i)
+        nested += "Frame F" + std::to_string(i) + " {\n";
+    nested += "Mesh M { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;; }\n";
+    for (int i = 0; i < 200; ++i)
+        nested += "}\n";
+    std::string cube = kCube;
     const struct {
         const char* name;
         std::string text;
@@ -151,6 +170,17 @@ TEST_F(MeshTest, BadFilesFailCleanlyAndLeaveNoGeometry)
         {"empty.x", ""},
         {"header_only.x", "xof 0303txt 0032\n"},
         {"garbage.x", "this is not a mesh file at all\n"},
+        {"compressed.x", "xof 0303tzip0032" + std::string(64, '\x01')},
+        {"binary.x", "xof 0303bin 0032" + std::string(64, '\x01')},
+        {"too_few_texture_coordinates.x",
+         std::string(kCube).insert(std::string(kCube).find("    MeshNormals"), "    MeshTextureCoords { 2; 0;0;, 1;1;; }\n")},
+        {"material_out_of_range.x", std::string(kCube).replace(std::string(kCube).find("0,0,0,0,0,0;;"), 13, "0,0,0,0,0,7;;")},
+        {"normal_index_out_of_range.x", std::string(kCube).replace(std::string(kCube).find("4;5,5,5,5;;"), 11, "4;5,5,5,9;;")},
+        {"skinned.x", std::string(kCube).insert(std::string(kCube).find("  }\n}"), "SkinWeights { \"b\"; 1; 0; 1.0; 1,0,0,0,0,1,0,0,0,0,1,0,0,0,0,1;; }\n")},
+        {"another_version.x", "xof 0999txt 0032\n" + cube.substr(17)},
+        {"bad_index.x", cube.replace(cube.find("4;0,3,2,1;"), 10, "4;0,3,2,99;")},
+        {"frames_too_deep.x", nested},
+        {"too_large.x", "xof 0303txt 0032\n" + std::string(kMaxMeshFileBytes, ' ')},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -163,6 +193,47 @@ TEST_F(MeshTest, BadFilesFailCleanlyAndLeaveNoGeometry)
     CFileMesh missing(7, scene_.get(), dir_ / "nowhere.x");
     EXPECT_EQ(missing.Load(), kSceneFail);
     EXPECT_FALSE(missing.HasGeometry());
+}
+
+// Each subset's texture is read from beside the mesh file, never from a
+// path the file names elsewhere; one that does not load leaves its subset
+// untextured and the mesh still loads.
+TEST_F(MeshTest, TexturesLoadPerSubsetFromBesideTheFile)
+{
+    const std::filesystem::path skin = std::filesystem::path(SCENE3D_MODELS_DIR) / "head_skin.png";
+    std::filesystem::copy_file(skin, dir_ / "skin.png");
+    std::filesystem::create_directories(dir_ / "sub");
+    std::filesystem::copy_file(skin, dir_ / "sub" / "elsewhere.png");
+    std::string twoMaterials = kCube;
+    twoMaterials.replace(twoMaterials.find("missing.bmp"), 11, "skin.png");
+    twoMaterials.insert(twoMaterials.find("Frame Root"),
+                        "Material Other { 1.0;1.0;1.0;1.0;; 1.0; 0.0;0.0;0.0;; 0.0;0.0;0.0;; "
+                        "TextureFilename { \"sub/elsewhere.png\"; } }\n");
+    twoMaterials.replace(twoMaterials.find("MeshMaterialList { 1; 6; 0,0,0,0,0,0;; { Green } }"), 50,
+                         "MeshMaterialList { 2; 6; 0,0,0,1,1,1;; { Green } { Other } }");
+    twoMaterials.insert(twoMaterials.find("    MeshNormals"),
+                        "    MeshTextureCoords { 8; 0;0;, 1;0;, 1;1;, 0;1;, 0;0;, 1;0;, 1;1;, 0;1;; }\n");
+    CFileMesh mesh(7, scene_.get(), Write("two.x", twoMaterials));
+    ASSERT_EQ(mesh.Load(), kSceneOk) << mesh.lastError;
+    ASSERT_EQ(mesh.materialCount, 2u);
+    ASSERT_EQ(mesh.textures.size(), 2u);
+    EXPECT_EQ(mesh.textures[0].width, 256);
+    EXPECT_TRUE(mesh.textures[1].empty()) << "a name with a folder is not followed";
+    EXPECT_EQ(mesh.geometry.subsets[0].size(), 18u);
+    EXPECT_EQ(mesh.geometry.subsets[1].size(), 18u);
+    EXPECT_FLOAT_EQ(mesh.geometry.texcoords[0].u + mesh.geometry.texcoords[1].u + mesh.geometry.texcoords[2].u +
+                        mesh.geometry.texcoords[3].u,
+                    2.0f);
+
+    // A damaged texture: the subset draws in its colour.
+    std::ofstream(dir_ / "skin.png", std::ios::binary | std::ios::trunc) << "\x89PNG\r\n\x1a\nbroken";
+    ASSERT_EQ(mesh.Load(), kSceneOk);
+    EXPECT_TRUE(mesh.textures[0].empty());
+    EXPECT_EQ(scene_->AddObject(mesh.Clone()).index, 1);
+
+    for (const char* name : {"../skin.png", "/etc/passwd", "a\\b.png", "..", ".", ""})
+        EXPECT_TRUE(TextureBeside(dir_ / "m.x", name).empty()) << name;
+    EXPECT_EQ(TextureBeside(dir_ / "m.x", "ok.png"), dir_ / "ok.png");
 }
 
 TEST_F(MeshTest, ReloadAfterAFailureDropsTheOldGeometry)

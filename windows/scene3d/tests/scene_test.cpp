@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdlib>
 
 namespace {
@@ -14,14 +15,15 @@ struct Silhouette {
     int maxRed = 0;
 };
 
-Silhouette RedPixels(const platform::gfx::Image& image)
+// The head's pixels: everything brighter than the black background.
+Silhouette LitPixels(const platform::gfx::Image& image)
 {
     Silhouette s;
     for (int y = 0; y < image.height; ++y)
         for (int x = 0; x < image.width; ++x) {
             const std::uint32_t p = image.Pixel(x, y);
             const int r = static_cast<int>(p >> 24), g = static_cast<int>((p >> 16) & 0xFF), b = static_cast<int>((p >> 8) & 0xFF);
-            if (r > 20 && g < 8 && b < 8) {
+            if (r > 12 || g > 12 || b > 12) {
                 ++s.count;
                 s.cx += x;
                 s.cy += y;
@@ -60,7 +62,7 @@ protected:
     Silhouette Draw()
     {
         EXPECT_EQ(scene_->Render(), 1);
-        return RedPixels(scene_->Frame());
+        return LitPixels(scene_->Frame());
     }
 
     std::unique_ptr<CScene> scene_;
@@ -69,7 +71,7 @@ protected:
 
 } // namespace
 
-TEST_F(SceneRender, TheHeadIsALitRedShapeInTheMiddleOnBlack)
+TEST_F(SceneRender, TheHeadIsALitShapeInTheMiddleOnBlack)
 {
     const Silhouette s = Draw();
     const auto& frame = scene_->Frame();
@@ -107,6 +109,35 @@ TEST_F(SceneRender, YawTurnsTheNoseAndPositionMovesTheHead)
     EXPECT_NEAR(moved.count, centred.count, centred.count * 0.1);
 }
 
+// The head's texture shows which way it faces: its face (skin) towards the
+// viewer, the back of its head (hair) when turned round.
+TEST_F(SceneRender, TheTexturedHeadShowsItsFaceOrItsHair)
+{
+    ASSERT_EQ(head_->materialCount, 1u);
+    ASSERT_FALSE(head_->textures[0].empty());
+    const auto average = [this](int cx, int cy) {
+        const auto& f = scene_->Frame();
+        int r = 0, g = 0, b = 0;
+        for (int y = cy - 3; y <= cy + 3; ++y)
+            for (int x = cx - 3; x <= cx + 3; ++x) {
+                const std::uint32_t p = f.Pixel(x, y);
+                r += static_cast<int>(p >> 24);
+                g += static_cast<int>((p >> 16) & 0xFF);
+                b += static_cast<int>((p >> 8) & 0xFF);
+            }
+        return std::array<int, 3>{r / 49, g / 49, b / 49};
+    };
+    const Silhouette front = Draw();
+    const auto face = average(static_cast<int>(front.cx), static_cast<int>(front.cy));
+    Place(0.0f, 3.14159265f);
+    const Silhouette back = Draw();
+    const auto hair = average(static_cast<int>(back.cx), static_cast<int>(back.cy));
+    // Skin is a light, warm colour; hair a dark brown.
+    EXPECT_GT(face[0], face[2] + 20);
+    EXPECT_GT(face[0] + face[1] + face[2], 2 * (hair[0] + hair[1] + hair[2]));
+    EXPECT_GT(hair[0], hair[2]);
+}
+
 TEST_F(SceneRender, FramesAreRepeatableAndReleaseShowsTheEmptyScene)
 {
     Draw();
@@ -117,7 +148,7 @@ TEST_F(SceneRender, FramesAreRepeatableAndReleaseShowsTheEmptyScene)
     scene_->ReleaseObjects();
     EXPECT_EQ(scene_->MeshCount(), 0u);
     EXPECT_EQ(scene_->FrameCount(), frames + 1);
-    EXPECT_EQ(RedPixels(scene_->Frame()).count, 0);
+    EXPECT_EQ(LitPixels(scene_->Frame()).count, 0);
     scene_->background = {0, 0, 255};
     EXPECT_EQ(scene_->Render(), 1);
     EXPECT_EQ(scene_->Frame().Pixel(40, 40), 0x0000FFFFu);
@@ -130,6 +161,6 @@ TEST_F(SceneRender, AMeshThatDidNotLoadDrawsNothing)
     broken->colour = {255, 0, 0};
     EXPECT_EQ(broken->Create(), kSceneFail);
     scene_->AddObject(std::move(broken));
-    EXPECT_EQ(RedPixels(scene_->Frame()).count, 0);
+    EXPECT_EQ(LitPixels(scene_->Frame()).count, 0);
     EXPECT_EQ(Draw().count, 0);
 }

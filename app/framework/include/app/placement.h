@@ -25,10 +25,11 @@ inline constexpr int kDefaultPlacementPos = 30;
 // The monitor whose area contains `p`, else the one nearest to it.
 std::optional<Monitor> NearestMonitor(std::span<const Monitor> monitors, Point p);
 
-// A saved top-left corner brought back onto the work area of the monitor
-// nearest to it: left of (above) it, to the left (top) edge; past the right
-// (bottom) edge, so that the window's right (bottom) edge meets it. A point
-// inside the work area stays.
+// A window's top-left corner such that the whole window (width x height)
+// lies on the work area: past the right (bottom) edge it moves back until
+// its right (bottom) edge meets it, then left of (above) the area it moves to
+// the left (top) edge, so that a window larger than the area keeps its title
+// bar on screen. A window that fits where it is stays.
 Point ClampToWorkArea(Point p, const Rect& workArea, int width, int height);
 
 struct LoadedPlacement {
@@ -38,6 +39,7 @@ struct LoadedPlacement {
 
 // "xpos"/"ypos" (default 30 each) clamped onto the nearest monitor's work
 // area (unchanged when no monitor is known), and "showcmd" (default 5).
+// The position is the window frame's top-left corner.
 LoadedPlacement LoadPlacement(const CAppProfile& profile, std::string_view section,
                               std::span<const Monitor> monitors, int width, int height);
 

@@ -3,8 +3,10 @@
 // IMainPagesHost, which the frame implements over the sheet (and tests fake).
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "app/UpdateService.h"
@@ -18,8 +20,7 @@ class QComboBox;
 class QLabel;
 class QMenu;
 class QPushButton;
-class QTableWidget;
-class QTableWidgetItem;
+class CXListCtrl;
 
 class IMainPagesHost {
 public:
@@ -52,11 +53,22 @@ public:
     virtual void SetFavorite(std::int32_t profileId, bool favourite) = 0;
     // The title details dialog; the flag comes back as the user left it.
     virtual void ShowGameDetails(const CGameInfo& game, bool& favourite) = 0;
-    // The news query; 0 with the reply filled on success.
+    // The news query; 0 with the reply filled on success. Called on a
+    // worker thread of the News page.
     virtual int QueryNews(CNewsReply& reply) = 0;
     // "Settings"/"LastNewsVersion".
     virtual void SaveLastNewsVersion(std::int32_t version) = 0;
+    // The interface language's text of a string id; empty where it has none
+    // (the page's built-in English text then stands).
+    virtual std::u16string Text(unsigned id)
+    {
+        (void)id;
+        return {};
+    }
 };
+
+// The language's text of `text`, else its English.
+std::u16string PageTextOf(IMainPagesHost& host, const PageText& text);
 
 class CMainPageGeneral : public CPropertyPageBase {
     Q_OBJECT
@@ -70,9 +82,14 @@ public:
     QString GameText() const;
     QString ProfileText() const;
     QString DeviceText() const;
+    // The picture frames 1050 (header picture) and 1088 (device picture).
+    QLabel* HeaderFrame() const { return header_; }
+    QLabel* DeviceFrame() const { return picture_; }
 
 private:
     IMainPagesHost& host_;
+    QLabel* header_ = nullptr;
+    QLabel* picture_ = nullptr;
     QLabel* game_ = nullptr;
     QLabel* profile_ = nullptr;
     QLabel* device_ = nullptr;
@@ -86,8 +103,8 @@ public:
     platform::LRESULT OnProfileChanged(platform::WPARAM, platform::LPARAM) override;
     platform::LRESULT OnGameChanged(platform::WPARAM, platform::LPARAM) override;
 
-    QTableWidget* ProfileTable() const { return table_; }
-    QTableWidget* TitleTable() const { return titles_; }
+    CXListCtrl* ProfileTable() const { return table_; }
+    CXListCtrl* TitleTable() const { return titles_; }
     QComboBox* FilterCombo() const { return filter_; }
     // The catalogue index of a title row; -1 outside the list.
     int RecordAt(int row) const;
@@ -112,19 +129,28 @@ public:
     void ToggleFavorite(int row);
     // The title details dialog for the row.
     void OnDetails(int row);
+    // A double click on a title's profile cell: that profile is selected in
+    // the profile list and edited.
+    void OnEditTitleProfile(int row);
 
 private:
     void BuildProfileList();
     void BuildTitleList();
     void FilterChanged(int index);
     void SelectRow(int row);
+    int SelectedRow() const;
     void SetExclusiveMode(bool on);
     void UpdateButtons();
-    void ItemChanged(QTableWidgetItem* item);
+    void ExclusiveClicked(int row);
+    void TitleProfileChosen(int row);
+    std::u16string T(const PageText& text) const;
 
     IMainPagesHost& host_;
-    QTableWidget* table_ = nullptr;
-    QTableWidget* titles_ = nullptr;
+    CXListCtrl* table_ = nullptr;
+    CXListCtrl* titles_ = nullptr;
+    // Row values index these (the lists sort their rows).
+    std::vector<CProfile*> rowProfiles_;
+    std::shared_ptr<std::vector<std::u16string>> comboNames_;
     QComboBox* filter_ = nullptr;
     QLabel* caption_ = nullptr;
     QPushButton* new_ = nullptr;
@@ -165,14 +191,29 @@ public:
     bool OnInitDialog() override;
     platform::LRESULT OnDeviceChange(platform::WPARAM, platform::LPARAM) override;
 
-    // Runs the news query and shows its page (the product page when none).
+    ~CMainPageNews() override;
+
+    // Starts the news query on a worker thread and returns; its page (the
+    // product page when none) is shown when the answer comes. A refresh
+    // asked for while one runs follows it.
     void Refresh();
     void SaveLastNewsVersion();
     QString Address() const;
     std::int32_t URLVersion() const { return urlVersion_; }
+    // Whether a news query is running.
+    bool Querying() const { return worker_.joinable(); }
+    // Waits for a running query and starts no other: the host it asks goes
+    // away after this (the main window's shutdown).
+    void StopQueries();
 
 private:
+    void StartQuery();
+    void ShowNews(int result, const CNewsReply& reply);
+
     IMainPagesHost& host_;
     CHyperLink* link_ = nullptr;
     std::int32_t urlVersion_ = 0;
+    std::thread worker_;
+    bool again_ = false;
+    bool stopped_ = false;
 };

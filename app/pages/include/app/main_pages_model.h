@@ -28,6 +28,7 @@ struct DeviceDescription {
     std::int32_t serial = 0;
 };
 
+inline constexpr unsigned kNoDeviceTextId = 5111;
 inline constexpr std::u16string_view kNoDeviceText = u"No device detected.";
 
 // Family and model names for a camera (our own table; unknown models get a
@@ -54,11 +55,26 @@ int TitleFilterIndex(std::int32_t filter);
 // never show.
 bool IsTitleShown(std::int32_t filter, std::int32_t recordId, std::int32_t category, bool favourite);
 
-inline constexpr std::u16string_view kExclusiveOnCaption =
-    u"Auto profiles disabled - uncheck exclusive loading to enable";
-inline constexpr std::u16string_view kExclusiveOffCaption = u"Assign profiles to titles";
-inline constexpr std::u16string_view kCannotDeleteCurrent =
-    u"The currently active profile cannot be deleted.  Quit the game before removing the profile.";
+// The Profiles page's texts: string id and built-in English.
+struct PageText {
+    unsigned id;
+    std::u16string_view english;
+};
+inline constexpr PageText kExclusiveOnCaption{2019, u"Auto profiles disabled - uncheck exclusive loading to enable"};
+inline constexpr PageText kExclusiveOffCaption{2020, u"Assign profiles to titles"};
+inline constexpr PageText kCannotDeleteCurrent{
+    5107, u"The currently active profile cannot be deleted.  Quit the game before removing the profile."};
+inline constexpr PageText kTitleToolTip{5108, u"Double click for more information, right click for options."};
+inline constexpr PageText kTitleProfileToolTip{5109, u"Select a profile to automatically load when this title starts."};
+inline constexpr PageText kExclusiveToolTip{5110, u"Click to always use this profile."};
+inline constexpr PageText kRemoveFromFavorites{2022, u"&Remove From Favorites"};
+inline constexpr PageText kAddToFavorites{2023, u"&Add To Favorites"};
+inline constexpr PageText kTitleDetails{2024, u"&Details..."};
+inline constexpr PageText kNameColumn{2011, u"Name"};
+inline constexpr PageText kCommentsColumn{2016, u"Comments"};
+inline constexpr PageText kExclusiveColumn{2018, u"Exclusive-load"};
+inline constexpr PageText kTitleColumn{2017, u"Title"};
+inline constexpr PageText kAutoLoadColumn{2012, u"Auto-load Profile"};
 
 struct ProfileRow {
     CProfile* profile = nullptr;

@@ -33,6 +33,9 @@ inline constexpr platform::UINT WM_KEYDOWN_ = 0x0100;
 inline constexpr platform::UINT WM_KEYUP_ = 0x0101;
 inline constexpr platform::UINT PBT_APMSUSPEND = 4;
 inline constexpr platform::UINT PBT_APMRESUMESUSPEND = 7;
+// Text 5126, asked when the news server has something new.
+inline constexpr unsigned kNewsQuestionId = 5126;
+inline constexpr std::u16string_view kNewsQuestion = u"Updated news is available.  View news now?";
 
 // What the sheet asks of the main frame's monitor windows when a game comes
 // and goes.
@@ -79,11 +82,14 @@ public:
         platform::http::Client* http = nullptr;
         std::string serviceUrl;
         std::uint32_t newsIntervalMs = kNewsIntervalMs;
-        // "Updated news is available.  View news now?"; null: a message box.
-        std::function<bool()> askShowNews;
+        // Asks the news question (text 5126, "Updated news is available.
+        // View news now?"); true on Yes. Null: a message box.
+        std::function<bool(std::u16string_view question)> askShowNews;
         // Tells the user something (a profile file that cannot be read);
         // null: a message box.
         std::function<void(std::u16string_view)> tellUser;
+        // The interface language's texts; null: the built-in English ones.
+        TextLookup texts;
     };
 
     explicit CSnapPropertySheet(Config config, QWidget* parent = nullptr);

@@ -144,6 +144,11 @@ public:
     // The game-update check (menu command 32786) without its wait cursor.
     CUpdateOutcome CheckGameUpdates(std::int32_t catalogueVersion, CViewLibraryHost& views) const;
 
+    // Whether the software update page of this version answers (menu
+    // command 32783 opens it): 0, or the error (1222 no connection, 58 an
+    // error page).
+    int CheckSoftwareUpdatePage() const;
+
 private:
     platform::http::Options options(unsigned totalMs) const;
     int get(const std::string& url, unsigned totalMs, std::string& body) const;

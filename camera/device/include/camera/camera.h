@@ -202,7 +202,8 @@ public:
     static std::uint16_t CalcImageChecksum(std::span<const unsigned char> image);
     // File name of the FPGA image for a hardware revision.
     static const char* ImageFileName(int revision);
-    // The folder the image files are read from (default: the working folder).
+    // The folder the image files are read from (default: none, the image is
+    // one of the program's files, platform::resolve).
     void SetImageFolder(std::filesystem::path folder);
     std::filesystem::path GetImageFolder() const;
     // Error code of the last image lookup (0 when it succeeded).

@@ -101,7 +101,7 @@ private:
 
 // A facade camera factory: a device camera of `cameraNumber` on `backend`
 // that queues its packets in the system's packet buffer, reads its FPGA
-// images from `imageFolder` (empty: the working folder) and fills the
+// images from `imageFolder` (empty: where the program's files resolve) and fills the
 // system's configuration block when it starts.
 CameraSystemFacade::CameraFactory MakeDeviceCameraFactory(platform::usb::Backend& backend, int cameraNumber,
                                                           CameraTiming timing = {},

@@ -7,6 +7,14 @@
 // The client library is loaded at run time from the folder the registry
 // names; without it the engine runs on and nothing is published.
 //
+// The window a client registers is checked by the watchdog for as long as
+// it holds the link. It may be a window of our message layer (dropped after
+// more than 500 checks that find it gone), an X11 window on the display
+// (dropped at the first check after it was destroyed), or, when the handle
+// is neither (0 included), it stands for the registering process, which is
+// dropped at the first check after it ended. A game that exits without
+// unregistering thus frees the link within a frame or two.
+//
 // A derived class that overrides the On... operations must call Stop() in
 // its own destructor, so that the command thread never calls into a
 // half-destroyed object.
@@ -21,6 +29,7 @@
 
 #include "client/ovclient.h"
 #include "engine/HiddenWnd.h"
+#include "platform/life_watch.h"
 #include "platform/messages.h"
 #include "platform/modules.h"
 #include "platform/registry.h"
@@ -42,11 +51,14 @@ public:
     ~CVSLEnhanced() override;
 
     // Resets the link, loads the client library and, when it loaded, sets
-    // the version and parameter 0 and starts the command thread (returning
-    // once its window exists).
+    // the version and parameter 0, zeroes the pose record in the shared
+    // section (frame counter 0) and starts the command thread (returning
+    // once its window exists). Throws std::system_error when the thread
+    // cannot be made.
     void Start();
     // Ends the command thread: WM_QUIT to its window, waited for at most the
-    // stop wait, and the thread is always joined.
+    // stop wait, and the thread is always joined; then the pose record in
+    // the shared section is zeroed.
     void Stop();
     void SetStopWait(std::chrono::milliseconds wait) { stopWait_ = wait; }
 
@@ -75,10 +87,16 @@ public:
     }
     std::array<std::uint32_t, 2> ApplicationIds() const { return {applicationIds_[0].load(), applicationIds_[1].load()}; }
 
+    // What the registered handle was found to be.
+    enum class ClientKind { None, MessageWindow, X11Window, Process };
+
     // State of the link, for the engine and tests.
     bool IsLibraryLoaded() const { return library_.has_value(); }
     platform::HWND CommandWindow() const { return commandWindow_.load(); }
-    platform::HWND ClientWindow() const { return clientWindow_.load(); }
+    // Whether a client holds the link, and the handle it registered.
+    bool ClientRegistered() const { return client_.load() != 0; }
+    platform::HWND ClientWindow() const { return static_cast<platform::HWND>(client_.load()); }
+    ClientKind RegisteredKind() const { return client_.load() != 0 ? clientKind_.load() : ClientKind::None; }
     std::uint32_t RequestFlags() const { return requestFlags_.load(); }
     std::int32_t CursorFlag() const { return cursorFlag_.load(); }
     std::uint32_t MissCount() const { return missCount_.load(); }
@@ -113,12 +131,27 @@ protected:
 private:
     void Run();
     void ClearLink();
+    void ZeroSharedRecord();
+    // Whether the registered client still lives; `definite` when a "no"
+    // cannot turn into a "yes" later.
+    bool ClientAlive(platform::HWND handle, bool& definite);
+    void SetWatch(std::unique_ptr<platform::life::Watch> watch);
 
     std::shared_ptr<platform::registry::Store> registry_;
     std::chrono::milliseconds stopWait_ = kDefaultStopWait;
 
-    // Link state: written by the command thread and the watchdog.
-    std::atomic<platform::HWND> clientWindow_{0};
+    // Link state: written by the command thread and the watchdog. The
+    // client is 0 while there is none, else kRegistered | its handle (a
+    // handle of 0 registers too); only the command thread makes it non-zero,
+    // after it has set the kind and the watch.
+    static constexpr std::uint64_t kRegistered = std::uint64_t{1} << 32;
+    std::atomic<std::uint64_t> client_{0};
+    std::atomic<ClientKind> clientKind_{ClientKind::None};
+    // What stands for a client's X11 window or process; replaced by the
+    // command thread, asked by the watchdog, both under the lock (held for
+    // a non-blocking check).
+    std::mutex watchMutex_;
+    std::unique_ptr<platform::life::Watch> watch_;
     std::atomic<std::uint32_t> requestFlags_{0};
     std::atomic<std::int32_t> cursorFlag_{1};
     std::atomic<std::uint32_t> missCount_{0};

@@ -94,6 +94,8 @@ public:
     void SetupCamera();
     // Takes a clip model (geometry, start depths, location, sorting) and
     // returns it as the solver will use it; applied before the next frame.
+    // The same model again changes nothing; another one makes the next
+    // solved frame the centre, as a re-centre does.
     CHeadsetModel ApplyModel(const CHeadsetModel& model);
 
     void Recenter() { OnRecenter(); }
@@ -102,10 +104,15 @@ public:
     void SetPrecision(bool precision) { precision_.store(precision ? 1 : 0); }
     bool IsPrecision() const { return precision_.load() != 0; }
 
-    // Recording of every published pose into the pose file. 0, or the
-    // system error as an HRESULT.
+    // Recording of every published pose into the pose file, written to a
+    // file of its own and renamed over the pose file when it stops. 0, or
+    // the system error as an HRESULT. A recording that cannot be saved as the
+    // pose file is kept beside it (RecordingKeptAs) and its error returned;
+    // starting while recording first stops the running recording.
     std::uint32_t StartRecording();
     std::uint32_t StopRecording();
+    // Where the last recording that could not be saved as the pose file lies.
+    std::filesystem::path RecordingKeptAs() const;
     bool IsRecording() const { return recording_.load() != 0; }
     // Playback in place of the camera; ends by itself at the end of the file
     // or on the first error (LastPlaybackError).
@@ -167,6 +174,7 @@ private:
     void Sleep(std::uint32_t ms);
     void Post(platform::UINT message, platform::WPARAM wParam = 0, platform::LPARAM lParam = 0);
     void FailPlayback(std::uint32_t error);
+    std::uint32_t FinishRecording(); // under recordLock_
     std::uint32_t Now() const { return clock_->tickCount(); }
 
     IEngineHost& host_;
@@ -237,6 +245,8 @@ private:
     platform::CriticalSection publishLock_;
     std::mutex recordLock_;
     std::unique_ptr<CPoseFileWriter> writer_;
+    mutable std::mutex keptLock_;
+    std::filesystem::path keptAs_;
 
     CSeqLock<CPoseAxes> rawShared_, outputShared_, curveShared_, preCompShared_;
     CSeqLock<OVPosePacket> recordShared_;

@@ -44,8 +44,11 @@ std::uint32_t HResultFromWin32(std::uint32_t error);
 // never more than `limit` ms.
 std::uint32_t PlaybackDelay(std::uint32_t previousTick, std::uint32_t tick, std::uint32_t limit = 1000);
 
-// Writes a recording to a temporary file beside the target; Finish (or the
-// destructor) flushes it and renames it over the target.
+// Writes a recording to a temporary file of its own beside the target;
+// Finish (or the destructor) flushes it and renames it over the target. When
+// that fails the recording is not lost: it is kept beside the target under a
+// name of its own (KeptAs), "vistrel-recording-1.tdf" for "vistrel.tdf", or
+// as the temporary file when even that cannot be done.
 class CPoseFileWriter {
 public:
     CPoseFileWriter() = default;
@@ -58,14 +61,19 @@ public:
     std::uint32_t Create(const std::filesystem::path& target);
     // A failed write is reported but changes nothing else.
     bool Append(const PoseRecord& record);
-    // 0, or the Win32 error of flushing or renaming.
+    // 0, or the Win32 error of flushing or renaming; the data then lies in KeptAs().
     std::uint32_t Finish();
     bool IsOpen() const { return fd_ >= 0; }
+    // Where the last Finish that failed left the recording (empty after one that did not).
+    const std::filesystem::path& KeptAs() const { return keptAs_; }
 
 private:
+    std::filesystem::path Keep() const;
+
     int fd_ = -1;
     std::filesystem::path target_;
     std::filesystem::path temporary_;
+    std::filesystem::path keptAs_;
 };
 
 // False when any value of the record is a NaN or an infinity.

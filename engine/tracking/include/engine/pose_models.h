@@ -37,6 +37,8 @@ struct CHeadsetModel {
     // The built-in clip of a mounting location (Finish applied).
     static CHeadsetModel ForLocation(int location);
 
+    bool operator==(const CHeadsetModel&) const = default;
+
     // Recomputes the derived fields. P0OnTop is derived from the start
     // depths: 1 when P0 starts farther from the camera than both other
     // markers. No built-in clip has that, so the invert check of location 3

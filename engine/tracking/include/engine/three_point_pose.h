@@ -58,10 +58,15 @@ public:
 
     void SetCameraIntrinsics(const CameraModel& model);
     CameraModel GetCameraIntrinsics() const { return camera_; }
-    void SetModel(const CHeadsetModel& model);
+    // Takes `model` as the clip. The angles stay relative to the captured
+    // pose: the reference changes only on a capture. The same model again
+    // changes nothing; another model makes the next solved frame capture,
+    // since the old reference was measured with the old clip. Returns
+    // whether the model changed.
+    bool SetModel(const CHeadsetModel& model);
     // Takes the clip geometry, start depths, location and sorting of `model`
     // (TX..TZ, Dist01/02/12, Distol, Del0-2, Location, Sorting), recomputes the
-    // derived fields, and returns the model now in use.
+    // derived fields, and returns the model now in use (see SetModel).
     CHeadsetModel ApplyModel(const CHeadsetModel& model);
     const CHeadsetModel& GetModel() const { return model_; }
     void SetRootChoice(RootChoice choice) { rootChoice_ = choice; }
@@ -108,10 +113,14 @@ public:
     // depth solve failed; the solution is then not a number.
     bool SolveFrame(std::span<const ImagePoint, 3> points);
 
-    // SolveFrame, the roll sign applied, and the result check: false when an
-    // angle or a coordinate is not a finite number or a coordinate is beyond
-    // 10000 mm. A rejected frame re-initialises the depths of the next one.
+    // SolveFrame, the roll sign applied, and the result check
+    // (ResultAcceptable). A rejected frame re-initialises the depths of the
+    // next one.
     bool SolvePose(std::span<const ImagePoint, 3> points, double rollSign, PoseSolution& out);
+    // The result check: an angle above 360 degrees or not a number, or a
+    // coordinate more than 10000 mm from the camera's axes either way or not
+    // a number, is refused.
+    static bool ResultAcceptable(const PoseSolution& s);
 
     const PoseSolution& Solution() const { return solution_; }
     // Newton steps of the last depth solve that was kept.
@@ -132,6 +141,7 @@ private:
     double halfWidth_ = 177.5;
     double halfHeight_ = 145.0;
     CHeadsetModel model_;
+    bool haveModel_ = false;
     CSmallMatrix modelTriad_;
     CSmallMatrix referenceTriad_;
     RootChoice rootChoice_ = RootChoice::RestartFromPrevious;

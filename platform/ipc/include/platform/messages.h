@@ -49,15 +49,6 @@ struct Msg {
     UINT message = 0;
     WPARAM wParam = 0;
     LPARAM lParam = 0;
-    // The process that posted it when that was another process (from the
-    // socket's peer credentials); 0 when it came from this process.
-    int senderPid = 0;
-};
-
-// Who sent a message: a process of the session (always of this user).
-struct MessageSender {
-    int pid = 0;
-    std::uint32_t uid = 0;
 };
 
 using WindowProc = std::function<LRESULT(HWND, UINT, WPARAM, LPARAM)>;
@@ -100,11 +91,12 @@ void postQuitMessage(int exitCode);
 std::optional<LRESULT> sendMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
                                    std::chrono::milliseconds timeout = kDefaultSendTimeout);
 
-// While a window procedure handles a sent message on the calling thread:
-// the process that sent it (this process for a send from one of its own
-// threads, else the peer credentials of its connection). nullopt outside
-// the handling of a sent message.
-std::optional<MessageSender> sentMessageSender();
+// While a window procedure handles a sent message: the process that sent
+// it (its pid from the message socket's peer credentials for a message from
+// another process, this process's pid for one sent within it). 0 when the
+// calling thread is not handling a sent message, or the peer's pid could not
+// be read.
+int messageSenderPid();
 
 // Waits for the next posted message (sent messages are handled meanwhile).
 // Returns 1 with a message, 0 when it is WM_QUIT.

@@ -62,7 +62,8 @@ public:
     CGameList(const CGameList&) = delete;
     CGameList& operator=(const CGameList&) = delete;
 
-    // Loads "sgl.dat"/"sgl.sig" from the working folder with the built-in key.
+    // Loads "sgl.dat"/"sgl.sig" with the built-in key, from the folder where
+    // the program's files resolve "sgl.dat" (the working folder by default).
     int Load();
     // Loads from folder with the given key blob and pass phrase: an
     // installed update's pair when it loads, else the folder's own. 0, or

@@ -20,9 +20,17 @@
 
 class CGameList;
 
-// The default profile's name and notes.
+// The default profile's name and notes (texts 5004 and 5005).
+inline constexpr unsigned kDefaultProfileNameId = 5004;
+inline constexpr unsigned kDefaultProfileNotesId = 5005;
 inline constexpr std::u16string_view kDefaultProfileName = u"Default Profile";
 inline constexpr std::u16string_view kDefaultProfileNotes = u"This profile is loaded when there is no active game.";
+
+// A text of the interface language by its string id; empty where the
+// language has none (the built-in English text then stands).
+using TextLookup = std::function<std::u16string(unsigned id)>;
+// The language's text of `id`, else `builtIn`.
+std::u16string LanguageText(const TextLookup& texts, unsigned id, std::u16string_view builtIn);
 // The folder of the profile files, relative to the working folder.
 inline constexpr std::u16string_view kProfilesFolder = u"Profiles";
 
@@ -40,11 +48,17 @@ public:
     int LoadAll(const CGameList& catalogue);
     // Where messages for the user go (a message box in the program).
     void SetUserMessages(std::function<void(std::u16string_view)> tell) { tell_ = std::move(tell); }
+    // The interface language's texts (the default profile's name and notes,
+    // the message for an unreadable file); none: the built-in English.
+    void SetTexts(TextLookup texts) { texts_ = std::move(texts); }
 
     // A new default profile ("Default Profile", roll disabled, game id -1)
     // under a file name of its own, saved and put at the head. It stays in
     // the list also when it could not be saved (reported).
     CProfile* CreateDefaultProfile();
+    // The default profile's contents, without a file name.
+    // The default profile, named in the language of `texts` when given.
+    static std::unique_ptr<CProfile> MakeDefaultProfile(const TextLookup& texts = {});
 
     // The first default profile from the head; null when none.
     CProfile* FindDefault() const;
@@ -100,4 +114,5 @@ private:
     std::vector<std::unique_ptr<CProfile>> profiles_;
     ProfileMap map_;
     std::function<void(std::u16string_view)> tell_;
+    TextLookup texts_;
 };

@@ -37,6 +37,10 @@ public:
     friend bool operator==(const CProfileAxis&, const CProfileAxis&) = default;
 };
 
+// Text 5006, the user's message for a profile file that cannot be read.
+inline constexpr unsigned kProfileReadErrorId = 5006;
+inline constexpr std::u16string_view kProfileReadError = u"Could not read profile %s. %s";
+
 class CProfile {
 public:
     static constexpr std::uint32_t kDefaultGameId = 0xFFFFFFFFu; // marks the default profile
@@ -83,8 +87,10 @@ public:
     // cannot be read, is larger than kMaxFileBytes or is not well-formed
     // (nothing changes); 13 when it has no "Profile" element. Every problem is reported through
     // the debug output with the file's path; an unreadable file is also told
-    // to the user through `tell` ("Could not read profile <path>. <why>").
-    int Load(const std::function<void(std::u16string_view)>& tell = nullptr);
+    // to the user through `tell`, in `readError` (text 5006 of the interface
+    // language: "%s" takes the path, then the reason).
+    int Load(const std::function<void(std::u16string_view)>& tell = nullptr,
+             std::u16string_view readError = kProfileReadError);
 
     // The file text Save writes (without the encoding to UTF-16).
     std::u16string ToXml() const;

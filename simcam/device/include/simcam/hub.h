@@ -62,10 +62,12 @@ private:
     std::unique_ptr<GenericSide> genericSide_;
 };
 
-// The backend ORVANE_CAMERA selects; "sim" gives a hub with one camera on
-// the generic driver that needs no FPGA image and shows the scene of the
-// file ORVANE_SIMCAM_SCENE names (the default scene without it).
-std::unique_ptr<platform::usb::Backend> makeSystemBackend();
+// The backend ORVANE_CAMERA selects (`whenUnset` without it); "sim" gives a
+// hub with one camera on the generic driver that needs no FPGA image and
+// shows the scene of the file ORVANE_SIMCAM_SCENE names (the default scene
+// without it).
+std::unique_ptr<platform::usb::Backend> makeSystemBackend(
+    platform::usb::BackendChoice whenUnset = platform::usb::BackendChoice::Sim);
 
 // The image source of a scene as the settings describe it, paced by the
 // camera's frame rate on the system clock.

@@ -4,6 +4,10 @@
 //   revision 8        camera hardware revision (5-9, 12, 13)
 //   location 0        clip mounting location (0-4)
 //   motion scripted   the head sweeps the range users move in, or: still
+//   pose 20 -10 5 30 -20 40
+//                     where a still head is held: yaw, pitch, roll (degrees,
+//                     within 90) and x, y, z (mm, within 300) from the
+//                     neutral pose; the scripted head does not use it
 //   reach 1.0         share of that range the scripted head sweeps (0-1)
 //   noise 0.2         pixel noise of the marker centres (standard deviation)
 //   radius 4          marker disc radius in pixels
@@ -11,12 +15,15 @@
 #include <string>
 #include <string_view>
 
+#include "simcam/scene/scene.h"
+
 namespace simcam {
 
 struct SceneSettings {
     int revision = 8;
     int location = 0;
     bool still = false;
+    scene::HeadPose pose{}; // of the still head
     double reach = 1.0;
     double noise = 0.0;
     double radius = 4.0;

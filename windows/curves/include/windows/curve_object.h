@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/modules.h"
+
 inline constexpr int kCurveMaxKnots = 256; // the interpolation wrappers hold at most this many
 
 inline constexpr std::int32_t kCurveHitNothing = 4097;
@@ -66,6 +68,25 @@ double ClosestIndex(std::span<const double> values, double x);
 // outside the data are returned.
 std::optional<double> InterpolateKnots(std::span<const CCurvePoint> points, double x, bool linear,
                                        std::int16_t blend, double power);
+
+// Keeps the math library's companion file "XlNumbra.dll" (XlNumbra.so in
+// the working folder) loaded while it lives. The program holds one for its
+// whole run and FindKnot one around its lookup. Each guard keeps its own
+// reference, so a short-lived guard never unloads the module that the
+// long-lived one holds. A missing file changes nothing.
+class CCurveDllImpl {
+public:
+    static constexpr const char* kCompanionFile = "XlNumbra.dll";
+
+    CCurveDllImpl() : module_(platform::Module::load(kCompanionFile)) {}
+    CCurveDllImpl(const CCurveDllImpl&) = delete;
+    CCurveDllImpl& operator=(const CCurveDllImpl&) = delete;
+
+    bool Loaded() const { return module_.has_value(); }
+
+private:
+    std::optional<platform::Module> module_;
+};
 
 class CCurveObject {
 public:

@@ -37,18 +37,26 @@ private:
     int focusLosses_ = 0;
 };
 
-// Header that paints its text blue and each item's check box.
+// Header that paints its text blue and each item's image. An item's image
+// index doubles as its check state (0 none, 1 clear, 2 checked): with an
+// image list the item shows that image, without one a check box for 1 and 2.
 class CXHeaderCtrl : public QHeaderView {
     Q_OBJECT
 public:
     CXHeaderCtrl(const CXListModel& model, QWidget* parent);
+    void SetImageList(std::vector<QPixmap> images);
 
 protected:
     void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override;
 
 private:
     const CXListModel& model_;
+    std::vector<QPixmap> images_;
 };
+
+// The header images of the program's lists (bitmap 131): 16-pixel images,
+// 0 a small marker, 1 a clear and 2 a checked box.
+std::vector<QPixmap> StandardHeaderImages();
 
 class CXListCtrl : public QTableView {
     Q_OBJECT
@@ -78,6 +86,8 @@ public:
     int SetCellImage(int row, int column, int image);
     // Images drawn before a cell's text, by the cells' Image index.
     void SetImageList(std::vector<QPixmap> images);
+    // The header's images, by each item's image index (see CXHeaderCtrl).
+    void SetHeaderImageList(std::vector<QPixmap> images);
     int SetRowEnabled(int row, int enabled);
     int SetRowValue(int row, std::uint32_t value);
     std::uint32_t GetRowValue(int row) const;

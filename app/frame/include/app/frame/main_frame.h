@@ -8,10 +8,12 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <string_view>
 
 #include <QMainWindow>
 
 #include "app/frame/startup.h"
+#include "app/frame/status_lines.h"
 #include "app/frame/status_text.h"
 #include "app/shell/autostart.h"
 #include "app/shell/monitor_slots.h"
@@ -26,6 +28,7 @@
 class QAction;
 class QMenu;
 class QSystemTrayIcon;
+class QTimer;
 
 namespace app_frame {
 
@@ -37,6 +40,9 @@ inline constexpr platform::WPARAM ID_RUN_AT_STARTUP = 32780;
 inline constexpr platform::WPARAM ID_RUN_MINIMIZED = 32781;
 inline constexpr platform::WPARAM ID_CLOSE_TO_TRAY = 32782;
 inline constexpr platform::WPARAM ID_SOFTWARE_UPDATES = 32783;
+// The main window's size, kept beside its position in "Settings".
+inline constexpr const char* kWidthValue = "width";
+inline constexpr const char* kHeightValue = "height";
 inline constexpr platform::WPARAM ID_HELP_CONTENTS = 32784;
 inline constexpr platform::WPARAM ID_GAME_UPDATES = 32786;
 inline constexpr platform::WPARAM ID_PERIODIC_NEWS = 32787;
@@ -106,6 +112,10 @@ public:
         std::filesystem::path autostartFolder = app::DefaultAutostartFolder();
         std::filesystem::path programPath;
         app::CMonitorWindowFactory::Options monitors;
+        // When set, a short line goes here each time the camera starts or
+        // stops and the head is tracked or lost, at most one a second (a
+        // program without a window on screen).
+        std::function<void(std::string_view line)> statusLines;
     };
 
     explicit CMainFrame(Options options, QWidget* parent = nullptr);
@@ -153,6 +163,7 @@ protected:
 
 private:
     void UpdateStatus();
+    void WriteStatusLine(bool cameraRunning, bool tracked);
     void BuildMenus();
     void BuildLanguageMenu();
     void UpdateMenuStates();
@@ -192,6 +203,8 @@ private:
     QMenu* languageMenu_ = nullptr;
     std::map<platform::WPARAM, QAction*> actions_;
     std::array<std::u16string, 4> panes_;
+    std::unique_ptr<CStatusLines> statusLines_;
+    QTimer* statusLineTimer_ = nullptr;
     int showCommand_ = 5;
     bool closeToTrayFlag_ = false;
     bool exiting_ = false;

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/messages.h"
 #include "platform/registry.h"
@@ -86,5 +87,14 @@ bool HandOverToRunningInstance();
 // backslash, no terminating null) under the current user; errors ignored.
 void PublishClientLocation(platform::registry::Store& store, const std::filesystem::path& folder);
 
-// The program's folder, from /proc/self/exe; empty when unknown.
-std::filesystem::path ProgramFolder();
+// What the command line asks for. The program takes no options of its own
+// but --help and --version; the toolkit's own options (-platform, -display,
+// -style, -session, ...) pass to it.
+struct CommandLine {
+    enum class Action { Run, Help, Version, Error } action = Action::Run;
+    std::string error; // one line, for Error
+};
+CommandLine ParseCommandLine(const std::vector<std::string>& args);
+// The --help and --version texts; `version` is the suite's version.
+std::string HelpText();
+std::string VersionText(std::string_view version);

@@ -3,6 +3,7 @@
 // 3D heads (2), each a modeless window with its lifecycle object
 // (CDlgThread), its data source over the main sheet, and a place in the
 // frame's snapper.
+#include <filesystem>
 #include <memory>
 
 #include <QPointer>
@@ -21,6 +22,8 @@ public:
     struct Options {
         // The heads window without a renderer (tests on machines without one).
         bool headsWithoutDevice = false;
+        // Where the heads window finds "head.x"; empty: "models" beside the program.
+        std::filesystem::path headsModelsFolder;
     };
 
     CMonitorWindowFactory(CSnapPropertySheet& sheet, IShellDialogs& dialogs, QWidget* owner,

@@ -6,11 +6,13 @@
 // IShellDialogs, so the adapters run in tests without a person.
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "app/UpdateService.h"
 #include "app/main_pages.h"
 #include "app/shell/monitor_slots.h"
+#include "app/shell/texts.h"
 #include "app/snap_property_sheet.h"
 #include "windows/profile_sheet.h"
 #include "windows/tracking_settings_model.h"
@@ -101,12 +103,16 @@ public:
     void ShowGameDetails(const CGameInfo& game, bool& favourite) override { dialogs_.ShowGameDetails(game, favourite); }
     int QueryNews(CNewsReply& reply) override;
     void SaveLastNewsVersion(std::int32_t version) override;
+    std::u16string Text(unsigned id) override;
+    // The interface language's texts; none: the built-in English ones.
+    void SetTexts(std::shared_ptr<const CResourceTexts> texts) { texts_ = std::move(texts); }
 
 private:
     CSnapPropertySheet& sheet_;
     IShellDialogs& dialogs_;
     IProfileEditorHost& editor_;
     CMonitorSlots& monitors_;
+    std::shared_ptr<const CResourceTexts> texts_;
 };
 
 // The camera settings dialog's view of the program.

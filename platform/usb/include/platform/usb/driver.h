@@ -275,7 +275,7 @@ using BackendFactory = std::function<std::unique_ptr<Backend>()>;
 std::unique_ptr<Backend> makeBackend(BackendChoice choice, const BackendFactory& simulator,
                                      const BackendFactory& usb);
 
-// The choice ORVANE_CAMERA names; the simulator when unset or unknown.
-BackendChoice backendChoiceFromEnvironment();
+// The choice ORVANE_CAMERA names; `whenUnset` when it is unset or unknown.
+BackendChoice backendChoiceFromEnvironment(BackendChoice whenUnset = BackendChoice::Sim);
 
 } // namespace platform::usb

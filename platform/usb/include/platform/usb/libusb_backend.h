@@ -1,13 +1,16 @@
 #pragma once
 // The libusb backend for real cameras. Every libusb call goes through a
 // table of function pointers, so that the backend is tested against a fake.
-// Cameras are found by vendor and product id (ORVANE_USB_IDS, "vvvv:pppp,...",
-// hexadecimal); own-driver indices and generic-driver paths follow the bus
+// Cameras are found by vendor and product id ("vvvv:pppp,...", hexadecimal):
+// the ids the build was configured with (the ORVANE_USB_IDS cache variable),
+// which the ORVANE_USB_IDS environment variable replaces, or adds to when its
+// value starts with '+'. Own-driver indices and generic-driver paths follow the bus
 // and port order. Endpoints in interface 0 descriptor order: pipe 0 OUT
 // (commands), pipe 1 IN (replies), pipe 2 IN (images, optional).
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <libusb.h>
@@ -48,6 +51,14 @@ struct UsbId {
 // Parses "vvvv:pppp,vvvv:pppp"; entries that do not parse are skipped.
 std::vector<UsbId> parseUsbIds(std::string_view text);
 
+// The ids the build was configured with ("" when none).
+std::string_view builtInUsbIds();
+
+// The ids to look for: `builtIn`, replaced by the environment's value, or
+// with the value's ids added when it starts with '+' (null or empty: the
+// built-in ids alone).
+std::vector<UsbId> cameraUsbIds(std::string_view builtIn, const char* environment);
+
 // Maps a libusb result to the generic driver's status numbers.
 std::uint32_t statusFromLibusb(int result);
 
@@ -66,7 +77,7 @@ public:
 // Builds the backend over `api` (nullptr from a failing init is reported
 // through an empty device list).
 std::unique_ptr<LibusbBackend> makeLibusbBackend(LibusbApi api, std::vector<UsbId> ids, LibusbTiming timing = {});
-// The real library with the ids of ORVANE_USB_IDS.
+// The real library with the ids of cameraUsbIds(builtInUsbIds(), $ORVANE_USB_IDS).
 std::unique_ptr<LibusbBackend> makeLibusbBackend();
 
 } // namespace platform::usb

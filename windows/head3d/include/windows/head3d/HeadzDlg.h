@@ -64,7 +64,8 @@ public:
     static constexpr int kPaneSize = 200;
 
     struct Options {
-        // Where "head.x" is; empty: "models" beside the program.
+        // Where "head.x" is; empty: the program's "models" folder (beside
+        // the program when no program folders are set).
         std::filesystem::path modelsFolder;
         // Leaves both scenes without a device, as on a machine without a renderer.
         bool withoutDevice = false;

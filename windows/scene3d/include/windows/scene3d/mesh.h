@@ -4,13 +4,16 @@
 // the CPU side and drawn by the scene each frame, so a mesh holds no GPU
 // objects of its own and can be loaded before, or without, a current context.
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "platform/gfx/matrix.h"
+#include "windows/scene3d/texture_image.h"
 
 class CScene;
 
@@ -33,13 +36,46 @@ struct CMaterial {
     float power = 0.0f;
 };
 
+struct CTexCoord {
+    float u = 0.0f;
+    float v = 0.0f;
+};
+
 // The geometry of a loaded mesh: one vertex list and one triangle list per subset.
 struct CMeshGeometry {
     std::vector<platform::gfx::Vec3> positions;
     std::vector<platform::gfx::Vec3> normals;
+    std::vector<CTexCoord> texcoords; // one per vertex (0, 0 where the file has none)
     std::vector<std::vector<std::uint32_t>> subsets; // triangle indices per subset
     bool empty() const { return positions.empty(); }
 };
+
+// Limits of what a mesh file may hold; a file beyond them is refused before
+// it is parsed, or after, before anything is built from it.
+inline constexpr std::size_t kMaxMeshFileBytes = 16u * 1024u * 1024u;
+inline constexpr std::size_t kMaxMeshVertices = 1u << 20;
+inline constexpr std::size_t kMaxMeshTriangles = 1u << 21;
+inline constexpr std::size_t kMaxMeshMaterials = 256;
+inline constexpr int kMaxMeshFrameDepth = 64;
+
+// What a .x file holds, read without a device: geometry in file coordinates
+// (frame transforms applied, the load shift not yet), the materials and the
+// texture file named by each (empty where none).
+struct CParsedMesh {
+    CMeshGeometry geometry;
+    std::vector<CMaterial> materials;
+    std::vector<std::string> textureFiles;
+    bool hasNormals = false;
+};
+
+// Parses .x data (text or binary; the compressed forms are refused) after
+// checking its header and size, with assimp's own structure validation and
+// limits on every count. False with the reason on any failure.
+bool ParseXMesh(std::span<const std::uint8_t> data, CParsedMesh& mesh, std::string& error);
+
+// A texture named by a mesh file, looked up only beside it: a bare file name
+// of the mesh's folder. Empty for a name with a folder part, "." or "..".
+std::filesystem::path TextureBeside(const std::filesystem::path& meshFile, std::string_view name);
 
 // The three transforms a mesh is drawn with.
 struct CMeshTransforms {
@@ -82,6 +118,8 @@ public:
     CMeshGeometry geometry;
     std::vector<CMaterial> materials;         // one per subset
     std::vector<std::string> textureFiles;    // the file's texture name per subset ("" for none)
+    std::vector<CTextureImage> textures;      // one per subset; empty where none loaded
+    std::vector<std::uint32_t> textureIds;    // the scene's names for them on its device (0: none yet)
     std::uint32_t materialCount = 0;
     CMaterial defaultMaterial;
     std::string textureName;
@@ -99,7 +137,9 @@ public:
     std::unique_ptr<CMesh> Clone() const override;
     // Loads the file (kSceneFail when it does not parse or the scene has no
     // device), moves every vertex by (0, 1500, -300), computes the bounding
-    // sphere and, when the file has none, the normals.
+    // sphere and, when the file has none, the normals, and loads each
+    // subset's texture from beside the file (a texture that does not load
+    // leaves its subset untextured).
     std::uint32_t Load() override;
 
     int kind = 0;

@@ -65,6 +65,10 @@ public:
 private:
     void Report(std::string_view routine, std::string_view text) const;
     void DrawMesh(CMesh& mesh);
+    // The device's texture of a subset, made on first use; 0 for none.
+    unsigned TextureName(CMesh& mesh, std::size_t subset);
+    // Deletes the meshes' textures on the device.
+    void ReleaseTextures();
 
     Options options_;
     std::unique_ptr<platform::gfx::OffscreenContext> device_;

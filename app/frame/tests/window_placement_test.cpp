@@ -1,0 +1,420 @@
+// Every window under a real X server with a real window manager (openbox,
+// which frames windows with a title bar as desktops do): each one comes back
+// exactly where the user left it, whole on the screen, however often it is
+// reopened; saved places off the screen come back onto it; and each window,
+// once opened, shows its contents (read back from the X server's pixels).
+#include "frame_fixture.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QPixmap>
+#include <QScreen>
+#include <QSet>
+#include <QWindow>
+
+#include <csignal>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include "app/frame_placer.h"
+#include "testing/xvfb_server.h"
+#include "windows/curve_editor_dlg.h"
+#include "windows/profile_sheet.h"
+
+extern char** environ;
+
+using namespace frame_test;
+
+namespace {
+
+// Xvfb with openbox on it, and the program's QApplication on that display.
+class Desktop : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        server_ = std::make_unique<testing_support::XvfbServer>("1280x1024x24");
+        if (!server_->ready())
+            return;
+        ::setenv("DISPLAY", server_->name().c_str(), 1);
+        char arg0[] = "openbox";
+        char noSession[] = "--sm-disable";
+        char* argv[] = {arg0, noSession, nullptr};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        const int rc = posix_spawnp(&wm_, "openbox", &actions, nullptr, argv, environ);
+        posix_spawn_file_actions_destroy(&actions);
+        if (rc != 0) {
+            wm_ = -1;
+            return;
+        }
+        if (!WaitForWindowManager())
+            return;
+        ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+        app_ = std::make_unique<QApplication>(argc_, argv_);
+        ready_ = true;
+    }
+    void TearDown() override
+    {
+        app_.reset();
+        if (wm_ > 0) {
+            ::kill(wm_, SIGTERM);
+            int status = 0;
+            ::waitpid(wm_, &status, 0);
+        }
+        server_.reset();
+    }
+    static bool Ready() { return ready_; }
+
+private:
+    // The window manager announces itself on the root window (10 s at most).
+    bool WaitForWindowManager()
+    {
+        Display* d = XOpenDisplay(server_->name().c_str());
+        if (d == nullptr)
+            return false;
+        const Atom check = XInternAtom(d, "_NET_SUPPORTING_WM_CHECK", False);
+        bool found = false;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!found && std::chrono::steady_clock::now() < deadline) {
+            Atom type = None;
+            int format = 0;
+            unsigned long count = 0, after = 0;
+            unsigned char* data = nullptr;
+            if (XGetWindowProperty(d, DefaultRootWindow(d), check, 0, 1, False, XA_WINDOW, &type, &format, &count,
+                                   &after, &data) == Success &&
+                count == 1)
+                found = true;
+            if (data != nullptr)
+                XFree(data);
+            if (!found)
+                std::this_thread::sleep_for(20ms);
+        }
+        XCloseDisplay(d);
+        return found;
+    }
+
+    std::unique_ptr<testing_support::XvfbServer> server_;
+    pid_t wm_ = -1;
+    std::unique_ptr<QApplication> app_;
+    int argc_ = 1;
+    char name_[16] = "placement_test";
+    char* argv_[2] = {name_, nullptr};
+    static inline bool ready_ = false;
+};
+
+const bool kDesktop = (::testing::AddGlobalTestEnvironment(new Desktop), true);
+
+// A profile editor's host that does nothing.
+struct QuietEditorHost final : IProfileEditorHost {
+    bool IsWindowOpen(int) const override { return false; }
+    void OpenWindow(int) override {}
+    void CloseWindow(int) override {}
+    std::int32_t LaunchFlag(int) const override { return 0; }
+    void SetLaunchFlag(int, std::int32_t) override {}
+    void SaveSettings() override {}
+    bool Ask(const std::u16string&) override { return false; }
+    void Message(const std::u16string&) override {}
+    void ApplyTrackingSettings() override {}
+    void Recenter() override {}
+    void NotifyStateChanged() override {}
+    void ResetPauseState() override {}
+    void SetHotKeys(const CHotKeys&) override {}
+    void RefreshActions() override {}
+    void EditHotKey(int, CHotKeys&) override {}
+    bool EditCurve(CProfile&, int) override { return false; }
+};
+
+class DesktopTest : public FrameTest {
+protected:
+    void SetUp() override
+    {
+        if (!Desktop::Ready())
+            GTEST_SKIP() << "no Xvfb or openbox here";
+        FrameTest::SetUp();
+    }
+
+    // Waits (bounded) for the window manager to have framed and shown `w`,
+    // and for the window's placer to have done.
+    bool Framed(QWidget* w)
+    {
+        return WaitFor([w] {
+            if (w == nullptr || !w->isVisible() || w->windowHandle() == nullptr || !w->windowHandle()->isExposed() ||
+                w->frameGeometry() == w->geometry())
+                return false;
+            for (const app::CFramePlacer* p : w->findChildren<app::CFramePlacer*>(Qt::FindDirectChildrenOnly))
+                if (p->Active())
+                    return false;
+            return true;
+        });
+    }
+    // Moves the window as a user would and returns where the window manager
+    // put its frame once it stopped moving.
+    QPoint MoveTo(QWidget* w, QPoint p)
+    {
+        w->move(p);
+        WaitFor([&] { return (w->frameGeometry().topLeft() - p).manhattanLength() <= 4; });
+        QPoint last = w->frameGeometry().topLeft();
+        for (int quiet = 0; quiet < 20;) {
+            Pump();
+            std::this_thread::sleep_for(5ms);
+            const QPoint now = w->frameGeometry().topLeft();
+            quiet = now == last ? quiet + 1 : 0;
+            last = now;
+        }
+        return last;
+    }
+    // The frame's corner reaches `p` and stays there.
+    bool SettlesAt(QWidget* w, QPoint p)
+    {
+        if (!WaitFor([&] { return w->frameGeometry().topLeft() == p; }))
+            return false;
+        Settle();
+        return w->frameGeometry().topLeft() == p;
+    }
+    template <typename F>
+    bool WaitFor(F done)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + 20s;
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            Pump();
+            std::this_thread::sleep_for(5ms);
+        }
+        return true;
+    }
+    // Lets the window manager's answers to earlier requests arrive.
+    void Settle()
+    {
+        for (int i = 0; i < 30; ++i) {
+            Pump();
+            std::this_thread::sleep_for(5ms);
+        }
+    }
+    static QRect Work() { return QGuiApplication::primaryScreen()->availableGeometry(); }
+    static bool OnScreen(const QWidget* w) { return Work().contains(w->frameGeometry()); }
+
+    // The window's client area as the X server shows it.
+    static QImage Shot(const QWidget* w)
+    {
+        const QRect r = w->geometry();
+        return QGuiApplication::primaryScreen()->grabWindow(0, r.x(), r.y(), r.width(), r.height()).toImage();
+    }
+    // Not blank: several colours, and more than a sliver of it differs from
+    // its most common colour (a window never painted shows one colour).
+    static void ExpectContents(const QWidget* w, const char* what)
+    {
+        const QImage image = Shot(w);
+        ASSERT_FALSE(image.isNull()) << what;
+        QHash<QRgb, int> counts;
+        for (int y = 0; y < image.height(); y += 2)
+            for (int x = 0; x < image.width(); x += 2)
+                ++counts[image.pixel(x, y)];
+        int most = 0;
+        for (const int c : counts)
+            most = std::max(most, c);
+        const int total = ((image.width() + 1) / 2) * ((image.height() + 1) / 2);
+        EXPECT_GE(counts.size(), 6) << what;
+        EXPECT_LT(most, total * 99 / 100) << what;
+    }
+
+    // Shows a dialog, then looks at it on the screen and closes it.
+    void ShowAndLook(QDialog* dialog, const char* what)
+    {
+        dialog->show();
+        ASSERT_TRUE(Framed(dialog)) << what;
+        Settle();
+        EXPECT_TRUE(OnScreen(dialog)) << what;
+        ExpectContents(dialog, what);
+        dialog->reject();
+    }
+
+    struct Monitor {
+        platform::WPARAM command;
+        const char* section;
+    };
+    static constexpr Monitor kMonitors[] = {{ID_VIEW_GAUGES, "gauges"}, {ID_VIEW_TRACKING, "tracking"},
+                                            {ID_VIEW_HEADS, "heads"}};
+    QWidget* Open(const Monitor& m)
+    {
+        frame->OnCommand(m.command);
+        if (m.command == ID_VIEW_GAUGES) return Window<CGaugesDlg>();
+        if (m.command == ID_VIEW_TRACKING) return Window<CTrackingDlg>();
+        return Window<CHeadzDlg>();
+    }
+    void Close(const Monitor& m)
+    {
+        frame->OnCommand(m.command);
+        Pump();
+    }
+};
+
+} // namespace
+
+// Open, move, close, reopen, three times over: each monitor window stands
+// where the user left it, to the pixel, and does not creep.
+TEST_F(DesktopTest, MonitorWindowsComeBackWhereTheUserLeftThem)
+{
+    Create();
+    frame->show();
+    ASSERT_TRUE(Framed(frame.get()));
+    int i = 0;
+    for (const Monitor& m : kMonitors) {
+        SCOPED_TRACE(m.section);
+        QWidget* w = Open(m);
+        ASSERT_TRUE(Framed(w));
+        const QPoint place = MoveTo(w, QPoint(300 + 60 * i, 200 + 50 * i));
+        ++i;
+        for (int round = 0; round < 3; ++round) {
+            SCOPED_TRACE(round);
+            Close(m);
+            EXPECT_EQ(Profile().GetProfileInt(m.section, "xpos", -1), place.x());
+            EXPECT_EQ(Profile().GetProfileInt(m.section, "ypos", -1), place.y());
+            w = Open(m);
+            ASSERT_TRUE(Framed(w));
+            EXPECT_TRUE(SettlesAt(w, place)) << "at " << w->frameGeometry().x() << "," << w->frameGeometry().y();
+            EXPECT_TRUE(OnScreen(w));
+        }
+        Close(m);
+    }
+}
+
+// The main window comes back at its place and size at the next start.
+TEST_F(DesktopTest, TheMainWindowKeepsItsPlaceAndSizeAcrossRuns)
+{
+    Create();
+    frame->show();
+    ASSERT_TRUE(Framed(frame.get()));
+    const QSize size = frame->size() + QSize(60, 40);
+    frame->resize(size);
+    ASSERT_TRUE(WaitFor([&] { return frame->size() == size; }));
+    const QPoint place = MoveTo(frame.get(), QPoint(170, 130));
+    for (int run = 0; run < 2; ++run) {
+        SCOPED_TRACE(run);
+        frame->Shutdown();
+        frame.reset();
+        Create();
+        frame->ShowInitially();
+        ASSERT_TRUE(Framed(frame.get()));
+        EXPECT_TRUE(SettlesAt(frame.get(), place)) << "at " << frame->frameGeometry().x() << ","
+                                                   << frame->frameGeometry().y();
+        EXPECT_EQ(frame->size(), size);
+    }
+}
+
+// Places saved for a screen that is no longer there, or with the title bar
+// above the screen, come back whole onto the screen.
+TEST_F(DesktopTest, SavedPlacesOffTheScreenComeBackOntoIt)
+{
+    {
+        app::CAppProfile p = Profile();
+        WriteFirstRunPlacements(p);
+        p.WriteProfileInt("Settings", "xpos", 200);
+        p.WriteProfileInt("Settings", "ypos", -120);
+        p.WriteProfileInt("heads", "xpos", 5000);
+        p.WriteProfileInt("heads", "ypos", -300);
+        p.WriteProfileInt("gauges", "xpos", -900);
+        p.WriteProfileInt("gauges", "ypos", 3000);
+    }
+    Create();
+    frame->ShowInitially();
+    ASSERT_TRUE(Framed(frame.get()));
+    ASSERT_TRUE(WaitFor([&] { return OnScreen(frame.get()); })) << "title bar at " << frame->frameGeometry().y();
+    for (const Monitor& m : {kMonitors[0], kMonitors[2]}) {
+        SCOPED_TRACE(m.section);
+        QWidget* w = Open(m);
+        ASSERT_TRUE(Framed(w));
+        EXPECT_TRUE(WaitFor([&] { return OnScreen(w); }))
+            << w->frameGeometry().x() << "," << w->frameGeometry().y() << " " << w->frameGeometry().width() << "x"
+            << w->frameGeometry().height();
+    }
+}
+
+// The profile editor over a main window at the top of the screen keeps its
+// title bar on the screen.
+TEST_F(DesktopTest, TheProfileEditorOpensWithItsTitleBarOnTheScreen)
+{
+    Create();
+    frame->show();
+    ASSERT_TRUE(Framed(frame.get()));
+    MoveTo(frame.get(), QPoint(400, Work().top()));
+    CProfile profile;
+    profile.Name = u"Racing";
+    QuietEditorHost host;
+    CProfilePropertySheet sheet(profile, host, frame.get());
+    sheet.SetCaption(profile.Name);
+    sheet.resize(sheet.sizeHint().width(), std::max(sheet.sizeHint().height(), frame->frameGeometry().height() + 200));
+    sheet.show();
+    ASSERT_TRUE(Framed(&sheet));
+    EXPECT_TRUE(WaitFor([&] { return OnScreen(&sheet); })) << "top at " << sheet.frameGeometry().y();
+    sheet.reject();
+}
+
+// Every window once, as the X server shows it: on the screen and not blank;
+// the 3D head window shows the heads' skin.
+TEST_F(DesktopTest, EveryWindowShowsItsContents)
+{
+    headsWithoutDevice = false;
+    setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
+    // The head model as it ships in the program folder.
+    headsModelsFolder = fs::path(ORVANE_BIN_DIR) / "models";
+    Create();
+    frame->show();
+    ASSERT_TRUE(Framed(frame.get()));
+    // Where a first window lands is the window manager's choice (placement
+    // has tests of its own); put it in the open so the whole of it is seen.
+    MoveTo(frame.get(), QPoint(60, 60));
+    EXPECT_TRUE(WaitFor([&] { return OnScreen(frame.get()); }))
+        << frame->frameGeometry().x() << "," << frame->frameGeometry().y() << " " << frame->frameGeometry().width()
+        << "x" << frame->frameGeometry().height() << " in " << Work().width() << "x" << Work().height();
+    Settle();
+    ExpectContents(frame.get(), "main window");
+
+    for (const Monitor& m : kMonitors) {
+        QWidget* w = Open(m);
+        ASSERT_TRUE(Framed(w)) << m.section;
+        Settle();
+        EXPECT_TRUE(OnScreen(w)) << m.section;
+        ExpectContents(w, m.section);
+    }
+    // The heads: skin-coloured pixels in the panes once they have drawn.
+    auto* heads = Window<CHeadzDlg>();
+    ASSERT_NE(heads, nullptr);
+    ASSERT_TRUE(heads->Scene(0)->HasDevice());
+    ASSERT_NE(heads->View(0), nullptr);
+    ASSERT_TRUE(heads->View(0)->Mesh() != nullptr && heads->View(0)->Mesh()->HasGeometry()) << fs::current_path();
+    int skin = 0;
+    ASSERT_TRUE(WaitFor([&] {
+        const QImage shot = Shot(heads);
+        skin = 0;
+        for (int y = 0; y < shot.height(); y += 2)
+            for (int x = 0; x < shot.width(); x += 2) {
+                const QColor c = shot.pixelColor(x, y);
+                if (c.red() > 90 && c.red() > c.green() + 15 && c.green() > c.blue())
+                    ++skin;
+            }
+        return skin > 100;
+    })) << skin;
+
+    CProfile profile;
+    profile.Name = u"Racing";
+    profile.SetDefaults();
+    QuietEditorHost host;
+    CProfilePropertySheet sheet(profile, host, frame.get());
+    ShowAndLook(&sheet, "profile editor");
+    CCurveEditorDlg curves(frame.get());
+    curves.SetProfile(&profile);
+    curves.SetAxis(1);
+    curves.OnInitDialog();
+    ShowAndLook(&curves, "curve editor");
+    CGameInfo game;
+    game.Name = u"Racer";
+    game.Limits[0].Supported = 1;
+    CGameInfoDlg details(game, false, frame.get());
+    ShowAndLook(&details, "title details");
+}

@@ -1,0 +1,87 @@
+// Recording on the engine: one writer at a time, and a stop that cannot save
+// the recording says so and keeps the data.
+#include <fstream>
+#include <thread>
+
+#include "engine_fixture.h"
+
+using namespace engine_test;
+using simcam::scene::HeadPose;
+
+namespace {
+
+class RecordingWriterTest : public EngineTest {
+protected:
+    std::filesystem::path File() const { return dir.file("vistrel.tdf"); }
+    static std::size_t Records(const std::filesystem::path& p)
+    {
+        return (std::filesystem::file_size(p) - kPoseFileHeaderSize) / kPoseRecordSize;
+    }
+};
+
+TEST_F(RecordingWriterTest, StartingAgainWhileRecordingFinishesTheFirstRecordingWhole)
+{
+    Pass(HeadPose{});
+    ASSERT_EQ(engine->StartRecording(), 0u);
+    for (int i = 0; i < 3; ++i)
+        Pass(HeadPose{.yaw = 1.0 * i});
+    ASSERT_EQ(engine->StartRecording(), 0u);
+    EXPECT_EQ(Records(File()), 3u) << "the first recording, saved";
+    for (int i = 0; i < 2; ++i)
+        Pass(HeadPose{.yaw = 1.0 * i});
+    EXPECT_EQ(engine->StopRecording(), 0u);
+    EXPECT_EQ(std::filesystem::file_size(File()), kPoseFileHeaderSize + 2 * kPoseRecordSize);
+    int files = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path()))
+        ++files;
+    EXPECT_EQ(files, 1) << "no temporary file is left";
+}
+
+TEST_F(RecordingWriterTest, AStopThatCannotSaveReturnsTheErrorAndKeepsTheRecording)
+{
+    Pass(HeadPose{});
+    std::filesystem::create_directories(File() / "in-the-way");
+    ASSERT_EQ(engine->StartRecording(), 0u);
+    for (int i = 0; i < 4; ++i)
+        Pass(HeadPose{.yaw = 2.0 * i});
+    const std::uint32_t error = engine->StopRecording();
+    EXPECT_EQ(error & 0xFFFF0000u, 0x80070000u);
+    EXPECT_FALSE(engine->IsRecording());
+    const std::filesystem::path kept = engine->RecordingKeptAs();
+    EXPECT_EQ(kept, dir.file("vistrel-recording-1.tdf"));
+    ASSERT_TRUE(std::filesystem::exists(kept));
+    EXPECT_EQ(Records(kept), 4u);
+}
+
+TEST_F(RecordingWriterTest, StartsAndStopsFromAnotherThreadWhileTheWorkerRecordsLeaveWholeFiles)
+{
+    clock.advanceMs(1000); // every record's time is above 0
+    engine = MakeEngine(5);
+    ASSERT_EQ(engine->Start(), 0u);
+    std::atomic<bool> feeding{true};
+    std::thread feeder([&] {
+        for (int i = 0; feeding.load(); ++i) {
+            Queue(ClipBlobs(HeadPose{.yaw = (i % 20) * 1.0}));
+            clock.advanceMs(10);
+            std::this_thread::sleep_for(std::chrono::microseconds(300));
+        }
+    });
+    for (int round = 0; round < 30; ++round) {
+        EXPECT_EQ(engine->StartRecording(), 0u);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    EXPECT_EQ(engine->StopRecording(), 0u);
+    feeding = false;
+    feeder.join();
+    engine->Stop();
+    // Whatever landed in the file is whole: no record of zeros, no hole.
+    std::ifstream in(File(), std::ios::binary);
+    std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+    ASSERT_GE(bytes.size(), kPoseFileHeaderSize);
+    EXPECT_EQ((bytes.size() - kPoseFileHeaderSize) % kPoseRecordSize, 0u);
+    const std::array<std::uint8_t, kPoseRecordSize> zeros{};
+    for (std::size_t at = kPoseFileHeaderSize; at + kPoseRecordSize <= bytes.size(); at += kPoseRecordSize)
+        EXPECT_NE(std::memcmp(bytes.data() + at, zeros.data(), kPoseRecordSize), 0) << "record at " << at;
+}
+
+} // namespace

@@ -1,0 +1,2 @@
+// Stands in for the math library's companion file in the guard's test.
+extern "C" int XlNumbraCompanion() { return 1; }
