@@ -7,47 +7,18 @@
 #include "profiles/CatalogueMaker.h"
 #include "profiles/GameList.h"
 #include "testing/temp_dir.h"
+#include "update_test_data.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <atomic>
-#include <csignal>
 #include <fstream>
 #include <optional>
-#include <random>
 #include <iterator>
 #include <map>
 
-namespace crypto = platform::crypto;
 
 namespace {
-
-std::vector<std::uint8_t> readFile(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-std::span<const std::uint8_t> bytes(const std::string& s)
-{
-    return {reinterpret_cast<const std::uint8_t*>(s.data()), s.size()};
-}
-
-const crypto::Bytes& privateKey()
-{
-    static const crypto::Bytes key = crypto::generateRsaKeyPair(1024);
-    return key;
-}
-
-crypto::Bytes publicKey() { return crypto::RsaPrivateKey::fromBlob(privateKey())->publicBlob(); }
-
-crypto::Bytes sign(std::span<const std::uint8_t> data, const crypto::Bytes& key = privateKey())
-{
-    return crypto::RsaPrivateKey::fromBlob(key)->sign(crypto::md5(data));
-}
 
 class FakeViews final : public CViewLibraryHost {
 public:
@@ -125,18 +96,11 @@ protected:
     std::vector<std::uint8_t> cataloguePackage(int version, const crypto::Bytes& key = privateKey(),
                                                std::optional<std::uint32_t> signedVersion = std::nullopt)
     {
-        testing_support::TempDir work("h20-cat");
-        const std::string xml = "<Games Version=\"" + std::to_string(version) +
-                                "\"><Game Name=\"Test Game\" Id=\"7\" ProfileId=\"7\"/></Games>";
-        EXPECT_EQ(MakeCatalogue(bytes(xml), key, work.file("sgl.dat"), work.file("sgl.sig")), 0);
-        catalogueData_ = readFile(work.file("sgl.dat"));
-        catalogueSig_ = readFile(work.file("sgl.sig"));
-        cataloguePackageSig_ = SignPackageFile(CPackageKind::GameList,
-                                               signedVersion.value_or(static_cast<std::uint32_t>(version)),
-                                               catalogueData_, key);
-        return MakePackage({{kRecordGameList, catalogueData_},
-                            {kRecordGameListSignature, catalogueSig_},
-                            {kRecordGameListPackageSignature, cataloguePackageSig_}});
+        const CataloguePackage made = MakeCataloguePackage(version, key, signedVersion);
+        catalogueData_ = made.data;
+        catalogueSig_ = made.signature;
+        cataloguePackageSig_ = made.packageSignature;
+        return made.package;
     }
     // The version of the catalogue the program would load from the folder.
     int installedCatalogue()
@@ -359,50 +323,6 @@ TEST_F(UpdateServiceTest, CataloguesNotNewerOrNotSignedAsCataloguesAreRefused)
     EXPECT_EQ(outcome.error, kErrorNotNewer);
     EXPECT_NE(outcome.text.find("not newer than what is installed"), std::string::npos) << outcome.text;
     EXPECT_EQ(installedCatalogue(), 5);
-}
-
-TEST_F(UpdateServiceTest, AKilledCatalogueUpdateLeavesAWholePair)
-{
-    // A child installs ever newer catalogues and is killed at a random
-    // moment; every time, the pair the program reads belongs together.
-    constexpr int kPackages = 120;
-    std::vector<std::vector<std::uint8_t>> packages;
-    for (int v = 1; v <= kPackages; ++v)
-        packages.push_back(cataloguePackage(v));
-    CUpdateService service(client_, config_);
-    std::mt19937 random(15);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(8);
-    int rounds = 0, installed = 0;
-    while (rounds < 60 && installed < kPackages - 10 && std::chrono::steady_clock::now() < deadline) {
-        ++rounds;
-        const pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            for (int v = installed + 1; v <= kPackages; ++v)
-                service.StoreGameList(packages[static_cast<std::size_t>(v - 1)]);
-            ::_exit(0);
-        }
-        std::this_thread::sleep_for(std::chrono::microseconds(random() % 20000));
-        ::kill(child, SIGKILL);
-        int status = 0;
-        ::waitpid(child, &status, 0);
-
-        const auto current = CurrentCatalogueFolder(dir_.path());
-        if (current == dir_.path())
-            continue; // nothing installed yet
-        CGameList pair;
-        ASSERT_EQ(pair.LoadBytes(readFile(current / "sgl.dat"), readFile(current / "sgl.sig"), publicKey()), 0)
-            << "round " << rounds << ": a mismatched pair";
-        EXPECT_GE(pair.Version, installed);
-        installed = pair.Version;
-    }
-    // What a kill left behind goes with the next install.
-    ASSERT_EQ(service.StoreGameList(cataloguePackage(kPackages + 1)), 0);
-    int folders = 0;
-    for (const auto& e : std::filesystem::directory_iterator(dir_.path()))
-        folders += e.path().filename().string().rfind("catalogue.", 0) == 0 ? 1 : 0;
-    EXPECT_EQ(folders, 1);
-    EXPECT_EQ(installedCatalogue(), kPackages + 1);
 }
 
 TEST_F(UpdateServiceTest, SameVersionDownloadsNothingAndTooNewNeedsNewSoftware)
