@@ -320,8 +320,10 @@ TEST_F(FrameTest, ProfileEditorWorksOnTheLiveProfileAndItsPreviewWindows)
 TEST_F(FrameTest, AfterEveryProfileChangeTheHotKeyObjectsHoldTheCurrentProfilesKeys)
 {
     Create();
+    frame->show();
     ASSERT_TRUE(Sheet().SetActivePage(1));
     auto* page = static_cast<CMainPageProfiles*>(Sheet().GetPage(1));
+    ASSERT_TRUE(page->HasWindow());
     auto* keyboard = dynamic_cast<NullKeyboard*>(Sheet().Keyboard());
     ASSERT_NE(keyboard, nullptr);
 
