@@ -380,27 +380,9 @@ TEST_F(GameLinkTest, Command1040PostsToTheClientWindowAndAltMessageIsACommand)
     platform::destroyWindow(mine);
 }
 
+// A held pose mutex costs a publish at most its wait; a client stopped
+// (SIGSTOP) while holding it costs one wait, not one per frame.
 TEST_F(GameLinkTest, PublishingNeverStallsOnAHeldMutex)
-{
-    TestLink link(registry.store());
-    link.Start();
-    ClientProcess c = spawn("Other.exe");
-    ASSERT_TRUE(c.ready());
-    c.ask("window");
-    ASSERT_EQ(c.ask("regwin"), "0");
-    ASSERT_EQ(c.ask("profile 2302"), "0");
-    ClientProcess holder = spawn("Other.exe");
-    ASSERT_TRUE(holder.ready());
-    ASSERT_EQ(holder.ask("hold"), "held");
-    const auto t0 = std::chrono::steady_clock::now();
-    link.PublishPose(1, 1, 1, 1, 1, 1);
-    EXPECT_LT(std::chrono::steady_clock::now() - t0, 250ms);
-    holder.kill(); // dies holding it: the next publish recovers
-    link.PublishPose(2, 2, 2, 2, 2, 2);
-    EXPECT_EQ(fields(c.ask("getdata"))[4], 2);
-}
-
-TEST_F(GameLinkTest, AFrozenClientCostsOneWaitNotOnePerFrame)
 {
     TestLink link(registry.store());
     link.Start();
@@ -423,7 +405,7 @@ TEST_F(GameLinkTest, AFrozenClientCostsOneWaitNotOnePerFrame)
         link.PublishPose(1, 1, 1, 1, 1, 1);
     EXPECT_LT(std::chrono::steady_clock::now() - t0, kFrames * 25ms);
 
-    // The stopped client is ended: the next try gets the lock and copies.
+    // The stopped client dies holding it: the next try recovers it and copies.
     frozen.kill();
     link.PublishPose(2, 2, 2, 2, 2, 2);
     EXPECT_EQ(fields(c.ask("getdata"))[4], 2);
@@ -435,6 +417,7 @@ TEST_F(GameLinkTest, AFrozenClientCostsOneWaitNotOnePerFrame)
     const auto t1 = std::chrono::steady_clock::now();
     link.PublishPose(3, 3, 3, 3, 3, 3);
     EXPECT_GE(std::chrono::steady_clock::now() - t1, 20ms);
+    EXPECT_LT(std::chrono::steady_clock::now() - t1, 250ms);
     slow.kill();
 }
 
