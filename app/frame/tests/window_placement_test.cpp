@@ -39,6 +39,9 @@ public:
         if (!server_->ready())
             return;
         ::setenv("DISPLAY", server_->name().c_str(), 1);
+        // No session bus here: without this, the D-Bus library tries to
+        // start one through the display and leaks what it built for it.
+        ::setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 0);
         char arg0[] = "openbox";
         char noSession[] = "--sm-disable";
         char* argv[] = {arg0, noSession, nullptr};
