@@ -258,11 +258,23 @@ int main(int argc, char** argv)
         QCoreApplication::exit(0);
     });
 
+    const QString platformName = QGuiApplication::platformName();
+    const bool headless = platformName == QLatin1String("offscreen") || platformName == QLatin1String("minimal");
+
+    // Named objects of the session that are not this user's are not used:
+    // say which, and do not start.
+    if (const std::string refused = SessionObjectsRefused(instance); !refused.empty()) {
+        const std::string text = "Vistrel cannot start. " + refused;
+        std::fprintf(stderr, "vistrel: %s\n", text.c_str());
+        if (!headless)
+            QMessageBox::critical(nullptr, QStringLiteral("Vistrel"), QString::fromStdString(text));
+        return 1;
+    }
+
     ProgramSteps steps(instance);
     // Without a window on screen, a line on standard output tells that the
     // camera runs and the head is tracked.
-    const QString platformName = QGuiApplication::platformName();
-    if (platformName == QLatin1String("offscreen") || platformName == QLatin1String("minimal"))
+    if (headless)
         steps.WriteStatusLines();
     int code = 0;
     if (RunStartup(steps)) {

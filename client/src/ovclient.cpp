@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cctype>
+#include <cstdio>
 #include <chrono>
 #include <cstring>
 #include <map>
@@ -49,14 +50,28 @@ Link* link()
     if (it != links.end())
         return it->second.get();
     auto l = std::make_unique<Link>();
+    // An object that is not this user's (or not of our layout) is refused
+    // by the layer; the game is told once which and why on its error
+    // output, as the library has no other way to tell anyone.
+    static std::atomic<bool> told{false};
+    auto refused = [&] {
+        if (!told.exchange(true))
+            std::fprintf(stderr, "OVClient: %s\n", platform::sharedObjectError().c_str());
+    };
     l->section = platform::SharedSection::open("OVClient", sizeof(OVSharedSection), [](void* bytes, std::size_t) {
         auto* s = static_cast<OVSharedSection*>(bytes);
         s->version = 0x0100;
     });
-    l->recordMutex = platform::NamedMutex::open("OVClientMutex");
-    l->commandMutex = platform::NamedMutex::open("OVClientCommand");
-    if (!l->section)
+    if (!l->section) {
+        refused();
         return nullptr;
+    }
+    l->recordMutex = platform::NamedMutex::open("OVClientMutex");
+    if (!l->recordMutex)
+        refused();
+    l->commandMutex = platform::NamedMutex::open("OVClientCommand");
+    if (!l->commandMutex)
+        refused();
     Link* raw = l.get();
     links.emplace(session, std::move(l));
     return raw;
@@ -222,7 +237,8 @@ OVCLIENT_API std::int32_t OV_SetParameter(std::int32_t index, std::int32_t value
     return OV_OK;
 }
 
-OVCLIENT_API std::int32_t OVPriv_SetData(const OVPosePacket* record)
+namespace {
+std::int32_t setData(const OVPosePacket* record, std::chrono::milliseconds wait)
 {
     if (record == nullptr)
         return OV_BAD_ARGUMENT;
@@ -231,12 +247,16 @@ OVCLIENT_API std::int32_t OVPriv_SetData(const OVPosePacket* record)
         return OV_NO_SERVER;
     if (!l->recordMutex)
         return OV_MUTEX_TIMEOUT;
-    platform::NamedLock lock(*l->recordMutex, kRecordWait);
+    platform::NamedLock lock(*l->recordMutex, wait);
     if (!lock.owns())
         return OV_MUTEX_TIMEOUT;
     std::memcpy(&l->shared().pose, record, sizeof(OVPosePacket));
     return OV_OK;
 }
+} // namespace
+
+OVCLIENT_API std::int32_t OVPriv_SetData(const OVPosePacket* record) { return setData(record, kRecordWait); }
+OVCLIENT_API std::int32_t OVPriv_TrySetData(const OVPosePacket* record) { return setData(record, 0ms); }
 
 OVCLIENT_API void OVPriv_SetVersion(std::uint16_t version)
 {

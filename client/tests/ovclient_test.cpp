@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <fstream>
+#include <iterator>
 #include <cstring>
 #include <functional>
 #include <mutex>
@@ -9,11 +12,17 @@
 #include <utility>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include "client/ovclient.h"
 #include "testing/client_process.h"
 #include "platform/messages.h"
 #include "platform/modules.h"
 #include "platform/sync.h"
+#include "testing/other_user.h"
+#include "testing/temp_dir.h"
 #include "testing/temp_session.h"
 
 using namespace std::chrono_literals;
@@ -303,6 +312,61 @@ TEST_F(OVClientTest, HeldMutexGivesSixAndADeadHolderIsRecovered)
     EXPECT_EQ(lib().setData(&rec), OV_OK);
     EXPECT_EQ(lib().getData(&out), OV_OK);
     EXPECT_EQ(out.frame, 6);
+}
+
+TEST_F(OVClientTest, APoseSectionAnotherUserMadeFirstIsNeitherWrittenNorRead)
+{
+    ORVANE_REQUIRE_OTHER_USER();
+    // The stranger makes the session's pose section first, open to all and
+    // of the size this build gives it, to read and forge the poses.
+    const std::string object = "/" + session.name() + ".OVClient";
+    ASSERT_EQ(testing_support::runAsOtherUser([&] {
+                  const int fd = ::shm_open(object.c_str(), O_RDWR | O_CREAT | O_EXCL, 0666);
+                  const bool ok = fd >= 0 && ::fchmod(fd, 0666) == 0 && ::ftruncate(fd, 576) == 0;
+                  if (fd >= 0)
+                      ::close(fd);
+                  return ok ? 0 : 1;
+              }),
+              0);
+    TestServer server;
+
+    // The user's program does not publish into it, and says which object
+    // it refused on its error output.
+    testing_support::TempDir dir{"ovclient-refused"};
+    const int saved = ::dup(2);
+    const int errors = ::open(dir.file("errors.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    ASSERT_GE(errors, 0);
+    ::dup2(errors, 2);
+    OVPosePacket rec{};
+    rec.frame = 77;
+    rec.value[0] = 12.5f;
+    const int published = lib().setData(&rec);
+    ::dup2(saved, 2);
+    ::close(saved);
+    ::close(errors);
+    EXPECT_EQ(published, OV_NO_SERVER);
+    std::ifstream in(dir.file("errors.txt"));
+    const std::string said{std::istreambuf_iterator<char>(in), {}};
+    EXPECT_NE(said.find("OVClient: The shared object /dev/shm" + object + " belongs to user 65534"),
+              std::string::npos)
+        << said;
+
+    // A game of the user does not read it either.
+    ClientProcess c = spawn("Other.exe");
+    ASSERT_TRUE(c.ready());
+    EXPECT_EQ(c.ask("getdata").substr(0, 2), "1 ");
+    // And the stranger's object holds nothing of ours.
+    EXPECT_EQ(testing_support::runAsOtherUser([&] {
+                  const int fd = ::shm_open(object.c_str(), O_RDONLY, 0);
+                  if (fd < 0)
+                      return 2;
+                  unsigned char bytes[576];
+                  const bool zero = ::pread(fd, bytes, sizeof bytes, 0) == static_cast<ssize_t>(sizeof bytes) &&
+                                    std::all_of(std::begin(bytes), std::end(bytes), [](unsigned char b) { return b == 0; });
+                  ::close(fd);
+                  return zero ? 0 : 1;
+              }),
+              0);
 }
 
 TEST_F(OVClientTest, CommandsOfTwoClientsNeverInterleave)

@@ -7,8 +7,10 @@
 
 MutexHolder::MutexHolder(std::string_view name) : mutex_(platform::NamedMutex::open(name))
 {
-    if (!mutex_)
+    if (!mutex_) {
+        refusal_ = platform::sharedObjectError();
         return;
+    }
     const platform::LockResult r = mutex_->lock(std::chrono::milliseconds(0));
     owned_ = platform::holds(r);
     alreadyExists_ = r == platform::LockResult::Timeout;
@@ -20,6 +22,15 @@ void MutexHolder::Close()
         mutex_->unlock();
     owned_ = false;
     mutex_.reset();
+}
+
+std::string SessionObjectsRefused(const MutexHolder& instance)
+{
+    if (!instance.IsOpen())
+        return instance.Refusal();
+    if (!platform::openWindowTable())
+        return platform::sharedObjectError();
+    return {};
 }
 
 bool RunStartup(IStartupSteps& steps)

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fcntl.h>
+#include <fstream>
+#include <iterator>
+#include <sys/mman.h>
 #include <chrono>
 #include <cstdlib>
 #include <spawn.h>
@@ -11,6 +15,7 @@
 
 #include "app/frame/startup.h"
 #include "app/frame/status_text.h"
+#include "testing/other_user.h"
 #include "testing/temp_dir.h"
 #include "testing/temp_registry.h"
 #include "testing/temp_session.h"
@@ -81,6 +86,42 @@ TEST(Startup, InstanceMutexTellsASecondHolderUntilClosed)
     bool exists = true;
     std::thread([&] { exists = MutexHolder(app_frame::kInstanceMutexName).AlreadyExists(); }).join();
     EXPECT_FALSE(exists);
+}
+
+// Makes a shared object of the session as another user would, open to all.
+bool MakeStrangersObject(const std::string& objectName)
+{
+    const int rc = testing_support::runAsOtherUser([&] {
+        const int fd = shm_open(objectName.c_str(), O_RDWR | O_CREAT | O_EXCL, 0666);
+        if (fd < 0 || fchmod(fd, 0666) != 0 || ftruncate(fd, 4096) != 0)
+            return 1;
+        close(fd);
+        return 0;
+    });
+    return rc == 0;
+}
+
+TEST(Startup, AnotherUsersSessionObjectsAreRefusedByName)
+{
+    ORVANE_REQUIRE_OTHER_USER();
+    struct Case {
+        const char* what;
+        std::string object;
+    };
+    for (const Case& c : {Case{"instance mutex", std::string(".mutex.") + app_frame::kInstanceMutexName},
+                          Case{"window table", ".windows"}}) {
+        SCOPED_TRACE(c.what);
+        testing_support::TempSession session;
+        const std::string object = "/" + session.name() + c.object;
+        ASSERT_TRUE(MakeStrangersObject(object));
+        MutexHolder instance(app_frame::kInstanceMutexName);
+        const std::string refused = SessionObjectsRefused(instance);
+        EXPECT_NE(refused.find("/dev/shm" + object), std::string::npos) << refused;
+        EXPECT_NE(refused.find("belongs to user 65534"), std::string::npos) << refused;
+    }
+    testing_support::TempSession clean;
+    MutexHolder instance(app_frame::kInstanceMutexName);
+    EXPECT_EQ(SessionObjectsRefused(instance), "");
 }
 
 TEST(Startup, PublishesTheProgramFolderWithOneBackslash)
@@ -160,12 +201,18 @@ TEST(StatusText, PanesFollowTheSystemState)
     EXPECT_EQ(StatusTexts(in)[1], u"Tracking: Dot");
 }
 
-pid_t Start()
+// Starts the program; its error output goes to `errors` when one is given.
+pid_t Start(const std::filesystem::path& errors = {})
 {
     char* argv[] = {const_cast<char*>(VISTREL_PATH), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (!errors.empty())
+        posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     pid_t pid = -1;
-    if (posix_spawn(&pid, VISTREL_PATH, nullptr, nullptr, argv, environ) != 0)
-        return -1;
+    if (posix_spawn(&pid, VISTREL_PATH, &actions, nullptr, argv, environ) != 0)
+        pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
     return pid;
 }
 
@@ -214,6 +261,29 @@ TEST(Program, StartsOnTheSimulatedCameraAndEndsCleanlyOnSigterm)
     kill(pid, SIGTERM);
     EXPECT_EQ(WaitExit(pid, 10s), 0);
     EXPECT_EQ(platform::findWindow(app_frame::kWindowClass, nullptr), 0u);
+    unsetenv("ORVANE_REGISTRY");
+    unsetenv("ORVANE_SERVICE_URL");
+}
+
+TEST(Program, DoesNotStartOnAWindowTableAnotherUserMade)
+{
+    ORVANE_REQUIRE_OTHER_USER();
+    testing_support::TempSession session;
+    testing_support::TempDir dir{"vistrel-refuses"};
+    const std::string table = "/" + session.name() + ".windows";
+    ASSERT_TRUE(MakeStrangersObject(table));
+    setenv("ORVANE_REGISTRY", dir.file("registry.db").c_str(), 1);
+    setenv("ORVANE_CAMERA", "sim", 1);
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    setenv("ORVANE_SERVICE_URL", "http://127.0.0.1:9", 1);
+    const pid_t pid = Start(dir.file("errors.txt"));
+    ASSERT_GT(pid, 0);
+    EXPECT_EQ(WaitExit(pid, 20s), 1);
+    std::ifstream in(dir.file("errors.txt"));
+    const std::string errors{std::istreambuf_iterator<char>(in), {}};
+    EXPECT_NE(errors.find("Vistrel cannot start. The shared object /dev/shm" + table + " belongs to user 65534"),
+              std::string::npos)
+        << errors;
     unsetenv("ORVANE_REGISTRY");
     unsetenv("ORVANE_SERVICE_URL");
 }

@@ -1,5 +1,8 @@
 #include "app/shell/texts.h"
 
+#include "platform/debug.h"
+#include "platform/modules.h"
+
 #include <algorithm>
 #include <array>
 #include <utility>
@@ -86,10 +89,15 @@ bool CResourceTexts::LoadLanguage(const std::filesystem::path& folder, std::u16s
     module_.reset();
     if (module.empty())
         return false;
-    const std::filesystem::path file = folder / std::filesystem::path(std::u16string(module));
-    std::optional<platform::Module> loaded = platform::Module::load(file.string());
-    if (!loaded)
+    // Only a module of the language folder, by its file name: a setting
+    // naming a path elsewhere loads nothing.
+    const std::string name = std::filesystem::path(std::u16string(module)).string();
+    std::optional<platform::Module> loaded = platform::Module::loadFromFolder(folder, name);
+    if (!loaded) {
+        if (!platform::isBareFileName(name))
+            platform::debug::output("language: \"" + name + "\" is not a file name of the language folder; not loaded");
         return false;
+    }
     const auto load = loaded->function<OrvaneLoadStringFn>(kLanguageStringFunction);
     if (load == nullptr)
         return false;

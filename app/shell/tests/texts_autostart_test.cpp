@@ -38,13 +38,23 @@ TEST(Texts, LanguageModuleSuppliesItsTextsAndTheRestStaysEnglish)
     EXPECT_EQ(english.Get(app::ids::kConfirmQuit), u"Are you sure you want to quit?");
     EXPECT_TRUE(english.Get(123456).empty());
 
+    // A module outside the language folder, which a settings file may name.
+    const fs::path elsewhere = dir.path() / "elsewhere";
+    fs::create_directories(elsewhere);
+    fs::copy_file(folder / "French.so", elsewhere / "French.so");
+    const std::u16string outside = (elsewhere / "French.so").u16string();
+
     struct Case {
         std::u16string module;
         bool loads;
     };
-    // The built-in entry names the program, which is no module of the folder.
+    // The built-in entry names the program, which is no module of the folder;
+    // only bare file names of the folder load.
     for (const Case& c : {Case{u"vistrel.exe", false}, Case{u"Missing.so", false}, Case{u"NoExport.so", false},
-                          Case{u"", false}, Case{u"French.so", true}}) {
+                          Case{u"", false}, Case{u"French.so", true}, Case{u"French.dll", true}, Case{outside, false},
+                          Case{u"../elsewhere/French.so", false}, Case{u"..\\elsewhere\\French.dll", false},
+                          Case{u".", false}, Case{u"..", false}}) {
+        SCOPED_TRACE(fs::path(c.module).string());
         app::CResourceTexts t;
         EXPECT_EQ(t.LoadLanguage(folder, c.module), c.loads);
         EXPECT_EQ(t.HasLanguage(), c.loads);

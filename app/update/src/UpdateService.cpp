@@ -8,10 +8,12 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <optional>
 #include <system_error>
 
 #include "app/UpdatePackage.h"
 #include "camera/xml_utils.h"
+#include "platform/modules.h"
 #include "profiles/CryptFile.h"
 #include "profiles/GameList.h"
 
@@ -142,6 +144,81 @@ int installFiles(const std::filesystem::path& folder,
     return kUpdateOk;
 }
 
+bool syncFolder(const std::filesystem::path& folder)
+{
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+bool isCatalogueFolderName(const std::string& name)
+{
+    const std::string prefix = std::string(kCatalogueUpdateFolder) + ".";
+    return name.size() == prefix.size() + 6 && name.rfind(prefix, 0) == 0;
+}
+
+// Folders and links that an update killed half-way left behind: every
+// "catalogue.XXXXXX" folder but the one the link names, and the links
+// being made.
+void removeStaleCatalogues(const std::filesystem::path& folder)
+{
+    std::error_code ec;
+    const auto current = std::filesystem::read_symlink(folder / kCatalogueUpdateFolder, ec).filename().string();
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        std::error_code ignored;
+        if (isCatalogueFolderName(name) && name != current && !it->is_symlink(ignored))
+            std::filesystem::remove_all(it->path(), ignored);
+        else if (name.rfind("." + std::string(kCatalogueUpdateFolder) + ".", 0) == 0 && name.ends_with(".link"))
+            std::filesystem::remove(it->path(), ignored);
+    }
+}
+
+// Installs the catalogue pair whole or not at all: both files are written
+// into a new folder beside the link, then the link is switched to it by one
+// rename. Until that rename the old pair stands, after it the new one.
+int installCatalogue(const std::filesystem::path& folder, std::span<const std::uint8_t> data,
+                     std::span<const std::uint8_t> signature)
+{
+    removeStaleCatalogues(folder);
+    std::string pattern = (folder / (std::string(kCatalogueUpdateFolder) + ".XXXXXX")).string();
+    if (::mkdtemp(pattern.data()) == nullptr)
+        return fileError(errno);
+    const std::filesystem::path fresh = pattern;
+    ::chmod(fresh.c_str(), 0755);
+    auto fail = [&](int code) {
+        std::error_code ignored;
+        std::filesystem::remove_all(fresh, ignored);
+        return code;
+    };
+    if (const int rc = installFiles(fresh, {{kCatalogueDataFile, data}, {kCatalogueSignatureFile, signature}});
+        rc != kUpdateOk)
+        return fail(rc);
+    if (!syncFolder(fresh))
+        return fail(fileError(errno));
+
+    const std::filesystem::path link = folder / kCatalogueUpdateFolder;
+    std::error_code ec;
+    const std::filesystem::path previous = std::filesystem::read_symlink(link, ec);
+    const std::filesystem::path making = folder / ("." + fresh.filename().string() + ".link");
+    if (::symlink(fresh.filename().c_str(), making.c_str()) != 0)
+        return fail(fileError(errno));
+    if (::rename(making.c_str(), link.c_str()) != 0) {
+        const int err = errno;
+        ::unlink(making.c_str());
+        return fail(fileError(err));
+    }
+    syncFolder(folder);
+    if (!previous.empty() && isCatalogueFolderName(previous.filename().string())) {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder / previous.filename(), ignored);
+    }
+    return kUpdateOk;
+}
+
 // The last record of that type, empty when none.
 const CPackageRecord* lastOf(const std::vector<CPackageRecord>& records, std::uint32_t type)
 {
@@ -240,6 +317,8 @@ std::string UpdateErrorText(int code)
         return "The specified server cannot perform the requested operation.";
     case kErrorBadSignature:
         return "The update is not signed with the catalogue key or its signature is invalid; it was not installed.";
+    case kErrorNotNewer:
+        return "The update is not newer than what is installed; it was not installed.";
     case 3:
         return "The system cannot find the path specified.";
     case 5:
@@ -345,21 +424,16 @@ int CUpdateService::UpdateViewLibrary(bool& updated, CViewLibraryHost& views) co
     std::vector<std::uint8_t> package;
     if (const int rc = DownloadFile(reply.DownloadURL, package); rc != kUpdateOk)
         return rc;
-    if (const int rc = StoreViewLibrary(package); rc != kUpdateOk)
+    if (const int rc = StoreViewLibrary(package, version); rc != kUpdateOk)
         return rc; // the library in place stays loaded
     views.SetViewsEnabled(true);
     updated = true;
     return kUpdateOk;
 }
 
-bool CUpdateService::verify(std::span<const std::uint8_t> data, std::span<const std::uint8_t> signature) const
+std::span<const std::uint8_t> CUpdateService::catalogueKey() const
 {
-    CCryptFile crypt;
-    CCryptKey key;
-    const auto blob = config_.catalogueKey.empty() ? BuiltInCatalogueKey() : std::span(config_.catalogueKey);
-    if (crypt.ImportKey(nullptr, key, blob) != CCryptFile::kOk)
-        return false;
-    return crypt.VerifySignature(data, signature, &key) == CCryptFile::kOk;
+    return config_.catalogueKey.empty() ? BuiltInCatalogueKey() : std::span(config_.catalogueKey);
 }
 
 int CUpdateService::StoreGameList(std::span<const std::uint8_t> data) const
@@ -369,37 +443,68 @@ int CUpdateService::StoreGameList(std::span<const std::uint8_t> data) const
         return rc;
     const CPackageRecord* list = lastOf(records, kRecordGameList);
     const CPackageRecord* signature = lastOf(records, kRecordGameListSignature);
+    const CPackageRecord* packageSignature = lastOf(records, kRecordGameListPackageSignature);
     if (list == nullptr || signature == nullptr)
         return kErrorBadFormat;
-    // A catalogue that would not load is never installed over one that does.
-    if (!verify(list->data, signature->data))
+    // The package signature makes it a catalogue of the version it names;
+    // the data must then load as the loader will load it at every start
+    // (its own signature and cipher), and be that very version.
+    const auto version = packageSignature != nullptr ? VerifyPackageFile(CPackageKind::GameList, list->data,
+                                                                         packageSignature->data, catalogueKey())
+                                                     : std::nullopt;
+    if (!version)
         return kErrorBadSignature;
-    return installFiles(config_.folder, {{kCatalogueDataFile, list->data}, {kCatalogueSignatureFile, signature->data}});
+    CGameList incoming;
+    if (const int rc = incoming.LoadBytes(list->data, signature->data, catalogueKey()); rc != 0)
+        return rc == CCryptFile::kBadSignature ? kErrorBadSignature : kErrorBadFormat;
+    if (incoming.GetSize() == 0 || static_cast<std::uint32_t>(incoming.Version) != *version)
+        return kErrorBadFormat;
+    CGameList installed;
+    installed.Load(config_.folder, catalogueKey());
+    if (static_cast<std::int64_t>(*version) <= static_cast<std::int64_t>(installed.Version))
+        return kErrorNotNewer;
+    return installCatalogue(config_.folder, list->data, signature->data);
 }
 
-int CUpdateService::StoreViewLibrary(std::span<const std::uint8_t> data) const
+int CUpdateService::StoreViewLibrary(std::span<const std::uint8_t> data, std::uint32_t installedVersion) const
 {
     std::vector<CPackageRecord> records;
     if (const int rc = ParsePackage(data, records); rc != kUpdateOk)
         return rc;
+    std::vector<std::filesystem::path> names;
     std::vector<std::pair<const char*, std::span<const std::uint8_t>>> files;
+    std::optional<std::uint32_t> packageVersion;
     const struct {
         std::uint32_t type, signatureType;
+        CPackageKind kind;
         const char* name;
-    } kinds[] = {{kRecordViews, kRecordViewsSignature, kViewsFile},
-                 {kRecordViewsInGame, kRecordViewsInGameSignature, kViewsInGameFile}};
+    } kinds[] = {{kRecordViews, kRecordViewsSignature, CPackageKind::ViewLibrary, kViewsFile},
+                 {kRecordViewsInGame, kRecordViewsInGameSignature, CPackageKind::ViewLibraryInGame, kViewsInGameFile}};
     for (const auto& kind : kinds) {
         const CPackageRecord* file = lastOf(records, kind.type);
         if (file == nullptr)
             continue;
         const CPackageRecord* signature = lastOf(records, kind.signatureType);
-        if (signature == nullptr || !verify(file->data, signature->data))
+        const auto version =
+            signature != nullptr ? VerifyPackageFile(kind.kind, file->data, signature->data, catalogueKey()) : std::nullopt;
+        if (!version)
             return kErrorBadSignature;
-        files.emplace_back(kind.name, file->data);
+        if (packageVersion && *packageVersion != *version)
+            return kErrorBadFormat; // the two files of one package are of one version
+        packageVersion = version;
+        // The file the module loader loads for this name ("X.dll" is X.so
+        // in the folder, matched without case).
+        names.push_back(platform::resolveModulePath((config_.folder / kind.name).string()));
     }
-    if (files.empty())
+    if (!packageVersion)
         return kErrorBadFormat;
-    return installFiles(config_.folder, files);
+    if (*packageVersion <= installedVersion)
+        return kErrorNotNewer;
+    std::size_t i = 0;
+    for (const auto& kind : kinds)
+        if (const CPackageRecord* file = lastOf(records, kind.type))
+            files.emplace_back(names[i++].c_str(), file->data);
+    return installFiles({}, files);
 }
 
 void CUpdateService::DeleteTempFiles() const

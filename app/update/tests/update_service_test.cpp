@@ -3,44 +3,22 @@
 #include "app/UpdateService.h"
 #include "platform/crypto.h"
 #include "platform/local_http_server.h"
+#include "platform/modules.h"
 #include "profiles/CatalogueMaker.h"
 #include "profiles/GameList.h"
 #include "testing/temp_dir.h"
+#include "update_test_data.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <fstream>
+#include <optional>
 #include <iterator>
 #include <map>
 
-namespace crypto = platform::crypto;
 
 namespace {
-
-std::vector<std::uint8_t> readFile(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-std::span<const std::uint8_t> bytes(const std::string& s)
-{
-    return {reinterpret_cast<const std::uint8_t*>(s.data()), s.size()};
-}
-
-const crypto::Bytes& privateKey()
-{
-    static const crypto::Bytes key = crypto::generateRsaKeyPair(1024);
-    return key;
-}
-
-crypto::Bytes publicKey() { return crypto::RsaPrivateKey::fromBlob(privateKey())->publicBlob(); }
-
-crypto::Bytes sign(std::span<const std::uint8_t> data, const crypto::Bytes& key = privateKey())
-{
-    return crypto::RsaPrivateKey::fromBlob(key)->sign(crypto::md5(data));
-}
 
 class FakeViews final : public CViewLibraryHost {
 public:
@@ -112,16 +90,23 @@ protected:
         newsReply_ = std::move(news);
     }
 
-    // A catalogue package made with the real catalogue maker, version inside.
-    std::vector<std::uint8_t> cataloguePackage(int version, const crypto::Bytes& key = privateKey())
+    // A catalogue package made with the real catalogue maker, version inside,
+    // signed as a catalogue package of `signedVersion` (the version inside
+    // unless given).
+    std::vector<std::uint8_t> cataloguePackage(int version, const crypto::Bytes& key = privateKey(),
+                                               std::optional<std::uint32_t> signedVersion = std::nullopt)
     {
-        testing_support::TempDir work("h20-cat");
-        const std::string xml = "<Games Version=\"" + std::to_string(version) +
-                                "\"><Game Name=\"Test Game\" Id=\"7\" ProfileId=\"7\"/></Games>";
-        EXPECT_EQ(MakeCatalogue(bytes(xml), key, work.file("sgl.dat"), work.file("sgl.sig")), 0);
-        catalogueData_ = readFile(work.file("sgl.dat"));
-        catalogueSig_ = readFile(work.file("sgl.sig"));
-        return MakePackage({{kRecordGameList, catalogueData_}, {kRecordGameListSignature, catalogueSig_}});
+        const CataloguePackage made = MakeCataloguePackage(version, key, signedVersion);
+        catalogueData_ = made.data;
+        catalogueSig_ = made.signature;
+        cataloguePackageSig_ = made.packageSignature;
+        return made.package;
+    }
+    // The version of the catalogue the program would load from the folder.
+    int installedCatalogue()
+    {
+        CGameList list;
+        return list.Load(dir_.path(), publicKey()) == 0 ? list.Version : -1;
     }
     void writeOld(const char* name, const std::string& text)
     {
@@ -142,7 +127,7 @@ protected:
     int replyStatus_ = 200;
     std::string sglReply_, viewsReply_, newsReply_;
     std::map<std::string, std::string> files_;
-    std::vector<std::uint8_t> catalogueData_, catalogueSig_;
+    std::vector<std::uint8_t> catalogueData_, catalogueSig_, cataloguePackageSig_;
     // Last, so it stops before the answers its handlers read go away.
     testing_support::LocalHttpServer server_;
 };
@@ -256,7 +241,7 @@ TEST_F(UpdateServiceTest, LongAnswersAreReadWholeAndNewsIsCutNear4096)
     EXPECT_EQ(news.ReplyURL, "http://n");
 }
 
-TEST_F(UpdateServiceTest, NewerCatalogueIsInstalledAndLoads)
+TEST_F(UpdateServiceTest, NewerCatalogueIsInstalledAsAPairAndLoads)
 {
     writeOld("sgl.dat", "old data");
     writeOld("sgl.sig", "old sig");
@@ -269,17 +254,75 @@ TEST_F(UpdateServiceTest, NewerCatalogueIsInstalledAndLoads)
     EXPECT_EQ(outcome.text, "Your game support has been updated.  Restart Vistrel to activate the changes.");
     EXPECT_TRUE(outcome.gamesUpdated);
     EXPECT_FALSE(outcome.viewsUpdated);
-    EXPECT_EQ(readFile(dir_.file("sgl.dat")), catalogueData_);
-    EXPECT_EQ(readFile(dir_.file("sgl.sig")), catalogueSig_);
-    CGameList list;
-    EXPECT_EQ(list.Load(dir_.path(), publicKey()), 0);
-    EXPECT_EQ(list.Version, 5);
+    // The pair lives in the folder the "catalogue" link names; what the
+    // program came with stays as it was.
+    const auto current = CurrentCatalogueFolder(dir_.path());
+    EXPECT_EQ(current.parent_path(), std::filesystem::canonical(dir_.path()));
+    EXPECT_EQ(readFile(current / "sgl.dat"), catalogueData_);
+    EXPECT_EQ(readFile(current / "sgl.sig"), catalogueSig_);
+    EXPECT_EQ(contents("sgl.dat"), "old data");
+    EXPECT_EQ(installedCatalogue(), 5);
     EXPECT_EQ(views.reloads, 0);
-    // No temporary files are left behind.
-    int entries = 0;
-    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir_.path()))
-        ++entries;
-    EXPECT_EQ(entries, 2);
+
+    // The next one takes the previous one's place; nothing else is left.
+    ASSERT_EQ(service.StoreGameList(cataloguePackage(6)), 0);
+    EXPECT_EQ(installedCatalogue(), 6);
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir_.path()))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    ASSERT_EQ(names.size(), 4u);
+    EXPECT_EQ(names[0], "catalogue");
+    EXPECT_EQ(names[1], CurrentCatalogueFolder(dir_.path()).filename().string());
+    EXPECT_EQ(names[2], "sgl.dat");
+    EXPECT_EQ(names[3], "sgl.sig");
+}
+
+TEST_F(UpdateServiceTest, CataloguesNotNewerOrNotSignedAsCataloguesAreRefused)
+{
+    CUpdateService service(client_, config_);
+    ASSERT_EQ(service.StoreGameList(cataloguePackage(5)), 0);
+    const auto before = CurrentCatalogueFolder(dir_.path());
+
+    const auto older = cataloguePackage(4);
+    const auto same = cataloguePackage(5);
+    const auto versionLies = cataloguePackage(6, privateKey(), 7u); // says 7, holds 6
+    cataloguePackage(6);
+    // Signed over the same bytes, but as a view library: not a catalogue.
+    const auto asViews = MakePackage({{kRecordGameList, catalogueData_},
+                                      {kRecordGameListSignature, catalogueSig_},
+                                      {kRecordGameListPackageSignature,
+                                       SignPackageFile(CPackageKind::ViewLibrary, 6, catalogueData_, privateKey())}});
+    // The loader's signature alone no longer makes a package.
+    const auto plainOnly = MakePackage({{kRecordGameList, catalogueData_}, {kRecordGameListSignature, catalogueSig_}});
+    struct Case {
+        const char* name;
+        std::vector<std::uint8_t> package;
+        int expected;
+    } cases[] = {
+        {"older", older, kErrorNotNewer},
+        {"the same version", same, kErrorNotNewer},
+        {"version signed differs from the data's", versionLies, kErrorBadFormat},
+        {"signed as a view library", asViews, kErrorBadSignature},
+        {"no package signature", plainOnly, kErrorBadSignature},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(service.StoreGameList(c.package), c.expected);
+        EXPECT_EQ(installedCatalogue(), 5);
+        EXPECT_EQ(CurrentCatalogueFolder(dir_.path()), before);
+    }
+
+    // The reply's unsigned "newer" does not decide: an old package served
+    // as version 9 is refused and said so.
+    serve("old.pkg", older);
+    setReplies(reply(9, "old.pkg"), reply(0, "none"));
+    FakeViews views;
+    const CUpdateOutcome outcome = service.CheckGameUpdates(5, views);
+    EXPECT_EQ(outcome.messageId, kMsgUpdateError);
+    EXPECT_EQ(outcome.error, kErrorNotNewer);
+    EXPECT_NE(outcome.text.find("not newer than what is installed"), std::string::npos) << outcome.text;
+    EXPECT_EQ(installedCatalogue(), 5);
 }
 
 TEST_F(UpdateServiceTest, SameVersionDownloadsNothingAndTooNewNeedsNewSoftware)
@@ -311,7 +354,7 @@ TEST_F(UpdateServiceTest, BadCataloguePackagesLoseNothing)
     tampered[30] ^= 0x55; // inside the catalogue data
     const auto strangerKey = crypto::generateRsaKeyPair(1024);
     const auto otherKey = cataloguePackage(5, strangerKey);
-    const auto noSignature = MakePackage({{kRecordGameList, catalogueData_}});
+    const auto noSignature = MakePackage({{kRecordGameList, catalogueData_}, {kRecordGameListPackageSignature, cataloguePackageSig_}});
     std::vector<std::uint8_t> badFormat = good;
     badFormat[8] = 2;
     struct Case {
@@ -326,6 +369,7 @@ TEST_F(UpdateServiceTest, BadCataloguePackagesLoseNothing)
         EXPECT_EQ(service.StoreGameList(c.package), c.expected) << c.name;
         EXPECT_EQ(contents("sgl.dat"), "old data") << c.name;
         EXPECT_EQ(contents("sgl.sig"), "old sig") << c.name;
+        EXPECT_EQ(CurrentCatalogueFolder(dir_.path()), dir_.path()) << c.name;
     }
     serve("bad.pkg", tampered);
     setReplies(reply(5, "bad.pkg"), reply(0, "none"));
@@ -342,35 +386,66 @@ TEST_F(UpdateServiceTest, BadCataloguePackagesLoseNothing)
     if (::geteuid() != 0) {
         EXPECT_EQ(rc, 5);
     }
-    EXPECT_EQ(contents("sgl.dat"), rc == 0 ? std::string(catalogueData_.begin(), catalogueData_.end()) : "old data");
+    EXPECT_EQ(installedCatalogue(), rc == 0 ? 5 : -1);
+    EXPECT_EQ(contents("sgl.dat"), "old data");
 }
 
-TEST_F(UpdateServiceTest, ViewLibraryIsInstalledOnlyWhenSigned)
+TEST_F(UpdateServiceTest, ViewLibraryIsInstalledOnlyWhenSignedAsOneNewerThanTheLoadedOne)
 {
-    writeOld(kViewsFile, "old views");
-    writeOld(kViewsInGameFile, "old in-game");
+    // The files the module loader loads for "VSLViews.dll" and "VSLViewsi.dll".
+    const auto viewsFile = dir_.file("VSLViews.so"), inGameFile = dir_.file("VSLViewsi.so");
+    std::ofstream(viewsFile, std::ios::binary) << "old views";
+    std::ofstream(inGameFile, std::ios::binary) << "old in-game";
+    auto old = [&] { return readFile(viewsFile) == std::vector<std::uint8_t>{'o', 'l', 'd', ' ', 'v', 'i', 'e', 'w', 's'}; };
     const std::string views = "new views code", inGame = "new in-game code";
-    const auto viewsSig = sign(bytes(views));
-    const auto inGameSig = sign(bytes(inGame));
-    const auto strangerSig = sign(bytes(views), crypto::generateRsaKeyPair(1024));
+    auto signViews = [&](std::uint32_t version, CPackageKind kind = CPackageKind::ViewLibrary,
+                         const crypto::Bytes& key = privateKey()) { return SignPackageFile(kind, version, bytes(views), key); };
+    auto signInGame = [&](std::uint32_t version, CPackageKind kind = CPackageKind::ViewLibraryInGame) {
+        return SignPackageFile(kind, version, bytes(inGame), privateKey());
+    };
+    const auto viewsSig = signViews(4), inGameSig = signInGame(4);
+    const auto strangerSig = signViews(4, CPackageKind::ViewLibrary, crypto::generateRsaKeyPair(1024));
+    // Records hold spans: every signature is kept for the whole test.
+    const auto asCatalogue = signViews(4, CPackageKind::GameList);
+    const auto asInGame = signViews(4, CPackageKind::ViewLibraryInGame);
+    const auto plainSig = sign(bytes(views));
+    const auto inGame5 = signInGame(5);
+    const auto views3 = signViews(3), views2 = signViews(2);
     struct Case {
         const char* name;
         std::vector<CPackageRecord> records;
+        int expected;
     } refused[] = {
-        {"unsigned", {{kRecordViews, bytes(views)}, {kRecordViewsInGame, bytes(inGame)}}},
-        {"one file unsigned", {{kRecordViews, bytes(views)}, {kRecordViewsSignature, viewsSig}, {kRecordViewsInGame, bytes(inGame)}}},
-        {"signature of the other file", {{kRecordViews, bytes(views)}, {kRecordViewsSignature, inGameSig}}},
-        {"another key", {{kRecordViews, bytes(views)}, {kRecordViewsSignature, strangerSig}}},
+        {"unsigned", {{kRecordViews, bytes(views)}, {kRecordViewsInGame, bytes(inGame)}}, kErrorBadSignature},
+        {"one file unsigned", {{kRecordViews, bytes(views)}, {kRecordViewsSignature, viewsSig}, {kRecordViewsInGame, bytes(inGame)}},
+         kErrorBadSignature},
+        {"signature of the other file", {{kRecordViews, bytes(views)}, {kRecordViewsSignature, inGameSig}}, kErrorBadSignature},
+        {"another key", {{kRecordViews, bytes(views)}, {kRecordViewsSignature, strangerSig}}, kErrorBadSignature},
+        {"signed as a catalogue", {{kRecordViews, bytes(views)}, {kRecordViewsSignature, asCatalogue}},
+         kErrorBadSignature},
+        {"the library signed as the in-game module",
+         {{kRecordViews, bytes(views)}, {kRecordViewsSignature, asInGame}},
+         kErrorBadSignature},
+        {"a catalogue's plain signature", {{kRecordViews, bytes(views)}, {kRecordViewsSignature, plainSig}},
+         kErrorBadSignature},
+        {"files of two versions",
+         {{kRecordViews, bytes(views)}, {kRecordViewsSignature, viewsSig}, {kRecordViewsInGame, bytes(inGame)},
+          {kRecordViewsInGameSignature, inGame5}},
+         kErrorBadFormat},
+        {"as old as the loaded one", {{kRecordViews, bytes(views)}, {kRecordViewsSignature, views3}}, kErrorNotNewer},
+        {"older than the loaded one", {{kRecordViews, bytes(views)}, {kRecordViewsSignature, views2}}, kErrorNotNewer},
+        {"no library", {{kRecordGameList, bytes(views)}}, kErrorBadFormat},
     };
     CUpdateService service(client_, config_);
     for (const auto& c : refused) {
-        EXPECT_EQ(service.StoreViewLibrary(MakePackage(c.records)), kErrorBadSignature) << c.name;
-        EXPECT_EQ(contents(kViewsFile), "old views") << c.name;
-        EXPECT_EQ(contents(kViewsInGameFile), "old in-game") << c.name;
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(service.StoreViewLibrary(MakePackage(c.records), 3), c.expected);
+        EXPECT_TRUE(old());
+        EXPECT_EQ(contents("VSLViewsi.so"), "old in-game");
     }
-    EXPECT_EQ(service.StoreViewLibrary(MakePackage({{kRecordGameList, bytes(views)}})), kErrorBadFormat);
 
-    // Through the whole update: unsigned is refused, no reload; signed installs and reloads.
+    // Through the whole update: unsigned is refused, no reload; one whose
+    // reply says newer but whose signed version is not is refused too.
     FakeViews host;
     host.version = 3;
     serve("views-unsigned.pkg", MakePackage(refused[0].records));
@@ -378,6 +453,10 @@ TEST_F(UpdateServiceTest, ViewLibraryIsInstalledOnlyWhenSigned)
     CUpdateOutcome outcome = service.CheckGameUpdates(0, host);
     EXPECT_EQ(outcome.messageId, kMsgUpdateError);
     EXPECT_EQ(outcome.error, kErrorBadSignature);
+    serve("views-old.pkg", MakePackage(refused[8].records));
+    setReplies(reply(0, "none"), reply(9, "views-old.pkg"));
+    outcome = service.CheckGameUpdates(0, host);
+    EXPECT_EQ(outcome.error, kErrorNotNewer);
     EXPECT_EQ(host.reloads, 0);
 
     serve("views.pkg", MakePackage({{kRecordViews, bytes(views)}, {kRecordViewsSignature, viewsSig},
@@ -387,8 +466,9 @@ TEST_F(UpdateServiceTest, ViewLibraryIsInstalledOnlyWhenSigned)
     EXPECT_EQ(outcome.messageId, kMsgUpdated) << outcome.text;
     EXPECT_TRUE(outcome.viewsUpdated);
     EXPECT_EQ(host.reloads, 1);
-    EXPECT_EQ(contents(kViewsFile), views);
-    EXPECT_EQ(contents(kViewsInGameFile), inGame);
+    EXPECT_EQ(contents("VSLViews.so"), views);
+    EXPECT_EQ(contents("VSLViewsi.so"), inGame);
+    EXPECT_FALSE(std::filesystem::exists(dir_.file(kViewsFile)));
 
     // Installed version equal, or above as unsigned: nothing is fetched.
     host.version = 4;
@@ -400,6 +480,25 @@ TEST_F(UpdateServiceTest, ViewLibraryIsInstalledOnlyWhenSigned)
     EXPECT_EQ(service.UpdateViewLibrary(updated, host), 0);
     EXPECT_FALSE(updated);
     EXPECT_EQ(host.reloads, 1);
+}
+
+TEST_F(UpdateServiceTest, AnInstalledViewLibraryIsTheOneTheModuleLoaderLoads)
+{
+    // A real library (version 7), downloaded and installed, then loaded by
+    // the name the program loads the view library by.
+    const auto library = readFile(TEST_VIEWS_LIBRARY);
+    ASSERT_FALSE(library.empty());
+    CUpdateService service(client_, config_);
+    ASSERT_EQ(service.StoreViewLibrary(MakePackage({{kRecordViews, library},
+                                                    {kRecordViewsSignature,
+                                                     SignPackageFile(CPackageKind::ViewLibrary, 7, library, privateKey())}}),
+                                       0),
+              0);
+    const auto module = platform::Module::load((dir_.path() / "VSLViews.dll").string());
+    ASSERT_TRUE(module.has_value());
+    const auto version = module->function<int (*)()>("VSLViewsVersion");
+    ASSERT_NE(version, nullptr);
+    EXPECT_EQ(version(), 7);
 }
 
 TEST_F(UpdateServiceTest, DeleteTempFilesRemovesOnlyTheViewTemporaries)

@@ -51,6 +51,11 @@ inline constexpr std::uint32_t OV_LOCKON_PROFILE = 1002;
 
 // The main program's private exports.
 OVCLIENT_API std::int32_t OVPriv_SetData(const OVPosePacket* record);
+// OVPriv_SetData without the wait: 6 at once when the mutex is held. The
+// main program uses it after a copy timed out, until a copy succeeds again,
+// so that a client stopped while holding the mutex costs one wait, not one
+// per frame.
+OVCLIENT_API std::int32_t OVPriv_TrySetData(const OVPosePacket* record);
 OVCLIENT_API void OVPriv_SetVersion(std::uint16_t version);
 OVCLIENT_API void OVPriv_SetLastError(std::int32_t code);
 OVCLIENT_API std::int32_t OVPriv_GetLastError();
@@ -59,6 +64,7 @@ OVCLIENT_API std::int32_t OVPriv_ClientNotify(std::uint16_t type, std::uint16_t 
 
 // Pointer types for binding the exports by name.
 using OVPriv_SetData_t = std::int32_t (*)(const OVPosePacket*);
+using OVPriv_TrySetData_t = std::int32_t (*)(const OVPosePacket*);
 using OVPriv_SetVersion_t = void (*)(std::uint16_t);
 using OVPriv_SetLastError_t = void (*)(std::int32_t);
 using OVPriv_GetLastError_t = std::int32_t (*)();

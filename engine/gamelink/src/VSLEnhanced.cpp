@@ -31,6 +31,7 @@ void CVSLEnhanced::Start()
     missCount_ = 0;
     transmitting_ = 0;
     profileAccepted_ = 0;
+    copyStalled_ = false;
     // The id too: kept from an earlier run it would refuse every game with 7.
     profileId_ = 0;
     if (!LoadClientLibrary())
@@ -108,6 +109,7 @@ bool CVSLEnhanced::LoadClientLibrary()
     clientNotify_ = library_->function<OVPriv_ClientNotify_t>("OVPriv_ClientNotify");
     setVersion_ = library_->function<OVPriv_SetVersion_t>("OVPriv_SetVersion");
     setData_ = library_->function<OVPriv_SetData_t>("OVPriv_SetData");
+    trySetData_ = library_->function<OVPriv_TrySetData_t>("OVPriv_TrySetData");
     setLastError_ = library_->function<OVPriv_SetLastError_t>("OVPriv_SetLastError");
     setParameter_ = library_->function<OVPriv_SetParameter_t>("OVPriv_SetParameter");
     queryVersion_ = library_->function<OV_QueryVersion_t>("OV_QueryVersion");
@@ -267,8 +269,14 @@ int CVSLEnhanced::PublishPose(float x, float y, float z, float roll, float pitch
             record_.frame = record_.frame >= kLastFrame ? 1 : static_cast<std::uint16_t>(record_.frame + 1);
         copy = record_;
     }
-    if (client_.load() != 0 && profileAccepted_.load() != 0)
-        SetData(copy); // at most 25 ms under the library's mutex; a failed copy is not retried
+    if (client_.load() != 0 && profileAccepted_.load() != 0) {
+        // At most 25 ms under the library's mutex; a failed copy is not
+        // retried. Once a copy timed out (a client stopped holding the
+        // mutex), later frames only try the lock until one gets through, so
+        // the stall costs one wait, not one per frame.
+        const int result = copyStalled_.load() && trySetData_ != nullptr ? trySetData_(&copy) : SetData(copy);
+        copyStalled_.store(result == OV_MUTEX_TIMEOUT);
+    }
     CheckClientWindow();
     return 1;
 }

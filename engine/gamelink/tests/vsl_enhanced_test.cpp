@@ -380,6 +380,8 @@ TEST_F(GameLinkTest, Command1040PostsToTheClientWindowAndAltMessageIsACommand)
     platform::destroyWindow(mine);
 }
 
+// A held pose mutex costs a publish at most its wait; a client stopped
+// (SIGSTOP) while holding it costs one wait, not one per frame.
 TEST_F(GameLinkTest, PublishingNeverStallsOnAHeldMutex)
 {
     TestLink link(registry.store());
@@ -389,15 +391,34 @@ TEST_F(GameLinkTest, PublishingNeverStallsOnAHeldMutex)
     c.ask("window");
     ASSERT_EQ(c.ask("regwin"), "0");
     ASSERT_EQ(c.ask("profile 2302"), "0");
-    ClientProcess holder = spawn("Other.exe");
-    ASSERT_TRUE(holder.ready());
-    ASSERT_EQ(holder.ask("hold"), "held");
+    // A client stopped (SIGSTOP) while it holds the pose mutex.
+    ClientProcess frozen = spawn("Other.exe");
+    ASSERT_TRUE(frozen.ready());
+    ASSERT_EQ(frozen.ask("hold"), "held");
+    ASSERT_EQ(::kill(frozen.pid(), SIGSTOP), 0);
+
+    // Forty frames: a 25 ms wait each would take a second at least; the
+    // first waits, the others only try the lock.
+    constexpr int kFrames = 40;
     const auto t0 = std::chrono::steady_clock::now();
-    link.PublishPose(1, 1, 1, 1, 1, 1);
-    EXPECT_LT(std::chrono::steady_clock::now() - t0, 250ms);
-    holder.kill(); // dies holding it: the next publish recovers
+    for (int i = 0; i < kFrames; ++i)
+        link.PublishPose(1, 1, 1, 1, 1, 1);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, kFrames * 25ms);
+
+    // The stopped client dies holding it: the next try recovers it and copies.
+    frozen.kill();
     link.PublishPose(2, 2, 2, 2, 2, 2);
     EXPECT_EQ(fields(c.ask("getdata"))[4], 2);
+
+    // Copies succeed again, so the next held mutex is waited for again.
+    ClientProcess slow = spawn("Other.exe");
+    ASSERT_TRUE(slow.ready());
+    ASSERT_EQ(slow.ask("hold"), "held");
+    const auto t1 = std::chrono::steady_clock::now();
+    link.PublishPose(3, 3, 3, 3, 3, 3);
+    EXPECT_GE(std::chrono::steady_clock::now() - t1, 20ms);
+    EXPECT_LT(std::chrono::steady_clock::now() - t1, 250ms);
+    slow.kill();
 }
 
 } // namespace

@@ -27,6 +27,7 @@
 #include "platform/clock.h"
 #include "platform/session.h"
 #include "platform/shared.h"
+#include "wire.h"
 
 namespace platform {
 
@@ -345,22 +346,26 @@ std::shared_ptr<ThreadQueue> currentQueueShared() { return holder().queue; }
 
 // ---- the process's message socket ---------------------------------------------
 
-struct WireRequest {
-    std::uint32_t magic;
-    std::uint32_t kind; // kSend or kPost
-    std::uint32_t hwnd;
-    std::uint32_t message;
-    std::uint64_t wParam;
-    std::int64_t lParam;
-};
-struct WireReply {
-    std::uint32_t magic;
-    std::uint32_t handled;
-    std::int64_t result;
-};
-constexpr std::uint32_t kWireMagic = 0x4f564d31; // "OVM1"
-constexpr std::uint32_t kSend = 1;
-constexpr std::uint32_t kPost = 2;
+// Connections a process keeps open at once: those whose request is not read
+// yet and those whose send awaits its answer. Commands come one at a time
+// from each client, so this is far above any real use.
+constexpr std::size_t kMaxConnections = 64;
+// How long an accepted connection may sit without its (whole) request.
+constexpr auto kRequestWait = std::chrono::milliseconds(1000);
+// After accept fails for want of descriptors or memory, the listener is left
+// alone this long instead of being polled (it stays readable: polling it at
+// once again would spin).
+constexpr auto kAcceptPause = std::chrono::milliseconds(100);
+
+// Peer credentials of a connected socket; nullopt when the kernel gives none.
+std::optional<ucred> peerCredentials(int fd)
+{
+    ucred cred{};
+    socklen_t len = sizeof cred;
+    if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0 || len != sizeof cred)
+        return std::nullopt;
+    return cred;
+}
 
 class Receiver {
 public:
@@ -424,6 +429,14 @@ public:
     }
 
 private:
+    using Clock = std::chrono::steady_clock;
+
+    struct Pending {
+        int fd;
+        Clock::time_point since;
+        int peerPid; // from the peer credentials
+    };
+
     void wakeUp()
     {
         const std::uint64_t one = 1;
@@ -432,80 +445,125 @@ private:
 
     void run()
     {
-        std::vector<int> pending; // accepted, request not yet read
+        std::deque<Pending> pending; // accepted, request not yet read
+        Clock::time_point acceptPausedUntil{};
         for (;;) {
+            const auto now = Clock::now();
+            // A connection that did not bring its request in time goes.
+            while (!pending.empty() && now - pending.front().since >= kRequestWait) {
+                ::close(pending.front().fd);
+                pending.pop_front();
+            }
+            const bool accepting = now >= acceptPausedUntil;
             std::vector<pollfd> fds;
             {
                 std::lock_guard lock(mutex_);
                 if (stop_)
                     break;
                 fds.push_back({wake_, POLLIN, 0});
-                for (int fd : listeners_)
-                    fds.push_back({fd, POLLIN, 0});
+                if (accepting)
+                    for (int fd : listeners_)
+                        fds.push_back({fd, POLLIN, 0});
             }
             const std::size_t firstPending = fds.size();
-            for (int fd : pending)
-                fds.push_back({fd, POLLIN, 0});
-            if (::poll(fds.data(), fds.size(), 1000) < 0 && errno != EINTR)
+            for (const Pending& p : pending)
+                fds.push_back({p.fd, POLLIN, 0});
+            // Sleep until something happens, the oldest connection's time
+            // is up or the listener may be polled again.
+            auto until = now + std::chrono::milliseconds(1000);
+            if (!pending.empty())
+                until = std::min(until, pending.front().since + kRequestWait);
+            if (!accepting)
+                until = std::min(until, acceptPausedUntil);
+            const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(until - now).count() + 1;
+            if (::poll(fds.data(), fds.size(), static_cast<int>(wait)) < 0 && errno != EINTR)
                 break;
             if (fds[0].revents & POLLIN) {
                 std::uint64_t v;
                 [[maybe_unused]] ssize_t n = ::read(wake_, &v, sizeof v);
             }
-            std::vector<int> still;
+            // Serve what arrived; the rest keep their order (oldest first).
+            std::deque<Pending> still;
             for (std::size_t i = firstPending; i < fds.size(); ++i) {
+                const Pending& p = pending[i - firstPending];
                 if (fds[i].revents == 0)
-                    still.push_back(fds[i].fd);
+                    still.push_back(p);
                 else
-                    serve(fds[i].fd);
+                    serve(p);
             }
             pending.swap(still);
             for (std::size_t i = 1; i < firstPending; ++i) {
-                if (!(fds[i].revents & POLLIN))
-                    continue;
-                for (;;) {
-                    const int c = ::accept4(fds[i].fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-                    if (c < 0)
-                        break;
-                    pending.push_back(c);
-                }
+                if ((fds[i].revents & POLLIN) != 0 && !acceptAll(fds[i].fd, pending))
+                    acceptPausedUntil = Clock::now() + kAcceptPause;
             }
         }
-        for (int fd : pending)
-            ::close(fd);
+        for (const Pending& p : pending)
+            ::close(p.fd);
     }
 
-    // Reads one request from a connection and hands it to the window's
-    // owner; a send keeps the connection until the owner answers.
-    static void serve(int fd)
+    // Accepts every waiting connection of a listener. Peers of another user
+    // are closed at once; when the process has its fill of connections, the
+    // oldest unread one makes room. False when accept failed for want of
+    // resources (the caller pauses the listener).
+    bool acceptAll(int listener, std::deque<Pending>& pending)
     {
-        WireRequest req{};
-        const ssize_t n = ::recv(fd, &req, sizeof req, 0);
-        if (n != static_cast<ssize_t>(sizeof req) || req.magic != kWireMagic) {
+        for (;;) {
+            const int c = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+            if (c < 0) {
+                if (errno == EINTR || errno == ECONNABORTED)
+                    continue;
+                return errno == EAGAIN || errno == EWOULDBLOCK;
+            }
+            const auto cred = peerCredentials(c);
+            if (!cred || cred->uid != ::geteuid()) {
+                ::close(c);
+                continue;
+            }
+            if (pending.size() + inFlight_->load() >= kMaxConnections) {
+                if (pending.empty()) {
+                    ::close(c);
+                    continue;
+                }
+                ::close(pending.front().fd);
+                pending.pop_front();
+            }
+            pending.push_back({c, Clock::now(), static_cast<int>(cred->pid)});
+        }
+    }
+
+    // Reads the request of a connection and hands it to the window's owner;
+    // a send keeps the connection until the owner answers.
+    void serve(const Pending& p)
+    {
+        const int fd = p.fd;
+        std::uint8_t frame[wire::kMaxFrame];
+        const ssize_t n = ::recv(fd, frame, sizeof frame, MSG_TRUNC | MSG_DONTWAIT);
+        const auto req = n > 0 && static_cast<std::size_t>(n) <= sizeof frame
+                             ? wire::parseRequest(std::span<const std::uint8_t>(frame, static_cast<std::size_t>(n)))
+                             : std::nullopt;
+        if (!req) {
             ::close(fd);
             return;
         }
-        auto w = findLocal(req.hwnd);
+        auto w = findLocal(req->hwnd);
         auto queue = w ? w->queue.lock() : nullptr;
-        if (req.kind == kPost) {
+        if (req->kind == wire::kPost) {
             if (queue)
-                queue->post({req.hwnd, req.message, static_cast<WPARAM>(req.wParam),
-                             static_cast<LPARAM>(req.lParam)});
+                queue->post({req->hwnd, req->message, static_cast<WPARAM>(req->wParam),
+                             static_cast<LPARAM>(req->lParam)});
             ::close(fd);
             return;
         }
-        // The sender's process, from the connection's peer credentials.
-        ucred peer{};
-        socklen_t peerSize = sizeof peer;
-        const int senderPid =
-            ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &peerSize) == 0 ? static_cast<int>(peer.pid) : 0;
-        auto reply = [fd](bool handled, LRESULT result) {
-            WireReply r{kWireMagic, handled ? 1u : 0u, static_cast<std::int64_t>(result)};
-            [[maybe_unused]] ssize_t s = ::send(fd, &r, sizeof r, MSG_NOSIGNAL);
+        inFlight_->fetch_add(1);
+        auto reply = [fd, inFlight = inFlight_](bool handled, LRESULT result) {
+            const wire::Reply r{wire::kMagic, handled ? 1u : 0u, static_cast<std::int64_t>(result)};
+            // The sender waits for this in a poll; a full buffer means it is gone.
+            [[maybe_unused]] ssize_t s = ::send(fd, &r, sizeof r, MSG_NOSIGNAL | MSG_DONTWAIT);
             ::close(fd);
+            inFlight->fetch_sub(1);
         };
-        auto sent = std::make_shared<SentMessage>(req.hwnd, req.message, static_cast<WPARAM>(req.wParam),
-                                                  static_cast<LPARAM>(req.lParam), reply, senderPid);
+        auto sent = std::make_shared<SentMessage>(req->hwnd, req->message, static_cast<WPARAM>(req->wParam),
+                                                  static_cast<LPARAM>(req->lParam), reply, p.peerPid);
         if (!queue || !queue->pushSent(sent))
             sent->finish(false, 0);
     }
@@ -515,6 +573,9 @@ private:
     std::vector<int> listeners_;
     int wake_ = -1;
     bool stop_ = false;
+    // Sends handed to an owner thread and not answered yet; shared with the
+    // answers, which may come after this object is gone at exit.
+    std::shared_ptr<std::atomic<std::size_t>> inFlight_ = std::make_shared<std::atomic<std::size_t>>(0);
     std::thread thread_;
 };
 
@@ -539,16 +600,30 @@ std::optional<RemoteTarget> lookupRemote(HWND h)
     return out;
 }
 
-int connectTo(const std::string& name)
+// Connects to the owner's socket; -1 when that fails or does not end
+// within `timeout`, or when the socket is not held by the owner process
+// the table names, of this user (a name taken over by another process).
+int connectTo(const RemoteTarget& target, std::chrono::milliseconds timeout)
 {
     const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return -1;
+    // The send time-out bounds connect (a peer whose backlog is full) and
+    // the request's send alike.
+    const auto ms = std::max<std::int64_t>(timeout.count(), 1);
+    const timeval tv{static_cast<time_t>(ms / 1000), static_cast<suseconds_t>((ms % 1000) * 1000)};
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
-    std::memcpy(addr.sun_path + 1, name.data(), std::min(name.size(), sizeof addr.sun_path - 2));
-    const auto len = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), len) != 0) {
+    const std::size_t n = std::min(target.socket.size(), sizeof addr.sun_path - 2);
+    std::memcpy(addr.sun_path + 1, target.socket.data(), n);
+    const auto len = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + n);
+    int rc;
+    do {
+        rc = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), len);
+    } while (rc != 0 && errno == EINTR);
+    const auto cred = rc == 0 ? peerCredentials(fd) : std::nullopt;
+    if (!cred || cred->uid != ::geteuid() || cred->pid != target.pid) {
         ::close(fd);
         return -1;
     }
@@ -558,39 +633,43 @@ int connectTo(const std::string& name)
 std::optional<LRESULT> remoteCall(HWND h, std::uint32_t kind, UINT message, WPARAM wParam,
                                   LPARAM lParam, std::chrono::milliseconds timeout)
 {
+    const auto until = std::chrono::steady_clock::now() + timeout;
+    auto left = [&] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+    };
     auto target = lookupRemote(h);
     if (!target)
         return std::nullopt;
-    const int fd = connectTo(target->socket);
+    const int fd = connectTo(*target, left());
     if (fd < 0)
         return std::nullopt;
-    WireRequest req{kWireMagic, kind, h, message, static_cast<std::uint64_t>(wParam),
-                    static_cast<std::int64_t>(lParam)};
+    const wire::Request req{wire::kMagic, kind, h, message, static_cast<std::uint64_t>(wParam),
+                            static_cast<std::int64_t>(lParam)};
     if (::send(fd, &req, sizeof req, MSG_NOSIGNAL) != static_cast<ssize_t>(sizeof req)) {
         ::close(fd);
         return std::nullopt;
     }
-    if (kind == kPost) {
+    if (kind == wire::kPost) {
         ::close(fd);
         return 0;
     }
-    const auto until = std::chrono::steady_clock::now() + timeout;
     std::optional<LRESULT> out;
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            until - std::chrono::steady_clock::now());
-        if (left.count() < 0)
+        const auto ms = left().count();
+        if (ms < 0)
             break;
         pollfd p{fd, POLLIN, 0};
-        const int r = ::poll(&p, 1, static_cast<int>(left.count()) + 1);
+        const int r = ::poll(&p, 1, static_cast<int>(ms) + 1);
         if (r < 0 && errno == EINTR)
             continue;
         if (r <= 0)
             break;
-        WireReply reply{};
-        const ssize_t n = ::recv(fd, &reply, sizeof reply, 0);
-        if (n == static_cast<ssize_t>(sizeof reply) && reply.magic == kWireMagic && reply.handled != 0)
-            out = static_cast<LRESULT>(reply.result);
+        std::uint8_t frame[wire::kMaxFrame];
+        const ssize_t n = ::recv(fd, frame, sizeof frame, MSG_TRUNC | MSG_DONTWAIT);
+        if (n > 0 && static_cast<std::size_t>(n) <= sizeof frame)
+            if (const auto reply = wire::parseReply(std::span<const std::uint8_t>(frame, static_cast<std::size_t>(n)));
+                reply && reply->handled != 0)
+                out = static_cast<LRESULT>(reply->result);
         break; // answer, or end of connection: the owner is gone
     }
     ::close(fd);
@@ -676,6 +755,8 @@ bool destroyLocal(HWND h, bool onOwner)
 } // namespace
 
 // ---- public operations -------------------------------------------------------------
+
+bool openWindowTable() { return WindowTable::current() != nullptr; }
 
 HWND createWindow(const WindowDesc& desc, WindowProc proc)
 {
@@ -804,7 +885,7 @@ bool postMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         q->post({hwnd, message, wParam, lParam});
         return true;
     }
-    return remoteCall(hwnd, kPost, message, wParam, lParam, kDefaultSendTimeout).has_value();
+    return remoteCall(hwnd, wire::kPost, message, wParam, lParam, kDefaultSendTimeout).has_value();
 }
 
 void postQuitMessage(int exitCode)
@@ -819,7 +900,7 @@ std::optional<LRESULT> sendMessage(HWND hwnd, UINT message, WPARAM wParam, LPARA
         return std::nullopt;
     auto w = findLocal(hwnd);
     if (!w)
-        return remoteCall(hwnd, kSend, message, wParam, lParam, timeout);
+        return remoteCall(hwnd, wire::kSend, message, wParam, lParam, timeout);
     auto q = w->queue.lock();
     if (!q)
         return std::nullopt;

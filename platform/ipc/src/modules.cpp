@@ -46,6 +46,18 @@ std::filesystem::path resolveModulePath(std::string_view name)
     return path;
 }
 
+bool isBareFileName(std::string_view name)
+{
+    return !name.empty() && name != "." && name != ".." && name.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos;
+}
+
+std::optional<Module> Module::loadFromFolder(const std::filesystem::path& folder, std::string_view fileName)
+{
+    if (!isBareFileName(fileName))
+        return std::nullopt;
+    return load((folder / std::filesystem::path(std::string(fileName))).string());
+}
+
 std::optional<Module> Module::load(std::string_view name)
 {
     // A relative name is found in the program's folders (a language module

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "platform/session.h"
+#include "platform/debug.h"
 #include "platform/sync.h"
 
 namespace platform {
@@ -26,6 +27,15 @@ constexpr std::size_t kControlSize = 64;
 constexpr auto kInitWait = std::chrono::milliseconds(2000);
 
 std::size_t controlOffset(std::size_t size) { return (size + 63) / 64 * 64; }
+
+thread_local std::string t_error;
+
+// Records why a named object is not used, and says so on the debug output.
+void refuse(const std::string& objectName, const std::string& why)
+{
+    t_error = "The shared object /dev/shm" + objectName + " " + why + "; it is not used.";
+    debug::output(t_error);
+}
 
 timespec monotonicDeadline(std::chrono::milliseconds timeout)
 {
@@ -52,25 +62,52 @@ std::unique_ptr<SharedSection> SharedSection::open(std::string_view name, std::s
 std::unique_ptr<SharedSection> SharedSection::openObject(const std::string& objectName,
                                                          std::size_t size, const Initialiser& init)
 {
+    t_error.clear();
     const std::size_t mapSize = controlOffset(size) + kControlSize;
-    const int fd = ::shm_open(objectName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0)
+    // Made here, mode 0600 whatever the umask; or else an existing one,
+    // used only when it is this user's and of the size agreed on.
+    int fd = ::shm_open(objectName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        ::fchmod(fd, 0600);
+    } else if (errno == EEXIST) {
+        fd = ::shm_open(objectName.c_str(), O_RDWR | O_CLOEXEC, 0);
+    }
+    if (fd < 0) {
+        const int err = errno;
+        refuse(objectName, err == EACCES ? "belongs to another user" : std::string("cannot be opened: ") + std::strerror(err));
         return nullptr;
+    }
     struct stat st{};
     if (::fstat(fd, &st) != 0) {
+        refuse(objectName, std::string("cannot be examined: ") + std::strerror(errno));
         ::close(fd);
         return nullptr;
     }
-    // Growing to the same size twice is harmless; never shrink a section
-    // someone else made larger.
-    if (static_cast<std::size_t>(st.st_size) < mapSize && ::ftruncate(fd, static_cast<off_t>(mapSize)) != 0) {
+    if (st.st_uid != ::geteuid()) {
+        refuse(objectName, "belongs to user " + std::to_string(st.st_uid) + ", not to this user (" +
+                               std::to_string(::geteuid()) + ")");
+        ::close(fd);
+        return nullptr;
+    }
+    // A size of 0 is one just made (by us, or by another process of ours
+    // that has not sized it yet); any other size must be ours exactly.
+    if (st.st_size != 0 && static_cast<std::size_t>(st.st_size) != mapSize) {
+        refuse(objectName, "has " + std::to_string(st.st_size) + " bytes where " + std::to_string(mapSize) +
+                               " are expected");
+        ::close(fd);
+        return nullptr;
+    }
+    if (st.st_size == 0 && ::ftruncate(fd, static_cast<off_t>(mapSize)) != 0) {
+        refuse(objectName, std::string("cannot be sized: ") + std::strerror(errno));
         ::close(fd);
         return nullptr;
     }
     void* map = ::mmap(nullptr, mapSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
     ::close(fd);
-    if (map == MAP_FAILED)
+    if (map == MAP_FAILED) {
+        refuse(objectName, std::string("cannot be mapped: ") + std::strerror(errno));
         return nullptr;
+    }
 
     auto* state = reinterpret_cast<std::uint32_t*>(static_cast<char*>(map) + controlOffset(size));
     std::atomic_ref<std::uint32_t> word(*state);
@@ -101,6 +138,8 @@ std::unique_ptr<SharedSection> SharedSection::openObject(const std::string& obje
     }
     return std::unique_ptr<SharedSection>(new SharedSection(objectName, map, mapSize, size, created));
 }
+
+const std::string& sharedObjectError() { return t_error; }
 
 bool SharedSection::remove(std::string_view name)
 {

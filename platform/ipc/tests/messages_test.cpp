@@ -1,13 +1,25 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
+#include <fstream>
 #include <set>
+#include <sstream>
 #include <string>
+#include <future>
 #include <thread>
 
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include "../src/wire.h"
 #include "peer_process.h"
 #include "platform/messages.h"
 #include "platform/sync.h"
+#include "testing/other_user.h"
 #include "testing/temp_session.h"
 #include "testing/test_clock.h"
 
@@ -242,6 +254,116 @@ TEST_F(MessagesTest, KilledOwnerLeavesNoLiveWindow)
     EXPECT_FALSE(isWindow(remote));
     EXPECT_EQ(findWindow(nullptr, "Doomed"), 0u);
     EXPECT_FALSE(sendMessage(remote, WM_USER + 1, 0, 0, 500ms).has_value());
+}
+
+// What the other end of a connection did within `timeout`: the length of
+// the frame it answered with, 0 when it closed the connection (with or
+// without reading what was sent), -1 when it did neither.
+ssize_t answerOf(int fd, std::chrono::milliseconds timeout)
+{
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, static_cast<int>(timeout.count())) <= 0)
+        return -1;
+    std::uint8_t frame[64];
+    const ssize_t n = ::recv(fd, frame, sizeof frame, MSG_DONTWAIT);
+    return n < 0 && errno == ECONNRESET ? 0 : n;
+}
+
+// CPU time (user + system) a process has used, in clock ticks.
+long cpuTicks(int pid)
+{
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const auto close = text.rfind(')');
+    if (close == std::string::npos)
+        return -1;
+    std::istringstream fields(text.substr(close + 2));
+    std::string skip;
+    for (int i = 0; i < 11; ++i) // state .. cmajflt: utime is field 14
+        fields >> skip;
+    long user = 0, system = 0;
+    fields >> user >> system;
+    return user + system;
+}
+
+TEST_F(MessagesTest, AnotherUserReachesNoWindow)
+{
+    ORVANE_REQUIRE_OTHER_USER();
+    WindowThread victim("Victim");
+    ASSERT_NE(victim.hwnd(), 0u);
+    const std::string socket = testing_support::messageSocketOf(::getpid(), session.name());
+    ASSERT_FALSE(socket.empty());
+    const HWND target = victim.hwnd();
+
+    // The stranger guesses the handle and posts WM_QUIT and a message, then
+    // tries a send: each connection is closed unread, and nothing answers.
+    const int rc = testing_support::runAsOtherUser([&] {
+        int result = 0;
+        const std::pair<std::uint32_t, UINT> attempts[] = {
+            {wire::kPost, WM_QUIT}, {wire::kPost, WM_USER + 10}, {wire::kSend, WM_USER + 1}};
+        for (std::size_t i = 0; i < std::size(attempts); ++i) {
+            const int fd = testing_support::connectToMessageSocket(socket);
+            if (fd < 0)
+                return 100;
+            const wire::Request req{wire::kMagic, attempts[i].first, target, attempts[i].second, 4, 2};
+            ::send(fd, &req, sizeof req, MSG_NOSIGNAL);
+            if (answerOf(fd, 5000ms) != 0)
+                result |= 1 << i;
+            ::close(fd);
+        }
+        return result;
+    });
+    EXPECT_EQ(rc, 0) << "bit i set: attempt i was answered or left open";
+    // The window's thread still runs (no WM_QUIT reached it) and saw nothing.
+    EXPECT_EQ(sendMessage(target, WM_USER + 1, 4, 2, 2000ms), 42);
+    EXPECT_EQ(victim.received(), 0);
+}
+
+TEST_F(MessagesTest, IdleConnectionsNeitherStarveSendsNorSpin)
+{
+    peer::Process server({IPC_PEER, "server", "Crowded"});
+    const HWND remote = static_cast<HWND>(std::stoul(server.readLine()));
+    ASSERT_NE(remote, 0u);
+    // Few descriptors, so that idle connections could exhaust them.
+    const rlimit few{40, 40};
+    ASSERT_EQ(::prlimit(server.pid(), RLIMIT_NOFILE, &few, nullptr), 0);
+    const std::string socket = testing_support::messageSocketOf(server.pid(), session.name());
+    ASSERT_FALSE(socket.empty());
+
+    std::vector<int> idle;
+    for (int i = 0; i < 200; ++i)
+        if (const int fd = testing_support::connectToMessageSocket(socket, true); fd >= 0)
+            idle.push_back(fd);
+    ASSERT_GT(idle.size(), 40u);
+
+    // A real send still gets through (in its own thread: on failure the
+    // peer is killed, which ends the wait).
+    auto send = std::async(std::launch::async, [&] { return sendMessage(remote, WM_USER + 1, 40, 2, 8000ms); });
+    if (send.wait_for(10s) != std::future_status::ready)
+        server.kill();
+    EXPECT_EQ(send.get(), 42);
+
+    // Every idle connection is closed by the peer after its wait.
+    std::size_t closed = 0;
+    for (int fd : idle) {
+        if (answerOf(fd, 5000ms) == 0)
+            ++closed;
+        ::close(fd);
+    }
+    EXPECT_EQ(closed, idle.size());
+    idle.clear();
+
+    // Nothing spins meanwhile: over half a second with a crowd at the door,
+    // the peer uses a small part of one core.
+    for (int i = 0; i < 200; ++i)
+        if (const int fd = testing_support::connectToMessageSocket(socket, true); fd >= 0)
+            idle.push_back(fd);
+    const long before = cpuTicks(server.pid());
+    std::this_thread::sleep_for(500ms);
+    const long used = cpuTicks(server.pid()) - before;
+    EXPECT_LT(used, ::sysconf(_SC_CLK_TCK) / 4) << "ticks used in 0.5 s";
+    for (int fd : idle)
+        ::close(fd);
 }
 
 } // namespace

@@ -2,11 +2,19 @@
 
 #include <atomic>
 #include <cstring>
+#include <functional>
 #include <thread>
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "peer_process.h"
+#include "platform/messages.h"
 #include "platform/shared.h"
 #include "platform/sync.h"
+#include "testing/other_user.h"
 #include "testing/temp_session.h"
 
 using namespace platform;
@@ -109,6 +117,83 @@ TEST_F(SharedTest, EventsManualAndAuto)
     EXPECT_EQ(autoEv->wait(2000ms), kWaitObject0);
     setter.join();
     EXPECT_EQ(autoEv->wait(1ms), kWaitTimeout);
+}
+
+// Makes shared-memory object `name` with `bytes` bytes and `mode`, as any
+// program may; false when it cannot.
+bool makeObject(const std::string& name, off_t bytes, mode_t mode)
+{
+    const int fd = ::shm_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL, mode);
+    if (fd < 0)
+        return false;
+    const bool ok = ::fchmod(fd, mode) == 0 && ::ftruncate(fd, bytes) == 0;
+    ::close(fd);
+    return ok;
+}
+
+TEST_F(SharedTest, ObjectsAnotherUserMadeFirstAreRefusedByName)
+{
+    ORVANE_REQUIRE_OTHER_USER();
+    // The stranger makes the names ahead of us, open to everyone, each with
+    // the size our build would give it.
+    const std::string section = "/" + session.name() + ".section";
+    const std::string mutex = "/" + session.name() + ".mutex.held";
+    const std::string windows = "/" + session.name() + ".windows";
+    ASSERT_EQ(testing_support::runAsOtherUser([&] {
+                  return makeObject(section, 576, 0666) && makeObject(mutex, 128, 0666) &&
+                                 makeObject(windows, 1 << 16, 0666)
+                             ? 0
+                             : 1;
+              }),
+              0);
+
+    struct Case {
+        const char* what;
+        std::function<bool()> opens;
+        std::string object;
+    } cases[] = {
+        {"section", [] { return SharedSection::open("section", 492) != nullptr; }, section},
+        {"mutex", [] { return NamedMutex::open("held") != nullptr; }, mutex},
+        {"window table",
+         [] { return createWindow({"C", "T", true}, [](HWND, UINT, WPARAM, LPARAM) -> LRESULT { return 0; }) != 0; },
+         windows},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_FALSE(c.opens());
+        const std::string error = sharedObjectError();
+        EXPECT_NE(error.find("/dev/shm" + c.object), std::string::npos) << error;
+        EXPECT_NE(error.find("belongs to user 65534"), std::string::npos) << error;
+    }
+}
+
+TEST_F(SharedTest, OursAreMadePrivateAndOfTheSizeAgreed)
+{
+    // Made 0600, whatever the umask says.
+    const mode_t old = ::umask(0);
+    auto fresh = SharedSection::open("fresh", 492);
+    ::umask(old);
+    ASSERT_TRUE(fresh);
+    EXPECT_TRUE(sharedObjectError().empty());
+    struct stat st{};
+    ASSERT_EQ(::stat(("/dev/shm" + fresh->objectName()).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    EXPECT_EQ(st.st_uid, ::geteuid());
+
+    // One of ours with another size (another build's layout) is not used.
+    const std::string odd = "/" + session.name() + ".odd";
+    ASSERT_TRUE(makeObject(odd, 100, 0600));
+    EXPECT_EQ(SharedSection::open("odd", 492), nullptr);
+    EXPECT_NE(sharedObjectError().find("/dev/shm" + odd + " has 100 bytes where 576 are expected"),
+              std::string::npos)
+        << sharedObjectError();
+
+    // One just made by another process of ours, not sized yet, is taken.
+    const std::string unsized = "/" + session.name() + ".unsized";
+    ASSERT_TRUE(makeObject(unsized, 0, 0600));
+    auto taken = SharedSection::open("unsized", 492);
+    ASSERT_TRUE(taken);
+    static_cast<char*>(taken->data())[491] = 1;
 }
 
 } // namespace

@@ -2,7 +2,9 @@
 
 #include <sqlite3.h>
 
+#include <fcntl.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
@@ -20,6 +22,27 @@ constexpr int kBusyTimeoutMs = 5000;
 
 constexpr std::int64_t kLocalMachineId = 1;
 constexpr std::int64_t kCurrentUserId = 2;
+
+// The store holds the user's own settings: no other user may read it. The
+// database file is made 0600 before SQLite opens it (SQLite gives its WAL
+// and shared-memory files the database file's mode), and files of ours
+// left wider by an older build are narrowed to 0600.
+void keepToOwner(const std::filesystem::path& database)
+{
+    auto narrow = [](const std::string& file, bool create) {
+        const int fd = ::open(file.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | (create ? O_CREAT : 0), 0600);
+        if (fd < 0)
+            return;
+        struct stat st{};
+        if (::fstat(fd, &st) == 0 && st.st_uid == ::geteuid() && (st.st_mode & 077) != 0)
+            ::fchmod(fd, st.st_mode & 0600);
+        ::close(fd);
+    };
+    narrow(database.string(), true);
+    narrow(database.string() + "-wal", false);
+    narrow(database.string() + "-shm", false);
+    narrow(database.string() + "-journal", false);
+}
 
 std::int64_t rootId(Root root)
 {
@@ -358,8 +381,11 @@ Status Store::initialise()
 {
     if (path_.has_parent_path()) {
         std::error_code ec;
-        std::filesystem::create_directories(path_.parent_path(), ec);
+        const auto folder = path_.parent_path();
+        if (std::filesystem::create_directories(folder, ec))
+            ::chmod(folder.c_str(), 0700);
     }
+    keepToOwner(path_);
     const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX;
     if (sqlite3_open_v2(path_.c_str(), &db_, flags, nullptr) != SQLITE_OK) return kIoFailed;
     sqlite3_busy_timeout(db_, kBusyTimeoutMs);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -180,6 +181,42 @@ TEST_F(RegistryTest, MissingKeysAndDeletion)
     std::vector<reg::NamedValue> vals;
     ASSERT_EQ(store.values(Root::CurrentUser, "a\\b\\x\\y", vals), reg::kSuccess);
     EXPECT_TRUE(vals.empty());
+}
+
+TEST_F(RegistryTest, FilesAreTheUsersAlone)
+{
+    const mode_t old = ::umask(022);
+    auto mode = [](const std::filesystem::path& p) {
+        struct stat st{};
+        return ::stat(p.c_str(), &st) == 0 ? static_cast<unsigned>(st.st_mode & 07777) : 0u;
+    };
+    const std::filesystem::path files[] = {file_, file_.string() + "-wal", file_.string() + "-shm"};
+    {
+        reg::Store store(file_);
+        ASSERT_EQ(store.createKey(Root::CurrentUser, "Software\\Orvane"), reg::kSuccess);
+        ASSERT_EQ(store.setDword(Root::CurrentUser, "Software\\Orvane", "x", 1), reg::kSuccess);
+        for (const auto& f : files)
+            EXPECT_EQ(mode(f), 0600u) << f;
+        EXPECT_EQ(mode(file_.parent_path()), 0700u) << "the folder it made";
+    }
+    // Files an older build left readable by all are narrowed when opened.
+    for (const auto& f : files)
+        if (std::filesystem::exists(f))
+            std::filesystem::permissions(f, std::filesystem::perms(0644));
+    {
+        reg::Store store(file_);
+        ASSERT_EQ(store.openStatus(), reg::kSuccess);
+        EXPECT_EQ(mode(file_), 0600u);
+        std::uint32_t value = 0;
+        EXPECT_EQ(store.queryDword(Root::CurrentUser, "Software\\Orvane", "x", value), reg::kSuccess);
+        EXPECT_EQ(value, 1u);
+        for (const auto& f : files) {
+            if (std::filesystem::exists(f)) {
+                EXPECT_EQ(mode(f), 0600u) << f;
+            }
+        }
+    }
+    ::umask(old);
 }
 
 TEST_F(RegistryTest, BatchAppliesAllOrNothing)

@@ -145,8 +145,65 @@ int CGameList::Load()
     return Load(folder, BuiltInCatalogueKey(), kCataloguePassPhrase);
 }
 
+std::filesystem::path CurrentCatalogueFolder(const std::filesystem::path& folder)
+{
+    std::error_code ec;
+    const auto updated = folder / kCatalogueUpdateFolder;
+    if (std::filesystem::is_directory(updated, ec)) {
+        // Resolved once, so both files come from the same pair even if an
+        // update switches the link meanwhile.
+        const auto real = std::filesystem::canonical(updated, ec);
+        if (!ec)
+            return real;
+    }
+    return folder;
+}
+
 int CGameList::Load(const std::filesystem::path& folder, std::span<const std::uint8_t> publicKeyBlob,
                     const char* passPhrase)
+{
+    // An installed update first; when it does not load, the catalogue the
+    // program came with. The catalogue's lock is held throughout.
+    std::lock_guard lock(lock_);
+    const auto current = CurrentCatalogueFolder(folder);
+    const int r = LoadPair(current, publicKeyBlob, passPhrase);
+    if (r == 0 || current == folder)
+        return r;
+    platform::debug::output("catalogue: the updated catalogue in " + current.string() +
+                            " does not load; using the one in " + folder.string());
+    return LoadPair(folder, publicKeyBlob, passPhrase);
+}
+
+int CGameList::LoadPair(const std::filesystem::path& folder, std::span<const std::uint8_t> publicKeyBlob,
+                        const char* passPhrase)
+{
+    // The data file is read once: the bytes that are verified are the
+    // bytes that are deciphered, whatever replaces the file meanwhile.
+    const auto dataPath = folder / kCatalogueDataFile;
+    const auto sigPath = folder / kCatalogueSignatureFile;
+    std::vector<std::uint8_t> data, signature;
+    {
+        std::lock_guard lock(lock_);
+        games_.clear();
+        Version = 0;
+        Developer = 0;
+    }
+    if (!readFile(dataPath, data)) {
+        platform::debug::output("catalogue: cannot open " + dataPath.string());
+        return CCryptFile::kInputOpen;
+    }
+    if (!readFile(sigPath, signature)) {
+        platform::debug::output("catalogue: cannot open " + sigPath.string());
+        return CCryptFile::kInputOpen;
+    }
+    const int r = LoadBytes(data, signature, publicKeyBlob, passPhrase);
+    if (r == CCryptFile::kBadSignature)
+        platform::debug::output("catalogue: the signature of " + dataPath.string() + " does not verify");
+    return r;
+}
+
+int CGameList::LoadBytes(std::span<const std::uint8_t> data, std::span<const std::uint8_t> signature,
+                         std::span<const std::uint8_t> publicKeyBlob, const char* passPhrase)
 {
     std::lock_guard lock(lock_);
     try {
@@ -159,23 +216,8 @@ int CGameList::Load(const std::filesystem::path& folder, std::span<const std::ui
             platform::debug::output("catalogue: the built-in signature key was refused");
             return r;
         }
-        // The data file is read once: the bytes that are verified are the
-        // bytes that are deciphered, whatever replaces the file meanwhile.
-        const auto dataPath = folder / kCatalogueDataFile;
-        const auto sigPath = folder / kCatalogueSignatureFile;
-        std::vector<std::uint8_t> data, signature;
-        if (!readFile(dataPath, data)) {
-            platform::debug::output("catalogue: cannot open " + dataPath.string());
-            return CCryptFile::kInputOpen;
-        }
-        if (!readFile(sigPath, signature)) {
-            platform::debug::output("catalogue: cannot open " + sigPath.string());
-            return CCryptFile::kInputOpen;
-        }
-        if (const int r = crypt.VerifySignature(data, signature, &key); r != 0) {
-            platform::debug::output("catalogue: the signature of " + dataPath.string() + " does not verify");
+        if (const int r = crypt.VerifySignature(data, signature, &key); r != 0)
             return r;
-        }
         if (const int r = crypt.DecryptBytes(data, passPhrase); r != 0)
             return r;
         key.reset();

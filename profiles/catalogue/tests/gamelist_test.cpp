@@ -88,6 +88,25 @@ protected:
     fs::path dir_;
 };
 
+TEST_F(GameListTest, AnInstalledUpdateIsLoadedFirstAndTheProgramsOwnWhenItDoesNot)
+{
+    make(R"(<Games Version="1"><Game Id="1"/></Games>)");
+    fs::create_directory(dir_ / "catalogue.abc123");
+    ASSERT_EQ(MakeCatalogue(bytes(R"(<Games Version="2"><Game Id="2"/></Games>)"), privateKey(),
+                            dir_ / "catalogue.abc123" / "sgl.dat", dir_ / "catalogue.abc123" / "sgl.sig"),
+              0);
+    fs::create_directory_symlink("catalogue.abc123", dir_ / kCatalogueUpdateFolder);
+    EXPECT_EQ(CurrentCatalogueFolder(dir_), fs::canonical(dir_ / "catalogue.abc123"));
+    CGameList list;
+    ASSERT_EQ(list.Load(dir_, publicKey()), 0);
+    EXPECT_EQ(list.Version, 2);
+    // An update whose pair does not load: the program's own catalogue.
+    writeAll(dir_ / "catalogue.abc123" / "sgl.sig", bytes("broken"));
+    ASSERT_EQ(list.Load(dir_, publicKey()), 0);
+    EXPECT_EQ(list.Version, 1);
+    EXPECT_EQ(list.FindById(1), 0);
+}
+
 TEST_F(GameListTest, LoadsEveryField)
 {
     make(kCatalogue);

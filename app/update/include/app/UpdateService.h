@@ -29,6 +29,7 @@ inline constexpr int kUpdateOk = 0;
 inline constexpr int kErrorBadFormat = 13;      // the package is malformed
 inline constexpr int kErrorBadReply = 58;       // server error page, unreadable reply or status other than 1
 inline constexpr int kErrorBadSignature = static_cast<int>(0x80090006u); // missing or invalid signature
+inline constexpr int kErrorNotNewer = 1638;     // the signed version is not above the installed one
 
 // Message ids of the game-update check.
 inline constexpr int kMsgUpdateError = 5122;
@@ -119,14 +120,21 @@ public:
     int QueryGameListUpdate(std::int32_t catalogueVersion, CUpdateReply& reply) const;
     int UpdateViewLibrary(bool& updated, CViewLibraryHost& views) const;
 
-    // Installs the catalogue only when the package holds both files and the
-    // data verifies under the catalogue key; both files are replaced through
-    // temporary files. Nothing changes on any error.
+    // Installs the catalogue only when the package holds the data, its
+    // signature (the loader's) and its package signature; the data loads
+    // under the catalogue key and is the version the package signature
+    // names; and that version is above the installed catalogue's. The pair
+    // is written into a new folder and switched in by one rename of the
+    // "catalogue" link, so it changes whole or not at all. Nothing changes
+    // on any error.
     int StoreGameList(std::span<const std::uint8_t> data) const;
-    // Installs view-library files only when each carries a valid signature
-    // record; each file is replaced through a temporary file and a rename, so
-    // a loaded copy keeps its mapping. Nothing changes on any error.
-    int StoreViewLibrary(std::span<const std::uint8_t> data) const;
+    // Installs the view-library files only when each carries a valid
+    // package signature of its kind, both of one version, above
+    // `installedVersion`. Each is written where and as the module loader
+    // loads it (VSLViews.dll is VSLViews.so in the folder), through a
+    // temporary file and a rename, so a loaded copy keeps its mapping.
+    // Nothing changes on a refusal.
+    int StoreViewLibrary(std::span<const std::uint8_t> data, std::uint32_t installedVersion) const;
     // Deletes "VMI*.tmp" (any case) in the working folder.
     void DeleteTempFiles() const;
 
@@ -144,7 +152,7 @@ public:
 private:
     platform::http::Options options(unsigned totalMs) const;
     int get(const std::string& url, unsigned totalMs, std::string& body) const;
-    bool verify(std::span<const std::uint8_t> data, std::span<const std::uint8_t> signature) const;
+    std::span<const std::uint8_t> catalogueKey() const;
 
     platform::http::Client& client_;
     Config config_;

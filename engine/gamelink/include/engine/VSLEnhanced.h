@@ -161,6 +161,8 @@ private:
     std::array<std::atomic<std::uint32_t>, 2> applicationIds_{};
     std::atomic<bool> stop_{false};
     std::atomic<platform::HWND> commandWindow_{0};
+    // The last copy into the library timed out: copy without waiting.
+    std::atomic<bool> copyStalled_{false};
     std::atomic<int> exitCode_{0};
 
     platform::Thread thread_;
@@ -176,6 +178,7 @@ private:
     OVPriv_ClientNotify_t clientNotify_ = nullptr;
     OVPriv_SetVersion_t setVersion_ = nullptr;
     OVPriv_SetData_t setData_ = nullptr;
+    OVPriv_TrySetData_t trySetData_ = nullptr; // optional: without it every copy waits
     OVPriv_SetLastError_t setLastError_ = nullptr;
     OVPriv_SetParameter_t setParameter_ = nullptr;
     OV_QueryVersion_t queryVersion_ = nullptr;

@@ -11,6 +11,13 @@
 // session window table in shared memory, so they can be found by class or
 // title and checked for life from any process.
 //
+// Only processes of the same user reach a process's windows: the socket
+// serves a peer only when its credentials (SO_PEERCRED) carry this user's
+// id, and closes any other at once; a sender likewise talks only to a
+// socket held by the table's owner process of the same user. Connections
+// are bounded in number and in how long they may wait for their request,
+// and every connect, send and receive is bounded in time.
+//
 // Message numbers are the classic ones (WM_USER 0x400, WM_APP 0x8000, ...).
 #include <chrono>
 #include <cstdint>
@@ -55,6 +62,10 @@ struct WindowDesc {
 // How long a send waits for its answer by default: a hung or dead owner
 // must not hang the sender.
 inline constexpr std::chrono::milliseconds kDefaultSendTimeout{5000};
+
+// Opens the session's window table (done on first use anyway); false when
+// it is refused or cannot be opened, sharedObjectError() saying why.
+bool openWindowTable();
 
 // Creates a window owned by the calling thread; 0 on failure (window table
 // full or not reachable). WM_CREATE is not sent.

@@ -14,11 +14,20 @@ namespace platform {
 // case in its folder. The converted path when nothing matches.
 std::filesystem::path resolveModulePath(std::string_view name);
 
+// Whether `name` is a bare file name: not empty, not "." or "..", and
+// without '/', '\\' or NUL.
+bool isBareFileName(std::string_view name);
+
 class Module {
 public:
     // Loads a module (dlopen, symbols bound now and kept local); nullopt when
     // it cannot be loaded.
     static std::optional<Module> load(std::string_view name);
+    // Loads the module `fileName` of `folder` (matched as load() does), and
+    // only that: nullopt without trying when the name is not a bare file
+    // name (empty, ".", "..", or holding a '/', '\\' or NUL), so a name
+    // read from a file or a peer never reaches another folder.
+    static std::optional<Module> loadFromFolder(const std::filesystem::path& folder, std::string_view fileName);
 
     Module(Module&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
     Module& operator=(Module&& other) noexcept;

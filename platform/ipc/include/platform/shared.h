@@ -14,6 +14,15 @@
 
 namespace platform {
 
+// Every object is made with mode 0600 (exclusive create). An object that
+// exists already is used only when it belongs to this user and has exactly
+// the size this build gives it; otherwise the open fails, and
+// sharedObjectError() says which object and why.
+
+// Why the last open of a named object on this thread failed, naming the
+// object (empty after a success).
+const std::string& sharedObjectError();
+
 // A named section of shared memory. The first process to map it runs the
 // initialiser (on zero-filled bytes) before anyone else sees the section;
 // later ones wait, bounded, until that is done.

@@ -18,6 +18,14 @@ inline constexpr std::u16string_view kSupportedGamesUrl = u"http://www.orvane.ex
 inline constexpr const char* kCataloguePassPhrase = "DozovarEzuvo";
 inline constexpr const char* kCatalogueDataFile = "sgl.dat";
 inline constexpr const char* kCatalogueSignatureFile = "sgl.sig";
+// An installed catalogue update: a link in the working folder to the folder
+// that holds the pair, switched by one rename so that the pair changes
+// whole or not at all.
+inline constexpr const char* kCatalogueUpdateFolder = "catalogue";
+
+// The folder the pair is read from: the update's (the link resolved) when
+// one is installed in `folder`, else `folder` itself.
+std::filesystem::path CurrentCatalogueFolder(const std::filesystem::path& folder);
 
 // The public half of the catalogue signing key (a PUBLICKEYBLOB).
 std::span<const std::uint8_t> BuiltInCatalogueKey();
@@ -57,11 +65,16 @@ public:
     // Loads "sgl.dat"/"sgl.sig" with the built-in key, from the folder where
     // the program's files resolve "sgl.dat" (the working folder by default).
     int Load();
-    // Loads from folder with the given key blob and pass phrase. 0, or the
-    // cipher object's code of the first failing step (2 on an exception);
-    // the list is empty unless the signature verified and deciphering worked.
+    // Loads from folder with the given key blob and pass phrase: an
+    // installed update's pair when it loads, else the folder's own. 0, or
+    // the cipher object's code of the first failing step (2 on an
+    // exception); the list is empty unless the signature verified and
+    // deciphering worked.
     int Load(const std::filesystem::path& folder, std::span<const std::uint8_t> publicKeyBlob,
              const char* passPhrase = kCataloguePassPhrase);
+    // The same over the bytes of a data file and its signature.
+    int LoadBytes(std::span<const std::uint8_t> data, std::span<const std::uint8_t> signature,
+                  std::span<const std::uint8_t> publicKeyBlob, const char* passPhrase = kCataloguePassPhrase);
     // Parses a deciphered document (a malformed one leaves the list empty).
     void Parse(std::span<const std::uint8_t> document);
 
@@ -80,6 +93,8 @@ public:
     std::int32_t Developer = 0;
 
 private:
+    int LoadPair(const std::filesystem::path& folder, std::span<const std::uint8_t> publicKeyBlob,
+                 const char* passPhrase);
     void parseLocked(std::span<const std::uint8_t> document);
 
     std::vector<std::unique_ptr<CGameInfo>> games_;

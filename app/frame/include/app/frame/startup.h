@@ -37,6 +37,8 @@ public:
     // Another live holder had it when this one was made.
     bool AlreadyExists() const { return alreadyExists_; }
     bool IsOpen() const { return mutex_ != nullptr; }
+    // Why it could not be opened (empty when it is open).
+    const std::string& Refusal() const { return refusal_; }
     // Releases and closes it once.
     void Close();
 
@@ -44,7 +46,13 @@ private:
     std::unique_ptr<platform::NamedMutex> mutex_;
     bool owned_ = false;
     bool alreadyExists_ = false;
+    std::string refusal_;
 };
+
+// Why the program cannot use its session's shared objects (its instance
+// mutex, the window table): another user made one of them first, or it is
+// of another layout. The text names the object; empty when all is well.
+std::string SessionObjectsRefused(const MutexHolder& instance);
 
 // What start-up does, step by step; the program's backend and the tests'
 // fake implement it.
