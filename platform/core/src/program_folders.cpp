@@ -147,6 +147,13 @@ std::string makeFolders(const fs::path& folder)
 
 } // namespace
 
+fs::path ownExecutable()
+{
+    std::error_code ec;
+    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    return ec ? fs::path() : exe;
+}
+
 ProgramFolders programFoldersFor(const fs::path& exe, const Environment& env)
 {
     const fs::path own = exe.parent_path();
