@@ -1,5 +1,6 @@
 #include "testing/vistrel_process.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +12,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -80,6 +82,8 @@ std::vector<std::string> Environment(const VistrelOptions& options, const fs::pa
     }
     if (!options.scene.empty())
         env["ORVANE_SIMCAM_SCENE"] = (folder / "scene.txt").string();
+    if (options.cameraControl)
+        env["ORVANE_SIMCAM_CONTROL"] = (folder / "camera-control").string();
     for (const auto& [name, value] : options.env)
         env[name] = value;
     std::vector<std::string> out;
@@ -111,6 +115,8 @@ VistrelProcess::VistrelProcess(VistrelOptions options)
         WriteFile(work_ / name, text);
     if (!options.scene.empty())
         WriteFile(dir / "scene.txt", options.scene);
+    if (options.cameraControl)
+        ::mkfifo((dir / "camera-control").c_str(), 0600);
 
     std::vector<std::string> args{program.string()};
     args.insert(args.end(), options.args.begin(), options.args.end());
@@ -174,6 +180,26 @@ std::string VistrelProcess::output() const
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+bool VistrelProcess::camera(const std::string& command)
+{
+    // The program opens its end as it starts its camera: until then there is
+    // no reader (ENXIO).
+    const fs::path fifo = folder_.path() / "camera-control";
+    int fd = -1;
+    WaitUntil(
+        [&] {
+            fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            return fd >= 0 || errno != ENXIO || !running();
+        },
+        10s);
+    if (fd < 0)
+        return false;
+    const std::string line = command + "\n";
+    const bool written = ::write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size());
+    ::close(fd);
+    return written;
 }
 
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit)

@@ -22,6 +22,7 @@ void CCameraThread::Start()
         return;
     run_.store(true);
     running_.store(true);
+    camera_.CancelStarts(false);
     thread_.start([this] { Body(); });
 }
 
@@ -36,6 +37,10 @@ void CCameraThread::Stop()
     run_.store(false);
     viewsEnabled_.store(false);
     wake_.set();
+    // A start under way (the camera may leave its configuration unanswered
+    // for seconds) ends now, and none follows.
+    if (thread_.joinable())
+        camera_.CancelStarts(true);
     // The thread unloads the views before it leaves; a join is the bounded
     // form of waiting for its running flag (every wait in it is bounded).
     if (thread_.joinable() && !thread_.isCurrent())
@@ -106,6 +111,23 @@ void CCameraThread::ServeViews()
     viewsVersion_.store(version ? static_cast<unsigned>(version()) : 0u);
 }
 
+void CCameraThread::UpdatePresence()
+{
+    const bool present = camera_.IsDevicePresent() && camera_.IsUsbDeviceOpen();
+    if (present != present_.load()) {
+        present_.store(present);
+        host_.PostNotifyPages(app::PN_DEVICE_STATE);
+        host_.PostUpdateStatus();
+    }
+    // A camera held as started must be there: one that went (also one that
+    // was gone already when a start in this pass brought it back for a
+    // moment) is stopped, so that the next start sets it up afresh.
+    if (!present && started_.load()) {
+        camera_.Stop();
+        started_.store(false);
+    }
+}
+
 void CCameraThread::Body()
 {
     running_.store(true);
@@ -121,16 +143,7 @@ void CCameraThread::Body()
             camera_.Start(true, true);
         }
 
-        const bool present = camera_.IsDevicePresent() && camera_.IsUsbDeviceOpen();
-        if (present != present_.load()) {
-            present_.store(present);
-            host_.PostNotifyPages(app::PN_DEVICE_STATE);
-            host_.PostUpdateStatus();
-            if (!present) {
-                camera_.Stop();
-                started_.store(false);
-            }
-        }
+        UpdatePresence();
 
         if (!started_.load() && restart_.load()) {
             configuring_.store(true);
@@ -181,12 +194,10 @@ void CCameraThread::Body()
         if (startedNow) {
             // A start in this pass may have opened the device after presence
             // was read: read it again so that the status is not left stale
-            // until the next wake.
-            const bool nowPresent = camera_.IsDevicePresent() && camera_.IsUsbDeviceOpen();
-            if (nowPresent != present_.load()) {
-                present_.store(nowPresent);
-                host_.PostUpdateStatus();
-            }
+            // until the next wake. A camera that went away in the meantime
+            // is stopped like any other, or the next start would find it
+            // still started and leave the replugged camera unset.
+            UpdatePresence();
             if (firstStart_.exchange(false))
                 host_.SetRecenterTimer();
             host_.PostNotifyPages(app::PN_DEVICE_STATE);

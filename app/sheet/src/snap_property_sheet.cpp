@@ -34,6 +34,11 @@ public:
     void ProbeForDevices() override { camera().ProbeForDevices(); }
     bool Start(bool green, bool illumination) override { return camera().Start(green, illumination); }
     void Stop() override { camera().Stop(); }
+    void CancelStarts(bool cancel) override
+    {
+        if (Orvane::Camera* device = camera().GetCamera().GetDevice())
+            device->CancelStarts(cancel);
+    }
     bool IsDevicePresent() override { return camera().IsDevicePresent(); }
     bool IsUsbDeviceOpen() override { return camera().IsUsbDeviceOpen(); }
     void SetCameraNumber(int number) override { camera().SetCameraNumber(number); }

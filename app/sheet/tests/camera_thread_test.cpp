@@ -26,14 +26,29 @@ public:
     void ProbeForDevices() override {}
     bool Start(bool, bool) override
     {
+        if (hangStarts) {
+            // A camera that leaves its configuration unanswered: the start
+            // waits until it is cancelled (or gives up long after).
+            ++hungStarts;
+            const auto until = std::chrono::steady_clock::now() + 20s;
+            while (!cancelled.load() && std::chrono::steady_clock::now() < until)
+                std::this_thread::sleep_for(1ms);
+            return false;
+        }
+        if (cancelled.load())
+            return false;
         std::lock_guard lock(m);
         ++starts;
+        if (flicker)
+            plugged = true;
         if (!plugged || failStarts > 0) {
             if (failStarts > 0)
                 --failStarts;
             return false;
         }
         running = true;
+        if (++goodStarts == unplugAfterStart || flicker)
+            plugged = false;  // pulled out the moment the start ends
         return true;
     }
     void Stop() override
@@ -52,6 +67,7 @@ public:
         std::lock_guard lock(m);
         return plugged;
     }
+    void CancelStarts(bool cancel) override { cancelled.store(cancel); }
     void SetCameraNumber(int) override {}
     bool QueryUsbDriver(int& number) override
     {
@@ -94,10 +110,16 @@ public:
     bool running = false;
     bool driverSees = false;
     int failStarts = 0;
+    int unplugAfterStart = 0;  // the successful start after which the device goes
+    bool flicker = false;      // every start finds the device, which goes right after
+    int goodStarts = 0;
     int starts = 0;
     int stops = 0;
     int queries = 0;
     std::atomic<unsigned char> leds{0x11};
+    std::atomic<bool> hangStarts{false};
+    std::atomic<int> hungStarts{0};
+    std::atomic<bool> cancelled{false};
 };
 
 class RecordingHost final : public ICameraThreadHost {
@@ -180,6 +202,57 @@ TEST(CameraThread, StartsRestartsAfterReplugAndRecentresOnlyOnce)
 
     thread.Stop();
     EXPECT_FALSE(thread.Running());
+}
+
+// Stopping the thread while a start waits on a camera that does not answer
+// ends that start at once; a thread started again may start the camera.
+TEST(CameraThread, StopCancelsAStartUnderWay)
+{
+    ScriptedCamera camera;
+    camera.hangStarts = true;
+    RecordingHost host;
+    CCameraThread thread(camera, host, FastOptions());
+    thread.Start();
+    ASSERT_TRUE(Eventually([&] { return camera.hungStarts.load() > 0; }));
+    const auto begin = std::chrono::steady_clock::now();
+    thread.Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, 10s);
+    EXPECT_FALSE(thread.Running());
+
+    camera.hangStarts = false;
+    thread.Start();
+    EXPECT_TRUE(Eventually([&] { return thread.CameraStarted(); }));
+    thread.Stop();
+}
+
+TEST(CameraThread, DeviceLostJustAfterAStartStopsTheCameraForAFullRestart)
+{
+    // The device leaves the moment the pass's second start (the restart
+    // step) ends; or every start finds it for a moment only, so that it was
+    // absent before the start as well as after.
+    for (const bool flicker : {false, true}) {
+        SCOPED_TRACE(flicker ? "flickering device" : "device lost after the restart");
+        ScriptedCamera camera;
+        camera.unplugAfterStart = 2;
+        camera.flicker = flicker;
+        RecordingHost host;
+        CCameraThread thread(camera, host, FastOptions());
+        thread.Start();
+        ASSERT_TRUE(Eventually([&] { return camera.Starts() >= 2 && !thread.DevicePresent(); }));
+        EXPECT_TRUE(Eventually([&] { return !thread.CameraStarted() && camera.Stops() >= 1; }))
+            << "a camera that went away is stopped, so that the next start sets it up again";
+
+        {
+            std::lock_guard lock(camera.m);
+            camera.flicker = false;
+        }
+        camera.Plug(true);
+        const int starts = camera.Starts();
+        thread.Wake();
+        EXPECT_TRUE(Eventually([&] { return thread.CameraStarted() && thread.DevicePresent(); }));
+        EXPECT_GT(camera.Starts(), starts);
+        thread.Stop();
+    }
 }
 
 TEST(CameraThread, RetriesWhileTheDriverHasTheDeviceAndWaitsOtherwise)

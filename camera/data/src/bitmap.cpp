@@ -349,6 +349,17 @@ std::string ZeroFilled(int value)
 
 std::uint32_t Grey(int g) { return static_cast<std::uint32_t>(g) * 0x010101u; }
 
+// A centre as a pixel. Frames come from the camera: a centre that is not a
+// number, or lies far off any bitmap, is not drawn (its conversion to int
+// would overflow).
+bool PixelOf(double v, int& out)
+{
+    if (!std::isfinite(v) || std::fabs(v) > 1e6)
+        return false;
+    out = static_cast<int>(v);
+    return true;
+}
+
 } // namespace
 
 void RasterizeFrame(Frame& frame, BitMap& bitmap, const RasterSettings& s)
@@ -390,7 +401,9 @@ void RasterizeFrame(Frame& frame, BitMap& bitmap, const RasterSettings& s)
             int r = static_cast<int>(std::sqrt(o.area / std::numbers::pi));
             if (outlined)
                 r += bitmap.PixelWidth() > 500 ? 8 : 4;
-            const int cx = static_cast<int>(o.GetCenterMassX()), cy = static_cast<int>(o.GetCenterMassY());
+            int cx = 0, cy = 0;
+            if (!PixelOf(o.GetCenterMassX(), cx) || !PixelOf(o.GetCenterMassY(), cy))
+                continue;
             bitmap.FillCircle(cx, cy, r, colour);
             bitmap.Circle(cx, cy, r, BitMap::White);
             continue;
@@ -414,8 +427,10 @@ void RasterizeFrame(Frame& frame, BitMap& bitmap, const RasterSettings& s)
         for (int i = frame.objectCount - 1; i >= 0; --i) {
             CameraObject& o = frame.objects[static_cast<std::size_t>(i)];
             const std::string label = std::to_string(i);
-            bitmap.Print(static_cast<int>(o.GetCenterMassX()) - 3 * static_cast<int>(label.size()),
-                         static_cast<int>(o.GetCenterMassY()) - 3, label, BitMap::White);
+            int cx = 0, cy = 0;
+            if (!PixelOf(o.GetCenterMassX(), cx) || !PixelOf(o.GetCenterMassY(), cy))
+                continue;
+            bitmap.Print(cx - 3 * static_cast<int>(label.size()), cy - 3, label, BitMap::White);
         }
     }
 
@@ -435,14 +450,20 @@ void RasterizeFrame(Frame& frame, BitMap& bitmap, const RasterSettings& s)
     }
 }
 
+BitMap::ColorDepth BitMap::DepthFor(int bitsPerPixel)
+{
+    switch (bitsPerPixel) {
+    case 8: return Depth8;
+    case 16: return Depth16;
+    case 24: return Depth24;
+    default: return Depth32;
+    }
+}
+
 void RasterizeFrame(Frame& frame, std::uint8_t* buffer, int width, int height, int depth, const RasterSettings& s)
 {
-    const BitMap::ColorDepth d = depth == 8    ? BitMap::Depth8
-                                 : depth == 16 ? BitMap::Depth16
-                                 : depth == 24 ? BitMap::Depth24
-                                               : BitMap::Depth32;
     BitMap bitmap;
-    bitmap.Initialize(width, height, 0, d, buffer, false);
+    bitmap.Initialize(width, height, 0, BitMap::DepthFor(depth), buffer, false);
     RasterizeFrame(frame, bitmap, s);
 }
 

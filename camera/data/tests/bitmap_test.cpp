@@ -127,6 +127,26 @@ TEST(RasterTest, FrameWithObjectSegmentsAndInfo)
     EXPECT_GT(text, 30);  // "Segment Mode"
 }
 
+// Objects whose centre is not a number (no area) or lies far off any bitmap
+// are neither drawn nor labelled.
+TEST(RasterTest, ObjectsWithoutAUsableCentreAreLeftOut)
+{
+    Orvane::Frame frame;
+    frame.SetObjectCount(3);
+    frame.objects[1].area = 1.0f;
+    frame.objects[1].xTotal = 1e30f;
+    frame.objects[1].yTotal = 10.0f;
+    frame.objects[2].area = 1.0f;
+    frame.objects[2].xTotal = 10.0f;
+    frame.objects[2].yTotal = -3e9f;
+    RasterSettings s;
+    s.displayOptions = RasterSettings::ObjectNumbers | RasterSettings::Outlined;
+    BitMap drawn(120, 60, 0, BitMap::Depth8), expected(120, 60, 0, BitMap::Depth8);
+    Orvane::RasterizeFrame(frame, drawn, s);
+    EXPECT_EQ(std::vector<std::uint8_t>(drawn.GetBits(), drawn.GetBits() + drawn.GetSize()),
+              std::vector<std::uint8_t>(expected.GetBits(), expected.GetBits() + expected.GetSize()));
+}
+
 TEST(RasterTest, InfoTextOfAnEmptyCorruptFrame)
 {
     Orvane::Frame frame;

@@ -17,9 +17,9 @@ void cLumbrixBridge::DisableMask() { camera_.FPGARegWrite(21, 16, 0); }
 
 void Camera::InitializeBlocking(int revision)
 {
-    const auto w = GetActualWindow();
-    const int width = w[2] - w[0] + 1;
-    const int height = w[3] - w[1] + 1;
+    const Window w = GetActualWindow();
+    const int width = w.Width();
+    const int height = w.Height();
     std::lock_guard lock(maskLock_);
     const bool fresh = freshMask_.exchange(false);
     // The camera still holds the words sent from a kept mask, so keeping it

@@ -27,6 +27,13 @@ void idle(platform::Event& stop, unsigned ms)
     stop.wait(ms);
 }
 
+// An idle wait that also ends when there is work: its period is a ceiling.
+void idle(platform::Event& stop, platform::Event& work, unsigned ms)
+{
+    platform::Event* events[] = {&stop, &work};
+    platform::Event::waitMultiple(events, false, ms);
+}
+
 constexpr const char* kFrameTooLong = "Camera::WriteOutputBuffer - buffer number of bytes exceeds packet size.";
 
 } // namespace
@@ -74,26 +81,125 @@ Camera::Camera(usb::Backend& backend, int cameraNumber, DoubleBuffer<CameraPacke
 
 Camera::~Camera()
 {
+    // Every wait from here on ends by the shutdown time, and no reply is
+    // waited for any more.
+    BeginShutdown();
     CloseDebugWindow();
     // All four LEDs off, straight to the device.
     const unsigned char off[] = {DEVCTRL_LED_RAW, 0x00, 0xF0};
     if (deviceOpen_.load())
         SendCommandEx(off, 3, 0);
     DeleteMe();
-    stopEvent_.set();
+    // A command still waiting for its reply (the configuration read, say)
+    // is killed first, so that nothing below waits behind it.
+    KillAwaiting();
     ShutdownWatchdogThread();
-    started_.store(false);
+    if (started_.load())
+        Stop();
+    StopThreads();
+    KillQueues();
+    FreeFinishedCommands();
+}
+
+void Camera::BeginShutdown()
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timing_.shutdownMs);
+    shutdownDeadline_.store(std::chrono::duration_cast<std::chrono::nanoseconds>(deadline.time_since_epoch()).count());
+    shuttingDown_.store(true);
+    sendWake_.set();
+    replyWake_.set();
+}
+
+void Camera::EndShutdown()
+{
+    stopEvent_.reset();
+    // Cancelled starts outlast a driver switch.
+    if (startsCancelled_.load())
+        return;
+    shuttingDown_.store(false);
+    shutdownDeadline_.store(0);
+}
+
+void Camera::CancelStarts(bool cancel)
+{
+    startsCancelled_.store(cancel);
+    if (cancel) {
+        BeginShutdown();
+        // The configuration read a start waits on ends with the kill.
+        KillQueues();
+    } else {
+        shuttingDown_.store(false);
+        shutdownDeadline_.store(0);
+    }
+}
+
+bool Camera::WaitForConfiguration()
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timing_.configWaitMs);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        // In steps, so that a shutdown or cancel that begins meanwhile cuts
+        // the wait short.
+        const unsigned step = Bounded(static_cast<unsigned>(
+            std::clamp<std::int64_t>(left.count(), 0, CameraConfigurationData::WaitStepMs)));
+        if (config_.WaitValidFor(step))
+            return true;
+        if (step == 0)
+            return false;
+    }
+}
+
+unsigned Camera::Bounded(unsigned ms) const
+{
+    if (!shuttingDown_.load())
+        return ms;
+    const auto now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                         std::chrono::steady_clock::now().time_since_epoch())
+                         .count();
+    const std::int64_t left = (shutdownDeadline_.load() - now) / 1'000'000;
+    return left <= 0 ? 0u : static_cast<unsigned>(std::min<std::int64_t>(left, ms));
+}
+
+void Camera::StopThreads()
+{
     sendRun_.store(false);
     replyRun_.store(false);
     imageRun_.store(false);
-    // Readers blocked in the transport are woken by the close; only then are
-    // the threads waited for.
+    stopEvent_.set();
+    sendWake_.set();
+    replyWake_.set();
+    // Readers blocked in the transport are woken by the close, and whatever
+    // waits on a queued command by the kill; only then are the threads
+    // joined.
     CloseUsbDevice();
+    KillQueues();
     sendThread_.join();
     replyThread_.join();
     imageThread_.join();
+}
+
+void Camera::SetLostHandler(std::function<void()> handler)
+{
+    std::lock_guard lock(lostLock_);
+    lostHandler_ = std::move(handler);
+}
+
+void Camera::ReportLost(const char* why)
+{
+    if (!shuttingDown_.load() && deviceOpen_.exchange(false))
+        NotifyLost(why);
+}
+
+void Camera::NotifyLost(const char* why)
+{
+    if (shuttingDown_.load())
+        return;
+    cDebug::ReportDebug(cDebug::Device, "Camera: device lost: %s", why);
+    // Nothing waits on a device that is gone; the next start opens it again.
     KillQueues();
-    FreeFinishedCommands();
+    std::lock_guard lock(lostLock_);
+    if (lostHandler_)
+        lostHandler_();
 }
 
 // ---- camera table ---------------------------------------------------------
@@ -119,19 +225,27 @@ void Camera::DeleteMe()
 
 bool Camera::OpenUsbDevice()
 {
-    if (driver_ == USBIO)
+    if (driver_ == USBIO) {
+        // An open device is left as it is: its readers, LEDs and queues stay.
+        if (deviceOpen_.load())
+            return true;
         return OpenUSBIODevice();
+    }
+    CloseUsbDevice();
     auto handle = backend_.ownDriver().open(cameraNumber_.load());
-    if (!handle)
+    if (!handle) {
+        // Closed now: what was queued for the device will never go out.
+        KillQueues();
         return false;
+    }
     {
         std::lock_guard lock(transportLock_);
-        if (readHandle_)
-            readHandle_->close();
         readHandle_ = std::move(handle);
     }
     readFailures_.store(0);
     deviceOpen_.store(true);
+    sendWake_.set();
+    replyWake_.set();
     return true;
 }
 
@@ -173,14 +287,16 @@ Camera::UsbDevice Camera::GetUsbDevice() const
 
 bool Camera::OpenUSBIODevice()
 {
+    // What a lost device left behind goes first.
     CloseUSBIODevice();
     std::string path = GetUSBIODevicePath();
     if (path.empty())
         return false;
     auto& driver = backend_.genericDriver();
     auto writer = std::make_shared<CUsbIoWriter>(driver);
-    auto reply = std::make_unique<CameraUSBIOReader>(driver);
-    if (writer->OpenPath(path) != 0)
+    auto reply = std::make_shared<CameraUSBIOReader>(driver);
+    CameraDeviceLocator* locator = locator_.load();
+    if (locator ? !locator->GetCameraDevice(path, *writer) : writer->OpenPath(path) != 0)
         return false;
     usb::ConfigurationRequest request{};
     request.configurationIndex = 0;
@@ -192,7 +308,9 @@ bool Camera::OpenUSBIODevice()
               info.numberOfPipes >= 2;
     // Any failure here fails the open: a half-bound camera would look open.
     ok = ok && writer->Bind(info.pipes[0].endpointAddress) == 0;
-    ok = ok && reply->AttachToPath(path, info.pipes[1].endpointAddress) == 0;
+    const std::uint8_t replyEndpoint = info.pipes[1].endpointAddress;
+    ok = ok && (locator ? locator->BindPipe(path, replyEndpoint, *reply)
+                        : reply->AttachToPath(path, replyEndpoint) == 0);
     ok = ok && reply->CreateBufferPool(0x4000, 4);
     if (ok) {
         reply->SetTarget(1, this);
@@ -210,6 +328,7 @@ bool Camera::OpenUSBIODevice()
         imageEndpoint_ = info.numberOfPipes >= 3 ? info.pipes[2].endpointAddress : 0;
     }
     deviceOpen_.store(true);
+    sendWake_.set();
     return true;
 }
 
@@ -224,9 +343,11 @@ void Camera::StartUSBIOImageReader()
         path = usbioPath_;
         endpoint = imageEndpoint_;
     }
-    auto reader = std::make_unique<CameraUSBIOReader>(backend_.genericDriver());
+    auto reader = std::make_shared<CameraUSBIOReader>(backend_.genericDriver());
     unsigned size = config_.GetHardwareInterface() == 1 ? 0x8000u : 317440u;
-    if (reader->AttachToPath(path, endpoint) != 0 || !reader->CreateBufferPool(size, 4))
+    CameraDeviceLocator* locator = locator_.load();
+    const bool bound = locator ? locator->BindPipe(path, endpoint, *reader) : reader->AttachToPath(path, endpoint) == 0;
+    if (!bound || !reader->CreateBufferPool(size, 4))
         return;
     reader->SetTarget(2, this);
     if (!reader->RunThread(3))
@@ -238,18 +359,24 @@ void Camera::StartUSBIOImageReader()
 
 void Camera::CloseUSBIODevice()
 {
+    bool open;
+    {
+        std::lock_guard lock(transportLock_);
+        open = writer_ != nullptr;
+    }
+    if (open) {
+        // All LEDs off, through the send step, so that the LED cache (what
+        // ReadLeds reports) agrees with the camera.
+        const unsigned char off[] = {DEVCTRL_LED_RAW, 0x00, 0xF0};
+        SendCommandEx(off, 3, 0);
+    }
     std::shared_ptr<CUsbIoWriter> writer;
-    std::unique_ptr<CameraUSBIOReader> reply, image;
+    std::shared_ptr<CameraUSBIOReader> reply, image;
     {
         std::lock_guard lock(transportLock_);
         writer.swap(writer_);
         reply.swap(replyReader_);
         image.swap(imageReader_);
-    }
-    if (writer && deviceOpen_.load()) {
-        unsigned char off[] = {DEVCTRL_LED_RAW, 0x00, 0xF0};
-        unsigned size = sizeof off;
-        writer->WriteBlocking(off, size, timing_.usbioWriteTimeoutMs);
     }
     deviceOpen_.store(false);
     if (reply)
@@ -307,13 +434,18 @@ void Camera::SendCommand(const unsigned char* payload, int length, unsigned char
     command->userData = userData;
     command->keepAlive = std::move(keepAlive);
     // A complete frame that cannot fit the output buffer is refused here,
-    // so it never reaches the send thread.
-    if (!deviceOpen_.load() || (framingCode == 0 && length > OutputBufferSize)) {
+    // so it never reaches the send thread. On the way out no reply is
+    // waited for.
+    if (!deviceOpen_.load() || (framingCode == 0 && length > OutputBufferSize) ||
+        (command->expectedReply != 0 && shuttingDown_.load())) {
         KillCommand(std::move(command));
         return;
     }
-    std::lock_guard lock(pendingLock_);
-    pending_.push_back(std::move(command));
+    {
+        std::lock_guard lock(pendingLock_);
+        pending_.push_back(std::move(command));
+    }
+    sendWake_.set();
 }
 
 void Camera::KillCommand(std::unique_ptr<Command> command)
@@ -326,7 +458,7 @@ void Camera::KillCommand(std::unique_ptr<Command> command)
     killed_.push_back(std::move(command));
 }
 
-void Camera::KillQueues()
+void Camera::KillAwaiting()
 {
     {
         std::lock_guard lock(awaitingLock_);
@@ -336,6 +468,12 @@ void Camera::KillQueues()
             KillCommand(std::move(c));
         }
     }
+    sendWake_.set();
+}
+
+void Camera::KillQueues()
+{
+    KillAwaiting();
     std::lock_guard lock(pendingLock_);
     while (!pending_.empty()) {
         auto c = std::move(pending_.front());
@@ -389,6 +527,7 @@ bool Camera::Withdraw(const void* keepAlive)
     }
     if (!found)
         return false;
+    sendWake_.set();
     // The caller has given up; the command ends without its callback.
     std::lock_guard lock(killedLock_);
     killed_.push_back(std::move(found));
@@ -416,8 +555,9 @@ void Camera::SendCommandEx(const unsigned char* payload, int length, unsigned ch
         ledCache_.store(0);
     } else if (effective == DEVCTRL_CONFIG_FPGA_DAT) {
         ledCache_.store(0);
-        config_.WaitValid();
-        int revision = config_.GetHardwareRevision();
+        // Bounded: the send thread must stay stoppable.
+        WaitForConfiguration();
+        int revision = config_.GetState() == CameraConfigurationData::Valid ? config_.GetHardwareRevision() : 0;
         if (revision == 7 || revision == 12)
             chunk = 255;
     }
@@ -451,7 +591,9 @@ bool Camera::WriteUsbBuffer(const unsigned char* bytes, unsigned short length)
     std::lock_guard out(outputLock_);
     if (length > 0)
         std::memcpy(output_.data(), bytes, length);
-    return WriteOutputBuffer(length) == length;
+    // The generic driver's count is the frame's length whatever went out;
+    // whether it did is the transport's own result.
+    return WriteOutputBuffer(length) == length && lastWriteOk_;
 }
 
 unsigned long Camera::WriteOutputBuffer(int n)
@@ -467,10 +609,11 @@ unsigned long Camera::WriteOVUSBOutputBuffer(int n)
 {
     // The own driver takes each frame on a handle opened for it.
     auto handle = backend_.ownDriver().open(cameraNumber_.load());
+    lastWriteOk_ = false;
     if (!handle)
         return 0;
     std::uint32_t written = 0;
-    handle->write(std::span<const std::uint8_t>(output_.data(), static_cast<std::size_t>(n)), written);
+    lastWriteOk_ = handle->write(std::span<const std::uint8_t>(output_.data(), static_cast<std::size_t>(n)), written);
     handle->close();
     return written;
 }
@@ -482,18 +625,21 @@ unsigned long Camera::WriteUSBIOOutputBuffer(int n)
         std::lock_guard lock(transportLock_);
         writer = writer_;
     }
+    lastWriteOk_ = false;
     if (!writer)
         return 0;
     unsigned size = static_cast<unsigned>(n);
-    unsigned status = writer->WriteBlocking(output_.data(), size, timing_.usbioWriteTimeoutMs);
+    // On the way out the writes share the shutdown time.
+    unsigned status = writer->WriteBlocking(output_.data(), size, Bounded(timing_.usbioWriteTimeoutMs));
     if (status != 0) {
         char text[256];
         CUsbIo::FormatErrorText(text, sizeof text, status);
         cDebug::ReportDebug(cDebug::Device, "Camera::WriteUSBIOOutputBuffer: %s", text);
         writer->ResetPipe();
-        return 0;  // what was transferred: nothing usable
+    } else {
+        lastWriteOk_ = true;
     }
-    return size;
+    return static_cast<unsigned long>(n);
 }
 
 // ---- threads --------------------------------------------------------------
@@ -504,11 +650,14 @@ unsigned Camera::SendThread()
     idle(stopEvent_, timing_.threadStartMs);
     bool sent = false;
     while (sendRun_.load()) {
-        idle(stopEvent_, sent ? timing_.sendBusyMs : timing_.sendIdleMs);
+        // A queued command, a freed awaiting slot or an opened device ends
+        // the wait at once: the 1 and 50 ms are the longest it lasts.
+        idle(stopEvent_, sendWake_, sent ? timing_.sendBusyMs : timing_.sendIdleMs);
         sent = false;
         if (!deviceOpen_.load())
             continue;
         std::unique_ptr<Command> owned;  // set for a command that expects no reply
+        std::unique_ptr<Command> refused;
         Command* command = nullptr;
         unsigned char framing = 0;
         {
@@ -518,16 +667,27 @@ unsigned Camera::SendThread()
                 if (!pending_.empty()) {
                     owned = std::move(pending_.front());
                     pending_.pop_front();
-                    command = owned.get();
-                    sendScratch_.assign(command->payload.get(), command->payload.get() + command->payloadLength);
-                    framing = command->framingCode;
-                    if (command->expectedReply != 0) {
-                        awaiting_.push_back(std::move(owned));
-                        // Watched on either driver, so no reply-expecting command waits for ever.
-                        NotifyWatchdogThread();
+                    if (owned->expectedReply != 0 && shuttingDown_.load()) {
+                        // On the way out no reply is waited for.
+                        refused = std::move(owned);
+                    } else {
+                        command = owned.get();
+                        sendScratch_.assign(command->payload.get(), command->payload.get() + command->payloadLength);
+                        framing = command->framingCode;
+                        if (command->expectedReply != 0) {
+                            awaiting_.push_back(std::move(owned));
+                            // Watched on either driver, so no reply-expecting command waits for ever.
+                            NotifyWatchdogThread();
+                            replyWake_.set();
+                        }
                     }
                 }
             }
+        }
+        if (refused) {
+            KillCommand(std::move(refused));
+            sent = true;  // look at the queue again soon
+            continue;
         }
         if (!command)
             continue;
@@ -558,8 +718,9 @@ unsigned Camera::ReceiveThread()
     idle(stopEvent_, timing_.threadStartMs);
     std::vector<unsigned char> buffer(ReplyBufferSize);
     while (replyRun_.load()) {
+        // Both idle waits end as soon as there is something to read for.
         if (!deviceOpen_.load()) {
-            idle(stopEvent_, timing_.readerIdleMs);
+            idle(stopEvent_, replyWake_, timing_.readerIdleMs);
             continue;
         }
         bool waiting;
@@ -568,7 +729,7 @@ unsigned Camera::ReceiveThread()
             waiting = !awaiting_.empty();
         }
         if (!started_.load() && !waiting) {
-            idle(stopEvent_, timing_.readerIdleMs);
+            idle(stopEvent_, replyWake_, timing_.readerIdleMs);
             continue;
         }
         if (waiting)
@@ -589,8 +750,12 @@ unsigned Camera::ReceiveThread()
             break;
         if (readFailures_.fetch_add(1) + 1 >= 5) {
             cDebug::ReportDebug(cDebug::Device, "Camera::ReceiveThread: five read failures, closing the device");
+            // Closed, the camera is lost until a start opens it again: say so.
+            const bool wasOpen = deviceOpen_.load();
             CloseUsbDevice();
             readFailures_.store(0);
+            if (wasOpen)
+                NotifyLost("five reply reads failed");
         } else {
             idle(stopEvent_, timing_.readerIdleMs);
         }
@@ -602,12 +767,15 @@ unsigned Camera::ReceiveThread()
 unsigned Camera::Receive2Thread()
 {
     imageAlive_.store(true);
-    // Stays stoppable while the configuration read is under way.
+    // Stays stoppable while a configuration read is under way: every wait
+    // for the block is a bounded one, and a stop kills the read.
     while (imageRun_.load() && !config_.WaitValidFor(100)) {
     }
-    std::vector<unsigned char> buffer(config_.GetHardwareInterface() == 1 ? 0x8000 : ImageBufferSize);
+    std::vector<unsigned char> buffer(ImageBufferSize);
     idle(stopEvent_, timing_.threadStartMs);
     while (imageRun_.load()) {
+        if (!config_.WaitValidFor(timing_.readerIdleMs))
+            continue;
         int revision = config_.GetHardwareRevision();
         if (revision != 6 && revision != 7 && revision != 8 && revision != 12) {
             idle(stopEvent_, timing_.imageIdleMs);
@@ -622,8 +790,10 @@ unsigned Camera::Receive2Thread()
             std::lock_guard lock(transportLock_);
             handle = readHandle_;
         }
+        // The read size follows the camera's hardware interface.
+        const std::size_t size = config_.GetHardwareInterface() == 1 ? 0x8000u : buffer.size();
         std::uint32_t got = 0;
-        if (handle && handle->read(usb::kOwnImagePath, buffer, got))
+        if (handle && handle->read(usb::kOwnImagePath, std::span(buffer.data(), size), got))
             ProcessIncomingData(buffer.data(), got);
     }
     imageAlive_.store(false);
@@ -646,6 +816,8 @@ void Camera::ProcessIncomingCommunication(unsigned char* buffer, unsigned long l
             awaiting_.pop_front();
         }
     }
+    if (matched)
+        sendWake_.set();  // the next command may go
     if (matched) {
         matched->reply = std::make_unique<unsigned char[]>(length);
         std::memcpy(matched->reply.get(), buffer, length);

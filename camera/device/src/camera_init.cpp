@@ -92,22 +92,17 @@ unsigned long Camera::LoadV5Image(std::vector<unsigned char>& image)
 void Camera::StopCommunication()
 {
     std::lock_guard lock(threadsLock_);
+    // As at destruction: bounded, and nothing waits behind a reply that may
+    // never come.
+    BeginShutdown();
+    KillAwaiting();
     ShutdownWatchdogThread();
     if (started_.load())
         Stop();
     keepRunning_.store(0);
-    sendRun_.store(false);
-    replyRun_.store(false);
-    imageRun_.store(false);
-    stopEvent_.set();
-    // Readers blocked in the transport are woken by the close; only then
-    // are the threads joined.
-    CloseUsbDevice();
-    sendThread_.join();
-    replyThread_.join();
-    imageThread_.join();
+    StopThreads();
     KillQueues();
-    stopEvent_.reset();
+    EndShutdown();
 }
 
 bool Camera::SetUSBIODevicePath(std::string_view path, bool initialise)
@@ -157,10 +152,13 @@ bool Camera::Start()
     // A start meeting a driver switch would bring the threads up for the
     // old driver.
     std::lock_guard lock(switchLock_);
-    if (started_.load())
-        return true;
+    if (startsCancelled_.load())
+        return false;
+    // A started camera is set up again as well: it may have lost its set-up
+    // (a power dip, a replug) without anyone noticing.
     started_.store(true);
     stopped_.store(false);
+    replyWake_.set();
     try {
         InitializeCameraCommunication();
         if (!Initialize())
@@ -203,9 +201,10 @@ bool Camera::InitializeCameraData()
     // its FPGA loaded again since the last mask was sent: a new mask.
     freshMask_.store(true);
     ReadCameraData();
-    if (!config_.WaitValidFor(timing_.configWaitMs) || config_.GetState() != CameraConfigurationData::Valid) {
+    if (!WaitForConfiguration() || config_.GetState() != CameraConfigurationData::Valid) {
         // Never answered, or refused: the camera cannot be set up.
         config_.SetInvalidState();
+        PublishConfiguration();
         started_.store(false);
         CloseUsbDevice();
         throw NoCameraDataException("Camera::InitializeCameraData - no configuration data from the camera.");
@@ -245,8 +244,12 @@ bool Camera::InitV5Camera()
             SetI2CData(23);
             WriteI2CDataNoLock();
         }
-        if (status.fpgaState == 15)
-            return true;
+        if (status.fpgaState == 15) {
+            // It runs the program it carries: no upload and no set-up, but
+            // what follows the check below still applies.
+            success = true;
+            break;
+        }
 
         if (!status.configured || statusChecksum(status) != checksum) {
             if (error != 0 || image.empty()) {
@@ -276,7 +279,7 @@ bool Camera::InitV5Camera()
             // Bounded: a camera whose FPGA never runs fails its start.
             for (unsigned reads = 0; status.fpgaState != 2 && reads < timing_.fpgaRunningReads; ++reads) {
                 if (reads > 0)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(timing_.fpgaRunningPollMs));
+                    std::this_thread::sleep_for(std::chrono::milliseconds(Bounded(timing_.fpgaRunningPollMs)));
                 ReadCameraStatus(&status);
                 if (!deviceOpen_.load())
                     break;
@@ -357,7 +360,7 @@ void Camera::Stop()
     StatusCaseOff();
     Send({DEVCTRL_DUMMY_PACKET});
     if (driver_ == OVUSB)
-        Sleep(timing_.stopSettleMs);
+        Sleep(Bounded(timing_.stopSettleMs));
     ReadLeds();
 }
 

@@ -20,7 +20,26 @@ struct Camera::Waiter {
     std::array<unsigned char, 8> bytes{};
     int count = 0;
     _OV_RESERVED status{};
+    // Set with the done flag: the caller wakes at once instead of at its
+    // next poll.
+    platform::Event finished{platform::Event::Reset::Manual};
 };
+
+Camera::Waiter* Camera::WaiterOf(Command* command)
+{
+    // Only a Transact command carries its waiter as both user data and keep-alive.
+    if (command->keepAlive && command->keepAlive.get() == command->userData)
+        return static_cast<Waiter*>(command->userData);
+    return nullptr;
+}
+
+void Camera::Done(Command* command)
+{
+    if (command->doneFlag)
+        command->doneFlag->store(1, std::memory_order_release);
+    if (Waiter* w = WaiterOf(command))
+        w->finished.set();
+}
 
 namespace {
 
@@ -58,15 +77,19 @@ bool Camera::Transact(const unsigned char* frame, int length, unsigned char fram
     Waiter* w = waiter.get();
     SendCommand(frame, length, framing, reply, callback, &w->done, w, waiter);
     pollMs = std::max(1u, pollMs);
-    const unsigned limit = maxPolls ? maxPolls : std::max(1u, timing_.syncReadLimitMs / pollMs);
-    for (unsigned polls = 0;; ++polls) {
+    // The polls' total is the wait's bound; the callback ends it at once.
+    const unsigned limitMs = maxPolls ? maxPolls * pollMs : std::max(pollMs, timing_.syncReadLimitMs);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+    for (;;) {
         if (w->done.load(std::memory_order_acquire))
             return w->result.load() != 0;
-        // Bounded: on time-out, or when the device has closed under a queued
-        // command, the command is withdrawn before the caller leaves.
-        if ((polls >= limit || !deviceOpen_.load()) && Withdraw(w))
+        // Bounded: on time-out, on the way out, or when the device has
+        // closed under a queued command, the command is withdrawn before the
+        // caller leaves.
+        const bool over = std::chrono::steady_clock::now() >= deadline || (ShuttingDown() && Bounded(pollMs) == 0);
+        if ((over || !deviceOpen_.load()) && Withdraw(w))
             return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(pollMs));
+        w->finished.wait(ShuttingDown() ? std::max(1u, Bounded(pollMs)) : pollMs);
     }
 }
 
@@ -74,21 +97,19 @@ bool Camera::Transact(const unsigned char* frame, int length, unsigned char fram
 
 void Camera::NotifyGeneric(Command* command, int result)
 {
-    if (auto* w = static_cast<Waiter*>(command->userData))
+    if (Waiter* w = WaiterOf(command))
         w->result.store(result);
-    if (command->doneFlag)
-        command->doneFlag->store(1, std::memory_order_release);
+    Done(command);
 }
 
 void Camera::NotifyReadLeds(Command* command, int result)
 {
     ledState_.store(ledCache_.load());
-    if (auto* w = static_cast<Waiter*>(command->userData)) {
+    if (Waiter* w = WaiterOf(command)) {
         w->bytes[0] = ledState_.load();
         w->result.store(result);
     }
-    if (command->doneFlag)
-        command->doneFlag->store(1, std::memory_order_release);
+    Done(command);
 }
 
 void Camera::NotifyCameraStatus(Command* command, int result)
@@ -102,17 +123,16 @@ void Camera::NotifyCameraStatus(Command* command, int result)
         std::lock_guard lock(statusLock_);
         lastStatus_ = record;
     }
-    if (auto* w = static_cast<Waiter*>(command->userData)) {
+    if (Waiter* w = WaiterOf(command)) {
         w->status = record;
         w->result.store(ok ? 1 : 0);
     }
-    if (command->doneFlag)
-        command->doneFlag->store(1, std::memory_order_release);
+    Done(command);
 }
 
 void Camera::NotifyRegRead(Command* command, int result)
 {
-    if (auto* w = static_cast<Waiter*>(command->userData)) {
+    if (Waiter* w = WaiterOf(command)) {
         w->bytes.fill(0);
         w->count = 0;
         if (result == 1 && command->reply) {
@@ -121,8 +141,7 @@ void Camera::NotifyRegRead(Command* command, int result)
         }
         w->result.store(result == 1 ? 1 : 0);
     }
-    if (command->doneFlag)
-        command->doneFlag->store(1, std::memory_order_release);
+    Done(command);
 }
 
 void Camera::NotifyROMConfig(Command* command, int result)
@@ -155,10 +174,33 @@ void Camera::NotifyROMConfig(Command* command, int result)
     } else {
         config_.SetInvalidState();
     }
-    if (auto* w = static_cast<Waiter*>(command->userData))
+    PublishConfiguration();
+    if (Waiter* w = WaiterOf(command))
         w->result.store(result);
-    if (command->doneFlag)
-        command->doneFlag->store(1, std::memory_order_release);
+    Done(command);
+}
+
+void Camera::SetConfigurationMirror(CameraConfigurationData* mirror)
+{
+    std::lock_guard lock(mirrorLock_);
+    mirror_ = mirror;
+    if (mirror_ != nullptr && config_.GetState() != CameraConfigurationData::Waiting) {
+        *mirror_ = config_;
+        config_.GetState() == CameraConfigurationData::Valid ? mirror_->SetValidState() : mirror_->SetInvalidState();
+    }
+}
+
+void Camera::PublishConfiguration()
+{
+    std::lock_guard lock(mirrorLock_);
+    if (mirror_ == nullptr)
+        return;
+    if (config_.GetState() == CameraConfigurationData::Valid) {
+        *mirror_ = config_;
+        mirror_->SetValidState();
+    } else {
+        mirror_->SetInvalidState();
+    }
 }
 
 void Camera::CalculateActualWindowSize()
@@ -479,6 +521,7 @@ int Camera::SetVideoType(int v, bool)
     if (revision == 9 && v == 1)
         v = 3;
     FPGARegWrite(3, revision == 9 ? 16 : 15, static_cast<unsigned>(v));
+    videoType_.store(v);
     videoTypeBit_.store(v & 1);
     CalculateActualWindowSize();
     ResetFiFo();
@@ -677,32 +720,40 @@ int setExtent(Camera& c, bool applies, int reg, std::atomic<int>& store, int v)
 int Camera::SetWindowExtentsX(int v, bool)
 {
     int r = setExtent(*this, RevisionIn({6, 7, 8, 12}), 8, windowX_, v);
-    if (r == 0)
+    if (r == 0) {
         CalculateActualWindowSize();
+        ClearFrameBuffer();
+    }
     return r;
 }
 
 int Camera::SetWindowExtentsXEnd(int v, bool)
 {
     int r = setExtent(*this, RevisionIn({6, 7, 8, 12}), 9, windowXEnd_, v);
-    if (r == 0)
+    if (r == 0) {
         CalculateActualWindowSize();
+        ClearFrameBuffer();
+    }
     return r;
 }
 
 int Camera::SetWindowExtentsY(int v, bool)
 {
     int r = setExtent(*this, RevisionIn({6, 7, 8, 12}), 10, windowY_, v);
-    if (r == 0)
+    if (r == 0) {
         CalculateActualWindowSize();
+        ClearFrameBuffer();
+    }
     return r;
 }
 
 int Camera::SetWindowExtentsYEnd(int v, bool)
 {
     int r = setExtent(*this, RevisionIn({6, 7, 8, 12}), 11, windowYEnd_, v);
-    if (r == 0)
+    if (r == 0) {
         CalculateActualWindowSize();
+        ClearFrameBuffer();
+    }
     return r;
 }
 
@@ -722,6 +773,7 @@ int Camera::GetVideoType(bool)
     int v = RegRead(3);
     if (v < 0)
         return -1;
+    videoType_.store(v);
     videoTypeBit_.store(v & 1);
     return v & 1;
 }
@@ -916,6 +968,34 @@ unsigned Camera::WriteEEPROM16DataThreadProc(void* c)
 unsigned Camera::ReadEEPROM16DataThreadProc(void* c)
 {
     return runOnce(c, 55, [](Camera& k) { k.ReadEEPROM16Data(); });
+}
+
+// ---- drawing --------------------------------------------------------------
+
+RasterSettings Camera::GetRasterSettings() const
+{
+    RasterSettings settings;
+    settings.colourScheme = rasterColor_.load();
+    settings.normalColour = static_cast<std::uint32_t>(nonTrackedColor_.load());
+    settings.highlightColour = static_cast<std::uint32_t>(trackedColor_.load());
+    settings.processingMode = videoType_.load();
+    settings.displayOptions = textOverlay_.load();
+    return settings;
+}
+
+void Camera::RasterizeFrame(Frame& frame, BitMap& bitmap) const
+{
+    Orvane::RasterizeFrame(frame, bitmap, GetRasterSettings());
+}
+
+void Camera::RasterizeFrame(Frame& frame, int width, int height, int bytesPerLine, int depth,
+                            std::uint8_t* bytes) const
+{
+    if (bytes == nullptr || width <= 0 || height <= 0)
+        return;
+    BitMap bitmap;
+    bitmap.Initialize(width, height, bytesPerLine, BitMap::DepthFor(depth), bytes, false);
+    Orvane::RasterizeFrame(frame, bitmap, GetRasterSettings());
 }
 
 } // namespace Orvane

@@ -588,6 +588,15 @@ void CameraUSBIOReader::SetTarget(int endpointId, Orvane::Camera* camera)
     camera_.store(camera);
 }
 
+void CameraUSBIOReader::OnThreadExit()
+{
+    if (terminate_.load())
+        return;
+    if (Orvane::Camera* camera = camera_.load())
+        camera->ReportLost(endpointId_.load() == 1 ? "the reply reader gave up after its read errors"
+                                                   : "the image reader gave up after its read errors");
+}
+
 void CameraUSBIOReader::ProcessBuffer(CUsbIoBuf* buf)
 {
     if (buf->Status != 0) {

@@ -197,6 +197,7 @@ TEST(CameraChannel, OnlyOneCommandAwaitsAtATime)
 {
     auto timing = fastTiming();
     timing.watchdogMs = 400;
+    timing.statusPolls = 2000;  // the status read outlasts the first read's resend
     SimCamera sim(simcam::Model{}, timing);
     sim.device->dropReplies(1);
     auto first = std::async(std::launch::async, [&] {

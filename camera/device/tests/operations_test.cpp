@@ -338,12 +338,14 @@ TEST(CameraOperations, WindowAndStoredOptions)
 {
     SimCamera sim(revision(7));
     Camera& k = *sim.camera;
-    EXPECT_EQ(k.GetActualWindow(), (std::array<int, 4>{1, 1, 640, 480}));
+    EXPECT_EQ(k.GetActualWindow(), (Camera::Window{1, 1, 640, 480}));
+    EXPECT_EQ(k.GetActualWindow().Width(), 640);
     k.SetGrayscaleDecimation(2);
     k.SetVideoType(1);
-    EXPECT_EQ(k.GetActualWindow(), (std::array<int, 4>{0, 0, 319, 239}));
+    EXPECT_EQ(k.GetActualWindow(), (Camera::Window{0, 0, 319, 239}));
+    EXPECT_EQ(k.GetActualWindow().Height(), 240);
     SimCamera six(revision(6));
-    EXPECT_EQ(six.camera->GetActualWindow(), (std::array<int, 4>{98, 14, 450, 302}));
+    EXPECT_EQ(six.camera->GetActualWindow(), (Camera::Window{98, 14, 450, 302}));
     k.SetSendFrameOption(6);
     k.SetWantEmptyFrames(true);
     EXPECT_EQ(k.GetSendFrameOption(), 7);
@@ -353,4 +355,61 @@ TEST(CameraOperations, WindowAndStoredOptions)
     EXPECT_EQ(k.GetObjectCap(), 500);
     EXPECT_EQ(k.GetTrackedObjectColor(), 0x64FF64ul);
     EXPECT_EQ(k.GetThresholdValue(), 140);  // the revision's default threshold after the read
+}
+
+// The camera rasterises a frame with its own display settings: the raster
+// object colour as colour scheme, the non-tracked and tracked colours, the
+// video type as processing mode and the text overlay as display options.
+TEST(CameraOperations, RasterizeFrameDrawsWithTheCamerasDisplaySettings)
+{
+    SimCamera sim(revision(7));
+    Camera& k = *sim.camera;
+    Orvane::Frame frame;
+    frame.frameId = 12;
+    frame.SetObjectCount(2);
+    Orvane::LineSegment a(30, 40.0f, 44.0f, 5.0f), b(50, 10.0f, 20.0f, 11.0f);
+    frame.AddSegment(a);
+    frame.AddSegment(b);
+    frame.objects[0].AddScanLine(&frame.segments[0]);
+    frame.objects[0].rank = 2;
+    frame.objects[1].AddScanLine(&frame.segments[1]);
+    frame.objects[1].rank = 1;
+
+    EXPECT_EQ(k.GetRasterObjectColor(), Camera::OV_OBJECT_COLOR_TRACKED);
+    k.SetRasterObjectColor(Camera::OV_OBJECT_COLOR_FIRST_THREE_GREY);
+    k.SetTrackedObjectColor(0x102030);
+    k.SetNonTrackedObjectColor(0x405060);
+    k.SetTextOverlayOption(Orvane::RasterSettings::InfoText | Orvane::RasterSettings::ObjectNumbers);
+    k.SetVideoType(1);
+    ASSERT_EQ(k.GetVideoTypeValue(), 1);
+
+    Orvane::RasterSettings expected;
+    expected.colourScheme = 4;
+    expected.highlightColour = 0x102030;
+    expected.normalColour = 0x405060;
+    expected.processingMode = Orvane::RasterSettings::Greyscale;
+    expected.displayOptions = Orvane::RasterSettings::InfoText | Orvane::RasterSettings::ObjectNumbers;
+    for (int depth : {16, 24, 32}) {
+        SCOPED_TRACE(depth);
+        const auto d = Orvane::BitMap::DepthFor(depth);
+        Orvane::BitMap drawn(120, 80, 0, d), want(120, 80, 0, d);
+        k.RasterizeFrame(frame, drawn);
+        Orvane::RasterizeFrame(frame, want, expected);
+        const auto bytes = [](const Orvane::BitMap& m) {
+            return std::vector<std::uint8_t>(m.GetBits(), m.GetBits() + m.GetSize());
+        };
+        EXPECT_EQ(bytes(drawn), bytes(want));
+        EXPECT_NE(drawn.GetPixel(42, 30), 0u) << "object 0 drawn in the tracked colour";
+
+        // The same over the caller's pixels, each line 4 bytes longer.
+        const int span = 120 * drawn.GetBytesPerPixel() + 4;
+        std::vector<std::uint8_t> pixels(static_cast<std::size_t>(span) * 80, 0xEE);
+        k.RasterizeFrame(frame, 120, 80, span, depth, pixels.data());
+        Orvane::BitMap view(120, 80, span, d, pixels.data());
+        int differ = 0;
+        for (int y = 0; y < 80; ++y)
+            for (int x = 0; x < 120; ++x)
+                differ += view.GetPixel(x, y) != want.GetPixel(x, y);
+        EXPECT_EQ(differ, 0);
+    }
 }

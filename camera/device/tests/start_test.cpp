@@ -182,8 +182,8 @@ TEST_P(CameraRevisionStartTest, UploadsTheImageAndSetsTheRevisionUp)
     }
     auto window = rig.camera->GetActualWindow();
     bool large = c.revision == 7 || c.revision == 8 || c.revision == 9 || c.revision == 12;
-    EXPECT_EQ(window[0], large ? 1 : 98);
-    EXPECT_EQ(window[3], large ? 480 : 302);
+    EXPECT_EQ(window.left, large ? 1 : 98);
+    EXPECT_EQ(window.bottom, large ? 480 : 302);
 
     rig.camera->Stop();
     EXPECT_TRUE(rig.camera->IsStopped());
@@ -230,6 +230,32 @@ TEST(CameraStartTest, NoUploadWantedGetsNoUploadAndNoSetUp)
     EXPECT_TRUE(rig.frames(0x1B).empty());
     EXPECT_TRUE(rig.frames(0x20).empty());
     EXPECT_EQ(rig.device->fpga().state, 15);
+}
+
+TEST(CameraStartTest, RunningProgramStillGetsTheRevisionsClosingSteps)
+{
+    // A revision-6 camera that wants no upload leaves the FPGA check at once,
+    // but still gets the steps that follow it: its id and threshold 135.
+    struct Case {
+        std::uint32_t serial;
+        int id;
+    };
+    for (const Case c : {Case{1234, 34}, Case{1200, 99}}) {
+        SCOPED_TRACE(c.serial);
+        simcam::Model m;
+        m.revision = 6;
+        m.serial = c.serial;
+        m.fpga = simcam::FpgaStart::NoUpload;
+        Rig rig(m);
+        ASSERT_TRUE(rig.camera->Start());
+        ASSERT_TRUE(rig.camera->Sync());
+        EXPECT_TRUE(rig.frames(0x1B).empty());
+        EXPECT_TRUE(rig.frames(0x20).empty());
+        EXPECT_EQ(rig.device->reg(15, 7), c.id);
+        EXPECT_EQ(rig.device->threshold(), 135);
+        EXPECT_EQ(rig.device->reg(15, 3), 0) << "video type set";
+        EXPECT_TRUE(rig.device->videoOn()) << "and the video is on again afterwards";
+    }
 }
 
 TEST(CameraStartTest, MissingImageLeavesTheFpgaAloneAndStartsOnceThereIsOne)

@@ -1,6 +1,9 @@
 #include "camera/camera_manager.h"
 
+#include "camera/camera_system_facade.h"
 #include "camera/debug.h"
+#include "camera/device_camera.h"
+#include "camera/usbio.h"
 
 #include <algorithm>
 #include <array>
@@ -32,7 +35,12 @@ void CameraManager::SetDefaultBackend(usb::Backend* backend)
     defaultBackend.store(backend, std::memory_order_release);
 }
 
-CameraManager::CameraManager() : CameraManager(DefaultBackend().genericDriver(), DefaultBackend().notices()) {}
+CameraManager::CameraManager() : CameraManager(DefaultBackend()) {}
+
+CameraManager::CameraManager(usb::Backend& backend) : CameraManager(backend.genericDriver(), backend.notices())
+{
+    backend_ = &backend;
+}
 
 CameraManager::CameraManager(usb::GenericDriver& driver, usb::DeviceNotices& notices)
     : driver_(driver), notices_(notices)
@@ -113,7 +121,7 @@ void CameraManager::ScanForDevices()
             handle.reset();
             if (status != usb::kStatusSuccess)
                 break;  // not the driver we talk to: the rest of this set neither
-            AddCamera(path);
+            AddPresentCamera(path);
         }
     }
 }
@@ -123,9 +131,6 @@ int CameraManager::AddCamera(std::string_view path)
     if (path.empty())
         return -1;
     std::lock_guard lock(cameraLock_);
-    for (const CameraManagerCamera& c : cameras_)
-        if (SamePath(c.GetDevicePath(), path.substr(0, std::min(path.size(), CameraManagerCamera::MaxPath))))
-            return c.GetDeviceIndex();
     int number = FirstCameraNumber;
     for (;;) {
         const bool taken = std::any_of(cameras_.begin(), cameras_.end(),
@@ -136,6 +141,16 @@ int CameraManager::AddCamera(std::string_view path)
     }
     cameras_.emplace_back(number, path);
     return number;
+}
+
+void CameraManager::AddPresentCamera(std::string_view path)
+{
+    std::lock_guard lock(cameraLock_);
+    const std::string_view kept = path.substr(0, std::min(path.size(), CameraManagerCamera::MaxPath));
+    for (const CameraManagerCamera& c : cameras_)
+        if (SamePath(c.GetDevicePath(), kept))
+            return;
+    AddCamera(path);
 }
 
 bool CameraManager::RemoveCamera(std::string_view path)
@@ -163,6 +178,19 @@ bool CameraManager::Initialize(CameraManagerCamera& entry, bool start)
     {
         std::lock_guard lock(hookLock_);
         factory = factory_;
+    }
+    if (!factory && backend_ != nullptr) {
+        // The camera system of the entry's number, its camera given the
+        // entry's path (and started when asked) through this manager.
+        factory = [this](const CameraManagerCamera& e, bool run) -> std::unique_ptr<CameraSystem> {
+            CameraSystemFacade::Options options;
+            options.manager = this;
+            auto system = std::make_unique<CameraSystemFacade>(
+                e.GetDeviceIndex(), MakeDeviceCameraFactory(*backend_, e.GetDeviceIndex()), options);
+            if (Camera* camera = system->GetCamera().GetDevice())
+                camera->SetUSBIODevicePath(e.GetDevicePath(), run);
+            return system;
+        };
     }
     if (!factory)
         return false;
@@ -207,6 +235,37 @@ bool CameraManager::FindDevice(std::string_view path, std::string& resolved) con
                 return true;
             }
     return false;
+}
+
+bool CameraManager::FindPresentDevice(std::string_view path, std::string& resolved)
+{
+    if (FindDevice(path, resolved))
+        return true;
+    UpdateDeviceList();
+    return FindDevice(path, resolved);
+}
+
+bool CameraManager::GetCameraDevice(std::string_view path, CUsbIo& io)
+{
+    std::string resolved;
+    return FindPresentDevice(path, resolved) && io.OpenPath(resolved) == 0;
+}
+
+bool CameraManager::BindPipe(std::string_view path, std::uint8_t endpoint, CUsbIoThread& thread)
+{
+    std::string resolved;
+    return FindPresentDevice(path, resolved) && thread.AttachToPath(resolved, endpoint) == 0;
+}
+
+void CameraManager::NotifyDeviceChange()
+{
+    DeviceChangeHook hook;
+    {
+        std::lock_guard lock(hookLock_);
+        hook = hook_;
+    }
+    if (hook)
+        hook(WM_DEVICECHANGE_, 0, 0);
 }
 
 void CameraManager::RegisterListener(CameraManagerListener* listener)
@@ -269,7 +328,7 @@ void CameraManager::HandleNotice(const usb::DeviceNotice& notice)
         return;
     const bool arrival = notice.kind == usb::DeviceNotice::Kind::Arrival;
     if (arrival)
-        AddCamera(notice.path);
+        AddPresentCamera(notice.path);
     else
         RemoveCamera(notice.path);
     UpdateDeviceList();
@@ -286,13 +345,7 @@ void CameraManager::HandleNotice(const usb::DeviceNotice& notice)
                 --i;
         }
     }
-    DeviceChangeHook hook;
-    {
-        std::lock_guard lock(hookLock_);
-        hook = hook_;
-    }
-    if (hook)
-        hook(WM_DEVICECHANGE_, 0, 0);
+    NotifyDeviceChange();
 }
 
 } // namespace Orvane

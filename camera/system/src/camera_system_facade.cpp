@@ -2,6 +2,7 @@
 
 #include "camera/camera_manager.h"
 #include "camera/exceptions.h"
+#include "camera/usbio.h"
 
 #include <chrono>
 #include <string>
@@ -65,6 +66,29 @@ private:
     CameraSystemFacade& system_;
 };
 
+// The camera's generic-driver devices are opened through the camera manager
+// (the present devices it knows), or by their paths when there is none.
+class CameraSystemFacade::ManagerLocator final : public CameraDeviceLocator {
+public:
+    explicit ManagerLocator(CameraSystemFacade& system) : system_(system) {}
+
+    bool GetCameraDevice(std::string_view path, CUsbIo& io) override
+    {
+        if (CameraManager* manager = system_.KnownManager())
+            return manager->GetCameraDevice(path, io);
+        return io.OpenPath(std::string(path)) == 0;
+    }
+    bool BindPipe(std::string_view path, std::uint8_t endpoint, CUsbIoThread& thread) override
+    {
+        if (CameraManager* manager = system_.KnownManager())
+            return manager->BindPipe(path, endpoint, thread);
+        return thread.AttachToPath(std::string(path), endpoint) == 0;
+    }
+
+private:
+    CameraSystemFacade& system_;
+};
+
 CameraSystemFacade::CameraSystemFacade(int cameraNumber, SystemCamera& camera)
     : CameraSystemFacade(cameraNumber, camera, Options{})
 {
@@ -84,14 +108,15 @@ std::unique_ptr<SystemCamera> MadeCamera(const CameraSystemFacade::CameraFactory
 
 CameraSystemFacade::CameraSystemFacade(int cameraNumber, const CameraFactory& makeCamera, Options options)
     : CameraSystem(cameraNumber), ownedCamera_(MadeCamera(makeCamera, *this)), camera_(*ownedCamera_),
-      port_(std::make_unique<DevicePort>(*this)), options_(std::move(options))
+      port_(std::make_unique<DevicePort>(*this)), locator_(std::make_unique<ManagerLocator>(*this)),
+      options_(std::move(options))
 {
     Wire();
 }
 
 CameraSystemFacade::CameraSystemFacade(int cameraNumber, SystemCamera& camera, Options options)
     : CameraSystem(cameraNumber), camera_(camera), port_(std::make_unique<DevicePort>(*this)),
-      options_(std::move(options))
+      locator_(std::make_unique<ManagerLocator>(*this)), options_(std::move(options))
 {
     Wire();
 }
@@ -106,6 +131,17 @@ void CameraSystemFacade::Wire()
     collection_.SetTrackedCoordBuffer(&GetTrackedCoordBuffer());
     processor_.AddNewFrameCallback(&CameraSystemFacade::ScoreFrame, this);
     AttachStatusLights(port_.get());
+    if (Camera* device = camera_.GetDevice()) {
+        // The system's block follows the camera's without waiting on it.
+        device->SetConfigurationMirror(&GetConfigurationData());
+        device->SetDeviceLocator(locator_.get());
+        // A camera that finds itself lost says so the way a device notice
+        // does, so that the program's camera thread restarts it.
+        device->SetLostHandler([this] {
+            if (CameraManager* manager = KnownManager())
+                manager->NotifyDeviceChange();
+        });
+    }
 }
 
 CameraSystemFacade::~CameraSystemFacade()
@@ -115,6 +151,18 @@ CameraSystemFacade::~CameraSystemFacade()
     // A failed start may have left nothing running; joining again is harmless.
     processor_.Stop();
     AttachStatusLights(nullptr);
+    if (Camera* device = camera_.GetDevice()) {
+        device->SetLostHandler(nullptr);
+        device->SetConfigurationMirror(nullptr);
+        device->SetDeviceLocator(nullptr);
+    }
+}
+
+CameraManager* CameraSystemFacade::KnownManager() const
+{
+    if (options_.manager != nullptr)
+        return options_.manager;
+    return CameraManager::IsActive() ? &CameraManager::X() : nullptr;
 }
 
 void CameraSystemFacade::RegisterNotificationWindow(std::function<void(unsigned, unsigned, long)> window)

@@ -6,8 +6,7 @@
 
 namespace Orvane {
 
-SystemCameraBinding::SystemCameraBinding(std::unique_ptr<Camera> camera, CameraConfigurationData* systemConfig)
-    : camera_(std::move(camera)), systemConfig_(systemConfig)
+SystemCameraBinding::SystemCameraBinding(std::unique_ptr<Camera> camera) : camera_(std::move(camera))
 {
     for (int g = 0; g < 256; ++g)
         weights_[static_cast<std::size_t>(g)] = camera_->GetGreyscaleWeight(g);
@@ -29,10 +28,6 @@ bool SystemCameraBinding::StartCamera()
             error = camera_->GetImageMissing() ? "no FPGA image for the camera" : "the camera did not start";
     } catch (const OVRuntimeException& e) {
         error = e.what();
-    }
-    if (started && systemConfig_) {
-        *systemConfig_ = camera_->GetConfigurationData();
-        systemConfig_->SetValidState();
     }
     if (!started)
         cDebug::ReportDebug(cDebug::Device, "Camera start failed: %s", error.c_str());
@@ -105,14 +100,12 @@ int SystemCameraBinding::GetHardwareRevision() const
 
 int SystemCameraBinding::GetWindowWidth() const
 {
-    auto w = camera_->GetActualWindow();
-    return w[2] - w[0] + 1;
+    return camera_->GetActualWindow().Width();
 }
 
 int SystemCameraBinding::GetWindowHeight() const
 {
-    auto w = camera_->GetActualWindow();
-    return w[3] - w[1] + 1;
+    return camera_->GetActualWindow().Height();
 }
 
 std::string SystemCameraBinding::GetLastStartError() const
@@ -130,7 +123,7 @@ CameraSystemFacade::CameraFactory MakeDeviceCameraFactory(platform::usb::Backend
         if (!folder.empty())
             camera->SetImageFolder(folder);
         return std::unique_ptr<SystemCamera>(
-            std::make_unique<SystemCameraBinding>(std::move(camera), &system.GetConfigurationData()));
+            std::make_unique<SystemCameraBinding>(std::move(camera)));
     };
 }
 

@@ -2,6 +2,10 @@
 // arrival and removal notices, listeners, the device-change message, and
 // use from several threads.
 #include "camera/camera_manager.h"
+#include "camera/camera_system_facade.h"
+#include "camera/device_camera.h"
+#include "camera/usbio.h"
+#include "simcam/hub.h"
 
 #include <gtest/gtest.h>
 
@@ -186,15 +190,18 @@ TEST_F(Fixture, NumberingTakesTheLowestFreeNumber)
     EXPECT_EQ(m.AddCamera("p2"), 1026);
     EXPECT_TRUE(m.RemoveCamera("p1"));
     EXPECT_EQ(m.AddCamera("p3"), 1025);  // 1024 and 1026 taken
-    EXPECT_EQ(m.AddCamera("P0"), 1024);  // already listed, in another case
-    EXPECT_EQ(m.GetCameraCount(), 3);
+    // The list is not searched: a path listed already is listed again.
+    EXPECT_EQ(m.AddCamera("P0"), 1027);
+    EXPECT_EQ(m.GetCameraCount(), 4);
     EXPECT_FALSE(m.RemoveCamera("p0x"));  // same start, other length
     EXPECT_TRUE(m.RemoveCamera("P2"));    // differs only in case
-    EXPECT_EQ(Numbers(m), (std::vector<int>{1024, 1025}));
+    EXPECT_EQ(Numbers(m), (std::vector<int>{1024, 1025, 1027}));
+    EXPECT_TRUE(m.RemoveCamera("p0"));  // the first of the two
+    EXPECT_EQ(Numbers(m), (std::vector<int>{1025, 1027}));
     EXPECT_EQ(m.AddCamera(""), -1);
     // A path is kept to 256 characters.
     const std::string longPath(300, 'x');
-    EXPECT_EQ(m.AddCamera(longPath), 1026);
+    EXPECT_EQ(m.AddCamera(longPath), 1024);
     CameraManagerCamera c;
     ASSERT_TRUE(m.GetCamera(2, c));
     EXPECT_EQ(c.GetDevicePath().size(), CameraManagerCamera::MaxPath);
@@ -397,6 +404,103 @@ TEST(CameraManagerSingleton, MadeOnFirstUseAndDestroyed)
     EXPECT_FALSE(CameraManager::IsActive());
     CameraManager::SetDefaultBackend(nullptr);
     backend.list.raise(Notice(Arrival, "/dev/three"));  // nobody listens any more
+}
+
+// Over a simulated camera: the manager opens the present device a path
+// names (in any letter case), binds pipes of it, and makes an entry's camera
+// system by itself, started when asked.
+struct SimFixture : ::testing::Test {
+    std::string Upper(std::string p)
+    {
+        for (char& c : p)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        return p;
+    }
+    simcam::Model NoUpload()
+    {
+        simcam::Model m;
+        m.fpga = simcam::FpgaStart::NoUpload;
+        return m;
+    }
+    simcam::Hub hub;
+};
+
+TEST_F(SimFixture, OpensAndBindsOnlyPresentDevices)
+{
+    const std::string path = hub.addGeneric(NoUpload());
+    CameraManager m(hub);
+    {
+        CUsbIo io(hub.genericDriver());
+        EXPECT_TRUE(m.GetCameraDevice(Upper(path), io));
+        EXPECT_TRUE(io.IsOpen());
+        EXPECT_EQ(io.GetDevicePathName(), path) << "the device's own spelling";
+    }
+    {
+        CUsbIo io(hub.genericDriver());
+        EXPECT_FALSE(m.GetCameraDevice("\\?\no-such-device", io));
+        EXPECT_FALSE(io.IsOpen());
+    }
+    {
+        CameraUSBIOReader reader(hub.genericDriver());
+        ASSERT_TRUE(m.BindPipe(Upper(path), 0x81, reader));
+        ASSERT_TRUE(reader.CreateBufferPool(64, 2));
+        ASSERT_TRUE(reader.RunThread(3));
+        EXPECT_TRUE(reader.IsRunning());
+    }
+    hub.unplugGeneric(path);
+    CUsbIo io(hub.genericDriver());
+    EXPECT_FALSE(m.GetCameraDevice(path, io)) << "gone with its removal";
+    CameraUSBIOReader reader(hub.genericDriver());
+    EXPECT_FALSE(m.BindPipe(path, 0x81, reader));
+}
+
+TEST_F(SimFixture, InitialiseMakesACameraSystemOnTheBackend)
+{
+    const std::string path = hub.addGeneric(NoUpload());
+    CameraManager m(hub);
+    CameraManagerCamera c;
+    ASSERT_TRUE(m.GetCamera(0, c, true, true));
+    auto* system = dynamic_cast<Orvane::CameraSystemFacade*>(c.GetCameraSystem());
+    ASSERT_NE(system, nullptr);
+    EXPECT_EQ(system->GetCameraNumber(), 1024);
+    Orvane::Camera* camera = system->GetCamera().GetDevice();
+    ASSERT_NE(camera, nullptr);
+    EXPECT_TRUE(camera->IsUSBIODriver());
+    EXPECT_EQ(camera->GetUSBIODevicePath(), path);
+    EXPECT_TRUE(camera->IsUsbDeviceOpen()) << "given its path with the start flag";
+    EXPECT_EQ(system->GetConfigurationData().GetHardwareRevision(), 7);
+    CameraManagerCamera again;
+    ASSERT_TRUE(m.GetCamera(0, again, true, true));
+    EXPECT_EQ(again.GetCameraSystem(), c.GetCameraSystem());
+    EXPECT_TRUE(m.RemoveCameraSystem(c.GetCameraSystem()));
+}
+
+TEST_F(SimFixture, CameraOpensThroughTheManagerAndReportsItselfLostThere)
+{
+    simcam::Model model = NoUpload();
+    const std::string path = hub.addGeneric(model);
+    CameraManager m(hub);
+    std::atomic<int> posted{0};
+    m.SetDeviceChangeNotification([&](unsigned message, unsigned, long) { posted += message == 0x0219 ? 1 : 0; });
+    Orvane::CameraSystemFacade::Options options;
+    options.stopPauseMs = 0;
+    options.manager = &m;
+    Orvane::CameraSystemFacade system(1024, Orvane::MakeDeviceCameraFactory(hub, 1024), options);
+    // The manager resolves the spelling; the driver knows only its own.
+    system.GetCamera().UseUsbioDevice(Upper(path));
+    ASSERT_TRUE(system.Start(false, false));
+
+    // Four failed image reads in a row end the image reader: the camera is
+    // lost, says so through the manager, and starts again.
+    hub.generic(path)->failReads(4, simcam::Path::Image);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (posted.load() == 0 && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(posted.load(), 1);
+    EXPECT_FALSE(system.IsUsbDeviceOpen());
+    system.Stop();
+    EXPECT_TRUE(system.Start(false, false));
+    EXPECT_TRUE(system.IsUsbDeviceOpen());
 }
 
 } // namespace

@@ -5,8 +5,10 @@
 
 #include <chrono>
 #include <fstream>
+#include <future>
 #include <thread>
 
+#include "../../device/tests/camera_fixture.h"
 #include "device_rig.h"
 
 namespace {
@@ -97,6 +99,41 @@ TEST(DeviceCameraTest, UnplugAndReplugResumeAfterARestart)
     ASSERT_TRUE(rig.system->Start(false, false));
     EXPECT_EQ(rig.device->fpga().state, 2);
     EXPECT_TRUE(rig.frameArrives());
+}
+
+} // namespace
+
+namespace {
+
+// The system's configuration block follows the camera's: a restart that
+// fails leaves it invalid rather than showing the camera that was, and a
+// read under way never makes its readers wait.
+TEST(DeviceCameraTest, SystemBlockFollowsEveryConfigurationReadWithoutWaiting)
+{
+    Rig rig(simcam::FpgaStart::NoUpload);
+    ASSERT_TRUE(rig.system->Start(false, false));
+    Orvane::CameraConfigurationData& block = rig.system->GetConfigurationData();
+    EXPECT_EQ(block.GetState(), Orvane::CameraConfigurationData::Valid);
+    EXPECT_EQ(block.GetHardwareRevision(), 7);
+
+    rig.system->Stop();
+    rig.device->dropReplies(1 << 30);
+    auto restart = std::async(std::launch::async, [&] { return rig.system->Start(false, false); });
+    ASSERT_TRUE(camera_test::eventually([&] {
+        for (const auto& f : rig.device->frameBytes())
+            if (f == std::vector<std::uint8_t>{0x17})
+                return true;
+        return false;
+    }));
+    EXPECT_NE(block.GetState(), Orvane::CameraConfigurationData::Waiting);
+    EXPECT_EQ(block.GetHardwareRevision(), 7) << "the last values while the read is under way";
+    EXPECT_FALSE(restart.get());
+    EXPECT_EQ(block.GetState(), Orvane::CameraConfigurationData::Invalid);
+    EXPECT_EQ(block.GetHardwareRevision(), 0) << "not the camera that was";
+
+    rig.device->dropReplies(0);
+    ASSERT_TRUE(rig.system->Start(false, false));
+    EXPECT_EQ(block.GetHardwareRevision(), 7);
 }
 
 } // namespace

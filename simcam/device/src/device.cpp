@@ -364,7 +364,7 @@ bool Device::read(Path path, std::span<std::uint8_t> out, std::uint32_t& returne
     returned = 0;
     std::unique_lock lock(mutex_);
     for (;;) {
-        if (!plugged_.load() || token.closed.load() || token.cancels.load() != cancels)
+        if (!current(token.plug) || token.closed.load() || token.cancels.load() != cancels)
             return false;
         auto& fails = path == Path::Reply ? failReads_ : failImageReads_;
         if (fails.load() > 0) {
@@ -380,7 +380,7 @@ bool Device::read(Path path, std::span<std::uint8_t> out, std::uint32_t& returne
             lock.unlock();
             taken = source->nextPacket(state, data);
             lock.lock();
-            if (taken && (!plugged_.load() || token.closed.load() || token.cancels.load() != cancels))
+            if (taken && (!current(token.plug) || token.closed.load() || token.cancels.load() != cancels))
                 return false; // the read was withdrawn while the frame was drawn
         }
         if (taken) {
@@ -446,6 +446,7 @@ void Device::stallWrites(bool on)
 void Device::unplug()
 {
     plugged_.store(false);
+    plug_.fetch_add(1);
     wakeReaders();
 }
 

@@ -20,7 +20,7 @@ namespace {
 
 class SimOwnHandle final : public usb::OwnDriverHandle {
 public:
-    explicit SimOwnHandle(std::shared_ptr<Device> device) : device_(std::move(device)) {}
+    explicit SimOwnHandle(std::shared_ptr<Device> device) : device_(std::move(device)) { token_.plug = device_->plug(); }
     ~SimOwnHandle() override { close(); }
 
     bool read(std::uint32_t path, std::span<std::uint8_t> out, std::uint32_t& returned) override
@@ -33,7 +33,7 @@ public:
     bool write(std::span<const std::uint8_t> frame, std::uint32_t& returned) override
     {
         returned = 0;
-        if (token_.closed.load() || !device_->write(frame))
+        if (token_.closed.load() || !device_->current(token_.plug) || !device_->write(frame))
             return false;
         returned = static_cast<std::uint32_t>(frame.size());
         return true;
@@ -61,6 +61,7 @@ public:
     SimGenericHandle(std::shared_ptr<Device> device, std::shared_ptr<bool> configured, std::mutex& configMutex)
         : device_(std::move(device)), configured_(std::move(configured)), configMutex_(configMutex)
     {
+        token_.plug = device_->plug();
         worker_ = std::thread([this] { serve(); });
     }
     ~SimGenericHandle() override
@@ -80,7 +81,7 @@ public:
                             std::uint32_t& returned) override
     {
         returned = 0;
-        if (!device_->plugged())
+        if (!device_->current(token_.plug))
             return usb::kStatusDeviceRemoved;
         switch (code) {
         case usb::kIoctlSetConfiguration: {
@@ -159,7 +160,7 @@ public:
             request->complete(usb::kStatusNotBound, 0);
             return;
         }
-        if (!device_->plugged()) {
+        if (!device_->current(token_.plug)) {
             request->complete(usb::kStatusDeviceRemoved, 0);
             return;
         }
@@ -212,7 +213,7 @@ private:
             bool ok = device_->read(path, request->buffer(), got, token_, seen);
             if (ok)
                 request->complete(0, got);
-            else if (!device_->plugged())
+            else if (!device_->current(token_.plug))
                 request->complete(usb::kStatusDeviceRemoved, 0);
             else
                 request->complete(usb::kStatusCancelled, 0);
@@ -310,7 +311,23 @@ Hub::Hub(platform::Clock& clock)
 {
 }
 
-Hub::~Hub() = default;
+Hub::~Hub()
+{
+    // Its commands reach the cameras: it goes first.
+    control_.reset();
+}
+
+bool Hub::listenForControl(const std::string& path, const std::filesystem::path& fifo, std::string& error)
+{
+    control_.reset();
+    auto control = std::make_unique<ControlFifo>(*this, path, fifo);
+    if (!control->listening()) {
+        error = control->error();
+        return false;
+    }
+    control_ = std::move(control);
+    return true;
+}
 
 std::shared_ptr<Device> Hub::addOwn(int index, Model model)
 {
@@ -441,6 +458,11 @@ std::unique_ptr<usb::Backend> makeSystemBackend(usb::BackendChoice whenUnset)
             // On the generic driver, as cameras are reached through libusb here.
             const std::string path = hub->addGeneric(model);
             hub->generic(path)->setImageSource(MakeSceneSource(scene));
+            if (const char* fifo = std::getenv("ORVANE_SIMCAM_CONTROL"); fifo != nullptr && *fifo != '\0') {
+                std::string error;
+                if (!hub->listenForControl(path, fifo, error))
+                    std::fprintf(stderr, "Simulated camera: %s; no faults are taken.\n", error.c_str());
+            }
             return std::unique_ptr<usb::Backend>(std::move(hub));
         },
         [] { return usb::makeLibusbBackend(); });

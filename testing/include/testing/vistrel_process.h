@@ -41,6 +41,9 @@ struct VistrelOptions {
     // would look for games among every process of the user, and other
     // tests run stand-in games of their own at the same time.
     bool viewLibrary = false;
+    // Whether the simulated camera takes faults from a FIFO of the test's
+    // (VistrelProcess::camera; the commands are in simcam/control.h).
+    bool cameraControl = false;
     // Runs the program installed under this prefix (<prefix>/bin/vistrel)
     // as it is, in place of a copy of the build's program folder; it then
     // works in $XDG_DATA_HOME/orvane inside the test's folder, where
@@ -84,6 +87,9 @@ public:
     bool running();
     // What the program wrote to standard output and error so far.
     std::string output() const;
+    // Sends one command line to the simulated camera (cameraControl on),
+    // e.g. "unplug"; false when it could not be written within a few seconds.
+    bool camera(const std::string& command);
 
 private:
     TempSession session_;

@@ -21,6 +21,9 @@ public:
     virtual void ProbeForDevices() = 0;
     virtual bool Start(bool greenStatus, bool illumination) = 0;
     virtual void Stop() = 0;
+    // From another thread: a start under way ends soon, and later ones fail
+    // at once, until lifted with false (the thread is being stopped).
+    virtual void CancelStarts(bool cancel) = 0;
     virtual bool IsDevicePresent() = 0;
     virtual bool IsUsbDeviceOpen() = 0;
     virtual void SetCameraNumber(int number) = 0;
@@ -96,6 +99,10 @@ public:
 
 private:
     void Body();
+    // Reads whether the device is there and open; on a change tells the
+    // pages and the status bar. A started camera that is not there is
+    // stopped.
+    void UpdatePresence();
     void ServeViews();
     void UnloadViews();
 

@@ -16,6 +16,10 @@ public:
     static constexpr std::uint32_t White = 0xFFFFFF;
     static constexpr std::uint32_t Black = 0x000000;
 
+    // The depth for a requested number of bits per pixel: 8, 16 and 24 as
+    // asked, 32 for any other value.
+    static ColorDepth DepthFor(int bitsPerPixel);
+
     BitMap() = default;
     BitMap(int width, int height, int bytesPerLine, ColorDepth depth, std::uint8_t* buffer = nullptr);
     // Copies share the pixels; a buffer the bitmap allocated lives while

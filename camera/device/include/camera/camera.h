@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <span>
@@ -16,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "camera/bitmap.h"
 #include "camera/blocking_mask.h"
 #include "camera/camera_packet.h"
 #include "camera/configuration_data.h"
@@ -25,6 +27,7 @@
 #include "platform/sync.h"
 #include "platform/usb/driver.h"
 
+class CUsbIo;
 class CUsbIoThread;
 class CameraUSBIOReader;
 class CUsbIoWriter;
@@ -53,6 +56,19 @@ public:
 
 private:
     Camera& camera_;
+};
+
+// Where a camera on the generic driver opens its device and binds its pipes
+// (the camera manager, which knows the present devices). Without one the
+// camera opens its path directly.
+class CameraDeviceLocator {
+public:
+    virtual ~CameraDeviceLocator() = default;
+    // Opens `io` on the present device whose path is `path`; false when no
+    // present device has that path or it does not open.
+    virtual bool GetCameraDevice(std::string_view path, CUsbIo& io) = 0;
+    // Binds `thread`'s handle (opened first when needed) to `endpoint` of the device at `path`.
+    virtual bool BindPipe(std::string_view path, std::uint8_t endpoint, CUsbIoThread& thread) = 0;
 };
 
 // One queued command. Owns copies of its payload and of the reply.
@@ -93,6 +109,9 @@ struct CameraTiming {
     unsigned fpgaRunningReads = 100;   // status reads while waiting for a running FPGA
     unsigned fpgaRunningPollMs = 10;   // pause between those reads
     unsigned stopSettleMs = 50;        // own driver: pause after queueing the stop frames
+    // Destruction and driver switches: every wait and write of the way out
+    // (the stop frames, the last LED and dummy frames) ends by then.
+    unsigned shutdownMs = 250;
 };
 
 class Camera {
@@ -130,6 +149,21 @@ public:
     static constexpr unsigned char UnlockByte0 = 0x4F, UnlockByte1 = 0x56, UnlockByte2 = 0x4C;
 
     enum DRIVERS { OVUSB = 0, USBIO = 1 };
+    // How the frame rasteriser colours objects (the raster object colour).
+    enum OV_OBJECT_COLOR_OPTION {
+        OV_OBJECT_COLOR_NORMAL = 0,            // every object in the non-tracked colour
+        OV_OBJECT_COLOR_TRACKED = 1,           // rank 1 in the tracked colour (the default)
+        OV_OBJECT_COLOR_RANKED = 2,            // by score and rank, lower ranks in fading greys
+        OV_OBJECT_COLOR_FIRST_THREE = 3,       // objects 0-2 in the tracked colour
+        OV_OBJECT_COLOR_FIRST_THREE_GREY = 4,  // objects 0-2 in the tracked colour, the rest in greys
+    };
+    // The imaging window after decimation, inclusive.
+    struct Window {
+        std::uint16_t left = 0, top = 0, right = 0, bottom = 0;
+        int Width() const { return right - left + 1; }
+        int Height() const { return bottom - top + 1; }
+        friend bool operator==(const Window&, const Window&) = default;
+    };
     enum WatchdogState { WatchdogIdle = 0, WatchdogArmed = 1, WatchdogReply = 2, WatchdogShutdown = 3 };
 
     // Camera numbers 0-1023 use the own driver (that index), 1024-2047 the
@@ -141,12 +175,30 @@ public:
     Camera& operator=(const Camera&) = delete;
 
     // ---- transport ----
+    // Own driver: closes, then opens the device again (a failed open leaves
+    // it closed and kills the queued commands, so nobody waits on them).
+    // Generic driver: opens the path, configures the device and starts the
+    // reply reader; a device that is open already is left as it is.
     bool OpenUsbDevice();
+    // All LEDs off (through the send step, so ReadLeds agrees), then the
+    // readers stop and the handles go.
     void CloseUsbDevice();
     bool IsUsbDeviceOpen() const { return deviceOpen_.load(); }
     // Own driver: after 400 ms, and once more 500 ms later, try to open the
-    // device. Generic driver: whether its path opens.
+    // device. Generic driver: whether the reply reader still runs on a device
+    // that answers; when not, the device is closed. Either way false for a
+    // device that is not open.
     bool IsDevicePresent();
+    // Called, on a reader's thread, when the camera finds its device lost: a
+    // generic-driver reader gave up after its errors, or five reply reads
+    // failed in a row on the own driver. The device then counts as closed
+    // and whatever waited on the camera has ended; a Start opens it again.
+    // The handler must not block; it is not called while the camera goes
+    // away or switches devices. Setting it waits for a call in progress.
+    void SetLostHandler(std::function<void()> handler);
+    // The camera manager that opens generic-driver devices (null: direct).
+    // It must outlive the camera, or be taken away first.
+    void SetDeviceLocator(CameraDeviceLocator* locator) { locator_.store(locator); }
     DRIVERS GetDriver() const { return driver_.load(); }
     bool IsUSBIODriver() const { return driver_.load() == USBIO; }
     // Moves the camera to the generic driver's device at `path`: first
@@ -175,16 +227,27 @@ public:
     // Starts the send thread, the own driver's readers and the watchdog.
     void InitializeCameraCommunication();
     // The initialisation marks the camera started; the image path reads only then.
-    void SetStarted(bool started) { started_.store(started); }
+    void SetStarted(bool started)
+    {
+        started_.store(started);
+        if (started)
+            replyWake_.set();
+    }
     bool IsStarted() const { return started_.load(); }
 
     // ---- life ----
     // Marks the camera started and runs the whole initialisation (threads,
-    // configuration read, FPGA check and upload, revision set-up). Returns
-    // whether the camera is started; a camera that failed is left stopped
-    // with its device closed. UsbDeviceInitException and
-    // NoCameraDataException are passed on, the camera then stopped.
+    // configuration read, FPGA check and upload, revision set-up), also on a
+    // camera that is started already. Returns whether the camera is started;
+    // a camera that failed is left stopped with its device closed.
+    // UsbDeviceInitException and NoCameraDataException are passed on, the
+    // camera then stopped.
     bool Start();
+    // From another thread: ends a start under way soon and keeps later ones
+    // from waiting on the camera (the program is quitting), until lifted
+    // with false. Every wait then ends by the shutdown time, what is queued
+    // is killed, and Start fails at once.
+    void CancelStarts(bool cancel);
     // Opens the device and, under the initialisation lock, runs
     // InitializeCameraData. False when the device did not open or the
     // camera could not be set up.
@@ -389,11 +452,19 @@ public:
     void SetCameraNumber(int n) { cameraNumber_.store(n); }
     int GetFrameRateCode() const { return frameRateCode_.load(); }
     int GetVideoTypeBit() const { return videoTypeBit_.load(); }
+    // The last video type set or read (the packet mode the frames come in).
+    int GetVideoTypeValue() const { return videoType_.load(); }
     unsigned char GetControlRegister() const { return controlRegister_.load(); }
     unsigned char GetLedCache() const { return ledCache_.load(); }
     bool GetVideoWanted() const { return videoWanted_.load(); }
     void SetVideoWanted(bool on) { videoWanted_.store(on); }
     CameraConfigurationData& GetConfigurationData() { return config_; }
+    // A block that follows this camera's: whenever a configuration read
+    // ends (answered, refused or killed) it takes the camera's values and
+    // state; while a read is under way it keeps the last ones, so that its
+    // readers never wait on the camera. Null stops it; setting waits for an
+    // update in progress.
+    void SetConfigurationMirror(CameraConfigurationData* mirror);
     void GetCameraData(CameraConfigurationData* out);
     DoubleBuffer<CameraPacket>* GetPacketBufferQueue() const { return packets_.load(); }
     void SetPacketBuffer(DoubleBuffer<CameraPacket>* packets) { packets_.store(packets); }
@@ -404,8 +475,8 @@ public:
     bool GetWantEmptyFrames() const { return (sendFrameOption_.load() & 1) != 0; }
     int GetTextOverlayOption() const { return textOverlay_.load(); }
     void SetTextOverlayOption(int v) { textOverlay_.store(v); }
-    unsigned long GetRasterObjectColor() const { return rasterColor_.load(); }
-    void SetRasterObjectColor(unsigned long v) { rasterColor_.store(v); }
+    OV_OBJECT_COLOR_OPTION GetRasterObjectColor() const { return rasterColor_.load(); }
+    void SetRasterObjectColor(OV_OBJECT_COLOR_OPTION v) { rasterColor_.store(v); }
     unsigned long GetTrackedObjectColor() const { return trackedColor_.load(); }
     void SetTrackedObjectColor(unsigned long v) { trackedColor_.store(v); }
     unsigned long GetNonTrackedObjectColor() const { return nonTrackedColor_.load(); }
@@ -423,6 +494,29 @@ public:
         return instance_;
     }
     void SetUserHwnd(void* window) { userWindow_.store(window); }
+
+    // ---- drawing ----
+    // The display settings the rasteriser draws with: colour scheme (raster
+    // object colour), non-tracked and tracked colours, the video type as the
+    // processing mode, and the text overlay option as display options.
+    RasterSettings GetRasterSettings() const;
+    // Draws the frame into the bitmap with the camera's display settings.
+    void RasterizeFrame(Frame& frame, BitMap& bitmap) const;
+    // The same over the caller's pixels: width x height pixels, bytes per
+    // line (0: width x bytes per pixel) and depth in bits (8, 16, 24; 32 for
+    // any other value).
+    void RasterizeFrame(Frame& frame, int width, int height, int bytesPerLine, int depth,
+                        std::uint8_t* bytes) const;
+    // The camera draws nothing itself and keeps no trace of packets or
+    // commands (the debug output carries what there is to say); these are
+    // kept for callers, and do nothing.
+    void DrawBitmap() const {}
+    void InvalidateMyWindow() const {}
+    void Trace_PACKETTYPE(int) const {}
+    void Trace_DEVCTRL(unsigned char) const {}
+    // The camera holds no frame buffer of its own: nothing to clear. The
+    // window setters call it after a change.
+    void ClearFrameBuffer() {}
 
     // ---- debug window ----
     // Every camera keeps a hidden window on a thread of its own, started at
@@ -448,10 +542,11 @@ public:
     void SetInterleavedGreyscaleData(unsigned char* data) { greyData_.store(data); }
     int GetInterleavedGreyscaleDataSize() const { return greySize_.load(); }
     void SetInterleavedGreyscaleDataSize(int n) { greySize_.store(n); }
-    // The imaging window after decimation: left, top, right, bottom.
-    std::array<int, 4> GetActualWindow() const
+    // The imaging window after decimation.
+    Window GetActualWindow() const
     {
-        return {actualLeft_.load(), actualTop_.load(), actualRight_.load(), actualBottom_.load()};
+        return {static_cast<std::uint16_t>(actualLeft_.load()), static_cast<std::uint16_t>(actualTop_.load()),
+                static_cast<std::uint16_t>(actualRight_.load()), static_cast<std::uint16_t>(actualBottom_.load())};
     }
 
     // Staged bytes.
@@ -509,6 +604,27 @@ private:
     // threads (joined), and closes the device, before a driver switch.
     void StopCommunication();
     void StartUSBIOImageReader();
+    // A reader gave up (or the own driver's reply path failed five times):
+    // the device counts as closed, the queues are killed and the lost
+    // handler is told. Runs on the reader's thread.
+    void ReportLost(const char* why);
+    // Kills the queues and tells the lost handler (not while shutting down).
+    void NotifyLost(const char* why);
+    friend class ::CameraUSBIOReader;
+    // The way out of a destruction or driver switch: from here on, waits
+    // end by the shutdown deadline and replies are no longer waited for.
+    void BeginShutdown();
+    void EndShutdown();
+    bool ShuttingDown() const { return shuttingDown_.load(); }
+    // Waits, bounded by the start-up wait and the shutdown time, for the
+    // configuration block; whether it came (valid or refused).
+    bool WaitForConfiguration();
+    // `ms`, cut to what is left of the shutdown time while shutting down.
+    unsigned Bounded(unsigned ms) const;
+    // Kills the command that awaits its reply (its waiters end).
+    void KillAwaiting();
+    // Stops the channel's threads (joined) and closes the device.
+    void StopThreads();
     void CompleteCommand(std::unique_ptr<Command> command, int result);
     void FreeFinishedCommands();
     // Queues a frame that expects `reply` and waits (bounded) for it; the
@@ -517,6 +633,10 @@ private:
     bool Transact(const unsigned char* frame, int length, unsigned char framing, unsigned reply,
                   Command::Callback callback, unsigned pollMs, unsigned maxPolls, std::shared_ptr<Waiter>& waiter);
     bool Withdraw(const void* keepAlive);
+    // The waiter a Transact command reports to, or null for other commands.
+    static Waiter* WaiterOf(Command* command);
+    // Sets the command's done flag and wakes its waiter.
+    static void Done(Command* command);
     int Send(std::initializer_list<unsigned char> frame);
     int LedRaw(unsigned char value, unsigned char mask);
     int Revision();
@@ -524,6 +644,8 @@ private:
     int RegRead(int reg);
     int I2cRead(int dev, int reg, bool safe);
     void CalculateActualWindowSize();
+    // Hands the settled configuration block to the mirror.
+    void PublishConfiguration();
     // Makes the mask for the current window and the given revision after a
     // configuration read. A re-read that finds the same geometry keeps the
     // mask, so the user's cells (already sent to the camera) are not lost;
@@ -560,12 +682,18 @@ private:
     std::string usbioPath_;
     // Shared with a write in progress, so a close never frees it under the writer.
     std::shared_ptr<CUsbIoWriter> writer_;
-    std::unique_ptr<CameraUSBIOReader> replyReader_;
-    std::unique_ptr<CameraUSBIOReader> imageReader_;
+    std::shared_ptr<CameraUSBIOReader> replyReader_;
+    std::shared_ptr<CameraUSBIOReader> imageReader_;
     std::uint8_t imageEndpoint_ = 0;
     std::atomic<bool> deviceOpen_{false};
     std::atomic<bool> started_{false};
     std::atomic<int> readFailures_{0};
+    std::atomic<bool> lastWriteOk_{true};  // the last transport write
+    std::atomic<CameraDeviceLocator*> locator_{nullptr};
+    std::mutex lostLock_;
+    std::function<void()> lostHandler_;
+    std::mutex mirrorLock_;
+    CameraConfigurationData* mirror_ = nullptr;
 
     // threads
     std::atomic<bool> sendRun_{false}, replyRun_{false}, imageRun_{false};
@@ -576,6 +704,15 @@ private:
     platform::Event replyEvent_{platform::Event::Reset::Auto};
     bool watchdogStarted_ = false;
     platform::Event stopEvent_{platform::Event::Reset::Manual};
+    // Wake the send thread (a command queued, the awaiting slot freed, the
+    // device opened) and the own driver's reply thread (a command awaits its
+    // reply, the device opened, the camera started): the idle periods are
+    // ceilings, not floors.
+    platform::Event sendWake_{platform::Event::Reset::Auto};
+    platform::Event replyWake_{platform::Event::Reset::Auto};
+    std::atomic<bool> shuttingDown_{false};
+    std::atomic<bool> startsCancelled_{false};
+    std::atomic<std::int64_t> shutdownDeadline_{0};  // steady clock, nanoseconds
     std::mutex threadsLock_;
     std::mutex switchLock_;  // a driver switch and a start never overlap
 
@@ -588,6 +725,7 @@ private:
     std::atomic<int> eepromHigh_{0}, eepromLow_{0}, eepromData_{0};
     std::atomic<int> frameRateCode_{0};
     std::atomic<int> videoTypeBit_{0};
+    std::atomic<int> videoType_{0};
     std::atomic<int> greyDecimation_{0};
     std::atomic<unsigned char> controlRegister_{0};
     std::atomic<int> shutterDelay_{0};
@@ -603,7 +741,7 @@ private:
     bool inTable_ = false;
     std::atomic<int> sendFrameOption_{0};
     std::atomic<int> textOverlay_{0};
-    std::atomic<unsigned long> rasterColor_{1};
+    std::atomic<OV_OBJECT_COLOR_OPTION> rasterColor_{OV_OBJECT_COLOR_TRACKED};
     std::atomic<unsigned long> trackedColor_{0x64FF64};
     std::atomic<unsigned long> nonTrackedColor_{0x6464FF};
     std::atomic<int> objectCap_{500};

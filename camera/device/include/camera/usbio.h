@@ -140,7 +140,8 @@ public:
     void FreeBufferPool();
     bool RunThread(unsigned maxErrors = 3);
     bool StopThread();
-    bool IsRunning() const { return running_.load(); }
+    // Started and not yet ended (by StopThread or by its own errors).
+    bool IsRunning() const { return running_.load() && !exited_.isSet(); }
     unsigned WriteBlocking(std::uint8_t* data, unsigned& size, unsigned timeoutMs);
     unsigned AwaitBuffer(CUsbIoBuf* buf, unsigned timeoutMs, platform::Event* extra = nullptr);
 
@@ -193,6 +194,8 @@ public:
 
 protected:
     void ProcessBuffer(CUsbIoBuf* buf) override;
+    // A reader that gave up on its own (not stopped) reports its camera lost.
+    void OnThreadExit() override;
 
 private:
     std::atomic<int> endpointId_{0};

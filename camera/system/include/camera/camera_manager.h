@@ -4,6 +4,7 @@
 // keeps the list current from the driver layer's arrival and removal
 // notices, which it passes on to its listeners and, as a device-change
 // message, to the main program.
+#include "camera/camera.h"
 #include "camera/camera_system.h"
 #include "platform/usb/driver.h"
 
@@ -79,7 +80,7 @@ public:
     virtual void CameraRemoved(std::string_view path) = 0;
 };
 
-class CameraManager : public Singleton<CameraManager> {
+class CameraManager : public Singleton<CameraManager>, public CameraDeviceLocator {
 public:
     static constexpr int FirstCameraNumber = 1024;
     static constexpr int MaxInterfaceIndex = 62;
@@ -90,7 +91,8 @@ public:
     // The main program's device-change window: (message, wParam, lParam).
     using DeviceChangeHook = std::function<void(unsigned message, unsigned wParam, long lParam)>;
     // Makes the camera system of an entry (number and path); `start` asks
-    // the camera to start once it has its path.
+    // the camera to start once it has its path. Without one, a manager made
+    // over a backend makes a camera system over a device camera on it.
     using SystemFactory = std::function<std::unique_ptr<CameraSystem>(const CameraManagerCamera& entry, bool start)>;
 
     // The driver backend the singleton's X uses (none set: a backend with
@@ -99,6 +101,7 @@ public:
 
     // Scans the present devices and subscribes to the notices.
     CameraManager();
+    explicit CameraManager(platform::usb::Backend& backend);
     CameraManager(platform::usb::GenericDriver& driver, platform::usb::DeviceNotices& notices);
     CameraManager(const CameraManager&) = delete;
     CameraManager& operator=(const CameraManager&) = delete;
@@ -108,8 +111,9 @@ public:
 
     void ScanForDevices();
     void UpdateDeviceList();
-    // A path already listed (compared without case) is not listed again;
-    // returns the entry's number, or -1 for an empty path.
+    // Lists the path under the lowest free number from 1024 up and returns
+    // that number (-1 for an empty path). The list is not searched for the
+    // path first: a path can be listed twice.
     int AddCamera(std::string_view path);
     // Removes the first entry with this path (compared without case); its
     // camera system stays alive until RemoveCameraSystem.
@@ -124,6 +128,15 @@ public:
     // The present device whose path equals `path` without regard to case:
     // its path as the driver spells it, in `resolved`.
     bool FindDevice(std::string_view path, std::string& resolved) const;
+    // Opens `io` on the present device with this path (compared without
+    // case); false when none has it or the open fails.
+    bool GetCameraDevice(std::string_view path, CUsbIo& io) override;
+    // Binds `thread`'s handle (opened on the device first when needed) to
+    // `endpoint` of the present device with this path.
+    bool BindPipe(std::string_view path, std::uint8_t endpoint, CUsbIoThread& thread) override;
+    // Posts a device change to the main program's window, as a notice
+    // does: for a camera that found itself lost.
+    void NotifyDeviceChange();
 
     void RegisterListener(CameraManagerListener* listener);
     void UnregisterListener(CameraManagerListener* listener);
@@ -149,8 +162,16 @@ private:
     };
 
     static bool SamePath(std::string_view a, std::string_view b);
+    // A scan or an arrival notice lists a device once: a path already
+    // listed (compared without case) is not listed again, so that a repeated
+    // notice or a second scan leaves no entry behind at the removal.
+    void AddPresentCamera(std::string_view path);
     bool Initialize(CameraManagerCamera& entry, bool start);
+    // FindDevice, looking at the present devices afresh when the last list
+    // does not have the path.
+    bool FindPresentDevice(std::string_view path, std::string& resolved);
 
+    platform::usb::Backend* backend_ = nullptr;  // for the default camera systems
     platform::usb::GenericDriver& driver_;
     platform::usb::DeviceNotices& notices_;
     std::atomic<bool> constructed_{false};

@@ -183,9 +183,13 @@ public:
 
 private:
     class DevicePort;
+    class ManagerLocator;
 
     void Wire();
     CameraManager& Manager() const;
+    // The manager to open devices through and tell of a lost camera: the
+    // one in the options, else the library's when it exists (null: none).
+    CameraManager* KnownManager() const;
     CameraCommands* Commands() { return camera_.GetCommands(); }
     // Scores a delivered frame. A frame delivered in the processor's spare
     // frame is never queued, so it queues no coordinate either.
@@ -195,6 +199,7 @@ private:
     SystemCamera& camera_;
     // The status lights and the script's LED control, over the camera.
     std::unique_ptr<DevicePort> port_;
+    std::unique_ptr<ManagerLocator> locator_;
     Options options_;
     std::atomic<bool> stopped_{true};
     std::mutex runLock_;  // Start and Stop

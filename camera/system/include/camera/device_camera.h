@@ -15,10 +15,8 @@ namespace Orvane {
 
 class SystemCameraBinding final : public SystemCamera, public CameraCommands {
 public:
-    // The binding owns its camera. A successful start copies the camera's
-    // configuration block into `systemConfig` (the system's, which the
-    // engine reads), when given.
-    explicit SystemCameraBinding(std::unique_ptr<Camera> camera, CameraConfigurationData* systemConfig = nullptr);
+    // The binding owns its camera.
+    explicit SystemCameraBinding(std::unique_ptr<Camera> camera);
     ~SystemCameraBinding() override;
 
 
@@ -93,16 +91,15 @@ public:
 
 private:
     std::unique_ptr<Camera> camera_;
-    CameraConfigurationData* systemConfig_;
     WeightTable weights_{};
     mutable std::mutex lock_;
     std::string lastError_;
 };
 
 // A facade camera factory: a device camera of `cameraNumber` on `backend`
-// that queues its packets in the system's packet buffer, reads its FPGA
-// images from `imageFolder` (empty: where the program's files resolve) and fills the
-// system's configuration block when it starts.
+// that queues its packets in the system's packet buffer and reads its FPGA
+// images from `imageFolder` (empty: where the program's files resolve). The
+// system's configuration block follows the camera's (the facade sees to it).
 CameraSystemFacade::CameraFactory MakeDeviceCameraFactory(platform::usb::Backend& backend, int cameraNumber,
                                                           CameraTiming timing = {},
                                                           std::filesystem::path imageFolder = {},

@@ -79,6 +79,10 @@ enum class Path { Reply = 1, Image = 2 };
 struct ReadToken {
     std::atomic<std::uint64_t> cancels{0};
     std::atomic<bool> closed{false};
+    // The plug the handle was opened in: after an unplug the handle stays
+    // dead, also once the camera is back, as a replugged USB device is a
+    // new device.
+    std::uint64_t plug = 0;
 };
 
 class Device {
@@ -103,6 +107,10 @@ public:
     // Wakes blocked reads so they look at their tokens again.
     void wakeReaders();
     bool plugged() const { return plugged_.load(); }
+    // Counts unplugs; a handle opened before the last one is dead.
+    std::uint64_t plug() const { return plug_.load(); }
+    // Plugged in, and the same plug as `plug`.
+    bool current(std::uint64_t plug) const { return plugged_.load() && plug_.load() == plug; }
     bool writesStalled() const { return stallWrites_.load(); }
     bool openFails() const { return failOpen_.load(); }
     void countOpen() { opens_.fetch_add(1); }
@@ -222,6 +230,7 @@ private:
     std::atomic<bool> badChecksum_{false};
     std::atomic<bool> neverRunning_{false};
     std::atomic<bool> plugged_{true};
+    std::atomic<std::uint64_t> plug_{0};
     platform::Duration delay_{};
 
     std::atomic<int> opens_{0};

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/usb/driver.h"
+#include "simcam/control.h"
 #include "simcam/device.h"
 #include "simcam/scene_file.h"
 #include "simcam/scene_source.h"
@@ -33,6 +34,10 @@ public:
     void unplugGeneric(const std::string& path);
     void replugGeneric(const std::string& path);
     void setEnumerationAvailable(bool on);
+    // Takes commands for the generic camera at `path` from `fifo` until
+    // destruction (simcam/control.h); false, with the reason in `error`, when
+    // the FIFO cannot be used.
+    bool listenForControl(const std::string& path, const std::filesystem::path& fifo, std::string& error);
 
     platform::Clock& clock() { return clock_; }
 
@@ -60,12 +65,13 @@ private:
     platform::usb::NoticeList notices_;
     std::unique_ptr<OwnSide> ownSide_;
     std::unique_ptr<GenericSide> genericSide_;
+    std::unique_ptr<ControlFifo> control_;
 };
 
 // The backend ORVANE_CAMERA selects (`whenUnset` without it); "sim" gives a
 // hub with one camera on the generic driver that needs no FPGA image and
 // shows the scene of the file ORVANE_SIMCAM_SCENE names (the default scene
-// without it).
+// without it); with ORVANE_SIMCAM_CONTROL, it takes faults from that FIFO.
 std::unique_ptr<platform::usb::Backend> makeSystemBackend(
     platform::usb::BackendChoice whenUnset = platform::usb::BackendChoice::Sim);
 
