@@ -63,8 +63,7 @@ public:
     void SetWorkingFolder() override
     {
         std::error_code ec;
-        const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-        if (!ec) {
+        if (const std::filesystem::path exe = platform::ownExecutable(); !exe.empty()) {
             folders_ = platform::programFoldersFor(exe);
         } else {
             const std::filesystem::path here = std::filesystem::current_path(ec);

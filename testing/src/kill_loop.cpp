@@ -1,6 +1,7 @@
 #include "testing/kill_loop.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <random>
 #include <thread>
@@ -12,6 +13,14 @@
 namespace testing_support {
 
 namespace {
+
+// Waits for the child; only an interrupted wait is tried again (a wait that
+// fails otherwise, as with SIGCHLD ignored, would never succeed).
+void reap(pid_t child, int& status)
+{
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+}
 
 // The longest of three children that run save(0) and save(1) and exit.
 std::chrono::microseconds timeTwoSaves(const std::function<void(int)>& save)
@@ -28,8 +37,7 @@ std::chrono::microseconds timeTwoSaves(const std::function<void(int)>& save)
             ::_exit(0);
         }
         int status = 0;
-        while (::waitpid(child, &status, 0) < 0) {
-        }
+        reap(child, status);
         longest = std::max(longest, std::chrono::duration_cast<std::chrono::microseconds>(
                                         std::chrono::steady_clock::now() - start));
     }
@@ -62,8 +70,7 @@ KillLoopResult RunKillLoop(const KillLoopOptions& options, const std::function<v
         std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
         ::kill(child, SIGKILL);
         int status = 0;
-        while (::waitpid(child, &status, 0) < 0) {
-        }
+        reap(child, status);
         if (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL)
             ++result.kills;
         else

@@ -1,14 +1,12 @@
 #include "views/game_details.h"
 
-#include <system_error>
+#include "platform/program_folders.h"
 
 namespace views {
 
 std::filesystem::path hostProgramFolder()
 {
-    std::error_code ec;
-    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::filesystem::path() : exe.parent_path();
+    return platform::ownExecutable().parent_path();
 }
 
 SimConnectLink::Open SimConnectLink::open()

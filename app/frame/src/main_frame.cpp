@@ -30,6 +30,7 @@
 #include "app/shell/shell_dialogs.h"
 #include "app/snap_widget.h"
 #include "platform/debug.h"
+#include "platform/program_folders.h"
 
 namespace app_frame {
 
@@ -90,13 +91,6 @@ QIcon ProgramIcon()
     return QIcon(pixmap);
 }
 
-std::filesystem::path ProgramPath()
-{
-    std::error_code ec;
-    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::filesystem::path() : exe;
-}
-
 } // namespace
 
 CMainFrame::CMainFrame(Options options, QWidget* parent) : QMainWindow(parent), options_(std::move(options))
@@ -112,7 +106,7 @@ CMainFrame::CMainFrame(Options options, QWidget* parent) : QMainWindow(parent), 
     if (!options_.launcher)
         options_.launcher = std::make_shared<app::SpawnUrlLauncher>();
     if (options_.programPath.empty())
-        options_.programPath = ProgramPath();
+        options_.programPath = platform::ownExecutable();
 }
 
 CMainFrame::~CMainFrame()

@@ -2,6 +2,7 @@
 
 #include "platform/debug.h"
 #include "platform/modules.h"
+#include "platform/utf.h"
 
 #include <algorithm>
 #include <array>
@@ -69,18 +70,7 @@ std::u16string_view BuiltInText(unsigned id)
 
 std::u16string FormatText(std::u16string_view format, std::initializer_list<std::u16string_view> args)
 {
-    std::u16string out;
-    auto arg = args.begin();
-    for (std::size_t i = 0; i < format.size(); ++i) {
-        if (format[i] == u'%' && i + 1 < format.size() && format[i + 1] == u's') {
-            if (arg != args.end())
-                out += *arg++;
-            ++i;
-        } else {
-            out.push_back(format[i]);
-        }
-    }
-    return out;
+    return platform::formatText(format, args);
 }
 
 bool CResourceTexts::LoadLanguage(const std::filesystem::path& folder, std::u16string_view module)

@@ -1,6 +1,7 @@
 #include "platform/file_replace.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <string>
 
 #include <fcntl.h>
@@ -31,9 +32,9 @@ bool writeAll(int fd, std::string_view data)
     return true;
 }
 
-} // namespace
-
-bool ReplaceFile(const std::filesystem::path& target, std::string_view data, mode_t mode)
+// The temporary file is written whole and flushed, then renamed onto
+// `target` (over it only when `replace`). On failure errno tells why.
+bool WriteWhole(const std::filesystem::path& target, std::string_view data, mode_t mode, bool replace)
 {
     const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
     std::string temp = (folder / ("." + target.filename().string() + std::string(kTempMark) + "XXXXXX")).string();
@@ -41,15 +42,19 @@ bool ReplaceFile(const std::filesystem::path& target, std::string_view data, mod
     if (fd < 0)
         return false;
     struct stat st {};
-    if (::stat(target.c_str(), &st) == 0)
+    if (replace && ::stat(target.c_str(), &st) == 0)
         mode = st.st_mode & 07777;
     bool ok = writeAll(fd, data);
     ok = ok && ::fchmod(fd, mode) == 0;
     ok = ok && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
-    ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
+    if (ok)
+        ok = replace ? ::rename(temp.c_str(), target.c_str()) == 0
+                     : ::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0;
     if (!ok) {
+        const int saved = errno;
         ::unlink(temp.c_str());
+        errno = saved;
         return false;
     }
     // The rename itself must reach the disk too.
@@ -58,6 +63,18 @@ bool ReplaceFile(const std::filesystem::path& target, std::string_view data, mod
         ::close(dir);
     }
     return true;
+}
+
+} // namespace
+
+bool ReplaceFile(const std::filesystem::path& target, std::string_view data, mode_t mode)
+{
+    return WriteWhole(target, data, mode, true);
+}
+
+bool CreateFileWhole(const std::filesystem::path& target, std::string_view data, mode_t mode)
+{
+    return WriteWhole(target, data, mode, false);
 }
 
 bool IsTemporaryName(std::string_view name, const std::function<bool(std::string_view)>& targetName)

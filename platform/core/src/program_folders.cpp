@@ -1,11 +1,12 @@
 #include "platform/program_folders.h"
 
+#include "platform/file_replace.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <system_error>
-#include <vector>
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -43,36 +44,7 @@ std::string describe(const std::string& what, const fs::path& path, int error)
     return what + " " + path.string() + ": " + std::strerror(error);
 }
 
-// Writes `bytes` to a new temporary file in `folder`, flushed to disk.
-// Returns its path, empty on failure (errno set).
-fs::path writeTemporary(const fs::path& folder, const std::string& stem, const std::vector<char>& bytes, mode_t mode)
-{
-    std::string pattern = (folder / ("." + stem + ".seed-XXXXXX")).string();
-    const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-    if (fd < 0)
-        return {};
-    bool ok = ::fchmod(fd, mode) == 0;
-    std::size_t done = 0;
-    while (ok && done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        ok = n > 0;
-        if (ok)
-            done += static_cast<std::size_t>(n);
-    }
-    ok = ok && ::fsync(fd) == 0;
-    const int saved = errno;
-    ::close(fd);
-    if (!ok) {
-        ::unlink(pattern.c_str());
-        errno = saved;
-        return {};
-    }
-    return pattern;
-}
-
-bool readWhole(const fs::path& path, std::vector<char>& out)
+bool readWhole(const fs::path& path, std::string& out)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
@@ -89,7 +61,7 @@ bool readWhole(const fs::path& path, std::vector<char>& out)
             errno = saved;
             return n == 0;
         }
-        out.insert(out.end(), buffer, buffer + n);
+        out.append(buffer, static_cast<std::size_t>(n));
     }
 }
 
@@ -109,17 +81,11 @@ std::string copyTree(const fs::path& from, const fs::path& to)
             return describe("cannot read the folder", from, ec.value());
         return {};
     }
-    std::vector<char> bytes;
+    std::string bytes;
     if (!readWhole(from, bytes))
         return describe("cannot read", from, errno);
-    const fs::path temp = writeTemporary(to.parent_path(), to.filename().string(), bytes, 0644);
-    if (temp.empty())
-        return describe("cannot write in", to.parent_path(), errno);
-    if (::rename(temp.c_str(), to.c_str()) != 0) {
-        const int saved = errno;
-        ::unlink(temp.c_str());
-        return describe("cannot write", to, saved);
-    }
+    if (!files::ReplaceFile(to, bytes, 0644))
+        return describe("cannot write", to, errno);
     return {};
 }
 
@@ -136,18 +102,12 @@ std::string seed(const fs::path& from, const fs::path& to)
         return {};
     const std::string stem = to.filename().string();
     if (!fs::is_directory(from, ec)) {
-        std::vector<char> bytes;
+        std::string bytes;
         if (!readWhole(from, bytes))
             return describe("cannot read", from, errno);
-        const fs::path temp = writeTemporary(to.parent_path(), stem, bytes, 0644);
-        if (temp.empty())
-            return describe("cannot write in", to.parent_path(), errno);
         // Never over a file that appeared meanwhile.
-        if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0) {
-            const int saved = errno;
-            ::unlink(temp.c_str());
-            return saved == EEXIST ? std::string() : describe("cannot write", to, saved);
-        }
+        if (!files::CreateFileWhole(to, bytes, 0644) && errno != EEXIST)
+            return describe("cannot write", to, errno);
         return {};
     }
     std::string pattern = (to.parent_path() / ("." + stem + ".seed-XXXXXX")).string();
@@ -186,6 +146,13 @@ std::string makeFolders(const fs::path& folder)
 }
 
 } // namespace
+
+fs::path ownExecutable()
+{
+    std::error_code ec;
+    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    return ec ? fs::path() : exe;
+}
 
 ProgramFolders programFoldersFor(const fs::path& exe, const Environment& env)
 {

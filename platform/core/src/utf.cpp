@@ -67,4 +67,20 @@ std::u16string latin1ToUtf16(std::string_view text)
     return out;
 }
 
+std::u16string formatText(std::u16string_view format, std::initializer_list<std::u16string_view> args)
+{
+    std::u16string out;
+    auto arg = args.begin();
+    for (std::size_t i = 0; i < format.size(); ++i) {
+        if (format[i] == u'%' && i + 1 < format.size() && format[i + 1] == u's') {
+            if (arg != args.end())
+                out += *arg++;
+            ++i;
+        } else {
+            out.push_back(format[i]);
+        }
+    }
+    return out;
+}
+
 } // namespace platform

@@ -21,8 +21,9 @@ namespace {
 // connection to break) and clears the flag that alive() reads.
 class X11WindowWatch final : public Watch {
 public:
-    X11WindowWatch(xcb_connection_t* connection, std::uint32_t window)
-        : connection_(connection), window_(window), stop_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+    // `stop` is an eventfd, written to end the thread.
+    X11WindowWatch(xcb_connection_t* connection, std::uint32_t window, int stop)
+        : connection_(connection), window_(window), stop_(stop)
     {
         thread_ = std::thread([this] { run(); });
     }
@@ -147,7 +148,13 @@ std::unique_ptr<Watch> watchX11Window(std::uint32_t id)
         return nullptr;
     }
     std::free(reply);
-    return std::make_unique<X11WindowWatch>(c, id);
+    // Without the eventfd the watch's thread could never be told to end.
+    const int stop = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (stop < 0) {
+        xcb_disconnect(c);
+        return nullptr;
+    }
+    return std::make_unique<X11WindowWatch>(c, id, stop);
 }
 
 std::unique_ptr<Watch> watchProcess(int pid)

@@ -46,7 +46,6 @@ struct Reply {
 struct X11Windows::Connection {
     xcb_connection_t* c = nullptr;
     xcb_window_t root = 0;
-    xcb_atom_t netClientList = XCB_ATOM_NONE;
     xcb_atom_t netClientListStacking = XCB_ATOM_NONE;
     xcb_atom_t netWmName = XCB_ATOM_NONE;
     xcb_atom_t netWmPid = XCB_ATOM_NONE;

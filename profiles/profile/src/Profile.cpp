@@ -11,6 +11,7 @@
 #include "camera/xml_utils.h"
 #include "platform/debug.h"
 #include "platform/file_replace.h"
+#include "platform/utf.h"
 
 using Orvane::XmlUtils;
 using namespace xercesc;
@@ -262,22 +263,9 @@ int CProfile::Load(const std::function<void(std::u16string_view)>& tell, std::u1
     const std::string file = ProfileFileSystemPath(Path);
     const auto fail = [&](const std::string& why) {
         report(file, "Could not read profile " + file + ". " + why);
-        if (tell) {
-            // The two "%s" of the language's text take the path and the reason.
-            std::u16string text;
-            const std::u16string args[] = {XmlUtils::Widen(file), XmlUtils::Widen(why)};
-            std::size_t next = 0;
-            for (std::size_t i = 0; i < readError.size(); ++i) {
-                if (readError[i] == u'%' && i + 1 < readError.size() && readError[i + 1] == u's') {
-                    if (next < 2)
-                        text += args[next++];
-                    ++i;
-                } else {
-                    text.push_back(readError[i]);
-                }
-            }
-            tell(text);
-        }
+        // The two "%s" of the language's text take the path and the reason.
+        if (tell)
+            tell(platform::formatText(readError, {XmlUtils::Widen(file), XmlUtils::Widen(why)}));
         return 2;
     };
     // A file far beyond any real profile is refused before it is parsed.

@@ -20,6 +20,11 @@ namespace platform::files {
 // its permissions. False (and the old file untouched) when any step failed.
 bool ReplaceFile(const std::filesystem::path& target, std::string_view data, mode_t mode = 0644);
 
+// Writes `data` as the new file `target` the same way, but never over a
+// file: false with errno EEXIST when one is there by the time of the rename
+// (and nothing changed). Any other failure sets errno too.
+bool CreateFileWhole(const std::filesystem::path& target, std::string_view data, mode_t mode = 0644);
+
 // True when `name` is a temporary name that ReplaceFile makes for a target
 // whose name `targetName` accepts.
 bool IsTemporaryName(std::string_view name, const std::function<bool(std::string_view targetName)>& targetName);

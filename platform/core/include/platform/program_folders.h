@@ -46,6 +46,9 @@ inline constexpr std::string_view kUserFolderName = "orvane";
 // The environment as the folders are read from it (a test passes its own).
 using Environment = std::function<const char*(const char*)>;
 
+// This program's own executable file (/proc/self/exe); empty when unknown.
+std::filesystem::path ownExecutable();
+
 // The folders of a program whose executable is `exe`: its own folder when
 // that holds the client library (a build tree or a copy of one); the
 // installed layout when `exe` lies in <prefix>/bin and <prefix>/share/orvane

@@ -1,6 +1,7 @@
 #pragma once
 // Text conversion at the system boundary: the suite's wide text is UTF-16
 // (char16_t), the system's is UTF-8 or Latin-1.
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -12,5 +13,9 @@ std::u16string utf8ToUtf16(std::string_view text);
 
 // Latin-1 (ISO 8859-1) to UTF-16: every byte is its own code point.
 std::u16string latin1ToUtf16(std::string_view text);
+
+// `format` with each "%s" replaced, in order, by the arguments; a "%s"
+// beyond the last argument is left out.
+std::u16string formatText(std::u16string_view format, std::initializer_list<std::u16string_view> args);
 
 } // namespace platform

@@ -56,8 +56,8 @@ public:
     // under a file name of its own, saved and put at the head. It stays in
     // the list also when it could not be saved (reported).
     CProfile* CreateDefaultProfile();
-    // The default profile's contents, without a file name.
-    // The default profile, named in the language of `texts` when given.
+    // The default profile's contents, without a file name, named in the
+    // language of `texts` when given.
     static std::unique_ptr<CProfile> MakeDefaultProfile(const TextLookup& texts = {});
 
     // The first default profile from the head; null when none.
