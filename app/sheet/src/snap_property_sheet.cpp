@@ -113,6 +113,10 @@ CSnapPropertySheet::~CSnapPropertySheet()
     OnDestroy();
     if (hwnd_ != 0)
         platform::destroyWindow(hwnd_);
+    // The engine's threads call back into the sheet (a game's end turns the
+    // case light off through the camera thread): they end before the
+    // members they call are gone.
+    engine_.reset();
 }
 
 int CSnapPropertySheet::OnCreate()
