@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "windows/scene3d/scene.h"
+#include "x_text_check.h"
 
 using platform::gfx::Matrix;
 using platform::gfx::Vec3;
@@ -167,166 +168,6 @@ bool CheckXHeader(std::span<const std::uint8_t> data, std::string& error)
     return true;
 }
 
-// The tokens of a text .x file: words and numbers, braces, quoted strings
-// and <GUID>s; ',' and ';' only separate, comments ("//", "#") are dropped.
-std::vector<std::string_view> XTokens(std::string_view text)
-{
-    std::vector<std::string_view> tokens;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const char c = text[i];
-        if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == ',' || c == ';') {
-            ++i;
-        } else if (c == '#' || (c == '/' && i + 1 < text.size() && text[i + 1] == '/')) {
-            while (i < text.size() && text[i] != '\n')
-                ++i;
-        } else if (c == '{' || c == '}') {
-            tokens.push_back(text.substr(i++, 1));
-        } else if (c == '"' || c == '<') {
-            const char close = c == '"' ? '"' : '>';
-            const std::size_t end = text.find(close, i + 1);
-            const std::size_t stop = end == std::string_view::npos ? text.size() : end + 1;
-            tokens.push_back(text.substr(i, stop - i));
-            i = stop;
-        } else {
-            const std::size_t start = i;
-            while (i < text.size() && std::string_view(" \t\r\n,;{}\"<#").find(text[i]) == std::string_view::npos &&
-                   !(text[i] == '/' && i + 1 < text.size() && text[i + 1] == '/'))
-                ++i;
-            tokens.push_back(text.substr(start, i - start));
-        }
-    }
-    return tokens;
-}
-
-// Walks the mesh data assimp's .x reader trusts: every face, normal face,
-// texture coordinate list, material list and vertex colour list must stay
-// within the counts it is given, or the reader would index past its lists.
-class XMeshCheck {
-public:
-    explicit XMeshCheck(std::vector<std::string_view> tokens) : t_(std::move(tokens)) {}
-
-    bool Run(std::string& error)
-    {
-        for (i_ = 0; i_ < t_.size();) {
-            const std::string_view word = t_[i_];
-            const std::size_t at = i_;
-            bool ok = true;
-            if (word == "template") {
-                // A declaration, not data: skipped to its closing brace.
-                while (i_ < t_.size() && t_[i_] != "}")
-                    ++i_;
-                ++i_;
-                continue;
-            }
-            if (word == "SkinWeights" || word == "XSkinMeshHeader" || word == "AnimationSet" ||
-                word == "AnimTicksPerSecond") {
-                error_ = "animated and skinned meshes are not read";
-                ok = false;
-            } else if (word == "Mesh") {
-                ok = Open() && Count(vertices_, kMaxMeshVertices) && Skip(3 * vertices_) && Faces(vertices_);
-            } else if (word == "MeshNormals") {
-                std::size_t normals = 0;
-                ok = Open() && Count(normals, kMaxMeshVertices) && Skip(3 * normals) && Faces(normals);
-            } else if (word == "MeshTextureCoords") {
-                std::size_t coords = 0;
-                ok = Open() && Count(coords, kMaxMeshVertices) && Expect(coords == vertices_, "texture coordinates") &&
-                     Skip(2 * coords);
-            } else if (word == "MeshMaterialList") {
-                std::size_t materials = 0, faces = 0;
-                ok = Open() && Count(materials, kMaxMeshMaterials) && Count(faces, kMaxMeshTriangles) &&
-                     Indices(faces, materials == 0 ? 1 : materials);
-            } else if (word == "MeshVertexColors") {
-                std::size_t colours = 0;
-                ok = Open() && Count(colours, kMaxMeshVertices);
-                for (std::size_t k = 0; ok && k < colours; ++k)
-                    ok = Indices(1, vertices_) && Skip(4);
-            }
-            if (!ok) {
-                error = error_.empty() ? "the mesh data is damaged" : error_;
-                return false;
-            }
-            // The next token after what was checked, else the next one.
-            if (i_ == at)
-                ++i_;
-        }
-        return true;
-    }
-
-private:
-    // Past the template's name (if any), its "{" and GUID (if any).
-    bool Open()
-    {
-        ++i_;
-        if (i_ < t_.size() && t_[i_] != "{")
-            ++i_;
-        if (i_ >= t_.size() || t_[i_] != "{")
-            return false;
-        ++i_;
-        if (i_ < t_.size() && !t_[i_].empty() && t_[i_][0] == '<')
-            ++i_;
-        return true;
-    }
-    bool Count(std::size_t& out, std::size_t limit)
-    {
-        if (i_ >= t_.size())
-            return false;
-        std::size_t v = 0;
-        for (const char c : t_[i_]) {
-            if (c < '0' || c > '9' || v > limit)
-                return Expect(false, "a count");
-            v = v * 10 + static_cast<std::size_t>(c - '0');
-        }
-        if (t_[i_].empty() || v > limit)
-            return Expect(false, "a count");
-        out = v;
-        ++i_;
-        return true;
-    }
-    bool Skip(std::size_t n)
-    {
-        if (t_.size() - i_ < n)
-            return false;
-        for (std::size_t k = 0; k < n; ++k)
-            if (t_[i_ + k] == "{" || t_[i_ + k] == "}")
-                return false;
-        i_ += n;
-        return true;
-    }
-    bool Indices(std::size_t n, std::size_t bound)
-    {
-        for (std::size_t k = 0; k < n; ++k) {
-            std::size_t v = 0;
-            if (!Count(v, kMaxMeshVertices) || v >= bound)
-                return Expect(false, "an index");
-        }
-        return true;
-    }
-    bool Faces(std::size_t bound)
-    {
-        std::size_t faces = 0;
-        if (!Count(faces, kMaxMeshTriangles))
-            return false;
-        for (std::size_t f = 0; f < faces; ++f) {
-            std::size_t corners = 0;
-            if (!Count(corners, 64) || corners < 1 || !Indices(corners, bound))
-                return Expect(false, "a face");
-        }
-        return true;
-    }
-    bool Expect(bool ok, const char* what)
-    {
-        if (!ok && error_.empty())
-            error_ = std::string("the mesh data is damaged at ") + what;
-        return ok;
-    }
-
-    std::vector<std::string_view> t_;
-    std::size_t i_ = 0;
-    std::size_t vertices_ = 0;
-    std::string error_;
-};
-
 } // namespace
 
 CMesh::CMesh() { Init(nullptr); }
@@ -420,13 +261,14 @@ bool ParseXMesh(std::span<const std::uint8_t> data, CParsedMesh& out, std::strin
     }
     if (!CheckXHeader(data, error))
         return false;
-    if (!XMeshCheck(XTokens(std::string_view(reinterpret_cast<const char*>(data.data()) + 16, data.size() - 16)))
-             .Run(error))
+    // assimp reads the copy the check wrote, never the file's own bytes.
+    std::string copy;
+    if (!RewriteXText(data.subspan(16), copy, error))
         return false;
     Assimp::Importer importer;
     // No external files: a .x file names nothing else that assimp would open.
     const aiScene* loaded = importer.ReadFileFromMemory(
-        data.data(), data.size(),
+        copy.data(), copy.size(),
         aiProcess_ValidateDataStructure | aiProcess_ConvertToLeftHanded | aiProcess_JoinIdenticalVertices |
             aiProcess_Triangulate,
         "x");

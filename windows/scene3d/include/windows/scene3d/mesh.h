@@ -68,9 +68,10 @@ struct CParsedMesh {
     bool hasNormals = false;
 };
 
-// Parses .x data (text or binary; the compressed forms are refused) after
-// checking its header and size, with assimp's own structure validation and
-// limits on every count. False with the reason on any failure.
+// Parses text .x data (the binary and compressed forms are refused) after
+// checking its header, its size and every count, index and reference in it,
+// with assimp's own structure validation. False with the reason on any
+// failure.
 bool ParseXMesh(std::span<const std::uint8_t> data, CParsedMesh& mesh, std::string& error);
 
 // A texture named by a mesh file, looked up only beside it: a bare file name
