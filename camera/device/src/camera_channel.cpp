@@ -16,11 +16,6 @@ namespace usb = platform::usb;
 
 namespace {
 
-void sleepMs(unsigned ms)
-{
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
 // Idle waits of the channel's threads end early when the camera goes away.
 void idle(platform::Event& stop, unsigned ms)
 {
@@ -888,33 +883,48 @@ void Camera::CaptureNextPacket(unsigned int replyCode, DoubleBuffer<RawPacket>* 
 
 // ---- watchdog -------------------------------------------------------------
 
+// The watchdog's state moves only by compare-exchange and never leaves
+// WatchdogShutdown, so no late notice re-arms a watchdog being shut down.
+bool Camera::MoveWatchdogState(int to)
+{
+    int state = watchdogState_.load();
+    while (state != WatchdogShutdown)
+        if (watchdogState_.compare_exchange_weak(state, to))
+            return true;
+    return false;
+}
+
 void Camera::NotifyWatchdogThread()
 {
     int state = watchdogState_.load();
-    if (state == WatchdogShutdown)
-        return;
-    if (state != WatchdogArmed) {
-        // A reply event left from an earlier command must not end this wait.
-        replyEvent_.reset();
-        watchdogState_.store(WatchdogArmed);
+    while (state != WatchdogArmed) {
+        if (state == WatchdogShutdown)
+            return;
+        if (watchdogState_.compare_exchange_weak(state, WatchdogArmed)) {
+            // A reply event left from an earlier command must not end this wait.
+            replyEvent_.reset();
+            break;
+        }
     }
     armEvent_.set();
 }
 
 void Camera::WatchdogEventComplete()
 {
-    if (watchdogState_.load() != WatchdogShutdown)
-        watchdogState_.store(WatchdogReply);
+    MoveWatchdogState(WatchdogReply);
     replyEvent_.set();
 }
 
 unsigned Camera::WatchdogThread()
 {
     watchdogAlive_.store(true);
+    platform::Event* const armed[] = {&armEvent_, &watchdogStop_};
+    platform::Event* const answered[] = {&replyEvent_, &watchdogStop_};
     while (watchdogState_.load() != WatchdogShutdown) {
-        armEvent_.wait(platform::kInfinite);
+        platform::Event::waitMultiple(armed, false, platform::kInfinite);
         if (watchdogState_.load() == WatchdogArmed) {
-            if (replyEvent_.wait(timing_.watchdogMs) == platform::kWaitObject0)
+            // A shutdown ends the wait for the reply too.
+            if (platform::Event::waitMultiple(answered, false, timing_.watchdogMs) != platform::kWaitTimeout)
                 continue;
             std::unique_lock lock(awaitingLock_);
             if (watchdogState_.load() != WatchdogArmed)
@@ -924,7 +934,8 @@ unsigned Camera::WatchdogThread()
                 c->resent = true;
                 cDebug::ReportDebug(cDebug::Device, "Camera watchdog: no reply, sending the command again");
                 // Re-armed before the write, so a quick reply is not missed.
-                watchdogState_.store(WatchdogIdle);
+                if (!MoveWatchdogState(WatchdogIdle))
+                    continue;
                 NotifyWatchdogThread();
                 try {
                     SendCommandEx(c->payload.get(), c->payloadLength, c->framingCode);
@@ -953,13 +964,11 @@ void Camera::ShutdownWatchdogThread()
 {
     if (!watchdogStarted_)
         return;
-    if (watchdogState_.load() == WatchdogArmed)
-        replyEvent_.set();
+    // The state first: whatever the thread wakes from, it sees the shutdown.
     watchdogState_.store(WatchdogShutdown);
-    armEvent_.set();
+    watchdogStop_.set();
     watchdogThread_.join();
-    while (watchdogAlive_.load())
-        sleepMs(1);
+    watchdogStop_.reset();
     watchdogStarted_ = false;
 }
 

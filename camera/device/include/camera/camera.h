@@ -591,6 +591,7 @@ private:
     struct Waiter;
     using Queue = std::deque<std::unique_ptr<Command>>;
 
+    bool MoveWatchdogState(int to);  // false once the watchdog is shut down
     unsigned SendThread();
     unsigned ReceiveThread();
     unsigned Receive2Thread();
@@ -702,6 +703,7 @@ private:
     std::atomic<int> watchdogState_{WatchdogIdle};
     platform::Event armEvent_{platform::Event::Reset::Auto};
     platform::Event replyEvent_{platform::Event::Reset::Auto};
+    platform::Event watchdogStop_{platform::Event::Reset::Manual};
     bool watchdogStarted_ = false;
     platform::Event stopEvent_{platform::Event::Reset::Manual};
     // Wake the send thread (a command queued, the awaiting slot freed, the
