@@ -20,7 +20,7 @@
 #include "engine/three_point_pose.h"
 #include "label_runs.h"
 #include "simcam/scene/scene.h"
-#include "test_blob.h"
+#include "testing/test_blob.h"
 
 // The replaced global operator new and delete below count heap allocations;
 // GCC cannot see that they pair up once inlined.
@@ -60,6 +60,7 @@ void operator delete[](void* p, std::size_t) noexcept
 namespace {
 
 using namespace simcam::scene;
+using testing_support::Blob;
 
 constexpr int kRevision = 8;
 constexpr double kFps = 100.0;
