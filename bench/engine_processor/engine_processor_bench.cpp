@@ -5,40 +5,17 @@
 // timed passes and must stay 0.
 #include <benchmark/benchmark.h>
 
-#include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <mutex>
-#include <new>
 #include <vector>
 
+#include "alloc_count.h"
 #include "camera/camera_system.h"
 #include "engine/CameraDataProcessor.h"
 #include "simcam/scene/scene.h"
 #include "testing/queued_frame.h"
 #include "testing/temp_dir.h"
 #include "testing/temp_registry.h"
-
-// The replaced global operator new and delete below count heap allocations;
-// GCC cannot see that they pair up once inlined.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
-namespace {
-std::atomic<std::uint64_t> gAllocations{0};
-}
-
-void* operator new(std::size_t size)
-{
-    gAllocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size ? size : 1))
-        return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) { return operator new(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -122,11 +99,11 @@ void EnginePass(benchmark::State& state, bool smoothing, bool threePoint)
     for (auto _ : state) {
         testing_support::QueueFrame(camera, frames[next], &frames[next][0]);
         next = (next + 1) % frames.size();
-        const std::uint64_t before = gAllocations.load(std::memory_order_relaxed);
+        const std::uint64_t before = bench::AllocationCount();
         const auto t0 = std::chrono::steady_clock::now();
         engine.RunPass();
         const auto t1 = std::chrono::steady_clock::now();
-        allocations += gAllocations.load(std::memory_order_relaxed) - before;
+        allocations += bench::AllocationCount() - before;
         ++passes;
         state.SetIterationTime(std::chrono::duration<double>(t1 - t0).count());
     }
