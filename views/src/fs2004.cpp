@@ -10,9 +10,6 @@ using namespace platform::linalg;
 
 namespace {
 
-constexpr float kS = 1.0f / 16384.0f;
-constexpr float kPi = std::numbers::pi_v<float>;
-constexpr float kPosition = 0.42f * kS;
 constexpr std::uint32_t kCaveOffset = 0xCE3D;
 constexpr std::uint32_t kOffsetsOffset = 0xCFEE;
 constexpr std::uint32_t kViewOffset = 0x1C05C;

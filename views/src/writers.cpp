@@ -14,10 +14,6 @@ using namespace platform::linalg;
 
 namespace {
 
-constexpr float kS = 1.0f / 16384.0f;
-constexpr float kPi = std::numbers::pi_v<float>;
-constexpr float kPosition = 0.42f * kS;
-
 using Bytes = std::vector<std::uint8_t>;
 
 void putU32(Bytes& b, std::size_t at, std::uint32_t v)

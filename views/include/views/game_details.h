@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <numbers>
 #include <sys/types.h>
 #include <vector>
 
@@ -20,6 +21,12 @@ inline constexpr std::uint32_t kWriteOk = 0;
 inline constexpr std::uint32_t kReadFailed = 0x80000000u;
 inline constexpr std::uint32_t kCodeDiffers = 0x80000001u;
 inline constexpr std::uint32_t kWriteFailed = 0x80000002u;
+
+// The pose record's units: angles run over +-16384 for half a turn each
+// way (kS a step), positions are kPosition game units a step.
+inline constexpr float kS = 1.0f / 16384.0f;
+inline constexpr float kPi = std::numbers::pi_v<float>;
+inline constexpr float kPosition = 0.42f * kS;
 
 // Pose record axes.
 inline float roll(const OVPosePacket& r) { return r.value[0]; }
