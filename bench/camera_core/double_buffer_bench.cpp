@@ -1,5 +1,6 @@
 // Take-and-give-back through the double buffer: nanoseconds per item, and
 // the number of heap allocations made after the buffer was built (must be 0).
+#include "alloc_count.h"
 #include "camera/double_buffer.h"
 #include "camera/frame.h"
 #include "camera/tracked_coordinate.h"
@@ -7,45 +8,13 @@
 #include <benchmark/benchmark.h>
 
 #include <atomic>
-#include <cstdlib>
-#include <new>
 #include <thread>
-
-// The replaced operators below pair malloc with free; GCC would otherwise
-// warn where it inlines them into new/delete pairs of this file.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
-namespace {
-
-std::atomic<long long> g_allocations{0};
-
-} // namespace
-
-// Every allocation of this program goes through here and is counted.
-void* operator new(std::size_t size)
-{
-    g_allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size == 0 ? 1 : size))
-        return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) { return operator new(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept
-{
-    g_allocations.fetch_add(1, std::memory_order_relaxed);
-    return std::malloc(size == 0 ? 1 : size);
-}
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
 using namespace Orvane;
 
-void Report(benchmark::State& state, long long allocations)
+void Report(benchmark::State& state, std::uint64_t allocations)
 {
     state.SetItemsProcessed(state.iterations());
     state.counters["allocs_after_construction"] = static_cast<double>(allocations);
@@ -61,7 +30,7 @@ void TakeAndGiveBack(benchmark::State& state, int items, Make make)
     DoubleBuffer<T> buffer(0);
     for (int i = 0; i < items; ++i)
         make(buffer);
-    const long long before = g_allocations.load();
+    const std::uint64_t before = bench::AllocationCount();
     for (auto _ : state) {
         T* item = buffer.TakeFree();
         buffer.Append(item);
@@ -70,7 +39,7 @@ void TakeAndGiveBack(benchmark::State& state, int items, Make make)
         benchmark::DoNotOptimize(taken);
         buffer.GiveBack(taken);
     }
-    Report(state, g_allocations.load() - before);
+    Report(state, bench::AllocationCount() - before);
 }
 
 void BM_FrameTakeAndGiveBack(benchmark::State& state)
@@ -99,7 +68,7 @@ void BM_FrameHandOffAcrossThreads(benchmark::State& state)
                 std::this_thread::yield();
         }
     });
-    const long long before = g_allocations.load();
+    const std::uint64_t before = bench::AllocationCount();
     for (auto _ : state) {
         Frame* f = nullptr;
         while (f == nullptr) {
@@ -109,7 +78,7 @@ void BM_FrameHandOffAcrossThreads(benchmark::State& state)
         benchmark::DoNotOptimize(f);
         buffer.GiveBack(f);
     }
-    const long long allocations = g_allocations.load() - before;
+    const std::uint64_t allocations = bench::AllocationCount() - before;
     stop = true;
     producer.join();
     Report(state, allocations);
@@ -119,13 +88,13 @@ void BM_FrameHandOffAcrossThreads(benchmark::State& state)
 // allocate: five frames, their object arrays and the node index).
 void BM_FrameBufferConstruction(benchmark::State& state)
 {
-    long long allocations = 0;
+    std::uint64_t allocations = 0;
     for (auto _ : state) {
-        const long long before = g_allocations.load();
+        const std::uint64_t before = bench::AllocationCount();
         DoubleBuffer<Frame> buffer(0);
         for (int i = 0; i < 5; ++i)
             buffer.Emplace(400, 400);
-        allocations = g_allocations.load() - before;
+        allocations = bench::AllocationCount() - before;
         benchmark::DoNotOptimize(&buffer);
     }
     state.counters["allocs_per_construction"] = static_cast<double>(allocations);

@@ -3,6 +3,7 @@
 // processor thread: median and 99th-percentile latency, and heap allocations
 // made by the whole program while frames flow (the frame road should make
 // none).
+#include "alloc_count.h"
 #include "camera/camera_system_facade.h"
 #include "simcam/imaging/packets.h"
 #include "simcam/imaging/render.h"
@@ -10,31 +11,9 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <cstring>
-#include <new>
 #include <vector>
-
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
-namespace {
-std::atomic<long long> g_allocations{0};
-} // namespace
-
-void* operator new(std::size_t size)
-{
-    g_allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size == 0 ? 1 : size))
-        return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) { return operator new(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -117,7 +96,7 @@ void PacketToCoordinate(benchmark::State& state, int revision, int markers)
     std::vector<double> samples;
     samples.reserve(1 << 20);
     long long untracked = 0;
-    const long long before = g_allocations.load();
+    const std::uint64_t before = bench::AllocationCount();
     for (auto _ : state) {
         const auto t0 = std::chrono::steady_clock::now();
         Queue(system, encoded);
@@ -128,7 +107,7 @@ void PacketToCoordinate(benchmark::State& state, int revision, int markers)
         if (samples.size() < samples.capacity())
             samples.push_back(std::chrono::duration<double, std::micro>(t1 - t0).count());
     }
-    const long long allocations = g_allocations.load() - before;
+    const std::uint64_t allocations = bench::AllocationCount() - before;
     system.Stop();
     std::sort(samples.begin(), samples.end());
     if (!samples.empty()) {

@@ -7,59 +7,24 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <new>
 #include <random>
 #include <vector>
 
+#include "alloc_count.h"
 #include "engine/blob_identification.h"
 #include "engine/smoothing_filter.h"
 #include "engine/three_point_pose.h"
 #include "label_runs.h"
 #include "simcam/scene/scene.h"
-#include "test_blob.h"
-
-// The replaced global operator new and delete below count heap allocations;
-// GCC cannot see that they pair up once inlined.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
-namespace {
-std::atomic<std::uint64_t> gAllocations{0};
-}
-
-void* operator new(std::size_t size)
-{
-    gAllocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size)
-{
-    return operator new(size);
-}
-void operator delete(void* p) noexcept
-{
-    std::free(p);
-}
-void operator delete[](void* p) noexcept
-{
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
+#include "testing/test_blob.h"
 
 namespace {
 
 using namespace simcam::scene;
+using testing_support::Blob;
 
 constexpr int kRevision = 8;
 constexpr double kFps = 100.0;
@@ -130,7 +95,7 @@ void FrameCost(benchmark::State& state, bool smooth)
     for (std::size_t i = 0; i < std::min<std::size_t>(50, work.size()); ++i) pipeline.Run(work[i], smooth);
     std::size_t at = 0;
     std::uint64_t frameCount = 0, solved = 0;
-    const std::uint64_t before = gAllocations.load();
+    const std::uint64_t before = bench::AllocationCount();
     for (auto _ : state) {
         std::array<Blob, 5> frame = frames.blobs[at];
         solved += pipeline.Run(frame, smooth);
@@ -138,7 +103,7 @@ void FrameCost(benchmark::State& state, bool smooth)
         at = (at + 1) % frames.blobs.size();
         ++frameCount;
     }
-    const std::uint64_t allocations = gAllocations.load() - before;
+    const std::uint64_t allocations = bench::AllocationCount() - before;
     state.counters["allocs_per_frame"] = double(allocations) / double(frameCount);
     state.counters["solved"] = double(solved) / double(frameCount);
 }
@@ -161,7 +126,7 @@ void KalmanBank(benchmark::State& state)
     bank.SetParameters(4.5f, 3.0f, 0.5f);
     bank.Reset(0, 0);
     double x = 0;
-    const std::uint64_t before = gAllocations.load();
+    const std::uint64_t before = bench::AllocationCount();
     std::uint64_t n = 0;
     for (auto _ : state) {
         x += 0.01;
@@ -169,7 +134,7 @@ void KalmanBank(benchmark::State& state)
         benchmark::DoNotOptimize(bank.OutputX());
         ++n;
     }
-    state.counters["allocs_per_call"] = double(gAllocations.load() - before) / double(n);
+    state.counters["allocs_per_call"] = double(bench::AllocationCount() - before) / double(n);
 }
 BENCHMARK(KalmanBank)->Repetitions(5)->ReportAggregatesOnly(true);
 

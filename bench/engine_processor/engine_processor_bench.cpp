@@ -5,39 +5,17 @@
 // timed passes and must stay 0.
 #include <benchmark/benchmark.h>
 
-#include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <mutex>
-#include <new>
 #include <vector>
 
+#include "alloc_count.h"
 #include "camera/camera_system.h"
 #include "engine/CameraDataProcessor.h"
 #include "simcam/scene/scene.h"
+#include "testing/queued_frame.h"
 #include "testing/temp_dir.h"
 #include "testing/temp_registry.h"
-
-// The replaced global operator new and delete below count heap allocations;
-// GCC cannot see that they pair up once inlined.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
-namespace {
-std::atomic<std::uint64_t> gAllocations{0};
-}
-
-void* operator new(std::size_t size)
-{
-    gAllocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size ? size : 1))
-        return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) { return operator new(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -79,34 +57,7 @@ private:
     CEngineLimits limits_;
 };
 
-struct Centre {
-    double x, y;
-};
-
-void Queue(Orvane::CameraSystem& camera, const std::vector<Centre>& blobs)
-{
-    Orvane::Frame* f = camera.GetFrameBuffer().TakeFree();
-    f->Clear();
-    f->SetObjectCount(static_cast<int>(blobs.size()));
-    for (std::size_t i = 0; i < blobs.size(); ++i) {
-        Orvane::CameraObject& o = f->objects[i];
-        o.Clear();
-        o.area = 100.0f;
-        o.leftEdge = static_cast<float>(blobs[i].x - 5.5);
-        o.rightEdge = o.leftEdge + 11.0f;
-        o.topLine = static_cast<std::int32_t>(blobs[i].y - 5);
-        o.bottomLine = o.topLine + 11;
-        o.centerXCache = blobs[i].x;
-        o.centerYCache = blobs[i].y;
-    }
-    f->sequence = camera.NextFrameSequence();
-    Orvane::TrackedCoordinate* c = camera.GetTrackedCoordBuffer().TakeFree();
-    c->first = blobs[0].x;
-    c->second = blobs[0].y;
-    c->frameSequence = f->sequence;
-    camera.GetTrackedCoordBuffer().Append(c);
-    camera.GetFrameBuffer().Append(f);
-}
+using testing_support::FrameBlob;
 
 void EnginePass(benchmark::State& state, bool smoothing, bool threePoint)
 {
@@ -127,7 +78,7 @@ void EnginePass(benchmark::State& state, bool smoothing, bool threePoint)
     // The frames of a scripted movement, made up front.
     simcam::scene::SceneProjector scene(8, 1, 0);
     simcam::scene::Trajectory trajectory(0.4);
-    std::vector<std::vector<Centre>> frames;
+    std::vector<std::vector<FrameBlob>> frames;
     for (int i = 0; i < 1000; ++i) {
         simcam::scene::Projection p;
         scene.Project(trajectory.At(i * 0.01), p);
@@ -137,7 +88,8 @@ void EnginePass(benchmark::State& state, bool smoothing, bool threePoint)
             frames.push_back({{p.pixels[0].x, p.pixels[0].y}});
     }
     for (int i = 0; i < 50; ++i) { // warm up: buffers, filters, the solver's start
-        Queue(camera, frames[static_cast<std::size_t>(i)]);
+        const auto& frame = frames[static_cast<std::size_t>(i)];
+        testing_support::QueueFrame(camera, frame, &frame[0]);
         engine.RunPass();
     }
 
@@ -145,13 +97,13 @@ void EnginePass(benchmark::State& state, bool smoothing, bool threePoint)
     std::uint64_t allocations = 0, passes = 0;
     const std::uint32_t published = engine.GetPublishCount();
     for (auto _ : state) {
-        Queue(camera, frames[next]);
+        testing_support::QueueFrame(camera, frames[next], &frames[next][0]);
         next = (next + 1) % frames.size();
-        const std::uint64_t before = gAllocations.load(std::memory_order_relaxed);
+        const std::uint64_t before = bench::AllocationCount();
         const auto t0 = std::chrono::steady_clock::now();
         engine.RunPass();
         const auto t1 = std::chrono::steady_clock::now();
-        allocations += gAllocations.load(std::memory_order_relaxed) - before;
+        allocations += bench::AllocationCount() - before;
         ++passes;
         state.SetIterationTime(std::chrono::duration<double>(t1 - t0).count());
     }

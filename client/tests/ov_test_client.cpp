@@ -9,6 +9,7 @@
 #include <string>
 #include <thread>
 
+#include "client/binder.h"
 #include "client/ovclient.h"
 #include "platform/messages.h"
 #include "platform/modules.h"
@@ -16,18 +17,6 @@
 #include "platform/sync.h"
 
 namespace {
-
-struct Api {
-    OV_Command16_t registerProfile;
-    OV_RegisterWindowHandle_t registerWindow;
-    OV_Command0_t unregister;
-    OV_Command16_t request;
-    OV_Command0_t start, stop, cursorOn, cursorOff, recenter;
-    OV_GetData_t getData;
-    OV_QueryVersion_t version;
-    OV_GetParameter_t getParam;
-    OV_SetParameter_t setParam;
-};
 
 // The client's own window, on a thread that pumps it.
 class ClientWindow {
@@ -68,21 +57,7 @@ int main(int argc, char** argv)
     auto lib = platform::Module::load(argv[1]);
     if (!lib)
         return 3;
-    Api api{
-        lib->function<OV_Command16_t>("OV_RegisterProgramProfileID"),
-        lib->function<OV_RegisterWindowHandle_t>("OV_RegisterWindowHandle"),
-        lib->function<OV_Command0_t>("OV_UnregisterWindowHandle"),
-        lib->function<OV_Command16_t>("OV_RequestData"),
-        lib->function<OV_Command0_t>("OV_StartDataTransmission"),
-        lib->function<OV_Command0_t>("OV_StopDataTransmission"),
-        lib->function<OV_Command0_t>("OV_StartCursor"),
-        lib->function<OV_Command0_t>("OV_StopCursor"),
-        lib->function<OV_Command0_t>("OV_ReCenter"),
-        lib->function<OV_GetData_t>("OV_GetData"),
-        lib->function<OV_QueryVersion_t>("OV_QueryVersion"),
-        lib->function<OV_GetParameter_t>("OV_GetParameter"),
-        lib->function<OV_SetParameter_t>("OV_SetParameter"),
-    };
+    const ovclient::ClientFunctions api = ovclient::BindFunctions(*lib);
     std::unique_ptr<ClientWindow> window;
     std::unique_ptr<platform::NamedMutex> held;
     std::printf("ready\n");
@@ -105,25 +80,25 @@ int main(int argc, char** argv)
             platform::HWND h = window ? window->hwnd() : 0;
             if (in >> a)
                 h = static_cast<platform::HWND>(a);
-            out << api.registerWindow(h);
+            out << api.registerWindowHandle(h);
         } else if (cmd == "unreg") {
-            out << api.unregister();
+            out << api.unregisterWindowHandle();
         } else if (cmd == "profile") {
             in >> a;
-            out << api.registerProfile(static_cast<std::uint16_t>(a));
+            out << api.registerProgramProfileID(static_cast<std::uint16_t>(a));
         } else if (cmd == "request") {
             in >> a;
-            out << api.request(static_cast<std::uint16_t>(a));
+            out << api.requestData(static_cast<std::uint16_t>(a));
         } else if (cmd == "start") {
-            out << api.start();
+            out << api.startDataTransmission();
         } else if (cmd == "stop") {
-            out << api.stop();
+            out << api.stopDataTransmission();
         } else if (cmd == "cursoron") {
-            out << api.cursorOn();
+            out << api.startCursor();
         } else if (cmd == "cursoroff") {
-            out << api.cursorOff();
+            out << api.stopCursor();
         } else if (cmd == "recenter") {
-            out << api.recenter();
+            out << api.reCenter();
         } else if (cmd == "getdata") {
             OVPosePacket p{};
             const int r = api.getData(&p);
@@ -132,23 +107,23 @@ int main(int argc, char** argv)
                 out << ' ' << v;
         } else if (cmd == "version") {
             std::uint16_t v = 0xffff;
-            const int r = api.version(&v);
+            const int r = api.queryVersion(&v);
             out << r << ' ' << v;
         } else if (cmd == "getparam") {
             in >> a;
             std::int32_t v = -99;
-            const int r = api.getParam(static_cast<std::int32_t>(a), &v);
+            const int r = api.getParameter(static_cast<std::int32_t>(a), &v);
             out << r << ' ' << v;
         } else if (cmd == "setparam") {
             in >> a >> b;
-            out << api.setParam(static_cast<std::int32_t>(a), static_cast<std::int32_t>(b));
+            out << api.setParameter(static_cast<std::int32_t>(a), static_cast<std::int32_t>(b));
         } else if (cmd == "spam") {
             // Repeats a request with the given flags; counts answers other
             // than the flags themselves (the test server echoes them).
             in >> a >> b;
             long wrong = 0;
             for (long i = 0; i < b; ++i)
-                if (api.request(static_cast<std::uint16_t>(a)) != a)
+                if (api.requestData(static_cast<std::uint16_t>(a)) != a)
                     ++wrong;
             out << wrong;
         } else if (cmd == "hold") {

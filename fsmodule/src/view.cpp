@@ -2,18 +2,13 @@
 
 #include <atomic>
 #include <cmath>
+#include <utility>
 
 namespace fsmodule {
 
 namespace {
 
 bool InRange(std::int32_t v) { return v >= -kViewLimit && v <= kViewLimit; }
-
-template <typename Fn>
-std::int32_t Call(Fn fn, auto... args)
-{
-    return fn != nullptr ? fn(args...) : OV_NOT_BOUND;
-}
 
 } // namespace
 
@@ -166,50 +161,15 @@ platform::registry::Status ClientLink::ReadClientLocation(platform::registry::St
 bool ClientLink::Bind(platform::registry::Store& store)
 {
     Unbind();
-    std::string path;
-    if (ReadClientLocation(store, path) != platform::registry::kSuccess)
+    std::string folder;
+    if (ReadClientLocation(store, folder) != platform::registry::kSuccess)
         return false;
-    if (!path.empty())
-        path += '\\';
-    path += "OVClient.dll";
-    module_ = platform::Module::load(path);
-    if (!module_)
+    auto module = platform::Module::load(ovclient::ClientLibraryPath(folder));
+    if (!module)
         return false;
-    registerWindow_ = module_->function<OV_RegisterWindowHandle_t>("OV_RegisterWindowHandle");
-    unregisterWindow_ = module_->function<OV_Command0_t>("OV_UnregisterWindowHandle");
-    registerProfile_ = module_->function<OV_Command16_t>("OV_RegisterProgramProfileID");
-    queryVersion_ = module_->function<OV_QueryVersion_t>("OV_QueryVersion");
-    requestData_ = module_->function<OV_Command16_t>("OV_RequestData");
-    getData_ = module_->function<OV_GetData_t>("OV_GetData");
-    startCursor_ = module_->function<OV_Command0_t>("OV_StartCursor");
-    stopCursor_ = module_->function<OV_Command0_t>("OV_StopCursor");
-    reCenter_ = module_->function<OV_Command0_t>("OV_ReCenter");
-    startData_ = module_->function<OV_Command0_t>("OV_StartDataTransmission");
-    stopData_ = module_->function<OV_Command0_t>("OV_StopDataTransmission");
+    BindLibrary(std::move(*module));
     return true;
 }
-
-void ClientLink::Unbind()
-{
-    registerWindow_ = nullptr;
-    registerProfile_ = requestData_ = nullptr;
-    queryVersion_ = nullptr;
-    getData_ = nullptr;
-    unregisterWindow_ = startCursor_ = stopCursor_ = reCenter_ = startData_ = stopData_ = nullptr;
-    module_.reset();
-}
-
-std::int32_t ClientLink::RegisterWindowHandle(OVWindow window) const { return Call(registerWindow_, window); }
-std::int32_t ClientLink::UnregisterWindowHandle() const { return Call(unregisterWindow_); }
-std::int32_t ClientLink::RegisterProgramProfileID(std::uint16_t id) const { return Call(registerProfile_, id); }
-std::int32_t ClientLink::QueryVersion(std::uint16_t* out) const { return Call(queryVersion_, out); }
-std::int32_t ClientLink::RequestData(std::uint16_t flags) const { return Call(requestData_, flags); }
-std::int32_t ClientLink::GetData(OVPosePacket* out) const { return Call(getData_, out); }
-std::int32_t ClientLink::StartCursor() const { return Call(startCursor_); }
-std::int32_t ClientLink::StopCursor() const { return Call(stopCursor_); }
-std::int32_t ClientLink::ReCenter() const { return Call(reCenter_); }
-std::int32_t ClientLink::StartDataTransmission() const { return Call(startData_); }
-std::int32_t ClientLink::StopDataTransmission() const { return Call(stopData_); }
 
 std::optional<std::int32_t> ViewValue(float v)
 {

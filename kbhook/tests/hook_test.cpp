@@ -4,6 +4,7 @@
 #include "kbhook/keysnare_services.h"
 
 #include "platform/keyboard_source.h"
+#include "testing/post_log.h"
 
 #include <gtest/gtest.h>
 
@@ -21,38 +22,14 @@ constexpr std::uint32_t kF10 = 0x79, kF11 = 0x7A, kF12 = 0x7B;
 constexpr std::uint32_t kLShift = 0xA0, kLCtrl = 0xA2, kLAlt = 0xA4, kA = 0x41;
 constexpr WPARAM kDown = 0x100, kUp = 0x101;
 
-struct Post {
-    HWND hwnd;
-    UINT message;
-    WPARAM wParam;
-    LPARAM lParam;
-    bool operator==(const Post&) const = default;
-};
+using testing_support::Post;
 
-std::ostream& operator<<(std::ostream& os, const Post& p)
-{
-    return os << std::hex << "{" << p.hwnd << ", " << p.message << ", " << p.wParam << ", " << p.lParam << "}";
-}
-
-class RecordingSink final : public keysnare::MessageSink {
+class RecordingSink final : public keysnare::MessageSink, public testing_support::PostLog {
 public:
     bool post(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) override
     {
-        std::lock_guard lock(mutex_);
-        posts_.push_back({hwnd, message, wParam, lParam});
-        return true;
+        return record(hwnd, message, wParam, lParam);
     }
-    std::vector<Post> take()
-    {
-        std::lock_guard lock(mutex_);
-        std::vector<Post> out;
-        out.swap(posts_);
-        return out;
-    }
-
-private:
-    std::mutex mutex_;
-    std::vector<Post> posts_;
 };
 
 // Timers on a clock the test moves.

@@ -6,12 +6,10 @@
 #include <string_view>
 
 using namespace views;
+using namespace platform::linalg;
 
 namespace {
 
-constexpr float kS = 1.0f / 16384.0f;
-constexpr float kPi = std::numbers::pi_v<float>;
-constexpr float kPosition = 0.42f * kS;
 constexpr std::uint32_t kCaveOffset = 0xCE3D;
 constexpr std::uint32_t kOffsetsOffset = 0xCFEE;
 constexpr std::uint32_t kViewOffset = 0x1C05C;
@@ -133,8 +131,8 @@ std::uint32_t CFS2004::Update(CProcessPoker* poker, const OVPosePacket* record)
     const float offsets[3] = {-posX(*record) * kPosition, posY(*record) * kPosition, -posZ(*record) * kPosition};
     if (!poker->Write(offsets, window_.base + kOffsetsOffset, sizeof offsets))
         return kWriteFailed;
-    const Matrix m = rotationZ(roll(*record) * kS * kPi) *
-                     (rotationX(pitch(*record) * kS * kPi) * rotationY(yaw(*record) * kS * -kPi));
+    const Matrix m = MatrixRotationZ(roll(*record) * kS * kPi) *
+                     (MatrixRotationX(pitch(*record) * kS * kPi) * MatrixRotationY(yaw(*record) * kS * -kPi));
     if (!poker->Write(m.m.data(), camera + 80, sizeof m.m))
         return kWriteFailed;
     return kWriteOk;

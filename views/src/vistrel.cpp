@@ -3,6 +3,7 @@
 #include "platform/registry.h"
 
 #include <string>
+#include <utility>
 
 namespace {
 constexpr const char* kLocationKey = "Software\\ORVANE\\ORVANE\\OVClient Location";
@@ -16,7 +17,7 @@ CVistrel::~CVistrel()
 
 bool CVistrel::load()
 {
-    if (module_)
+    if (client_.IsLoaded())
         return true;
     std::string folder;
     auto store = platform::registry::defaultStore();
@@ -28,18 +29,7 @@ bool CVistrel::load()
     auto module = platform::Module::load(folder + "OVCLient.dll");
     if (!module)
         return false;
-    registerWindow_ = module->function<OV_RegisterWindowHandle_t>("OV_RegisterWindowHandle");
-    unregisterWindow_ = module->function<OV_Command0_t>("OV_UnregisterWindowHandle");
-    startData_ = module->function<OV_Command0_t>("OV_StartDataTransmission");
-    stopData_ = module->function<OV_Command0_t>("OV_StopDataTransmission");
-    getData_ = module->function<OV_GetData_t>("OV_GetData");
-    queryVersion_ = module->function<OV_QueryVersion_t>("OV_QueryVersion");
-    reCenter_ = module->function<OV_Command0_t>("OV_ReCenter");
-    registerProfile_ = module->function<OV_Command16_t>("OV_RegisterProgramProfileID");
-    requestData_ = module->function<OV_Command16_t>("OV_RequestData");
-    startCursor_ = module->function<OV_Command0_t>("OV_StartCursor");
-    stopCursor_ = module->function<OV_Command0_t>("OV_StopCursor");
-    module_ = std::move(module);
+    client_.BindLibrary(std::move(*module));
     return true;
 }
 
@@ -50,12 +40,15 @@ bool CVistrel::Connect(OVWindow game, std::uint16_t profileId)
     if (!load())
         return false;
     // A library that lacks one of the functions cannot be driven.
-    if (!registerWindow_ || !unregisterWindow_ || !startData_ || !stopData_ || !getData_ || !queryVersion_ ||
-        !registerProfile_ || !requestData_ || !startCursor_ || !stopCursor_)
+    const ovclient::ClientFunctions& f = client_.Functions();
+    if (!f.registerWindowHandle || !f.unregisterWindowHandle || !f.startDataTransmission || !f.stopDataTransmission ||
+        !f.getData || !f.queryVersion || !f.registerProgramProfileID || !f.requestData || !f.startCursor ||
+        !f.stopCursor)
         return false;
     std::uint16_t version = 0;
-    if (queryVersion_(&version) != 0 || registerWindow_(game) != 0 || registerProfile_(profileId) != 0 ||
-        requestData_(kAllAxes) != 0 || stopCursor_() != 0 || startData_() != 0)
+    if (client_.QueryVersion(&version) != 0 || client_.RegisterWindowHandle(game) != 0 ||
+        client_.RegisterProgramProfileID(profileId) != 0 || client_.RequestData(kAllAxes) != 0 ||
+        client_.StopCursor() != 0 || client_.StartDataTransmission() != 0)
         return false;
     connected_ = true;
     return true;
@@ -63,15 +56,15 @@ bool CVistrel::Connect(OVWindow game, std::uint16_t profileId)
 
 bool CVistrel::Poll(OVPosePacket& record)
 {
-    return connected_ && getData_(&record) == 0;
+    return connected_ && client_.GetData(&record) == 0;
 }
 
 void CVistrel::Disconnect()
 {
     if (!connected_)
         return;
-    stopData_();
-    startCursor_();
-    unregisterWindow_();
+    client_.StopDataTransmission();
+    client_.StartCursor();
+    client_.UnregisterWindowHandle();
     connected_ = false;
 }

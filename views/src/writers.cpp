@@ -10,12 +10,9 @@
 #include <sys/resource.h>
 
 using namespace views;
+using namespace platform::linalg;
 
 namespace {
-
-constexpr float kS = 1.0f / 16384.0f;
-constexpr float kPi = std::numbers::pi_v<float>;
-constexpr float kPosition = 0.42f * kS;
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -136,8 +133,7 @@ std::uint32_t CMatrixCaveWriter::Update(CProcessPoker* poker, const OVPosePacket
         return check;
     patchStep(*poker);
     const float yawAngle = yaw(*record) * kS * -kPi + (layout_.dustline ? kPi / 2 : 0.0f);
-    const Matrix m = rotationYawPitchRoll(yawAngle, pitch(*record) * kS * kPi, roll(*record) * kS * kPi);
-    const auto rows = m.upper3x3();
+    const auto rows = MatrixUpper3x3(MatrixRotationYawPitchRoll(yawAngle, pitch(*record) * kS * kPi, roll(*record) * kS * kPi));
     if (!poker->Write(rows.data(), layout_.matrix, sizeof rows))
         return kWriteFailed;
     std::array<float, 3> now{};
@@ -271,8 +267,8 @@ std::uint32_t CWingsOfWar::Update(CProcessPoker* poker, const OVPosePacket* reco
     std::uint32_t camera = 0;
     if (!poker->ReadValue(0x4E5B14u, camera))
         return kWriteFailed;
-    const Matrix m = rotationYawPitchRoll(yaw(*record) * kS * -kPi, pitch(*record) * kS * kPi, roll(*record) * kS * -kPi);
-    const auto e = m.upper3x3();
+    const auto e = MatrixUpper3x3(
+        MatrixRotationYawPitchRoll(yaw(*record) * kS * -kPi, pitch(*record) * kS * kPi, roll(*record) * kS * -kPi));
     for (std::uint32_t row = 0; row < 3; ++row)
         for (std::uint32_t col = 0; col < 3; ++col)
             if (!poker->WriteValue(camera + 108 + row * 16 + col * 4, e[row * 3 + col]))
@@ -422,10 +418,12 @@ std::uint32_t CGraveltonRally::Update(CProcessPoker* poker, const OVPosePacket* 
         return kReadFailed;
     std::array<float, 14> f;
     std::memcpy(f.data(), snapshot.data(), 56);
-    const Matrix m = rotationX(pitch(*record) * kS * 1.2667712f) * rotationZ(yaw(*record) * kS * 1.586663f);
+    const Matrix m = MatrixRotationX(pitch(*record) * kS * 1.2667712f) * MatrixRotationZ(yaw(*record) * kS * 1.586663f);
     for (std::size_t t = 0; t < 3; ++t) {
-        auto p = transformCoord({f[t * 3], f[t * 3 + 1], f[t * 3 + 2]}, m);
-        std::copy(p.begin(), p.end(), f.begin() + static_cast<std::ptrdiff_t>(t * 3));
+        const Vec3 p = Vec3TransformCoord({f[t * 3], f[t * 3 + 1], f[t * 3 + 2]}, m);
+        f[t * 3] = p.x;
+        f[t * 3 + 1] = p.y;
+        f[t * 3 + 2] = p.z;
     }
     if (!poker->Write(f.data(), object_ + offset_, 56))
         return kWriteFailed;

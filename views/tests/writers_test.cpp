@@ -52,26 +52,6 @@ protected:
     void putFloat(std::uint64_t address, float v) { game->poke(address, bytesOf(v)); }
 };
 
-// Matrix helpers ------------------------------------------------------------
-
-TEST(Matrix, YawPitchRollFollowsTheDirect3DConvention)
-{
-    const float h = std::numbers::pi_v<float> / 2;
-    auto m = rotationYawPitchRoll(h, 0, 0).upper3x3();
-    const std::array<float, 9> yaw90{0, 0, -1, 0, 1, 0, 1, 0, 0};
-    for (std::size_t i = 0; i < 9; ++i)
-        EXPECT_NEAR(m[i], yaw90[i], 1e-6) << i;
-    // Roll first, then pitch, then yaw.
-    const float a = 0.3f, b = -0.7f, c = 1.1f;
-    auto composed = (rotationZ(c) * rotationX(b) * rotationY(a)).m;
-    auto direct = rotationYawPitchRoll(a, b, c).m;
-    for (std::size_t i = 0; i < 16; ++i)
-        EXPECT_NEAR(composed[i], direct[i], 1e-6);
-    auto p = transformCoord({1, 0, 0}, rotationZ(h));
-    EXPECT_NEAR(p[0], 0, 1e-6);
-    EXPECT_NEAR(p[1], 1, 1e-6);
-}
-
 // F1 Challenge on a live stand-in process ----------------------------------
 
 const char* kF1Site = "8b5424708b4424748d8bf00f0000891 18b54247889410489 5108";

@@ -25,6 +25,7 @@
 #include "platform/http.h"
 #include "simcam/hub.h"
 #include "testing/camera_timing.h"
+#include "testing/sim_sheet.h"
 #include "testing/temp_dir.h"
 #include "testing/temp_registry.h"
 #include "testing/temp_session.h"
@@ -127,16 +128,7 @@ protected:
         ASSERT_NE(QApplication::instance(), nullptr) << "the program makes the QApplication";
         oldFolder = fs::current_path();
         fs::current_path(dir.path());
-        {
-            std::ofstream out(dir.file("camera.bit"), std::ios::binary);
-            for (int i = 0; i < 400; ++i)
-                out.put(static_cast<char>(i * 7 + 3));
-        }
-        simcam::Model m;
-        m.revision = 8;
-        m.fpga = simcam::FpgaStart::Unconfigured;
-        devicePath = hub.addGeneric(m);
-        Orvane::CameraManager::SetDefaultBackend(&hub);
+        devicePath = testing_support::AttachSimulatedCamera(hub, dir.path());
         fs::create_directories(dir.path() / "Profiles");
         CAppSettings settings;
         settings.PeriodicNewsCheck = 0;
@@ -147,8 +139,7 @@ protected:
     void TearDown() override
     {
         frame.reset();
-        Orvane::CameraManager::DestroyInstance();
-        Orvane::CameraManager::SetDefaultBackend(nullptr);
+        testing_support::DetachSimulatedCamera();
         fs::current_path(oldFolder);
     }
 
@@ -164,30 +155,9 @@ protected:
         o.monitors.headsWithoutDevice = headsWithoutDevice;
         o.monitors.headsModelsFolder = headsModelsFolder;
         o.makeSheet = [this](platform::HWND main) {
-            CSnapPropertySheet::Config c;
+            CSnapPropertySheet::Config c = testing_support::SimulatedSheetConfig(
+                hub, dir.path(), registry.store(), testing_support::FastCameraTiming(), kCatalogue);
             c.mainWindow = main;
-            c.registry = registry.store();
-            c.makeCameraSystem = [this] {
-                Orvane::CameraSystemFacade::Options fo;
-                fo.stopPauseMs = 0;
-                return std::make_unique<Orvane::CameraSystemFacade>(
-                    CSnapPropertySheet::kCameraNumber,
-                    Orvane::MakeDeviceCameraFactory(hub, CSnapPropertySheet::kCameraNumber, testing_support::FastCameraTiming(), dir.path(),
-                                                    platform::systemClock()),
-                    fo);
-            };
-            c.engine.frameWaitMs = 20;
-            c.engine.poseFile = dir.file("vistrel.tdf");
-            c.engine.registry = registry.store();
-            c.cameraThread.viewsModule = "NoViewsHere.dll";
-            c.cameraThread.retryMs = 5;
-            c.cameraThread.waitSliceMs = 50;
-            c.cameraThread.pollStepMs = 5;
-            c.loadCatalogue = [](CGameList& games) {
-                const std::string xml = kCatalogue;
-                games.Parse(std::span(reinterpret_cast<const std::uint8_t*>(xml.data()), xml.size()));
-                return 0;
-            };
             c.makeKeyboard = [] { return std::make_unique<NullKeyboard>(); };
             auto buttons = std::make_unique<platform::devices::FakeButtonSource>();
             buttons->attach({DeviceIdFromGuid(kPadGuid), DeviceIdFromGuid(kPadGuid), platform::devices::kTypeGamepad,
@@ -220,13 +190,7 @@ protected:
     template <typename F>
     bool Eventually(F f)
     {
-        for (int i = 0; i < 1500; ++i) {
-            Pump();
-            if (f())
-                return true;
-            std::this_thread::sleep_for(2ms);
-        }
-        return f();
+        return testing_support::PumpUntil([this] { Pump(); }, f);
     }
 
     template <typename T>

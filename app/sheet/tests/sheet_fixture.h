@@ -20,6 +20,7 @@
 #include "simcam/hub.h"
 #include "simcam/scene_source.h"
 #include "testing/camera_timing.h"
+#include "testing/sim_sheet.h"
 #include "testing/temp_dir.h"
 #include "testing/temp_registry.h"
 #include "testing/temp_session.h"
@@ -114,16 +115,7 @@ protected:
     {
         oldFolder = std::filesystem::current_path();
         std::filesystem::current_path(dir.path());
-        {
-            std::ofstream out(dir.file("camera.bit"), std::ios::binary);
-            for (int i = 0; i < 400; ++i)
-                out.put(static_cast<char>(i * 7 + 3));
-        }
-        simcam::Model m;
-        m.revision = 8;
-        m.fpga = simcam::FpgaStart::Unconfigured;
-        devicePath = hub.addGeneric(m);
-        Orvane::CameraManager::SetDefaultBackend(&hub);
+        devicePath = testing_support::AttachSimulatedCamera(hub, dir.path());
 
         // A profile for the racing game, and the start profile.
         std::filesystem::create_directories(dir.path() / "Profiles");
@@ -138,30 +130,9 @@ protected:
     void MakeSheet()
     {
         sheet.reset();
-        CSnapPropertySheet::Config c;
-        c.registry = registry.store();
+        CSnapPropertySheet::Config c =
+            testing_support::SimulatedSheetConfig(hub, dir.path(), registry.store(), cameraTiming, kCatalogue);
         c.mainWindow = mainWindow;
-        c.makeCameraSystem = [this] {
-            Orvane::CameraSystemFacade::Options o;
-            o.stopPauseMs = 0;
-            return std::make_unique<Orvane::CameraSystemFacade>(
-                CSnapPropertySheet::kCameraNumber,
-                Orvane::MakeDeviceCameraFactory(hub, CSnapPropertySheet::kCameraNumber, cameraTiming, dir.path(),
-                                                platform::systemClock()),
-                o);
-        };
-        c.engine.frameWaitMs = 20;
-        c.engine.poseFile = dir.file("vistrel.tdf");
-        c.engine.registry = registry.store();
-        c.cameraThread.viewsModule = "NoViewsHere.dll";
-        c.cameraThread.retryMs = 5;
-        c.cameraThread.waitSliceMs = 50;
-        c.cameraThread.pollStepMs = 5;
-        c.loadCatalogue = [](CGameList& games) {
-            const std::string xml = kCatalogue;
-            games.Parse(std::span(reinterpret_cast<const std::uint8_t*>(xml.data()), xml.size()));
-            return 0;
-        };
         c.makeKeyboard = [this] {
             auto k = std::make_unique<NullKeyboard>();
             keyboard = k.get();
@@ -201,8 +172,7 @@ protected:
     void TearDown() override
     {
         sheet.reset();
-        Orvane::CameraManager::DestroyInstance();
-        Orvane::CameraManager::SetDefaultBackend(nullptr);
+        testing_support::DetachSimulatedCamera();
         std::filesystem::current_path(oldFolder);
     }
 
@@ -216,13 +186,7 @@ protected:
     template <typename F>
     bool Eventually(F f)
     {
-        for (int i = 0; i < 1500; ++i) {
-            Pump();
-            if (f())
-                return true;
-            std::this_thread::sleep_for(2ms);
-        }
-        return f();
+        return testing_support::PumpUntil([this] { Pump(); }, f);
     }
 
     void SetKeys(bool pauseToggle, bool precisionToggle)

@@ -470,70 +470,13 @@ unsigned CUsbIoThread::AwaitBuffer(CUsbIoBuf* buf, unsigned timeoutMs, platform:
 
 // ---- reader and writer ----------------------------------------------------
 
-CUsbIoReader::~CUsbIoReader()
+// The pipe loop of both directions: keep the pool's buffers queued, take
+// them back oldest first, and cancel what is still in flight at the end. A
+// reader stops queueing for the round at a finished or empty buffer and
+// hands each completed one on; a writer's finished buffer ends the run.
+void CUsbIoThread::RunPipe(Direction direction)
 {
-    StopThread();
-}
-
-void CUsbIoReader::TerminateThread()
-{
-    AbortPipe();
-}
-
-void CUsbIoReader::ThreadRoutine()
-{
-    if (pool_.Empty())
-        return;
-    unsigned errors = 0;
-    while (!terminate_.load() && errors <= maxErrorCount_) {
-        while (CUsbIoBuf* buf = pool_.Get()) {
-            ProcessData(buf);
-            if (buf->OperationFinished || buf->NumberOfBytesToTransfer == 0) {
-                pool_.Put(buf);
-                break;
-            }
-            buf->request->rearm(std::span(buf->Buffer, buf->NumberOfBytesToTransfer));
-            SubmitRead(buf->request);
-            inFlight_.push_back(buf);
-        }
-        if (inFlight_.empty())
-            break;
-        CUsbIoBuf* buf = inFlight_.front();
-        buf->request->wait(platform::kInfinite);
-        buf->Status = buf->request->status();
-        buf->BytesTransferred = buf->request->transferred();
-        if (buf->Status != 0) {
-            BufErrorHandler(buf);
-            if (buf->Status != USBIO_ERR_DEVICE_POWERED_DOWN)
-                ++errors;
-        } else {
-            errors = 0;
-        }
-        inFlight_.pop_front();
-        ProcessBuffer(buf);
-        pool_.Put(buf);
-    }
-    while (!inFlight_.empty()) {
-        CUsbIoBuf* buf = inFlight_.front();
-        inFlight_.pop_front();
-        while (buf->request->wait(20) == platform::kWaitTimeout)
-            CancelIo();
-        pool_.Put(buf);
-    }
-}
-
-CUsbIoWriter::~CUsbIoWriter()
-{
-    StopThread();
-}
-
-void CUsbIoWriter::TerminateThread()
-{
-    AbortPipe();
-}
-
-void CUsbIoWriter::ThreadRoutine()
-{
+    const bool reading = direction == Direction::In;
     if (pool_.Empty())
         return;
     unsigned errors = 0;
@@ -541,13 +484,16 @@ void CUsbIoWriter::ThreadRoutine()
     while (!terminate_.load() && errors <= maxErrorCount_ && !finished) {
         while (CUsbIoBuf* buf = pool_.Get()) {
             ProcessData(buf);
-            if (buf->OperationFinished) {
+            if (buf->OperationFinished || (reading && buf->NumberOfBytesToTransfer == 0)) {
                 pool_.Put(buf);
-                finished = true;
+                finished = !reading;
                 break;
             }
             buf->request->rearm(std::span(buf->Buffer, buf->NumberOfBytesToTransfer));
-            SubmitWrite(buf->request);
+            if (reading)
+                SubmitRead(buf->request);
+            else
+                SubmitWrite(buf->request);
             inFlight_.push_back(buf);
         }
         if (inFlight_.empty())
@@ -564,6 +510,8 @@ void CUsbIoWriter::ThreadRoutine()
             errors = 0;
         }
         inFlight_.pop_front();
+        if (reading)
+            ProcessBuffer(buf);
         pool_.Put(buf);
     }
     while (!inFlight_.empty()) {
@@ -573,6 +521,26 @@ void CUsbIoWriter::ThreadRoutine()
             CancelIo();
         pool_.Put(buf);
     }
+}
+
+CUsbIoReader::~CUsbIoReader()
+{
+    StopThread();
+}
+
+void CUsbIoReader::ThreadRoutine()
+{
+    RunPipe(Direction::In);
+}
+
+CUsbIoWriter::~CUsbIoWriter()
+{
+    StopThread();
+}
+
+void CUsbIoWriter::ThreadRoutine()
+{
+    RunPipe(Direction::Out);
 }
 
 // ---- CameraUSBIOReader ----------------------------------------------------

@@ -11,6 +11,7 @@
 #include "camera/camera_system.h"
 #include "engine/CameraDataProcessor.h"
 #include "simcam/scene/scene.h"
+#include "testing/queued_frame.h"
 #include "testing/temp_dir.h"
 #include "testing/temp_registry.h"
 #include "testing/test_clock.h"
@@ -112,12 +113,7 @@ inline void PlainProfile(CEngineProfile& p, std::int32_t motionType = 1)
     CopyEngineProfile(profile, p);
 }
 
-struct Blob {
-    double x, y;         // centre, pixels
-    float area = 100.0f;
-    float width = 11.0f;
-    unsigned height = 11;
-};
+using Blob = testing_support::FrameBlob;
 
 class EngineTest : public ::testing::Test {
 protected:
@@ -158,37 +154,9 @@ protected:
     // coordinate at the first blob (or at `at`).
     bool Queue(const std::vector<Blob>& blobs, bool coordinate = true, const Blob* at = nullptr)
     {
-        Orvane::Frame* f = camera.GetFrameBuffer().TakeFree();
-        if (f == nullptr)
-            return false;
-        f->Clear();
-        f->SetObjectCount(static_cast<int>(blobs.size()));
-        for (std::size_t i = 0; i < blobs.size(); ++i) {
-            Orvane::CameraObject& o = f->objects[i];
-            o.Clear();
-            o.area = blobs[i].area;
-            o.leftEdge = static_cast<float>(blobs[i].x - blobs[i].width / 2);
-            o.rightEdge = o.leftEdge + blobs[i].width;
-            o.topLine = static_cast<std::int32_t>(blobs[i].y);
-            o.bottomLine = o.topLine + static_cast<std::int32_t>(blobs[i].height);
-            o.xTotal = static_cast<float>(blobs[i].x * blobs[i].area);
-            o.yTotal = static_cast<float>(blobs[i].y * blobs[i].area);
-            o.centerXCache = blobs[i].x;
-            o.centerYCache = blobs[i].y;
-        }
-        f->sequence = camera.NextFrameSequence();
-        if (coordinate) {
-            Orvane::TrackedCoordinate* c = camera.GetTrackedCoordBuffer().TakeFree();
-            if (c != nullptr) {
-                const Blob& b = at != nullptr ? *at : (blobs.empty() ? Blob{0, 0} : blobs[0]);
-                c->first = b.x;
-                c->second = b.y;
-                c->frameSequence = f->sequence;
-                camera.GetTrackedCoordBuffer().Append(c);
-            }
-        }
-        camera.GetFrameBuffer().Append(f);
-        return true;
+        const Blob origin{0, 0};
+        const Blob* c = !coordinate ? nullptr : at != nullptr ? at : blobs.empty() ? &origin : &blobs[0];
+        return testing_support::QueueFrame(camera, blobs, c);
     }
 
     std::vector<Blob> ClipBlobs(const simcam::scene::HeadPose& pose)

@@ -1,5 +1,7 @@
 #include "engine/small_matrix.h"
 
+#include "platform/linalg.h"
+
 #include <cmath>
 
 namespace {
@@ -78,8 +80,9 @@ double CSmallMatrix::Dot(const CSmallMatrix& other) const
 CSmallMatrix CSmallMatrix::Cross(const CSmallMatrix& o) const
 {
     Require(rows_ == 3 && columns_ == 1 && o.rows_ == 3 && o.columns_ == 1, "cross size");
-    return Vector3(v_[1] * o.v_[2] - v_[2] * o.v_[1], v_[2] * o.v_[0] - v_[0] * o.v_[2],
-                   v_[0] * o.v_[1] - v_[1] * o.v_[0]);
+    using V = platform::linalg::Vector3<double>;
+    const V c = platform::linalg::Cross(V{v_[0], v_[1], v_[2]}, V{o.v_[0], o.v_[1], o.v_[2]});
+    return Vector3(c.x, c.y, c.z);
 }
 
 CSmallMatrix operator+(const CSmallMatrix& a, const CSmallMatrix& b)
@@ -102,12 +105,7 @@ CSmallMatrix operator*(const CSmallMatrix& a, const CSmallMatrix& b)
 {
     Require(a.columns_ == b.rows_, "product size");
     CSmallMatrix m(a.rows_, b.columns_);
-    for (int r = 0; r < a.rows_; ++r)
-        for (int c = 0; c < b.columns_; ++c) {
-            double s = 0.0;
-            for (int k = 0; k < a.columns_; ++k) s += a(r, k) * b(k, c);
-            m(r, c) = s;
-        }
+    platform::linalg::MultiplyInto(a.v_, b.v_, m.v_, a.rows_, a.columns_, b.columns_);
     return m;
 }
 

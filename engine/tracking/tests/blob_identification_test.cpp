@@ -4,9 +4,11 @@
 
 #include "engine/blob_identification.h"
 #include "simcam/scene/scene.h"
-#include "test_blob.h"
+#include "testing/test_blob.h"
 
 namespace {
+
+using testing_support::Blob;
 
 std::vector<Blob*> Table(std::vector<Blob>& blobs)
 {

@@ -19,9 +19,11 @@
 #include "engine/blob_identification.h"
 #include "engine/three_point_pose.h"
 #include "simcam/scene/scene.h"
-#include "test_blob.h"
+#include "testing/test_blob.h"
 
 namespace label_runs {
+
+using testing_support::Blob;
 
 inline constexpr double kAngleRight = 5.0;     // degrees: noise stays well inside, another pose far outside
 inline constexpr double kPositionRight = 20.0; // mm

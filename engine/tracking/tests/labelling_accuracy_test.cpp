@@ -18,9 +18,11 @@
 
 #include "engine/blob_identification.h"
 #include "pose_accuracy_support.h"
-#include "test_blob.h"
+#include "testing/test_blob.h"
 
 namespace {
+
+using testing_support::Blob;
 
 struct Tally : accuracy::Tally {
     // Of the frames missed, those after a frame solved right since the clip

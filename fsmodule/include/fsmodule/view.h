@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "client/binder.h"
 #include "client/ovclient.h"
 #include "fsmodule/module_interface.h"
 #include "platform/modules.h"
@@ -76,12 +77,12 @@ inline constexpr std::uint32_t kMaxPeriodMs = 500;
 std::uint32_t ReadPeriod(platform::registry::Store& store, std::uint32_t current);
 
 // The module's hold on the client library, loaded from the folder the main
-// program wrote into the registry. Every wrapper answers 4 when its
-// function is not bound.
-class ClientLink {
+// program wrote into the registry. Every call answers 4 when its function
+// is not bound.
+class ClientLink : public ovclient::ClientBinder {
 public:
-    static constexpr const char* kLocationKey = "Software\\Orvane\\ORVANE\\OVClient Location";
-    static constexpr const char* kLocationValue = "Path";
+    static constexpr const char* kLocationKey = ovclient::kLocationKey;
+    static constexpr const char* kLocationValue = ovclient::kLocationValue;
     static constexpr std::uint16_t kProgramProfileId = 2302;
 
     // The folder (the registry's error when it cannot be read).
@@ -89,34 +90,7 @@ public:
 
     // Loads and binds; true when the library was loaded.
     bool Bind(platform::registry::Store& store);
-    void Unbind();
-    bool IsBound() const { return module_.has_value(); }
-
-    std::int32_t RegisterWindowHandle(OVWindow window) const;
-    std::int32_t UnregisterWindowHandle() const;
-    std::int32_t RegisterProgramProfileID(std::uint16_t id) const;
-    std::int32_t QueryVersion(std::uint16_t* out) const;
-    std::int32_t RequestData(std::uint16_t flags) const;
-    std::int32_t GetData(OVPosePacket* out) const;
-    std::int32_t StartCursor() const;
-    std::int32_t StopCursor() const;
-    std::int32_t ReCenter() const;
-    std::int32_t StartDataTransmission() const;
-    std::int32_t StopDataTransmission() const;
-
-private:
-    std::optional<platform::Module> module_;
-    OV_RegisterWindowHandle_t registerWindow_ = nullptr;
-    OV_Command0_t unregisterWindow_ = nullptr;
-    OV_Command16_t registerProfile_ = nullptr;
-    OV_QueryVersion_t queryVersion_ = nullptr;
-    OV_Command16_t requestData_ = nullptr;
-    OV_GetData_t getData_ = nullptr;
-    OV_Command0_t startCursor_ = nullptr;
-    OV_Command0_t stopCursor_ = nullptr;
-    OV_Command0_t reCenter_ = nullptr;
-    OV_Command0_t startData_ = nullptr;
-    OV_Command0_t stopData_ = nullptr;
+    bool IsBound() const { return IsLoaded(); }
 };
 
 // Yaw or pitch of the pose record as a view value (truncated); none when it

@@ -3,7 +3,7 @@
 // polling on a stepped clock over the fake key-state device.
 #include "input/Keyboard.h"
 
-#include "../../devices/tests/posts.h"
+#include "testing/post_log.h"
 #include "../../devices/tests/step_clock.h"
 
 #include "kbhook/keysnare.h"
@@ -17,7 +17,7 @@
 
 namespace {
 
-using input_test::Post;
+using testing_support::Post;
 using platform::devices::FakeKeyStateDevice;
 using platform::devices::kSlotRequests;
 
@@ -51,7 +51,7 @@ TEST(KeyboardChoice, VersionClassesPickTheirDetector)
 class RecordingSink final : public keysnare::MessageSink {
 public:
     bool post(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) override { return fn(hwnd, message, wParam, lParam); }
-    input_test::PostLog log;
+    testing_support::PostLog log;
     std::function<bool(HWND, UINT, WPARAM, LPARAM)> fn = log.poster();
 };
 
@@ -165,7 +165,7 @@ protected:
 
     platform::FakeKeyboardSource source;  // the capture hook's keyboard
     input_test::StepClock clock;
-    input_test::PostLog log;
+    testing_support::PostLog log;
     FakeKeyStateDevice* device = nullptr;
     std::unique_ptr<CW9xkeyboard> detector;
 };

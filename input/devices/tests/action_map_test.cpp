@@ -2,14 +2,14 @@
 // the poll thread on a stepped clock.
 #include "input/ActionMap.h"
 
-#include "posts.h"
+#include "testing/post_log.h"
 #include "step_clock.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-using input_test::Post;
+using testing_support::Post;
 using platform::devices::DeviceInstance;
 using platform::devices::FakeButtonSource;
 namespace dev = platform::devices;
@@ -56,7 +56,7 @@ protected:
         source->setButton(device, button, down);
     }
 
-    input_test::PostLog log;
+    testing_support::PostLog log;
     FakeButtonSource* source = nullptr;
     std::size_t padA = 0, padB = 0, mouse = 0, keyboard = 0, control = 0;
     std::unique_ptr<CActionMap> map;
@@ -253,7 +253,7 @@ TEST(InputPoller, PollsOncePerPeriodOfItsClock)
     auto src = std::make_unique<FakeButtonSource>();
     FakeButtonSource* source = src.get();
     const auto pad = source->attach(instanceOf(kPadA, dev::kTypeGamepad), 4);
-    input_test::PostLog log;
+    testing_support::PostLog log;
     CActionMap map(std::move(src), log.poster());
     map.Create(kOwner);
     map.AddBinding({1, kPadA, 2, 0, WM_HOTKEY_ACTION});

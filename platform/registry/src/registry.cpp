@@ -213,7 +213,7 @@ public:
     {
         sqlite3_bind_text(stmt_, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
     }
-    void bindBlob(int i, std::span<const std::uint8_t> v)
+    void bind(int i, std::span<const std::uint8_t> v)
     {
         if (v.empty()) {
             sqlite3_bind_zeroblob(stmt_, i, 0);
@@ -245,6 +245,51 @@ public:
 private:
     sqlite3_stmt* stmt_ = nullptr;
 };
+
+// Runs one statement with `args` bound to ?1, ?2, ... in order: kSuccess
+// when it ran to completion.
+template <typename... Args>
+Status run(sqlite3* db, const char* sql, const Args&... args)
+{
+    Statement statement(db, sql);
+    if (!statement.ok()) return kIoFailed;
+    int i = 0;
+    (statement.bind(++i, args), ...);
+    return statement.step() == SQLITE_DONE ? kSuccess : kIoFailed;
+}
+
+// Every query's rows through `row` into `out`; `out` is left empty when the
+// query fails.
+template <typename T, typename Row>
+Status collect(sqlite3* db, const char* sql, std::int64_t id, std::vector<T>& out, Row row)
+{
+    Statement list(db, sql);
+    if (!list.ok()) return kIoFailed;
+    list.bind(1, id);
+    int rc;
+    while ((rc = list.step()) == SQLITE_ROW) out.push_back(row(list));
+    if (rc != SQLITE_DONE) {
+        out.clear();
+        return kIoFailed;
+    }
+    return kSuccess;
+}
+
+constexpr const char* kFindChild = "SELECT id FROM keys WHERE parent = ?1 AND folded = ?2";
+
+// One step down a key path: the child of `parent` whose folded name is
+// `folded`, through a prepared kFindChild.
+Status childKey(Statement& find, std::int64_t parent, std::string_view folded, std::int64_t& id)
+{
+    find.reset();
+    find.bind(1, parent);
+    find.bind(2, folded);
+    const int rc = find.step();
+    if (rc == SQLITE_DONE) return kNotFound;
+    if (rc != SQLITE_ROW) return kIoFailed;
+    id = find.integer(0);
+    return kSuccess;
+}
 
 bool exec(sqlite3* db, const char* sql)
 {
@@ -345,6 +390,32 @@ private:
     bool done_ = false;
 };
 
+// Every operation's frame: the store's lock, one transaction, and the body.
+// A write commits when its body succeeds; a read, and a failed write, roll
+// back.
+template <typename Body>
+Status Store::transact(bool write, Body&& body)
+{
+    std::lock_guard lock(mutex_);
+    if (!usable()) return kIoFailed;
+    Transaction tx(db_, write);
+    if (!tx.ok()) return kIoFailed;
+    const Status st = body();
+    if (!write || st != kSuccess) return st;
+    return tx.commit();
+}
+
+// transact() on an existing key: the body gets the key's id.
+template <typename Body>
+Status Store::inKey(Root root, const Name& key, bool write, Body&& body)
+{
+    return transact(write, [&]() -> Status {
+        std::int64_t id = 0;
+        if (const Status st = findKey(root, key, id); st != kSuccess) return st;
+        return body(id);
+    });
+}
+
 Store::Store(std::filesystem::path file) : path_(std::move(file)), pid_(::getpid())
 {
     openStatus_ = initialise();
@@ -405,16 +476,10 @@ Status Store::initialise()
 Status Store::findKey(Root root, const Name& key, std::int64_t& id)
 {
     id = rootId(root);
-    Statement find(db_, "SELECT id FROM keys WHERE parent = ?1 AND folded = ?2");
+    Statement find(db_, kFindChild);
     if (!find.ok()) return kIoFailed;
     for (std::string_view seg : segments(key.utf8())) {
-        find.reset();
-        find.bind(1, id);
-        find.bind(2, fold(seg));
-        const int rc = find.step();
-        if (rc == SQLITE_DONE) return kNotFound;
-        if (rc != SQLITE_ROW) return kIoFailed;
-        id = find.integer(0);
+        if (const Status st = childKey(find, id, fold(seg), id); st != kSuccess) return st;
     }
     return kSuccess;
 }
@@ -422,13 +487,8 @@ Status Store::findKey(Root root, const Name& key, std::int64_t& id)
 Status Store::createKey(Root root, const Name& key, bool* created)
 {
     if (created) *created = false;
-    std::lock_guard lock(mutex_);
-    if (!usable()) return kIoFailed;
-    Transaction tx(db_, true);
-    if (!tx.ok()) return kIoFailed;
     bool made = false;
-    if (const Status st = createKeyIn(root, key, &made); st != kSuccess) return st;
-    const Status st = tx.commit();
+    const Status st = transact(true, [&] { return createKeyIn(root, key, &made); });
     if (st == kSuccess && created) *created = made;
     return st;
 }
@@ -439,23 +499,17 @@ Status Store::createKeyIn(Root root, const Name& key, bool* created)
     bool made = false;
     for (std::string_view seg : segments(key.utf8())) {
         const std::string folded = fold(seg);
-        Statement find(db_, "SELECT id FROM keys WHERE parent = ?1 AND folded = ?2");
+        Statement find(db_, kFindChild);
         if (!find.ok()) return kIoFailed;
-        find.bind(1, id);
-        find.bind(2, folded);
-        const int rc = find.step();
-        if (rc == SQLITE_ROW) {
-            id = find.integer(0);
+        const Status found = childKey(find, id, folded, id);
+        if (found == kSuccess) {
             made = false;
             continue;
         }
-        if (rc != SQLITE_DONE) return kIoFailed;
-        Statement insert(db_, "INSERT INTO keys(parent, name, folded) VALUES(?1, ?2, ?3)");
-        if (!insert.ok()) return kIoFailed;
-        insert.bind(1, id);
-        insert.bind(2, seg);
-        insert.bind(3, folded);
-        if (insert.step() != SQLITE_DONE) return kIoFailed;
+        if (found != kNotFound) return found;
+        if (const Status st = run(db_, "INSERT INTO keys(parent, name, folded) VALUES(?1, ?2, ?3)", id, seg, folded);
+            st != kSuccess)
+            return st;
         id = sqlite3_last_insert_rowid(db_);
         made = true;
     }
@@ -465,107 +519,61 @@ Status Store::createKeyIn(Root root, const Name& key, bool* created)
 
 Status Store::openKey(Root root, const Name& key)
 {
-    std::lock_guard lock(mutex_);
-    if (!usable()) return kIoFailed;
-    Transaction tx(db_, false);
-    if (!tx.ok()) return kIoFailed;
-    std::int64_t id = 0;
-    return findKey(root, key, id);
+    return inKey(root, key, false, [](std::int64_t) { return kSuccess; });
+}
+
+Status Store::removeKey(Root root, const Name& key, bool withSubkeys)
+{
+    return inKey(root, key, true, [&](std::int64_t id) -> Status {
+        if (id == rootId(root)) return kAccessDenied;
+        if (!withSubkeys) {
+            Statement child(db_, "SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1");
+            if (!child.ok()) return kIoFailed;
+            child.bind(1, id);
+            const int rc = child.step();
+            if (rc == SQLITE_ROW) return kAccessDenied;
+            if (rc != SQLITE_DONE) return kIoFailed;
+        }
+        // Subkeys and values go with it through the cascading references.
+        return run(db_, "DELETE FROM keys WHERE id = ?1", id);
+    });
 }
 
 Status Store::deleteKey(Root root, const Name& key)
 {
-    std::lock_guard lock(mutex_);
-    if (!usable()) return kIoFailed;
-    Transaction tx(db_, true);
-    if (!tx.ok()) return kIoFailed;
-    std::int64_t id = 0;
-    if (const Status st = findKey(root, key, id); st != kSuccess) return st;
-    if (id == rootId(root)) return kAccessDenied;
-    Statement child(db_, "SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1");
-    if (!child.ok()) return kIoFailed;
-    child.bind(1, id);
-    const int rc = child.step();
-    if (rc == SQLITE_ROW) return kAccessDenied;
-    if (rc != SQLITE_DONE) return kIoFailed;
-    Statement del(db_, "DELETE FROM keys WHERE id = ?1");
-    if (!del.ok()) return kIoFailed;
-    del.bind(1, id);
-    if (del.step() != SQLITE_DONE) return kIoFailed;
-    return tx.commit();
+    return removeKey(root, key, false);
 }
 
 Status Store::deleteTree(Root root, const Name& key)
 {
-    std::lock_guard lock(mutex_);
-    if (!usable()) return kIoFailed;
-    Transaction tx(db_, true);
-    if (!tx.ok()) return kIoFailed;
-    std::int64_t id = 0;
-    if (const Status st = findKey(root, key, id); st != kSuccess) return st;
-    if (id == rootId(root)) return kAccessDenied;
-    // Subkeys and values go with it through the cascading references.
-    Statement del(db_, "DELETE FROM keys WHERE id = ?1");
-    if (!del.ok()) return kIoFailed;
-    del.bind(1, id);
-    if (del.step() != SQLITE_DONE) return kIoFailed;
-    return tx.commit();
+    return removeKey(root, key, true);
 }
 
 Status Store::subkeys(Root root, const Name& key, std::vector<std::u16string>& out)
 {
     out.clear();
-    std::lock_guard lock(mutex_);
-    if (!usable()) return kIoFailed;
-    Transaction tx(db_, false);
-    if (!tx.ok()) return kIoFailed;
-    std::int64_t id = 0;
-    if (const Status st = findKey(root, key, id); st != kSuccess) return st;
-    Statement list(db_, "SELECT name FROM keys WHERE parent = ?1 ORDER BY folded");
-    if (!list.ok()) return kIoFailed;
-    list.bind(1, id);
-    int rc;
-    while ((rc = list.step()) == SQLITE_ROW) out.push_back(toUtf16(list.text(0)));
-    if (rc != SQLITE_DONE) {
-        out.clear();
-        return kIoFailed;
-    }
-    return kSuccess;
+    return inKey(root, key, false, [&](std::int64_t id) {
+        return collect(db_, "SELECT name FROM keys WHERE parent = ?1 ORDER BY folded", id, out,
+                       [](Statement& row) { return toUtf16(row.text(0)); });
+    });
 }
 
 Status Store::values(Root root, const Name& key, std::vector<NamedValue>& out)
 {
     out.clear();
-    std::lock_guard lock(mutex_);
-    if (!usable()) return kIoFailed;
-    Transaction tx(db_, false);
-    if (!tx.ok()) return kIoFailed;
-    std::int64_t id = 0;
-    if (const Status st = findKey(root, key, id); st != kSuccess) return st;
-    Statement list(db_, "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY id");
-    if (!list.ok()) return kIoFailed;
-    list.bind(1, id);
-    int rc;
-    while ((rc = list.step()) == SQLITE_ROW) {
-        out.push_back({toUtf16(list.text(0)),
-                       {static_cast<std::uint32_t>(list.integer(1)), list.blob(2)}});
-    }
-    if (rc != SQLITE_DONE) {
-        out.clear();
-        return kIoFailed;
-    }
-    return kSuccess;
+    return inKey(root, key, false, [&](std::int64_t id) {
+        return collect(db_, "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY id", id, out,
+                       [](Statement& row) {
+                           return NamedValue{toUtf16(row.text(0)),
+                                             {static_cast<std::uint32_t>(row.integer(1)), row.blob(2)}};
+                       });
+    });
 }
 
 Status Store::setValue(Root root, const Name& key, const Name& value, std::uint32_t type,
                        std::span<const std::uint8_t> data)
 {
-    std::lock_guard lock(mutex_);
-    if (!usable()) return kIoFailed;
-    Transaction tx(db_, true);
-    if (!tx.ok()) return kIoFailed;
-    if (const Status st = setValueIn(root, key, value, type, data); st != kSuccess) return st;
-    return tx.commit();
+    return transact(true, [&] { return setValueIn(root, key, value, type, data); });
 }
 
 Status Store::setValueIn(Root root, const Name& key, const Name& value, std::uint32_t type,
@@ -573,17 +581,15 @@ Status Store::setValueIn(Root root, const Name& key, const Name& value, std::uin
 {
     std::int64_t id = 0;
     if (const Status st = findKey(root, key, id); st != kSuccess) return st;
-    Statement put(db_,
-                  "INSERT INTO vals(key, name, folded, type, data) VALUES(?1, ?2, ?3, ?4, ?5) "
-                  "ON CONFLICT(key, folded) DO UPDATE SET type = excluded.type, data = excluded.data");
-    if (!put.ok()) return kIoFailed;
-    put.bind(1, id);
-    put.bind(2, value.utf8());
-    put.bind(3, fold(value.utf8()));
-    put.bind(4, static_cast<std::int64_t>(type));
-    put.bindBlob(5, data);
-    if (put.step() != SQLITE_DONE) return kIoFailed;
-    return kSuccess;
+    return run(db_,
+               "INSERT INTO vals(key, name, folded, type, data) VALUES(?1, ?2, ?3, ?4, ?5) "
+               "ON CONFLICT(key, folded) DO UPDATE SET type = excluded.type, data = excluded.data",
+               id, value.utf8(), fold(value.utf8()), static_cast<std::int64_t>(type), data);
+}
+
+Status Store::deleteValueIn(std::int64_t key, std::string_view folded)
+{
+    return run(db_, "DELETE FROM vals WHERE key = ?1 AND folded = ?2", key, folded);
 }
 
 Status Store::setString(Root root, const Name& key, const Name& value, std::u16string_view text,
@@ -608,22 +614,18 @@ Status Store::setBinary(Root root, const Name& key, const Name& value,
 Status Store::queryValue(Root root, const Name& key, const Name& value, Value& out)
 {
     out = {};
-    std::lock_guard lock(mutex_);
-    if (!usable()) return kIoFailed;
-    Transaction tx(db_, false);
-    if (!tx.ok()) return kIoFailed;
-    std::int64_t id = 0;
-    if (const Status st = findKey(root, key, id); st != kSuccess) return st;
-    Statement get(db_, "SELECT type, data FROM vals WHERE key = ?1 AND folded = ?2");
-    if (!get.ok()) return kIoFailed;
-    get.bind(1, id);
-    get.bind(2, fold(value.utf8()));
-    const int rc = get.step();
-    if (rc == SQLITE_DONE) return kNotFound;
-    if (rc != SQLITE_ROW) return kIoFailed;
-    out.type = static_cast<std::uint32_t>(get.integer(0));
-    out.data = get.blob(1);
-    return kSuccess;
+    return inKey(root, key, false, [&](std::int64_t id) -> Status {
+        Statement get(db_, "SELECT type, data FROM vals WHERE key = ?1 AND folded = ?2");
+        if (!get.ok()) return kIoFailed;
+        get.bind(1, id);
+        get.bind(2, fold(value.utf8()));
+        const int rc = get.step();
+        if (rc == SQLITE_DONE) return kNotFound;
+        if (rc != SQLITE_ROW) return kIoFailed;
+        out.type = static_cast<std::uint32_t>(get.integer(0));
+        out.data = get.blob(1);
+        return kSuccess;
+    });
 }
 
 Status Store::queryString(Root root, const Name& key, const Name& value, std::u16string& out)
@@ -662,55 +664,40 @@ Status Store::queryDword(Root root, const Name& key, const Name& value, std::uin
 
 Status Store::deleteValue(Root root, const Name& key, const Name& value)
 {
-    std::lock_guard lock(mutex_);
-    if (!usable()) return kIoFailed;
-    Transaction tx(db_, true);
-    if (!tx.ok()) return kIoFailed;
-    std::int64_t id = 0;
-    if (const Status st = findKey(root, key, id); st != kSuccess) return st;
-    Statement del(db_, "DELETE FROM vals WHERE key = ?1 AND folded = ?2");
-    if (!del.ok()) return kIoFailed;
-    del.bind(1, id);
-    del.bind(2, fold(value.utf8()));
-    if (del.step() != SQLITE_DONE) return kIoFailed;
-    if (sqlite3_changes(db_) == 0) return kNotFound;
-    return tx.commit();
+    return inKey(root, key, true, [&](std::int64_t id) -> Status {
+        if (const Status st = deleteValueIn(id, fold(value.utf8())); st != kSuccess) return st;
+        return sqlite3_changes(db_) == 0 ? kNotFound : kSuccess;
+    });
 }
 
 Status Store::apply(const Batch& batch)
 {
-    std::lock_guard lock(mutex_);
-    if (!usable()) return kIoFailed;
-    Transaction tx(db_, true);
-    if (!tx.ok()) return kIoFailed;
-    for (const Batch::Change& c : batch.changes_) {
-        Status st = kSuccess;
-        switch (c.kind) {
-        case Batch::Kind::CreateKey:
-            st = createKeyIn(c.root, c.key, nullptr);
-            break;
-        case Batch::Kind::SetValue:
-            st = setValueIn(c.root, c.key, c.value, c.type, c.data);
-            break;
-        case Batch::Kind::DeleteValue: {
-            std::int64_t id = 0;
-            st = findKey(c.root, c.key, id);
-            if (st == kNotFound) {
-                st = kSuccess; // no key, so no value to delete
+    return transact(true, [&]() -> Status {
+        for (const Batch::Change& c : batch.changes_) {
+            Status st = kSuccess;
+            switch (c.kind) {
+            case Batch::Kind::CreateKey:
+                st = createKeyIn(c.root, c.key, nullptr);
+                break;
+            case Batch::Kind::SetValue:
+                st = setValueIn(c.root, c.key, c.value, c.type, c.data);
+                break;
+            case Batch::Kind::DeleteValue: {
+                std::int64_t id = 0;
+                st = findKey(c.root, c.key, id);
+                if (st == kNotFound) {
+                    st = kSuccess; // no key, so no value to delete
+                    break;
+                }
+                if (st != kSuccess) break;
+                st = deleteValueIn(id, fold(c.value));
                 break;
             }
-            if (st != kSuccess) break;
-            Statement del(db_, "DELETE FROM vals WHERE key = ?1 AND folded = ?2");
-            if (!del.ok()) return kIoFailed;
-            del.bind(1, id);
-            del.bind(2, fold(c.value));
-            if (del.step() != SQLITE_DONE) st = kIoFailed;
-            break;
+            }
+            if (st != kSuccess) return st; // rolled back with the transaction
         }
-        }
-        if (st != kSuccess) return st; // rolled back with the transaction
-    }
-    return tx.commit();
+        return kSuccess;
+    });
 }
 
 Batch& Batch::createKey(Root root, const Name& key)

@@ -3,6 +3,7 @@
 // working only through the session's CProcessPoker.
 #include "client/ovclient.h"
 #include "platform/clock.h"
+#include "platform/linalg.h"
 #include "views/process_poker.h"
 #include "views/simconnect.h"
 
@@ -10,6 +11,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <numbers>
 #include <sys/types.h>
 #include <vector>
 
@@ -20,22 +22,11 @@ inline constexpr std::uint32_t kReadFailed = 0x80000000u;
 inline constexpr std::uint32_t kCodeDiffers = 0x80000001u;
 inline constexpr std::uint32_t kWriteFailed = 0x80000002u;
 
-// Row-vector 4x4 matrix in the Direct3D helpers' convention.
-struct Matrix {
-    std::array<float, 16> m{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-    float& at(int r, int c) { return m[static_cast<std::size_t>(r * 4 + c)]; }
-    float at(int r, int c) const { return m[static_cast<std::size_t>(r * 4 + c)]; }
-    // The upper-left 3x3, row by row.
-    std::array<float, 9> upper3x3() const;
-};
-Matrix operator*(const Matrix& a, const Matrix& b);
-Matrix rotationX(float angle);
-Matrix rotationY(float angle);
-Matrix rotationZ(float angle);
-// Roll about Z first, then pitch about X, then yaw about Y.
-Matrix rotationYawPitchRoll(float yaw, float pitch, float roll);
-// A point transformed by M (w = 1, divided by the resulting w).
-std::array<float, 3> transformCoord(const std::array<float, 3>& p, const Matrix& m);
+// The pose record's units: angles run over +-16384 for half a turn each
+// way (kS a step), positions are kPosition game units a step.
+inline constexpr float kS = 1.0f / 16384.0f;
+inline constexpr float kPi = std::numbers::pi_v<float>;
+inline constexpr float kPosition = 0.42f * kS;
 
 // Pose record axes.
 inline float roll(const OVPosePacket& r) { return r.value[0]; }

@@ -2,11 +2,10 @@
 // The view library's connection to the client library, made the way a game
 // client makes it: register the game's window and profile, ask for all six
 // axes, and fetch the pose record.
+#include "client/binder.h"
 #include "client/ovclient.h"
-#include "platform/modules.h"
 
 #include <cstdint>
-#include <optional>
 
 // What the worker needs from a pose connection (CVistrel, or a test double).
 class PoseSource {
@@ -32,17 +31,6 @@ public:
 private:
     bool load();
 
-    std::optional<platform::Module> module_;
+    ovclient::ClientBinder client_;
     bool connected_ = false;
-    OV_RegisterWindowHandle_t registerWindow_ = nullptr;
-    OV_Command0_t unregisterWindow_ = nullptr;
-    OV_Command0_t startData_ = nullptr;
-    OV_Command0_t stopData_ = nullptr;
-    OV_GetData_t getData_ = nullptr;
-    OV_QueryVersion_t queryVersion_ = nullptr;
-    OV_Command0_t reCenter_ = nullptr;
-    OV_Command16_t registerProfile_ = nullptr;
-    OV_Command16_t requestData_ = nullptr;
-    OV_Command0_t startCursor_ = nullptr;
-    OV_Command0_t stopCursor_ = nullptr;
 };

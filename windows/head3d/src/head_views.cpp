@@ -9,7 +9,7 @@ void PlaceMesh(CMesh& mesh, const std::array<float, 6>& v)
 {
     const float u = kPoseUnit;
     const float s = mesh.scale.x;
-    const platform::gfx::Vec3& c = mesh.boundingCentre;
+    const platform::linalg::Vec3& c = mesh.boundingCentre;
     mesh.position = {-v[0] * u * kRangeX - c.x * s, v[1] * u * kRangeY - c.y * s, v[2] * u * kRangeZ - c.z * s};
     const float pi = std::numbers::pi_v<float>;
     mesh.rotation.y = v[3] * u * pi;

@@ -14,8 +14,8 @@
 #include "windows/scene3d/scene.h"
 #include "x_text_check.h"
 
-using platform::gfx::Matrix;
-using platform::gfx::Vec3;
+using platform::linalg::Matrix;
+using platform::linalg::Vec3;
 
 namespace {
 
@@ -68,7 +68,7 @@ void ComputeNormals(CMeshGeometry& g)
     for (const auto& subset : g.subsets)
         for (std::size_t i = 0; i + 2 < subset.size(); i += 3) {
             const Vec3& a = g.positions[subset[i]];
-            const Vec3 n = platform::gfx::Vec3Normalize(
+            const Vec3 n = platform::linalg::Vec3Normalize(
                 Cross(Sub(g.positions[subset[i + 1]], a), Sub(g.positions[subset[i + 2]], a)));
             for (std::size_t k = 0; k < 3; ++k) {
                 Vec3& v = g.normals[subset[i + k]];
@@ -76,7 +76,7 @@ void ComputeNormals(CMeshGeometry& g)
             }
         }
     for (auto& n : g.normals)
-        n = platform::gfx::Vec3Normalize(n);
+        n = platform::linalg::Vec3Normalize(n);
 }
 
 struct Collector {
@@ -226,7 +226,7 @@ CMaterial CMesh::SetMaterial()
 
 CMeshTransforms CMesh::UpdateTransforms() const
 {
-    using namespace platform::gfx;
+    using namespace platform::linalg;
     CMeshTransforms t;
     t.world = MatrixMultiply(
         MatrixMultiply(MatrixMultiply(MatrixRotationX(rotation.x), MatrixRotationY(rotation.y)), MatrixRotationZ(rotation.z)),

@@ -5,14 +5,14 @@
 #include <exception>
 #include <stdexcept>
 
-using platform::gfx::Matrix;
+using platform::linalg::Matrix;
 
 namespace {
 
 // Direct3D's clip depth runs 0..1, OpenGL's -1..1: z' = 2z - w.
 Matrix DepthToGl()
 {
-    Matrix m = platform::gfx::MatrixIdentity();
+    Matrix m = platform::linalg::MatrixIdentity();
     m(2, 2) = 2.0f;
     m(3, 2) = -1.0f;
     return m;
@@ -74,10 +74,10 @@ std::uint32_t CScene::InitD3D()
 void CScene::SetupLights()
 {
     // The light is given in world space: set it under the camera's view.
-    const Matrix view = platform::gfx::MatrixLookAtLH(cameraEye, cameraLookAt, cameraUp);
+    const Matrix view = platform::linalg::MatrixLookAtLH(cameraEye, cameraLookAt, cameraUp);
     glMatrixMode(GL_MODELVIEW);
     glLoadMatrixf(view.data());
-    const platform::gfx::Vec3 direction = platform::gfx::Vec3Normalize({0.0f, 0.0f, 500.0f});
+    const platform::linalg::Vec3 direction = platform::linalg::Vec3Normalize({0.0f, 0.0f, 500.0f});
     // OpenGL takes the direction towards the light.
     const GLfloat towardsLight[4] = {-direction.x, -direction.y, -direction.z, 0.0f};
     const GLfloat diffuse[4] = {0.3f, 0.3f, 0.3f, 0.0f};
@@ -144,16 +144,16 @@ void CScene::DrawMesh(CMesh& mesh)
     SetGlMaterial(mesh.SetMaterial());
     const CMeshTransforms t = mesh.UpdateTransforms();
     glMatrixMode(GL_PROJECTION);
-    glLoadMatrixf(platform::gfx::MatrixMultiply(t.projection, DepthToGl()).data());
+    glLoadMatrixf(platform::linalg::MatrixMultiply(t.projection, DepthToGl()).data());
     glMatrixMode(GL_MODELVIEW);
-    glLoadMatrixf(platform::gfx::MatrixMultiply(t.world, t.view).data());
+    glLoadMatrixf(platform::linalg::MatrixMultiply(t.world, t.view).data());
     if (!mesh.HasGeometry())
         return;
     const CMeshGeometry& g = mesh.geometry;
     glEnableClientState(GL_VERTEX_ARRAY);
     glEnableClientState(GL_NORMAL_ARRAY);
-    glVertexPointer(3, GL_FLOAT, sizeof(platform::gfx::Vec3), &g.positions[0].x);
-    glNormalPointer(GL_FLOAT, sizeof(platform::gfx::Vec3), &g.normals[0].x);
+    glVertexPointer(3, GL_FLOAT, sizeof(platform::linalg::Vec3), &g.positions[0].x);
+    glNormalPointer(GL_FLOAT, sizeof(platform::linalg::Vec3), &g.normals[0].x);
     const bool hasTexcoords = g.texcoords.size() == g.positions.size();
     if (hasTexcoords) {
         glEnableClientState(GL_TEXTURE_COORD_ARRAY);

@@ -354,7 +354,7 @@ TEST(Mesh, MaterialAndTransformsFollowTheirFormulas)
     EXPECT_EQ(mesh.textureName, "REDBRICK.BMP");
     EXPECT_EQ(mesh.defaultMaterial.diffuse, m.diffuse);
 
-    using namespace platform::gfx;
+    using namespace platform::linalg;
     mesh.scale = {2, 2, 2};
     mesh.position = {10, 0, 0};
     mesh.rotation = {0, std::numbers::pi_v<float> / 2, 0};

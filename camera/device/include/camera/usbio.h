@@ -152,6 +152,9 @@ protected:
     virtual void OnThreadExit() {}
     virtual void ThreadRoutine() = 0;
     virtual void TerminateThread();
+    enum class Direction { In, Out };
+    // The reader's and the writer's routine.
+    void RunPipe(Direction direction);
 
     int priority_ = 2;
     unsigned maxErrorCount_ = 3;
@@ -172,7 +175,6 @@ public:
 
 protected:
     void ThreadRoutine() override;
-    void TerminateThread() override;
 };
 
 class CUsbIoWriter : public CUsbIoThread {
@@ -182,7 +184,6 @@ public:
 
 protected:
     void ThreadRoutine() override;
-    void TerminateThread() override;
 };
 
 // Hands every good buffer to its camera.

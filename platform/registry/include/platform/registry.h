@@ -169,10 +169,18 @@ public:
 
 private:
     struct Transaction;
+    // The frame of every operation: lock, transaction, body (registry.cpp).
+    template <typename Body>
+    Status transact(bool write, Body&& body);
+    template <typename Body>
+    Status inKey(Root root, const Name& key, bool write, Body&& body);
+    // deleteKey (without subkeys) and deleteTree.
+    Status removeKey(Root root, const Name& key, bool withSubkeys);
     // The operations' bodies, run inside the caller's transaction.
     Status createKeyIn(Root root, const Name& key, bool* created);
     Status setValueIn(Root root, const Name& key, const Name& value, std::uint32_t type,
                       std::span<const std::uint8_t> data);
+    Status deleteValueIn(std::int64_t key, std::string_view folded);
     Status initialise();
     bool usable();
     Status findKey(Root root, const Name& key, std::int64_t& id);

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/gfx/matrix.h"
+#include "platform/linalg.h"
 #include "windows/scene3d/texture_image.h"
 
 class CScene;
@@ -43,8 +43,8 @@ struct CTexCoord {
 
 // The geometry of a loaded mesh: one vertex list and one triangle list per subset.
 struct CMeshGeometry {
-    std::vector<platform::gfx::Vec3> positions;
-    std::vector<platform::gfx::Vec3> normals;
+    std::vector<platform::linalg::Vec3> positions;
+    std::vector<platform::linalg::Vec3> normals;
     std::vector<CTexCoord> texcoords; // one per vertex (0, 0 where the file has none)
     std::vector<std::vector<std::uint32_t>> subsets; // triangle indices per subset
     bool empty() const { return positions.empty(); }
@@ -80,9 +80,9 @@ std::filesystem::path TextureBeside(const std::filesystem::path& meshFile, std::
 
 // The three transforms a mesh is drawn with.
 struct CMeshTransforms {
-    platform::gfx::Matrix world;
-    platform::gfx::Matrix view;
-    platform::gfx::Matrix projection;
+    platform::linalg::Matrix world;
+    platform::linalg::Matrix view;
+    platform::linalg::Matrix projection;
 };
 
 class CMesh {
@@ -111,10 +111,10 @@ public:
     std::int32_t index = 0;
     CColourBytes colour;
     CScene* scene = nullptr;
-    platform::gfx::Vec3 scale{1.0f, 1.0f, 1.0f};
-    platform::gfx::Vec3 position;
-    platform::gfx::Vec3 rotation; // radians about x, y, z
-    platform::gfx::Vec3 boundingCentre;
+    platform::linalg::Vec3 scale{1.0f, 1.0f, 1.0f};
+    platform::linalg::Vec3 position;
+    platform::linalg::Vec3 rotation; // radians about x, y, z
+    platform::linalg::Vec3 boundingCentre;
     float boundingRadius = 10000.0f;
     CMeshGeometry geometry;
     std::vector<CMaterial> materials;         // one per subset
@@ -150,4 +150,4 @@ public:
 };
 
 // The shift every loaded vertex gets.
-inline constexpr platform::gfx::Vec3 kMeshLoadOffset{0.0f, 1500.0f, -300.0f};
+inline constexpr platform::linalg::Vec3 kMeshLoadOffset{0.0f, 1500.0f, -300.0f};

@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/gfx/matrix.h"
 #include "platform/gfx/offscreen.h"
+#include "platform/linalg.h"
 #include "windows/scene3d/mesh.h"
 
 class CScene {
@@ -57,9 +57,9 @@ public:
     int Width() const { return options_.width; }
     int Height() const { return options_.height; }
 
-    platform::gfx::Vec3 cameraUp{0.0f, 1.0f, 0.0f};
-    platform::gfx::Vec3 cameraEye{-1.0f, 6.0f, -1500.0f};
-    platform::gfx::Vec3 cameraLookAt{0.0f, 0.0f, 10000.0f};
+    platform::linalg::Vec3 cameraUp{0.0f, 1.0f, 0.0f};
+    platform::linalg::Vec3 cameraEye{-1.0f, 6.0f, -1500.0f};
+    platform::linalg::Vec3 cameraLookAt{0.0f, 0.0f, 10000.0f};
     CColourBytes background;
 
 private:

@@ -1,6 +1,8 @@
 #pragma once
 // A camera blob held by value, with what the blob filter and the
-// identification read and write.
+// identification read and write: the engine's tests and its benchmark.
+namespace testing_support {
+
 struct Blob {
     float area = 0;
     float width = 1;
@@ -13,3 +15,5 @@ struct Blob {
     double GetX() const { return x; }
     double GetY() const { return y; }
 };
+
+} // namespace testing_support

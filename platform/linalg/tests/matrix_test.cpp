@@ -1,11 +1,11 @@
-#include "platform/gfx/matrix.h"
+#include "platform/linalg.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <numbers>
 
-using namespace platform::gfx;
+using namespace platform::linalg;
 
 namespace {
 void ExpectVec(const Vec3& v, float x, float y, float z)
@@ -65,4 +65,22 @@ TEST(Matrix, NormalizeKeepsTheZeroVector)
     ExpectVec(Vec3Normalize({0, 0, 500}), 0, 0, 1);
     ExpectVec(Vec3Normalize({3, 4, 0}), 0.6f, 0.8f, 0);
     ExpectVec(Vec3Normalize({0, 0, 0}), 0, 0, 0);
+}
+
+TEST(Matrix, YawPitchRollFollowsTheDirect3DConvention)
+{
+    const float h = std::numbers::pi_v<float> / 2;
+    auto m = MatrixUpper3x3(MatrixRotationYawPitchRoll(h, 0, 0));
+    const std::array<float, 9> yaw90{0, 0, -1, 0, 1, 0, 1, 0, 0};
+    for (std::size_t i = 0; i < 9; ++i)
+        EXPECT_NEAR(m[i], yaw90[i], 1e-6) << i;
+    // Roll first, then pitch, then yaw.
+    const float a = 0.3f, b = -0.7f, c = 1.1f;
+    auto composed = (MatrixRotationZ(c) * MatrixRotationX(b) * MatrixRotationY(a)).m;
+    auto direct = MatrixRotationYawPitchRoll(a, b, c).m;
+    for (std::size_t i = 0; i < 16; ++i)
+        EXPECT_NEAR(composed[i], direct[i], 1e-6);
+    auto p = Vec3TransformCoord({1, 0, 0}, MatrixRotationZ(h));
+    EXPECT_NEAR(p.x, 0, 1e-6);
+    EXPECT_NEAR(p.y, 1, 1e-6);
 }

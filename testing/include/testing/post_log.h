@@ -1,12 +1,14 @@
 #pragma once
-// Records posted messages in place of the window queues.
+// Records posted messages in place of the window queues: through poster()
+// for the posting functions the input layers take, or record() for a sink
+// of another shape.
 #include "platform/messages.h"
 
 #include <mutex>
 #include <ostream>
 #include <vector>
 
-namespace input_test {
+namespace testing_support {
 
 struct Post {
     platform::HWND hwnd;
@@ -26,10 +28,14 @@ public:
     auto poster()
     {
         return [this](platform::HWND h, platform::UINT m, platform::WPARAM w, platform::LPARAM l) {
-            std::lock_guard lock(mutex_);
-            posts_.push_back({h, m, w, l});
-            return true;
+            return record(h, m, w, l);
         };
+    }
+    bool record(platform::HWND h, platform::UINT m, platform::WPARAM w, platform::LPARAM l)
+    {
+        std::lock_guard lock(mutex_);
+        posts_.push_back({h, m, w, l});
+        return true;
     }
     std::vector<Post> take()
     {
@@ -44,4 +50,4 @@ private:
     std::vector<Post> posts_;
 };
 
-} // namespace input_test
+} // namespace testing_support

@@ -1,16 +1,8 @@
-#include "platform/gfx/matrix.h"
+#include "platform/linalg.h"
 
 #include <cmath>
 
-namespace platform::gfx {
-namespace {
-Vec3 Sub(const Vec3& a, const Vec3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-Vec3 Cross(const Vec3& a, const Vec3& b)
-{
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-float Dot(const Vec3& a, const Vec3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-} // namespace
+namespace platform::linalg {
 
 Matrix MatrixIdentity()
 {
@@ -19,38 +11,23 @@ Matrix MatrixIdentity()
     return r;
 }
 
-Matrix MatrixRotationX(float angle)
+namespace {
+// A turn in the plane of axes i and j: i towards j for a positive angle.
+Matrix PlaneRotation(int i, int j, float angle)
 {
     Matrix r = MatrixIdentity();
     const float c = std::cos(angle), s = std::sin(angle);
-    r(1, 1) = c;
-    r(1, 2) = s;
-    r(2, 1) = -s;
-    r(2, 2) = c;
+    r(i, i) = c;
+    r(i, j) = s;
+    r(j, i) = -s;
+    r(j, j) = c;
     return r;
 }
+} // namespace
 
-Matrix MatrixRotationY(float angle)
-{
-    Matrix r = MatrixIdentity();
-    const float c = std::cos(angle), s = std::sin(angle);
-    r(0, 0) = c;
-    r(0, 2) = -s;
-    r(2, 0) = s;
-    r(2, 2) = c;
-    return r;
-}
-
-Matrix MatrixRotationZ(float angle)
-{
-    Matrix r = MatrixIdentity();
-    const float c = std::cos(angle), s = std::sin(angle);
-    r(0, 0) = c;
-    r(0, 1) = s;
-    r(1, 0) = -s;
-    r(1, 1) = c;
-    return r;
-}
+Matrix MatrixRotationX(float angle) { return PlaneRotation(1, 2, angle); }
+Matrix MatrixRotationY(float angle) { return PlaneRotation(2, 0, angle); }
+Matrix MatrixRotationZ(float angle) { return PlaneRotation(0, 1, angle); }
 
 Matrix MatrixScaling(float sx, float sy, float sz)
 {
@@ -74,14 +51,18 @@ Matrix MatrixTranslation(float x, float y, float z)
 Matrix MatrixMultiply(const Matrix& a, const Matrix& b)
 {
     Matrix r;
-    for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < 4; ++j) {
-            float sum = 0.0f;
-            for (int k = 0; k < 4; ++k)
-                sum += a(i, k) * b(k, j);
-            r(i, j) = sum;
-        }
+    MultiplyInto(a.m.data(), b.m.data(), r.m.data(), 4, 4, 4);
     return r;
+}
+
+Matrix MatrixRotationYawPitchRoll(float yaw, float pitch, float roll)
+{
+    return MatrixRotationZ(roll) * MatrixRotationX(pitch) * MatrixRotationY(yaw);
+}
+
+std::array<float, 9> MatrixUpper3x3(const Matrix& m)
+{
+    return {m(0, 0), m(0, 1), m(0, 2), m(1, 0), m(1, 1), m(1, 2), m(2, 0), m(2, 1), m(2, 2)};
 }
 
 Vec3 Vec3Normalize(const Vec3& v)
@@ -94,7 +75,7 @@ Vec3 Vec3Normalize(const Vec3& v)
 
 Matrix MatrixLookAtLH(const Vec3& eye, const Vec3& at, const Vec3& up)
 {
-    const Vec3 zaxis = Vec3Normalize(Sub(at, eye));
+    const Vec3 zaxis = Vec3Normalize(at - eye);
     const Vec3 xaxis = Vec3Normalize(Cross(up, zaxis));
     const Vec3 yaxis = Cross(zaxis, xaxis);
     Matrix r = MatrixIdentity();
@@ -131,4 +112,4 @@ Vec3 Vec3TransformCoord(const Vec3& v, const Matrix& m)
     return {x / w, y / w, z / w};
 }
 
-} // namespace platform::gfx
+} // namespace platform::linalg
