@@ -76,6 +76,10 @@ std::uint32_t CBF2::start(std::uint32_t pid)
         report("the helper " + helper.string() + " is not installed");
         return kWriteFailed;
     }
+    // A load still running at the limit is not cut short: the game's thread
+    // finishes it and goes back to where it was on its own. It counts as a
+    // failure here; the next round finds the helper inside and asks it to
+    // start again.
     const platform::RemoteCall call = game->loadModule(helper.string(), callLimit_);
     if (!call.done) {
         report(call.error);

@@ -97,10 +97,17 @@ bool CheckBF2Version(CProcessPoker*, const char** outText)
 
 std::optional<GameWindow> WindowList::findGameWindow(const SupportedGame& row)
 {
+    // A window that does not name its process cannot be attached to: the
+    // first match that does is taken before it.
+    std::optional<GameWindow> unowned;
     for (GameWindow& w : topLevelWindows())
-        if (MatchGameWindow(w, row) == 0)
-            return std::move(w);
-    return std::nullopt;
+        if (MatchGameWindow(w, row) == 0) {
+            if (w.pid != 0)
+                return std::move(w);
+            if (!unowned)
+                unowned = std::move(w);
+        }
+    return unowned;
 }
 
 std::vector<GameWindow> X11WindowSource::topLevelWindows()
@@ -154,9 +161,14 @@ void ProcessWindowSource::forget(std::uint64_t id)
 
 std::optional<GameWindow> GameWindowFinder::findGameWindow(const SupportedGame& row)
 {
-    if (auto window = windows_.findGameWindow(row))
+    auto window = windows_.findGameWindow(row);
+    if (window && window->pid != 0)
         return window;
-    return processes_.findGameWindow(row);
+    // No window, or one without _NET_WM_PID (not every program sets it):
+    // the game's process is looked for by its executable.
+    if (auto process = processes_.findGameWindow(row))
+        return process;
+    return window;
 }
 
 bool GameWindowFinder::exists(std::uint64_t id)

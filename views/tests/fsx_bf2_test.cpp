@@ -16,6 +16,7 @@
 #include <dlfcn.h>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <thread>
@@ -107,6 +108,22 @@ TEST(FSXTable, TheSimulatorRowsShareOneLinkInTheProgramsFolder)
 
 // Battlefield 2 -------------------------------------------------------------
 
+// Whether another thread holds "VSLVIEWSHOOKMUTEX" (asked from a thread of
+// its own, as the helper in the game would).
+bool hookMutexHeld()
+{
+    return std::async(std::launch::async, [] {
+               auto mutex = platform::NamedMutex::open("VSLVIEWSHOOKMUTEX");
+               if (!mutex)
+                   return false;
+               if (!platform::holds(mutex->lock(std::chrono::milliseconds(0))))
+                   return true;
+               mutex->unlock();
+               return false;
+           })
+        .get();
+}
+
 std::uint32_t sharedProfileId()
 {
     auto section = platform::SharedSection::open("VistrelVMSharedMemory", 4);
@@ -136,13 +153,18 @@ protected:
 TEST_F(BF2OnFakes, LoadsTheHelperOnceWithTheProfileIdHandedOver)
 {
     std::uint32_t idWhileLoading = 0;
+    bool heldWhileLoading = false;
     game->answerLoads([&](const std::string&) {
         idWhileLoading = sharedProfileId();
+        heldWhileLoading = hookMutexHeld();
         return platform::RemoteCall{true, 0x7F0000001000, {}};
     });
     CBF2 writer(system, folder.path());
     EXPECT_EQ(writer.Update(&poker, &record), 0u);
     EXPECT_EQ(idWhileLoading, 9651u);
+    // The mutex tells the helper who loads it: held while it starts, free after.
+    EXPECT_TRUE(heldWhileLoading);
+    EXPECT_FALSE(hookMutexHeld());
     EXPECT_EQ(game->loadRequests(), std::vector<std::string>{(folder.path() / "VSLViewsi.so").string()});
     // Done: later updates do nothing.
     EXPECT_EQ(writer.Update(&poker, &record), 0u);
@@ -186,8 +208,7 @@ TEST_F(BF2OnFakes, WithoutTheHelperInstalledTheGameIsNotTouched)
 // The stand-in helper really loaded into a stand-in game.
 TEST(BF2OnTarget, TheHelperRunsInsideTheGameAndStartsAgainWhenAsked)
 {
-    if (const std::string why = testing_support::tracingRefusal(); !why.empty())
-        GTEST_SKIP() << why;
+    ORVANE_SKIP_WITHOUT_TRACING();
     testing_support::TempSession session;
     testing_support::TempDir dir;
     const auto record = dir.path() / "helper.txt";
@@ -202,13 +223,14 @@ TEST(BF2OnTarget, TheHelperRunsInsideTheGameAndStartsAgainWhenAsked)
         CBF2 writer(platform::systemProcesses(), folder);
         const OVPosePacket none{};
         ASSERT_EQ(writer.Update(&poker, &none), 0u);
-        EXPECT_EQ(readAll(record), "loaded 9651\n");
+        // The view library held its mutex while the helper started.
+        EXPECT_EQ(readAll(record), "loaded 9651 held\n");
         // The game's own thread goes on.
         EXPECT_EQ(game.command("dump 0x10410000 4"), "00000000");
 
         CBF2 second(platform::systemProcesses(), folder);
         ASSERT_EQ(second.Update(&poker, &none), 0u);
-        EXPECT_TRUE(WaitUntil([&] { return readAll(record) == "loaded 9651\nagain\n"; })) << readAll(record);
+        EXPECT_TRUE(WaitUntil([&] { return readAll(record) == "loaded 9651 held\nagain\n"; })) << readAll(record);
     }
     EXPECT_EQ(game.command("poke 0x10410000 01"), "ok");
 }

@@ -14,6 +14,7 @@ constexpr std::uint32_t kData = 0x10410000;
 
 class PokerOnTarget : public ::testing::Test {
 protected:
+    void SetUp() override { ORVANE_SKIP_WITHOUT_MEMORY_ACCESS(); }
     TargetProcess target{PROCESS_TARGET, {"0x10400000:4096:rx", "0x10410000:4096:rw", "0x10400020=e88c05f6ff",
                                           "0x10410000=00112233445566778899"}};
 };

@@ -340,6 +340,36 @@ TEST_F(WorkerOnFakes, GameThatDiesMidSessionLeavesTheWorkerReadyForTheNext)
     EXPECT_EQ(second->peek(0x4F0A2A, 26), kF1Site);
 }
 
+// A matching window that does not name its process (no _NET_WM_PID) is
+// passed over for one that does, and where none does, the row's game is
+// looked for by its executable.
+TEST_F(WorkerOnFakes, AWindowWithoutItsProcessGivesWayToOneWithIt)
+{
+    auto unowned = f1Game(system, 10);
+    auto owned = f1Game(system, 11);
+    windows.add(f1Window(1, 0), unowned);
+    windows.add(f1Window(2, 11), owned);
+    ASSERT_EQ(library.start(env()), 0);
+    ASSERT_TRUE(WaitUntil([&] { return owned->peek(0x4F0A2A, 1) == Bytes{0xE9}; }));
+    EXPECT_EQ(library.stop(), 0);
+    EXPECT_EQ(unowned->writeCount(), 0);
+}
+
+TEST_F(WorkerOnFakes, AWindowWithoutItsProcessIsTakenByTheGamesExecutable)
+{
+    auto game = f1Game(system, 10);
+    windows.add(f1Window(1, 0), game);
+    ProcessWindowSource processes(system);
+    GameWindowFinder finder(windows, processes);
+    auto e = env();
+    e.windows = &finder;
+    ASSERT_EQ(library.start(e), 0);
+    ASSERT_TRUE(WaitUntil([&] { return game->peek(0x4F0A2A, 1) == Bytes{0xE9}; }));
+    EXPECT_TRUE(WaitUntil([&] { return poses.profile() == 4401; }));
+    EXPECT_EQ(library.stop(), 0);
+    EXPECT_EQ(game->peek(0x4F0A2A, 26), kF1Site);
+}
+
 TEST_F(WorkerOnFakes, RefusedFirstUpdateIsRetriedNextRound)
 {
     auto game = f1Game(system, 10);
@@ -358,6 +388,7 @@ TEST_F(WorkerOnFakes, RefusedFirstUpdateIsRetriedNextRound)
 // its executable name.
 TEST(WorkerOnTarget, FindsAGameWithoutAWindowByItsExecutableAndRestoresOnStop)
 {
+    ORVANE_SKIP_WITHOUT_MEMORY_ACCESS();
     auto dir = std::filesystem::temp_directory_path() / ("h13views-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     auto program = dir / "f1c.EXE";
@@ -447,6 +478,8 @@ protected:
     {
         if (!xvfb.ready())
             GTEST_SKIP() << "Xvfb is not available";
+        // Every writer reads and writes its game's memory.
+        ORVANE_SKIP_WITHOUT_MEMORY_ACCESS();
     }
     std::string window(const std::string& cls, const std::string& title) const
     {
@@ -513,6 +546,24 @@ TEST_F(WorkerOnDesktop, FindsTheGameByItsWindowAndPutsEveryByteBackWhenTheWindow
     EXPECT_TRUE(WaitUntil([&] { return poses.disconnects() == 1; }));
     // Put back when the session's poker goes, after the wait that ends it.
     EXPECT_TRUE(WaitUntil([&] { return f1Memory(game) == before; }));
+    EXPECT_EQ(library.stop(), 0);
+    EXPECT_EQ(f1Memory(game), before);
+}
+
+// A game whose window does not say which process it belongs to (no
+// _NET_WM_PID) is found through its executable, the window's row telling
+// which one to look for.
+TEST_F(WorkerOnDesktop, AWindowWithoutItsProcessIdIsTakenThroughTheExecutable)
+{
+    auto args = f1Arguments();
+    args.push_back("--nopid");
+    args.push_back(window("CUBEApp", "F1 Challenge '99-'02"));
+    TargetProcess game(programNamed("F1C.exe"), args);
+    ASSERT_TRUE(game.ready());
+    const std::string before = f1Memory(game);
+    ASSERT_EQ(library.start(env()), 0);
+    ASSERT_TRUE(WaitUntil([&] { return game.command("dump 0x4f0a2a 1") == "e9"; }));
+    EXPECT_TRUE(WaitUntil([&] { return poses.profile() == 4401; }));
     EXPECT_EQ(library.stop(), 0);
     EXPECT_EQ(f1Memory(game), before);
 }
@@ -590,15 +641,14 @@ TEST_F(WorkerOnDesktop, TheSimulatorsMoveTheirCameraThroughTheirLibrary)
 // only watches the window and reads no pose.
 TEST_F(WorkerOnDesktop, Battlefield2sHelperIsLoadedAndTheWindowWatched)
 {
-    if (const std::string why = testing_support::tracingRefusal(); !why.empty())
-        GTEST_SKIP() << why;
+    ORVANE_SKIP_WITHOUT_TRACING();
     const auto record = programs.file("helper.txt");
     ::setenv("VSLVIEWSI_RECORD", record.c_str(), 1);
     TargetProcess bf2(PROCESS_TARGET, {"0x10410000:4096:rw", window("BF2 (v1.50)", "BF2 (v1.50, pid: 1)")});
     ::unsetenv("VSLVIEWSI_RECORD");
     ASSERT_TRUE(bf2.ready());
     ASSERT_EQ(library.start(env()), 0);
-    ASSERT_TRUE(WaitUntil([&] { return readAll(record) == "loaded 9651\n"; })) << readAll(record);
+    ASSERT_TRUE(WaitUntil([&] { return readAll(record) == "loaded 9651 held\n"; })) << readAll(record);
     EXPECT_EQ(bf2.command("dump 0x10410000 4"), "00000000"); // the game's thread goes on
     EXPECT_EQ(bf2.command("close"), "ok");
     // The session ends with the window; the helper is not loaded twice.
@@ -606,7 +656,7 @@ TEST_F(WorkerOnDesktop, Battlefield2sHelperIsLoadedAndTheWindowWatched)
     EXPECT_EQ(counting.handed(bf2.pid()), 1);
     EXPECT_EQ(library.stop(), 0);
     EXPECT_EQ(poses.connects(), 0);
-    EXPECT_EQ(readAll(record), "loaded 9651\n");
+    EXPECT_EQ(readAll(record), "loaded 9651 held\n");
 }
 
 } // namespace

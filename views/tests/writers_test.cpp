@@ -58,6 +58,7 @@ const char* kF1Site = "8b5424708b4424748d8bf00f0000891 18b54247889410489 5108";
 
 class F1OnTarget : public ::testing::Test {
 protected:
+    void SetUp() override { ORVANE_SKIP_WITHOUT_MEMORY_ACCESS(); }
     static std::vector<std::string> args(const std::string& site)
     {
         return {"0x4f0000:4096:rx", "0x59d000:4096:rw", "0x5e4000:4096:rw", "0x4f0a2a=" + site,
@@ -222,6 +223,7 @@ TEST(StateWriters, OtherCodeAtTheSiteIsRefusedAndNothingIsWritten)
 // byte of the decoy changes.
 TEST(StateWriters, ReadOnlyCodeOfADecoyIsNotChanged)
 {
+    ORVANE_SKIP_WITHOUT_MEMORY_ACCESS();
     TargetProcess decoy(PROCESS_TARGET, {"0x400000:4096:rx", "0x4b7000:4096:rx", "0xa4f000:4096:rw",
                                          "0x900000:4096:rw", "0x4b784f=9090909090", "0xa4fa60=00049000",
                                          "0x900060=03000000"});
@@ -324,6 +326,7 @@ TEST_F(FakeGame, WingsOfWarWritesRowsAndPositionIntoTheCamera)
 // the game is still in the patched state then.
 TEST(StateWriters, EverythingComesBackWhenTheSessionEndsInThePatchedState)
 {
+    ORVANE_SKIP_WITHOUT_MEMORY_ACCESS();
     TargetProcess game(PROCESS_TARGET, {"0x400000:4096:rw", "0x4b7000:4096:rx", "0xa4f000:4096:rw",
                                         "0x900000:4096:rw", "0x4b784f=e88c05f6ff", "0xa4fa60=00049000",
                                         "0x400370=deadbeef"});
@@ -588,6 +591,7 @@ TEST_F(FS2004Game, ChangedSiteIsRefused)
 // The same on a live stand-in process with the two modules mapped from files.
 TEST(FS2004OnTarget, PreparesFromTheLoadedModulesAndRestores)
 {
+    ORVANE_SKIP_WITHOUT_MEMORY_ACCESS();
     auto dir = std::filesystem::temp_directory_path() / ("h13fs9-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     auto writeFile = [](const std::filesystem::path& path, const Bytes& bytes) {

@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMetaObject>
 #include <QPainter>
 #include <QScreen>
 #include <QSystemTrayIcon>
@@ -327,6 +328,8 @@ void CMainFrame::UpdateMenuStates()
         record->setText(Q(Text(engine.IsRecording() ? app::ids::kStopRecording : app::ids::kStartRecording)));
         record->setEnabled(engine.IsLive());
     }
+    if (auto it = actions_.find(ID_SOFTWARE_UPDATES); it != actions_.end())
+        it->second->setEnabled(!updateCheck_.joinable());
     if (QAction* playback = actions_[ID_PLAYBACK]) {
         playback->setText(Q(Text(engine.IsLive() ? app::ids::kStartPlayback : app::ids::kStopPlayback)));
         std::error_code ec;
@@ -444,9 +447,27 @@ void CMainFrame::OpenSoftwareUpdatePage()
 {
     // The page is opened only when the server answers; otherwise the user
     // hears why (no connection, an error page) instead of a browser error.
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const int reached = sheet_->UpdateService().CheckSoftwareUpdatePage();
-    QApplication::restoreOverrideCursor();
+    // The check takes as long as the server lets it (up to the client's time
+    // limit), so it runs on a worker and the window goes on meanwhile; a
+    // second request while one runs waits for the first one's answer.
+    if (updateCheck_.joinable())
+        return;
+    CUpdateService service = sheet_->UpdateService();
+    updateCheck_ = std::thread([this, service = std::move(service)] {
+        const int reached = service.CheckSoftwareUpdatePage();
+        QMetaObject::invokeMethod(
+            this, [this, reached] { ShowSoftwareUpdateResult(reached); }, Qt::QueuedConnection);
+    });
+    UpdateMenuStates();
+}
+
+void CMainFrame::ShowSoftwareUpdateResult(int reached)
+{
+    if (updateCheck_.joinable())
+        updateCheck_.join();
+    if (shutDown_ || !sheet_)
+        return;
+    UpdateMenuStates();
     if (reached != kUpdateOk) {
         options_.dialogs->Message(app::FormatText(
             Text(app::ids::kUpdateError), {QString::fromStdString(UpdateErrorText(reached)).toStdU16String()}));
@@ -460,30 +481,35 @@ void CMainFrame::OpenSoftwareUpdatePage()
     }
 }
 
-void CMainFrame::ShowAbout()
+std::unique_ptr<QDialog> CMainFrame::CreateAboutBox()
 {
-    QDialog about(this);
-    about.setWindowTitle(tr("About Vistrel"));
-    auto* layout = new QVBoxLayout(&about);
+    auto about = std::make_unique<QDialog>(this);
+    about->setWindowTitle(tr("About Vistrel"));
+    auto* layout = new QVBoxLayout(about.get());
     const QString line = QStringLiteral("%1 %2 %3.%4  %5 %6")
                              .arg(Q(Text(app::ids::kProductName)), Q(Text(app::ids::kVersion)))
                              .arg(kSoftwareVersionMajor)
                              .arg(kSoftwareVersionMinor)
                              .arg(Q(Text(app::ids::kBuild)))
                              .arg(kSoftwareVersionBuild);
-    auto* label = new QLabel(line, &about);
+    auto* label = new QLabel(line, about.get());
     label->setObjectName(QStringLiteral("version"));
     layout->addWidget(label);
-    auto* link = new CHyperLink(&about);
+    auto* link = new CHyperLink(about.get());
     const QString site = QString::fromStdString(sheet_->UpdateService().config().serviceUrl);
     link->setText(site);
     link->SetURL(site);
     link->SetLauncher(options_.launcher);
     layout->addWidget(link);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &about);
-    connect(buttons, &QDialogButtonBox::accepted, &about, &QDialog::accept);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, about.get());
+    connect(buttons, &QDialogButtonBox::accepted, about.get(), &QDialog::accept);
     layout->addWidget(buttons);
-    about.exec();
+    return about;
+}
+
+void CMainFrame::ShowAbout()
+{
+    CreateAboutBox()->exec();
 }
 
 void CMainFrame::CreateTray()
@@ -733,6 +759,11 @@ void CMainFrame::Shutdown()
     shutDown_ = true;
     if (statusLineTimer_ != nullptr)
         statusLineTimer_->stop();
+    // A software update check still running uses the sheet's HTTP client:
+    // it ends (within the client's time limits) before the sheet does. Its
+    // answer is dropped.
+    if (updateCheck_.joinable())
+        updateCheck_.join();
     if (sheet_) {
         sheet_->StopCameraThread();
         SavePlacement();

@@ -164,8 +164,8 @@ protected:
                              "Pad"},
                             8);
             c.buttons = std::move(buttons);
-            c.http = &http;
-            c.serviceUrl = "http://update.test";
+            c.http = httpClient != nullptr ? httpClient : &http;
+            c.serviceUrl = serviceUrl;
             c.askShowNews = [](std::u16string_view) { return false; };
             return std::make_unique<CSnapPropertySheet>(std::move(c));
         };
@@ -213,6 +213,9 @@ protected:
     simcam::Hub hub;
     std::string devicePath;
     platform::http::FakeClient http;
+    // Another HTTP client and service for the sheet (null: the fake above).
+    platform::http::Client* httpClient = nullptr;
+    std::string serviceUrl = "http://update.test";
     std::shared_ptr<FakeDialogs> dialogs = std::make_shared<FakeDialogs>();
     std::shared_ptr<RecordingLauncher> launcher = std::make_shared<RecordingLauncher>();
     bool confirm = true;

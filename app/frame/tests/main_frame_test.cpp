@@ -2,7 +2,13 @@
 // windows in their slots, the menus, the pages' and editors' adapters over
 // the sheet, device notices, and what is kept for the next run.
 #include "frame_fixture.h"
+#include "platform/local_http_server.h"
 #include "testing/qt_app.h"
+
+#include <QTimer>
+
+#include <condition_variable>
+#include <mutex>
 
 using namespace frame_test;
 using namespace std::chrono_literals;
@@ -245,8 +251,12 @@ TEST_F(FrameTest, GameUpdateCheckTellsTheOutcome)
 TEST_F(FrameTest, SoftwareUpdateCheckSaysWhatItFound)
 {
     Create();
+    const auto check = [this] {
+        frame->OnCommand(ID_SOFTWARE_UPDATES);
+        return Eventually([this] { return !frame->CheckingSoftwareUpdates(); });
+    };
     http.pushError(platform::http::kErrorNoNetwork);
-    frame->OnCommand(ID_SOFTWARE_UPDATES);
+    ASSERT_TRUE(check());
     ASSERT_EQ(dialogs->messages.size(), 1u);
     EXPECT_EQ(dialogs->messages[0].rfind(u"An error occurred while contacting the update server.", 0), 0u);
     EXPECT_NE(dialogs->messages[0].find(QString::fromStdString(UpdateErrorText(1222)).toStdU16String()),
@@ -254,16 +264,81 @@ TEST_F(FrameTest, SoftwareUpdateCheckSaysWhatItFound)
     EXPECT_TRUE(launcher->opened.empty());
 
     http.push(200, "<html>4.1.037 is the latest version</html>");
-    frame->OnCommand(ID_SOFTWARE_UPDATES);
+    ASSERT_TRUE(check());
     ASSERT_EQ(launcher->opened.size(), 1u);
     EXPECT_EQ(launcher->opened[0], SoftwareUpdatePageUrl("http://update.test"));
     EXPECT_EQ(dialogs->messages.size(), 1u);
     EXPECT_EQ(http.requests().back().url, SoftwareUpdatePageUrl("http://update.test"));
 
     launcher->result = 2;
-    frame->OnCommand(ID_SOFTWARE_UPDATES);
+    ASSERT_TRUE(check());
     ASSERT_EQ(dialogs->messages.size(), 2u);
     EXPECT_EQ(dialogs->messages[1], app::HyperlinkErrorText(2));
+}
+
+// The check asks the server from a worker: while a slow server takes its
+// time the window goes on with its events, the answer shows when it comes,
+// and a check still running at shutdown is waited for and its answer dropped.
+TEST_F(FrameTest, SoftwareUpdateCheckLeavesTheWindowRunningWhileTheServerTakesItsTime)
+{
+    testing_support::LocalHttpServer server;
+    std::mutex lock;
+    std::condition_variable changed;
+    bool release = false;
+    int answered = 0;
+    server.server().Get("/update/index.html", [&](const httplib::Request&, httplib::Response& response) {
+        std::unique_lock hold(lock);
+        // Bounded, so that a check made on the window's own thread fails
+        // the test instead of hanging it.
+        changed.wait_for(hold, 5s, [&] { return release; });
+        ++answered;
+        response.set_content("<html>4.1.037 is the latest version</html>", "text/html");
+    });
+    ASSERT_TRUE(server.start());
+    const auto pageRequests = [&] {
+        int n = 0;
+        for (const auto& seen : server.seen())
+            n += seen.target.rfind("/update/index.html", 0) == 0 ? 1 : 0;
+        return n;
+    };
+    const auto answer = [&](bool on) {
+        std::lock_guard hold(lock);
+        release = on;
+        changed.notify_all();
+    };
+    platform::http::CurlClient curl;
+    httpClient = &curl;
+    serviceUrl = server.base();
+    Create();
+
+    frame->OnCommand(ID_SOFTWARE_UPDATES);
+    bool ticked = false;
+    QTimer::singleShot(0, frame.get(), [&] { ticked = true; });
+    ASSERT_TRUE(Eventually([&] { return ticked && pageRequests() == 1; }));
+    EXPECT_TRUE(frame->CheckingSoftwareUpdates());
+    EXPECT_FALSE(frame->CommandAction(ID_SOFTWARE_UPDATES)->isEnabled());
+    {
+        std::lock_guard hold(lock);
+        EXPECT_EQ(answered, 0);
+    }
+    EXPECT_TRUE(launcher->opened.empty());
+    answer(true);
+    ASSERT_TRUE(Eventually([&] { return !frame->CheckingSoftwareUpdates(); }));
+    ASSERT_EQ(launcher->opened.size(), 1u);
+    EXPECT_EQ(launcher->opened[0], SoftwareUpdatePageUrl(server.base()));
+    EXPECT_TRUE(dialogs->messages.empty());
+    EXPECT_TRUE(frame->CommandAction(ID_SOFTWARE_UPDATES)->isEnabled());
+
+    answer(false);
+    frame->OnCommand(ID_SOFTWARE_UPDATES);
+    ASSERT_TRUE(Eventually([&] { return pageRequests() == 2; }));
+    answer(true); // the answer is on its way while the program shuts down
+    frame->Shutdown();
+    EXPECT_FALSE(frame->CheckingSoftwareUpdates());
+    frame.reset();
+    Pump();
+    EXPECT_EQ(launcher->opened.size(), 1u);
+    EXPECT_TRUE(dialogs->messages.empty());
 }
 
 TEST_F(FrameTest, ProfileEditorWorksOnTheLiveProfileAndItsPreviewWindows)

@@ -16,13 +16,18 @@
 #include <QWindow>
 
 #include <csignal>
+#include <cstring>
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include "app/frame/startup.h"
 #include "app/frame_placer.h"
+#include "app/shell/sheet_hosts.h"
 #include "testing/xvfb_server.h"
+#include "windows/HotKeyEntryDlg.h"
 #include "windows/curve_editor_dlg.h"
 #include "windows/profile_sheet.h"
+#include "windows/tracking_settings_dlg.h"
 
 extern char** environ;
 
@@ -132,6 +137,80 @@ struct QuietEditorHost final : IProfileEditorHost {
     bool EditCurve(CProfile&, int) override { return false; }
 };
 
+// Another program of the suite on this desktop (the environment passed on:
+// display, session, registry), ended when the object goes.
+class ChildProgram {
+public:
+    explicit ChildProgram(const std::string& path)
+    {
+        std::string exe = path;
+        char* argv[] = {exe.data(), nullptr};
+        if (posix_spawn(&pid_, exe.c_str(), nullptr, nullptr, argv, environ) != 0)
+            pid_ = -1;
+    }
+    ~ChildProgram()
+    {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    ChildProgram(const ChildProgram&) = delete;
+    ChildProgram& operator=(const ChildProgram&) = delete;
+    pid_t pid() const { return pid_; }
+    bool running() const { return pid_ > 0 && ::waitpid(pid_, nullptr, WNOHANG) == 0; }
+
+private:
+    pid_t pid_ = -1;
+};
+
+// Where the X server shows the client area of the window titled `title`
+// that process `pid` mapped (empty when there is none yet).
+QRect WindowOfProcess(pid_t pid, const std::string& title)
+{
+    Display* d = XOpenDisplay(nullptr);
+    if (d == nullptr)
+        return {};
+    const auto property = [d](::Window w, const char* name, Atom type) {
+        Atom actual = None;
+        int format = 0;
+        unsigned long count = 0, after = 0;
+        unsigned char* data = nullptr;
+        std::vector<unsigned char> bytes;
+        if (XGetWindowProperty(d, w, XInternAtom(d, name, False), 0, 4096, False, type, &actual, &format, &count,
+                               &after, &data) == Success &&
+            data != nullptr) {
+            const std::size_t unit = format == 32 ? sizeof(long) : static_cast<std::size_t>(format / 8);
+            bytes.assign(data, data + count * unit);
+        }
+        if (data != nullptr)
+            XFree(data);
+        return bytes;
+    };
+    QRect found;
+    const auto clients = property(DefaultRootWindow(d), "_NET_CLIENT_LIST", XA_WINDOW);
+    for (std::size_t i = 0; i + sizeof(long) <= clients.size() && found.isNull(); i += sizeof(long)) {
+        long id = 0;
+        std::memcpy(&id, clients.data() + i, sizeof id);
+        const ::Window w = static_cast<::Window>(id);
+        const auto owner = property(w, "_NET_WM_PID", XA_CARDINAL);
+        const auto name = property(w, "_NET_WM_NAME", AnyPropertyType);
+        long ownerPid = 0;
+        if (owner.size() >= sizeof(long))
+            std::memcpy(&ownerPid, owner.data(), sizeof ownerPid);
+        XWindowAttributes a{};
+        if (ownerPid != pid || std::string(name.begin(), name.end()) != title || !XGetWindowAttributes(d, w, &a) ||
+            a.map_state != IsViewable)
+            continue;
+        int x = 0, y = 0;
+        ::Window child = 0;
+        XTranslateCoordinates(d, w, DefaultRootWindow(d), 0, 0, &x, &y, &child);
+        found = QRect(x, y, a.width, a.height);
+    }
+    XCloseDisplay(d);
+    return found;
+}
+
 class DesktopTest : public FrameTest {
 protected:
     void SetUp() override
@@ -203,27 +282,42 @@ protected:
     static bool OnScreen(const QWidget* w) { return Work().contains(w->frameGeometry()); }
 
     // The window's client area as the X server shows it.
-    static QImage Shot(const QWidget* w)
+    static QImage Shot(const QWidget* w) { return ScreenAt(w->geometry()); }
+    // How the colours of an image spread: how many there are, and how many
+    // of the pixels looked at have the most common one.
+    struct Spread {
+        qsizetype colours = 0;
+        int most = 0;
+        int total = 0;
+        // Not blank: several colours, and more than a sliver of it differs
+        // from its most common colour (a window never painted shows one).
+        bool Painted() const { return colours >= 6 && most < total * 99 / 100; }
+    };
+    static Spread SpreadOf(const QImage& image)
     {
-        const QRect r = w->geometry();
-        return QGuiApplication::primaryScreen()->grabWindow(0, r.x(), r.y(), r.width(), r.height()).toImage();
-    }
-    // Not blank: several colours, and more than a sliver of it differs from
-    // its most common colour (a window never painted shows one colour).
-    static void ExpectContents(const QWidget* w, const char* what)
-    {
-        const QImage image = Shot(w);
-        ASSERT_FALSE(image.isNull()) << what;
         QHash<QRgb, int> counts;
         for (int y = 0; y < image.height(); y += 2)
             for (int x = 0; x < image.width(); x += 2)
                 ++counts[image.pixel(x, y)];
-        int most = 0;
+        Spread s;
         for (const int c : counts)
-            most = std::max(most, c);
-        const int total = ((image.width() + 1) / 2) * ((image.height() + 1) / 2);
-        EXPECT_GE(counts.size(), 6) << what;
-        EXPECT_LT(most, total * 99 / 100) << what;
+            s.most = std::max(s.most, c);
+        s.colours = counts.size();
+        s.total = ((image.width() + 1) / 2) * ((image.height() + 1) / 2);
+        return s;
+    }
+    static void ExpectContents(const QWidget* w, const char* what) { ExpectContents(Shot(w), what); }
+    static void ExpectContents(const QImage& image, const char* what)
+    {
+        ASSERT_FALSE(image.isNull()) << what;
+        const Spread s = SpreadOf(image);
+        EXPECT_GE(s.colours, 6) << what;
+        EXPECT_LT(s.most, s.total * 99 / 100) << what;
+    }
+    // The screen's pixels in `r`.
+    static QImage ScreenAt(const QRect& r)
+    {
+        return QGuiApplication::primaryScreen()->grabWindow(0, r.x(), r.y(), r.width(), r.height()).toImage();
     }
 
     // Shows a dialog, then looks at it on the screen and closes it.
@@ -359,13 +453,18 @@ TEST_F(DesktopTest, TheProfileEditorOpensWithItsTitleBarOnTheScreen)
 }
 
 // Every window once, as the X server shows it: on the screen and not blank;
-// the 3D head window shows the heads' skin.
+// the 3D head window shows the heads' skin. Among them the dialogs opened
+// from the windows (hot-key entry, camera settings, About) and the mouse
+// emulator's window, a program of its own.
 TEST_F(DesktopTest, EveryWindowShowsItsContents)
 {
     headsWithoutDevice = false;
     setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
     // The head model as it ships in the program folder.
     headsModelsFolder = fs::path(ORVANE_BIN_DIR) / "models";
+    // Where the client library is, as the program's start says it (the
+    // mouse emulator started below connects through it).
+    PublishClientLocation(*registry.store(), OVCLIENT_DIR);
     Create();
     frame->show();
     ASSERT_TRUE(Framed(frame.get()));
@@ -420,4 +519,27 @@ TEST_F(DesktopTest, EveryWindowShowsItsContents)
     game.Limits[0].Supported = 1;
     CGameInfoDlg details(game, false, frame.get());
     ShowAndLook(&details, "title details");
+    CHotKeys keys;
+    CHotKeyEntryDlg hotKey(*Sheet().Keyboard(), Sheet().ActionMap(), 0, keys, Sheet().Window(), frame.get());
+    ShowAndLook(&hotKey, "hot-key entry");
+    app::CSheetTrackingSettingsHost trackingHost(Sheet());
+    CTrackingSettingsDlg cameraSettings(Sheet().Settings(), trackingHost, {}, frame.get());
+    ShowAndLook(&cameraSettings, "camera settings");
+    const std::unique_ptr<QDialog> about = frame->CreateAboutBox();
+    ShowAndLook(about.get(), "about box");
+
+    // The mouse emulator, a program of its own, connected to this one as
+    // it is when the user starts it.
+    ChildProgram mouse(VSLMOUSE_PROGRAM);
+    ASSERT_GT(mouse.pid(), 0);
+    // Its dialog, not a message box about a failed start: it reads the pose.
+    EXPECT_TRUE(WaitFor([&] { return Sheet().Engine().Transmitting() == 1; }));
+    QRect place;
+    EXPECT_TRUE(WaitFor([&] {
+        place = WindowOfProcess(mouse.pid(), "Vistrel Mouse Emulation");
+        return !place.isNull() && Work().contains(place) && SpreadOf(ScreenAt(place)).Painted();
+    })) << "at " << place.x() << "," << place.y() << " " << place.width() << "x" << place.height();
+    EXPECT_TRUE(mouse.running()) << "the emulator did not start";
+    EXPECT_TRUE(Work().contains(place));
+    ExpectContents(ScreenAt(place), "mouse emulator");
 }

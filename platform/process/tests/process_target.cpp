@@ -5,6 +5,12 @@
 //   poke ADDR HEX    writes bytes (the game changing its own state)
 //   close            destroys its window
 //   become UID       takes on another user's uid and gid (when root)
+//   spin ADDR        says "spinning", then spins with known values in the
+//                    registers any call may change until the u32 at ADDR is
+//                    not 0, and says "intact" or which register changed
+//   threadload PATH  loads PATH with dlopen on a new thread: "loaded",
+//                    "failed", or "stuck" when that takes over 5 s (the
+//                    loader's lock held)
 //   exit             ends the process
 // Arguments: ADDR:SIZE:PROT (PROT rw or rx), ADDR@FILE (the file mapped
 // privately there, as a loaded module is) and ADDR=HEX fills, in order;
@@ -14,6 +20,10 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <chrono>
+#include <dlfcn.h>
+#include <future>
+#include <thread>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -95,6 +105,56 @@ struct Area {
     bool code;
 };
 
+
+#if defined(__x86_64__)
+// Spins until *flag is non-zero with known values in the general registers
+// and SSE registers that the calling convention lets any call change, then
+// names the first one that changed ("" when none did).
+std::string spinKeepingRegisters(const volatile std::uint32_t* flag)
+{
+    std::uint64_t seen[23] = {};
+    asm volatile(
+        "movq $0x1111111111111111, %%rcx\n\t"
+        "movq $0x2222222222222222, %%rsi\n\t"
+        "movq $0x3333333333333333, %%rdi\n\t"
+        "movq $0x4444444444444444, %%r8\n\t"
+        "movq $0x5555555555555555, %%r9\n\t"
+        "movq $0x6666666666666666, %%r10\n\t"
+        "movq $0x7777777777777777, %%r11\n\t"
+        "movq %%rcx, %%xmm0\n\t movq %%rsi, %%xmm1\n\t movq %%rdi, %%xmm2\n\t movq %%r8, %%xmm3\n\t"
+        "movq %%r9, %%xmm4\n\t movq %%r10, %%xmm5\n\t movq %%r11, %%xmm6\n\t movq %%rcx, %%xmm7\n\t"
+        "movq %%rsi, %%xmm8\n\t movq %%rdi, %%xmm9\n\t movq %%r8, %%xmm10\n\t movq %%r9, %%xmm11\n\t"
+        "movq %%r10, %%xmm12\n\t movq %%r11, %%xmm13\n\t movq %%rcx, %%xmm14\n\t movq %%rsi, %%xmm15\n\t"
+        "1:\n\t"
+        "pause\n\t"
+        "cmpl $0, (%[flag])\n\t"
+        "je 1b\n\t"
+        "movq %%rcx, 0(%[seen])\n\t movq %%rsi, 8(%[seen])\n\t movq %%rdi, 16(%[seen])\n\t"
+        "movq %%r8, 24(%[seen])\n\t movq %%r9, 32(%[seen])\n\t movq %%r10, 40(%[seen])\n\t"
+        "movq %%r11, 48(%[seen])\n\t"
+        "movq %%xmm0, 56(%[seen])\n\t movq %%xmm1, 64(%[seen])\n\t movq %%xmm2, 72(%[seen])\n\t"
+        "movq %%xmm3, 80(%[seen])\n\t movq %%xmm4, 88(%[seen])\n\t movq %%xmm5, 96(%[seen])\n\t"
+        "movq %%xmm6, 104(%[seen])\n\t movq %%xmm7, 112(%[seen])\n\t movq %%xmm8, 120(%[seen])\n\t"
+        "movq %%xmm9, 128(%[seen])\n\t movq %%xmm10, 136(%[seen])\n\t movq %%xmm11, 144(%[seen])\n\t"
+        "movq %%xmm12, 152(%[seen])\n\t movq %%xmm13, 160(%[seen])\n\t movq %%xmm14, 168(%[seen])\n\t"
+        "movq %%xmm15, 176(%[seen])\n\t"
+        :
+        : [flag] "r"(flag), [seen] "r"(seen)
+        : "rcx", "rsi", "rdi", "r8", "r9", "r10", "r11", "xmm0", "xmm1", "xmm2", "xmm3", "xmm4", "xmm5", "xmm6",
+          "xmm7", "xmm8", "xmm9", "xmm10", "xmm11", "xmm12", "xmm13", "xmm14", "xmm15", "memory", "cc");
+    const std::uint64_t gprs[7] = {0x1111111111111111, 0x2222222222222222, 0x3333333333333333, 0x4444444444444444,
+                                   0x5555555555555555, 0x6666666666666666, 0x7777777777777777};
+    const char* names[7] = {"rcx", "rsi", "rdi", "r8", "r9", "r10", "r11"};
+    for (int i = 0; i < 7; ++i)
+        if (seen[i] != gprs[i])
+            return names[i];
+    for (int i = 0; i < 16; ++i)
+        if (seen[7 + i] != gprs[i % 7])
+            return "xmm" + std::to_string(i);
+    return {};
+}
+#endif
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -159,6 +219,31 @@ int main(int argc, char** argv)
             std::cin >> id;
             const bool done = ::setgroups(0, nullptr) == 0 && ::setresgid(id, id, id) == 0 && ::setresuid(id, id, id) == 0;
             std::cout << (done ? "ok" : "refused") << std::endl;
+            continue;
+        }
+        if (command == "spin") {
+            std::string address;
+            std::cin >> address;
+            std::cout << "spinning" << std::endl;
+#if defined(__x86_64__)
+            const std::string changed =
+                spinKeepingRegisters(reinterpret_cast<const volatile std::uint32_t*>(std::stoull(address, nullptr, 0)));
+            std::cout << (changed.empty() ? "intact" : changed + " changed") << std::endl;
+#else
+            std::cout << "intact" << std::endl;
+#endif
+            continue;
+        }
+        if (command == "threadload") {
+            std::string path;
+            std::cin >> path;
+            auto done = std::make_shared<std::promise<bool>>();
+            auto loaded = done->get_future();
+            std::thread([path, done] { done->set_value(::dlopen(path.c_str(), RTLD_NOW) != nullptr); }).detach();
+            if (loaded.wait_for(std::chrono::seconds(5)) != std::future_status::ready)
+                std::cout << "stuck" << std::endl;
+            else
+                std::cout << (loaded.get() ? "loaded" : "failed") << std::endl;
             continue;
         }
         if (command == "close") {

@@ -1,7 +1,13 @@
 #pragma once
 // Starts the stand-in game program and talks to it over pipes (test helper,
 // shared with the view library's tests).
+#include <cerrno>
 #include <csignal>
+#include <cstdint>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/ptrace.h>
+#include <sys/uio.h>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -17,16 +23,95 @@ extern char** environ;
 
 namespace testing_support {
 
-// Why this program may not trace the programs it starts (Yama's ptrace
-// scope); empty when it may.
-inline std::string tracingRefusal()
+namespace detail {
+
+// The system's answer for one child of this program: a process that waits,
+// tried the way the tests use their stand-in games (read with
+// process_vm_readv, /proc/PID/mem opened for writing, or seized by ptrace),
+// then killed. The Yama file alone does not tell: under ptrace_scope 2 root
+// may, others may not, and capabilities or other security modules decide
+// too. Empty when allowed, else what refused it.
+enum class Access { Memory, Tracing };
+
+inline std::string childRefusal(Access access)
 {
-    std::ifstream file("/proc/sys/kernel/yama/ptrace_scope");
-    int scope = 0;
-    if (!(file >> scope) || scope < 2 || (scope == 2 && ::geteuid() == 0))
-        return {};
-    return "kernel.yama.ptrace_scope is " + std::to_string(scope) + ": this program may not trace its children";
+    int gate[2];
+    if (::pipe(gate) != 0)
+        return "no pipe for the probe";
+    static volatile std::uint32_t probe = 0x600D;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        char byte;
+        while (::read(gate[0], &byte, 1) < 0) {
+        }
+        ::_exit(0);
+    }
+    ::close(gate[0]);
+    if (child < 0) {
+        ::close(gate[1]);
+        return "no child for the probe";
+    }
+    std::string refusal;
+    auto explain = [&](const char* what) {
+        refusal = std::string(what) + " of a child refused (" + std::strerror(errno) + ")";
+        std::ifstream file("/proc/sys/kernel/yama/ptrace_scope");
+        int scope = 0;
+        if (file >> scope)
+            refusal += "; kernel.yama.ptrace_scope is " + std::to_string(scope);
+    };
+    if (access == Access::Memory) {
+        std::uint32_t seen = 0;
+        iovec local{&seen, sizeof seen};
+        iovec remote{const_cast<std::uint32_t*>(&probe), sizeof seen};
+        const std::string mem = "/proc/" + std::to_string(child) + "/mem";
+        const int fd = ::open(mem.c_str(), O_RDWR | O_CLOEXEC);
+        if (fd < 0)
+            explain("opening /proc/PID/mem for writing");
+        else if (::process_vm_readv(child, &local, 1, &remote, 1, 0) != static_cast<ssize_t>(sizeof seen))
+            explain("process_vm_readv");
+        if (fd >= 0)
+            ::close(fd);
+    } else if (::ptrace(PTRACE_SEIZE, child, nullptr, nullptr) != 0) {
+        explain("PTRACE_SEIZE");
+    }
+    ::kill(child, SIGKILL);
+    ::close(gate[1]);
+    int status = 0;
+    while (::waitpid(child, &status, __WALL) < 0 && errno == EINTR) {
+    }
+    return refusal;
 }
+
+} // namespace detail
+
+// Why this program may not read and write the memory of the programs it
+// starts, as every game writer must; empty when it may. Asked once.
+inline const std::string& memoryAccessRefusal()
+{
+    static const std::string why = detail::childRefusal(detail::Access::Memory);
+    return why;
+}
+
+// Why this program may not trace the programs it starts (to load a module
+// inside them); empty when it may. Asked once.
+inline const std::string& tracingRefusal()
+{
+    static const std::string why = [] {
+        if (const std::string& memory = memoryAccessRefusal(); !memory.empty())
+            return memory;
+        return detail::childRefusal(detail::Access::Tracing);
+    }();
+    return why;
+}
+
+// Skips the running test, with the reason, where the system refuses what
+// it needs of the stand-in games it starts.
+#define ORVANE_SKIP_WITHOUT_MEMORY_ACCESS()                                                   \
+    if (const std::string& orvaneWhy = ::testing_support::memoryAccessRefusal(); !orvaneWhy.empty()) \
+    GTEST_SKIP() << orvaneWhy
+#define ORVANE_SKIP_WITHOUT_TRACING()                                                         \
+    if (const std::string& orvaneWhy = ::testing_support::tracingRefusal(); !orvaneWhy.empty()) \
+    GTEST_SKIP() << orvaneWhy
 
 class TargetProcess {
 public:
@@ -96,6 +181,8 @@ public:
         std::fflush(in_);
         return readLine();
     }
+    // The program's next line (one it says without being asked).
+    std::string nextLine() { return readLine(); }
     // Asks the program to end and reaps it; returns its exit status.
     int exit()
     {

@@ -2,7 +2,10 @@
 // leaves a mark in the game's data page at a fixed address (when the game
 // mapped one there), which the game's "dump" then shows. The slow build
 // sleeps in its constructor first.
+#include <cerrno>
 #include <cstdint>
+#include <cstdlib>
+#include <fcntl.h>
 #include <ctime>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -18,8 +21,17 @@ constexpr std::uintptr_t kMarkAddress = 0x10410ff0;
 __attribute__((constructor)) void loaded()
 {
 #ifdef SLOW_MODULE
-    timespec t{5, 0};
-    while (::nanosleep(&t, &t) != 0) {
+    if (const char* gate = std::getenv("PROCESS_TEST_MODULE_GATE")) {
+        const int fd = ::open(gate, O_RDONLY | O_CLOEXEC);
+        char byte = 0;
+        while (fd >= 0 && ::read(fd, &byte, 1) < 0 && errno == EINTR) {
+        }
+        if (fd >= 0)
+            ::close(fd);
+    } else {
+        timespec t{5, 0};
+        while (::nanosleep(&t, &t) != 0) {
+        }
     }
 #endif
     processTestModuleMark = 0x600D;

@@ -57,7 +57,8 @@ public:
     virtual void forget(std::uint64_t /*id*/) {}
 };
 
-// A source that lists the top-level windows, matched in the order listed.
+// A source that lists the top-level windows, matched in the order listed;
+// a matching window that names its process comes before one that does not.
 class WindowList : public WindowSource {
 public:
     virtual std::vector<GameWindow> topLevelWindows() = 0;
@@ -94,7 +95,8 @@ private:
     std::vector<std::pair<std::uint64_t, std::unique_ptr<platform::ProcessHandle>>> seen_;
 };
 
-// Windows first; a row's executable only where no window matches it.
+// Windows first; a row's executable only where no window matches it, or
+// where the matching window does not name its process.
 class GameWindowFinder : public WindowSource {
 public:
     GameWindowFinder(WindowSource& windows, ProcessWindowSource& processes) : windows_(windows), processes_(processes) {}

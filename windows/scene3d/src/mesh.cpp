@@ -192,6 +192,10 @@ std::uint32_t CMesh::Load() { return kSceneOk; }
 
 void CMesh::Release()
 {
+    // The device's textures go with the images they were made from.
+    if (scene != nullptr)
+        scene->ReleaseMeshTextures(*this);
+    textureIds.clear();
     materials.clear();
     textureFiles.clear();
     textures.clear();

@@ -125,13 +125,17 @@ unsigned CScene::TextureName(CMesh& mesh, std::size_t subset)
 void CScene::ReleaseTextures()
 {
     // The names live on this scene's device: they go while it is current.
+    for (auto& mesh : meshes_)
+        ReleaseMeshTextures(*mesh);
+}
+
+void CScene::ReleaseMeshTextures(CMesh& mesh)
+{
     std::vector<GLuint> names;
-    for (auto& mesh : meshes_) {
-        for (const std::uint32_t n : mesh->textureIds)
-            if (n != 0)
-                names.push_back(n);
-        mesh->textureIds.clear();
-    }
+    for (const std::uint32_t n : mesh.textureIds)
+        if (n != 0)
+            names.push_back(n);
+    mesh.textureIds.clear();
     if (names.empty() || !device_)
         return;
     platform::gfx::CurrentContext current(*device_);

@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <png.h>
+
 #include <array>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <unistd.h>
 
 namespace {
 
@@ -35,6 +40,36 @@ Silhouette LitPixels(const platform::gfx::Image& image)
         s.cy /= s.count;
     }
     return s;
+}
+
+// A PNG of one colour.
+void WriteSolidPng(const std::filesystem::path& file, std::uint8_t r, std::uint8_t g, std::uint8_t b)
+{
+    constexpr int kSide = 8;
+    std::vector<std::uint8_t> rgba;
+    for (int i = 0; i < kSide * kSide; ++i)
+        rgba.insert(rgba.end(), {r, g, b, 255});
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    image.width = kSide;
+    image.height = kSide;
+    image.format = PNG_FORMAT_RGBA;
+    ASSERT_NE(png_image_write_to_file(&image, file.c_str(), 0, rgba.data(), 0, nullptr), 0);
+}
+
+// The mean colour of the 7 x 7 pixels around (cx, cy).
+std::array<int, 3> MeanColour(const platform::gfx::Image& f, int cx, int cy)
+{
+    int r = 0, g = 0, b = 0;
+    for (int y = cy - 3; y <= cy + 3; ++y)
+        for (int x = cx - 3; x <= cx + 3; ++x) {
+            const std::uint32_t p = f.Pixel(x, y);
+            r += static_cast<int>(p >> 24);
+            g += static_cast<int>((p >> 16) & 0xFF);
+            b += static_cast<int>((p >> 8) & 0xFF);
+        }
+    return {r / 49, g / 49, b / 49};
 }
 
 class SceneRender : public ::testing::Test {
@@ -115,18 +150,7 @@ TEST_F(SceneRender, TheTexturedHeadShowsItsFaceOrItsHair)
 {
     ASSERT_EQ(head_->materialCount, 1u);
     ASSERT_FALSE(head_->textures[0].empty());
-    const auto average = [this](int cx, int cy) {
-        const auto& f = scene_->Frame();
-        int r = 0, g = 0, b = 0;
-        for (int y = cy - 3; y <= cy + 3; ++y)
-            for (int x = cx - 3; x <= cx + 3; ++x) {
-                const std::uint32_t p = f.Pixel(x, y);
-                r += static_cast<int>(p >> 24);
-                g += static_cast<int>((p >> 16) & 0xFF);
-                b += static_cast<int>((p >> 8) & 0xFF);
-            }
-        return std::array<int, 3>{r / 49, g / 49, b / 49};
-    };
+    const auto average = [this](int cx, int cy) { return MeanColour(scene_->Frame(), cx, cy); };
     const Silhouette front = Draw();
     const auto face = average(static_cast<int>(front.cx), static_cast<int>(front.cy));
     Place(0.0f, 3.14159265f);
@@ -163,4 +187,36 @@ TEST_F(SceneRender, AMeshThatDidNotLoadDrawsNothing)
     scene_->AddObject(std::move(broken));
     EXPECT_EQ(LitPixels(scene_->Frame()).count, 0);
     EXPECT_EQ(Draw().count, 0);
+}
+
+// A mesh loaded again in the same scene shows the texture its file has now,
+// not the one the device made from the first load.
+TEST_F(SceneRender, AMeshLoadedAgainShowsItsNewTexture)
+{
+    const auto dir = std::filesystem::temp_directory_path() / ("scene-reload-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    std::filesystem::copy_file(kHead, dir / "head.x", std::filesystem::copy_options::overwrite_existing);
+    WriteSolidPng(dir / "head_skin.png", 255, 0, 0);
+    scene_->ReleaseObjects();
+    auto mesh = std::make_unique<CFileMesh>(7, scene_.get(), dir / "head.x");
+    mesh->scale = {0.4f, 0.4f, 0.4f};
+    mesh->colour = {255, 255, 255};
+    ASSERT_EQ(mesh->Create(), kSceneOk) << mesh->lastError;
+    head_ = &scene_->AddObject(std::move(mesh));
+    Place(0.0f, 0.0f);
+    const Silhouette red = Draw();
+    const auto before = MeanColour(scene_->Frame(), static_cast<int>(red.cx), static_cast<int>(red.cy));
+    EXPECT_GT(before[0], before[1] + 30);
+
+    WriteSolidPng(dir / "head_skin.png", 0, 255, 0);
+    ASSERT_EQ(head_->Load(), kSceneOk);
+    Place(0.0f, 0.0f);
+    const Silhouette green = Draw();
+    const auto after = MeanColour(scene_->Frame(), static_cast<int>(green.cx), static_cast<int>(green.cy));
+    EXPECT_GT(after[1], after[0] + 30) << after[0] << "," << after[1] << "," << after[2];
+
+    // Released, the mesh holds no device textures.
+    head_->Release();
+    EXPECT_TRUE(head_->textureIds.empty());
+    std::filesystem::remove_all(dir);
 }

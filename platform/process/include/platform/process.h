@@ -53,8 +53,13 @@ public:
     // would (the C library's dlopen, RTLD_NOW), on the process's main thread,
     // which then goes on where it was. The result is the module handle (0
     // when the load failed there). The Linux backend makes the call through
-    // ptrace, so the system must allow this program to trace the process; a
-    // call that has not returned within `limit` is abandoned and reported.
+    // ptrace, so the system must allow this program to trace the process
+    // (refused with the reason otherwise, the process untouched). A call
+    // that has not returned within `limit` is reported as not done, and is
+    // not cut short: the thread finishes it in the process's own time and
+    // then goes back, by itself, to where it was stopped, with its registers,
+    // extended state and blocked signals as they were (a load cut short
+    // would leave the loader's lock held and the module half set up).
     virtual RemoteCall loadModule(const std::string& path, std::chrono::milliseconds limit) = 0;
 };
 

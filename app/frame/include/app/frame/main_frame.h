@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <string_view>
+#include <thread>
 
 #include <QMainWindow>
 
@@ -26,6 +27,7 @@
 #include "app/url_launcher.h"
 
 class QAction;
+class QDialog;
 class QMenu;
 class QSystemTrayIcon;
 class QTimer;
@@ -143,6 +145,10 @@ public:
     int InitialShowCommand() const { return showCommand_; }
     void ShowInitially();
     bool CloseToTray() const { return closeToTrayFlag_; }
+    // Whether "Check for Software Updates" is waiting for the server.
+    bool CheckingSoftwareUpdates() const { return updateCheck_.joinable(); }
+    // The About box (shown modally by the About command).
+    std::unique_ptr<QDialog> CreateAboutBox();
 
     // The menu action of a command (null when there is none); its checked
     // and enabled states are brought up to date first.
@@ -175,6 +181,7 @@ private:
     void TogglePlayback();
     void CheckGameUpdates();
     void OpenSoftwareUpdatePage();
+    void ShowSoftwareUpdateResult(int reached);
     void ShowAbout();
     void Restore();
     // The close box with close-to-tray on: hidden, monitors closed and
@@ -210,4 +217,7 @@ private:
     bool exiting_ = false;
     bool wasMinimized_ = false;
     bool shutDown_ = false;
+    // The software update check, joined before the sheet (and its HTTP
+    // client) goes.
+    std::thread updateCheck_;
 };

@@ -48,6 +48,10 @@ public:
     // Deletes every mesh and the device.
     void Cleanup();
 
+    // Deletes the textures the device holds for a mesh (its images stay):
+    // a mesh released or loaded again gets new ones from its new images.
+    void ReleaseMeshTextures(CMesh& mesh);
+
     bool HasDevice() const { return device_ != nullptr; }
     std::size_t MeshCount() const { return meshes_.size(); }
     CMesh& Mesh(std::size_t i) { return *meshes_.at(i); }
