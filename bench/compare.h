@@ -2,7 +2,9 @@
 // Today's code path beside the new one, in the same run: a benchmark named
 // "<figure>/old..." and its twin "<figure>/new..." (the same arguments after
 // the word) are printed once more at the end as one line with the ratio
-// old / new. A benchmark with repetitions is compared by its median.
+// old / new, by CPU time (on a shared machine the wall clock also counts
+// the time other programs had the core). A benchmark with repetitions is
+// compared by its median.
 //
 // A benchmark program uses it in place of benchmark_main:
 //     int main(int argc, char** argv) { return bench::RunComparing(argc, argv); }
@@ -37,7 +39,7 @@ public:
                 continue;
             if (median)
                 medians_[name] = true;
-            times_[name] = {r.GetAdjustedRealTime(), benchmark::GetTimeUnitString(r.time_unit)};
+            times_[name] = {r.GetAdjustedCPUTime(), benchmark::GetTimeUnitString(r.time_unit)};
         }
     }
 
@@ -53,8 +55,8 @@ public:
             if (found == times_.end())
                 continue;
             if (!header) {
-                std::printf("\n%-48s %14s %14s %9s\n", "today's code path (old) beside the new one", "old", "new",
-                            "old/new");
+                std::printf("\n%-48s %14s %14s %9s\n", "today's code path (old) beside the new one, CPU", "old",
+                            "new", "old/new");
                 header = true;
             }
             const Time& now = found->second;

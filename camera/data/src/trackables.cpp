@@ -109,6 +109,19 @@ void ProximityScorer::SmallestGaps(std::span<const CameraObject> objects, double
                                    std::span<double> smallest)
 {
     const std::size_t n = objects.size();
+    if (n <= kAllPairs) {
+        // A handful of objects (three markers): every pair is quicker than any index.
+        for (std::size_t i = 0; i < n; ++i) {
+            double nearest = std::numeric_limits<double>::infinity();
+            for (const CameraObject& other : objects) {
+                const double gap = BoxGap(objects[i], other);
+                if (gap != 0.0)
+                    nearest = std::min(nearest, gap);
+            }
+            smallest[i] = nearest;
+        }
+        return;
+    }
     std::vector<Box>& boxes = scratch.boxes;
     boxes.resize(n);
     bool finite = true;
@@ -130,9 +143,10 @@ void ProximityScorer::SmallestGaps(std::span<const CameraObject> objects, double
     // Down the image in top-line order (equal lines by index): a pair's gap
     // is at least the vertical distance from the upper box's bottom to the
     // lower box's top, so once that reaches the limit no later box can come
-    // closer. Top lines lie within an image, so counting sorts them.
+    // closer. Top lines lie within an image, so counting sorts them where
+    // there are objects enough for the lines between.
     const std::int64_t lines = static_cast<std::int64_t>(top1) - top0 + 1;
-    if (lines <= kMaxCountedLines) {
+    if (lines <= kMaxCountedLines && lines <= 4 * static_cast<std::int64_t>(n)) {
         std::vector<std::int32_t>& count = scratch.lineStart;
         count.assign(static_cast<std::size_t>(lines) + 1, 0);
         for (const CameraObject& o : objects)
@@ -526,14 +540,23 @@ void TrackableCollection::Process(Frame& frame)
     const int count = frame.objectCount;
     taken_.assign(static_cast<std::size_t>(count), 0);
     const double reach = Settings::DeltaLimit_;
-    const CentreGrid grid = BuildGrid(frame, count);
+    // A handful of objects are matched by the plain scan, more through a grid.
+    const CentreGrid grid = count <= kPlainScan ? CentreGrid{} : BuildGrid(frame, count);
     for (Trackable& t : trackables_) {
         const double tx = t.GetCenterMassX(), ty = t.GetCenterMassY();
         // The last untaken object (highest index) within reach, among the
         // objects of the cells around the trackable's centre. (A centre that
         // is not a finite number has nothing within reach.)
         int chosen = -1;
-        if (grid.cells > 0 && std::isfinite(tx) && std::isfinite(ty)) {
+        if (count <= kPlainScan) {
+            for (int i = 0; i < count; ++i) {
+                if (taken_[static_cast<std::size_t>(i)])
+                    continue;
+                CameraObject& o = frame.objects[static_cast<std::size_t>(i)];
+                if (cityBlock(o.GetCenterMassX(), o.GetCenterMassY(), tx, ty) < reach)
+                    chosen = i;
+            }
+        } else if (grid.cells > 0 && std::isfinite(tx) && std::isfinite(ty)) {
             const int column = grid.Column(tx), row = grid.Row(ty);
             const int left = std::max(column - 1, 0), right = std::min(column + 1, grid.columns - 1);
             for (int r = std::max(row - 1, 0); r <= std::min(row + 1, grid.rows - 1); ++r) {

@@ -212,8 +212,10 @@ struct CKalmanFilter::State {
     {
         const cv::Matx44f hp = measurementMatrix * errorCovPre;
         const cv::Matx44f innovationCov = hp * measurementMatrix.t() + measurementNoiseCov;
-        // Gain^T = innovationCov^-1 * H * P'; innovationCov is symmetric and,
-        // with the measurement noise on its diagonal, never singular.
+        // Gain^T = innovationCov^-1 * H * P'. With the measurement noise on its
+        // diagonal the innovation covariance is never singular, so LU gives
+        // what the general filter's SVD gives, within float rounding (input
+        // beyond single precision is caught after the step).
         const cv::Matx44f gain = innovationCov.solve(hp, cv::DECOMP_LU).t();
         statePost = statePre + gain * (measurement - measurementMatrix * statePre);
         errorCovPost = errorCovPre - gain * hp;

@@ -65,6 +65,7 @@ public:
         std::int32_t topLine, bottomLine;
         std::int32_t index;
     };
+    static constexpr std::size_t kAllPairs = 12;  // up to this many objects, every pair
     static constexpr int kMaxStrips = 16;
     static constexpr double kMinStripWidth = 64.0;
     static constexpr int kMaxCountedLines = 4096;
@@ -243,6 +244,7 @@ private:
             return static_cast<int>(u);
         }
     };
+    static constexpr int kPlainScan = 12;  // up to this many objects, no grid
     CentreGrid BuildGrid(Frame& frame, int count);
     std::vector<Centre> centres_;
     std::vector<Centre> byCell_;
