@@ -76,6 +76,9 @@ function(orvane_add_bench name)
   add_executable(${name}_bench ${ARG_UNPARSED_ARGUMENTS})
   set_target_properties(${name}_bench PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
   target_link_libraries(${name}_bench PRIVATE ${ARG_LIBS} benchmark::benchmark benchmark::benchmark_main Threads::Threads)
+  # bench/compare.h. A program that defines its own main (to print today's
+  # code path beside the new one) leaves benchmark_main's archive unused.
+  target_include_directories(${name}_bench PRIVATE ${PROJECT_SOURCE_DIR}/bench)
 endfunction()
 
 # orvane_add_fuzzer(<name> <source> LIBS <libs...>)

@@ -17,7 +17,9 @@
 #include "engine/blob_identification.h"
 #include "engine/smoothing_filter.h"
 #include "engine/three_point_pose.h"
+#include "compare.h"
 #include "label_runs.h"
+#include "reference_kalman.h"
 #include "simcam/scene/scene.h"
 #include "testing/test_blob.h"
 
@@ -53,9 +55,12 @@ struct Frames {
     }
 };
 
+// Bank: CSmoothingFilterBank, or ReferenceKalmanBank (the filter on OpenCV's
+// general Kalman filter, today's code path before the fixed-size one).
+template <class Bank = CSmoothingFilterBank>
 struct Pipeline {
     CThreePointPose solver;
-    std::array<CSmoothingFilterBank, 6> axes;
+    std::array<Bank, 6> axes;
     std::array<Blob*, 5> table{};
     explicit Pipeline(int location)
     {
@@ -85,11 +90,12 @@ struct Pipeline {
     }
 };
 
+template <class Bank = CSmoothingFilterBank>
 void FrameCost(benchmark::State& state, bool smooth)
 {
     const int location = int(state.range(0));
     Frames frames(location);
-    Pipeline pipeline(location);
+    Pipeline<Bank> pipeline(location);
     std::vector<std::array<Blob, 5>> work = frames.blobs;
     // Warm up: first solve captures, OpenCV sizes its work matrices.
     for (std::size_t i = 0; i < std::min<std::size_t>(50, work.size()); ++i) pipeline.Run(work[i], smooth);
@@ -112,17 +118,24 @@ void IdentifyAndSolve(benchmark::State& state)
 {
     FrameCost(state, false);
 }
-void IdentifySolveAndSmooth(benchmark::State& state)
+template <class Bank>
+void IdentifySolveAndSmooth(benchmark::State& state, Bank*)
 {
-    FrameCost(state, true);
+    FrameCost<Bank>(state, true);
 }
 
 BENCHMARK(IdentifyAndSolve)->DenseRange(0, 4)->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(IdentifySolveAndSmooth)->DenseRange(0, 4)->Repetitions(5)->ReportAggregatesOnly(true);
+// The whole frame with the six axis filters: today's filter and the fixed-size one.
+BENCHMARK_CAPTURE(IdentifySolveAndSmooth, old, static_cast<ReferenceKalmanBank*>(nullptr))
+    ->DenseRange(0, 4)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK_CAPTURE(IdentifySolveAndSmooth, new, static_cast<CSmoothingFilterBank*>(nullptr))
+    ->DenseRange(0, 4)->Repetitions(5)->ReportAggregatesOnly(true);
 
-void KalmanBank(benchmark::State& state)
+// One filtered value (a yaw-like input), the cost the engine pays six times a frame.
+template <class Bank>
+void KalmanBank(benchmark::State& state, Bank*)
 {
-    CSmoothingFilterBank bank(CSmoothingFilterBank::kKalman);
+    Bank bank;
     bank.SetParameters(4.5f, 3.0f, 0.5f);
     bank.Reset(0, 0);
     double x = 0;
@@ -136,7 +149,10 @@ void KalmanBank(benchmark::State& state)
     }
     state.counters["allocs_per_call"] = double(bench::AllocationCount() - before) / double(n);
 }
-BENCHMARK(KalmanBank)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK_CAPTURE(KalmanBank, old, static_cast<ReferenceKalmanBank*>(nullptr))
+    ->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK_CAPTURE(KalmanBank, new, static_cast<CSmoothingFilterBank*>(nullptr))
+    ->Repetitions(5)->ReportAggregatesOnly(true);
 
 // Accuracy over the scripted trajectory (0.2 px noise, no smoothing) and the
 // jitter at rest (still phases), raw and through the default axis smoothing.
@@ -282,3 +298,8 @@ void LabellingReport(benchmark::State& state)
 BENCHMARK(LabellingReport)->Iterations(1)->Unit(benchmark::kSecond);
 
 } // namespace
+
+int main(int argc, char** argv)
+{
+    return bench::RunComparing(argc, argv);
+}

@@ -1,10 +1,15 @@
 // Score functions, weights, ranking, holding the tracked object, and the
 // trackables that follow objects from frame to frame.
+#include "blob_frames.h"
 #include "camera/settings.h"
 #include "camera/trackables.h"
+#include "reference_trackables.h"
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cstring>
+#include <limits>
 #include <vector>
 
 using Orvane::CameraObject;
@@ -196,4 +201,96 @@ TEST_F(CollectionTest, DormantTrackablesAreRemoved)
     EXPECT_FALSE(collection.IsTracking());
 }
 
+// The sweep and the grid index give what every pair gave: over random
+// frames of many blobs (drifting and still markers, clutter, exact copies,
+// touching boxes, streaks, blobs with no centre or an inverted box) every
+// object's score bit for bit, its rank, its still count, the ranked order
+// (ties included), the tracked object and every trackable are those of the
+// all-pairs reference, with the score options and proximity's best value
+// varied.
+TEST_F(CollectionTest, MatchesTheAllPairsReferenceOnRandomFrames)
+{
+    constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+    constexpr double kInf = std::numeric_limits<double>::infinity();
+    const struct {
+        int blobs, frames;
+        bool staticTest, aspectTest;
+        double proximityBest;  // 20 is the default
+        bool oddities;         // blobs with no centre, inverted, far off or with an infinite edge
+        double area = 640.0;   // width of the region the blobs are in
+    } cases[] = {
+        {1, 50, true, true, 20, true},       {3, 300, true, true, 20, true},    {12, 300, true, true, 20, true},
+        {29, 300, true, true, 20, true},     {30, 300, true, true, 20, true},   {50, 300, true, true, 20, true},
+        {50, 300, true, true, 20, false},    {50, 200, false, false, 20, true}, {50, 200, true, true, 0, true},
+        {50, 200, true, true, 300, false},   {50, 100, true, true, kInf, true}, {50, 100, true, true, kNaN, true},
+        {400, 60, true, true, 20, false},    {400, 30, true, false, 300, false}, {400, 30, true, true, 20, true},
+        {50, 300, true, true, 20, false, 60}, {400, 30, true, true, 20, false, 200},  // crowded
+    };
+    auto same = [](double a, double b) { return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b); };
+    std::uint64_t seed = 1;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.blobs << " blobs, static " << c.staticTest << ", aspect "
+                                          << c.aspectTest << ", best " << c.proximityBest << ", oddities "
+                                          << c.oddities);
+        Orvane::Settings::DoStaticTest(c.staticTest);
+        Orvane::Settings::DoAspectTest(c.aspectTest);
+        TrackableCollection collection;
+        reference::Collection expected;
+        collection.GetScorer().SetValues(TrackableScorer::Proximity, 3, 300, c.proximityBest);
+        expected.scorer.proximity.SetValues(3, 300, c.proximityBest);
+        testing_support::BlobFrames scene(seed, c.blobs, c.oddities, 0.4, c.area),
+            twin(seed, c.blobs, c.oddities, 0.4, c.area);
+        ++seed;
+        Frame frame, expectedFrame;
+        int tracked = 0;
+        for (int f = 0; f < c.frames; ++f) {
+            SCOPED_TRACE(f);
+            scene.Next(frame);
+            twin.Next(expectedFrame);
+            collection.Process(frame);
+            expected.Process(expectedFrame);
+            for (int i = 0; i < c.blobs; ++i) {
+                const CameraObject& got = frame.objects[static_cast<std::size_t>(i)];
+                const CameraObject& want = expectedFrame.objects[static_cast<std::size_t>(i)];
+                ASSERT_TRUE(same(got.score, want.score)) << i << ": " << got.score << " vs " << want.score;
+                ASSERT_EQ(got.rank, want.rank) << i;
+                ASSERT_EQ(got.staticCount, want.staticCount) << i;
+            }
+            const auto& ranked = collection.GetScorer().GetRanked();
+            ASSERT_EQ(ranked.size(), expected.scorer.ranked.size());
+            for (std::size_t r = 0; r < ranked.size(); ++r) {
+                // The held tracked object stands in the list as no index (-1).
+                const auto indexIn = [](const CameraObject* o, const Frame& fr) {
+                    return o >= fr.objects.data() && o < fr.objects.data() + fr.objects.size()
+                               ? static_cast<long>(o - fr.objects.data())
+                               : -1L;
+                };
+                ASSERT_EQ(indexIn(ranked[r], frame), indexIn(expected.scorer.ranked[r], expectedFrame)) << r;
+            }
+            ASSERT_EQ(collection.IsTracking(), expected.tracking);
+            if (expected.tracking) {
+                ++tracked;
+                Orvane::Trackable a = collection.GetTracked(), b = expected.tracked;
+                ASSERT_TRUE(same(a.GetCenterMassX(), b.GetCenterMassX()));
+                ASSERT_TRUE(same(a.GetCenterMassY(), b.GetCenterMassY()));
+            }
+            const auto& trackables = collection.GetTrackables();
+            ASSERT_EQ(trackables.size(), expected.trackables.size());
+            for (std::size_t t = 0; t < trackables.size(); ++t) {
+                Orvane::Trackable a = trackables[t], b = expected.trackables[t];
+                ASSERT_TRUE(same(a.GetCenterMassX(), b.GetCenterMassX())) << t;
+                ASSERT_TRUE(same(a.GetCenterMassY(), b.GetCenterMassY())) << t;
+                ASSERT_TRUE(same(a.previousX, b.previousX)) << t;
+                ASSERT_TRUE(same(a.previousY, b.previousY)) << t;
+                ASSERT_EQ(a.staticCount, b.staticCount) << t;
+                ASSERT_EQ(a.dormantCount, b.dormantCount) << t;
+                ASSERT_EQ(a.index, b.index) << t;
+            }
+        }
+        // The runs did follow something (the comparison is not of empty frames).
+        EXPECT_GT(tracked, c.frames / 2);
+    }
+}
+
 } // namespace
+

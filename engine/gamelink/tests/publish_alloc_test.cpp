@@ -2,33 +2,11 @@
 // once the link is up, make no heap allocation on the worker thread.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <new>
-
 #include "testing/client_process.h"
 #include "engine/VSLEnhanced.h"
+#include "testing/heap_counter.h"
 #include "testing/temp_registry.h"
 #include "testing/temp_session.h"
-
-namespace {
-thread_local bool t_counting = false;
-thread_local long t_allocations = 0;
-} // namespace
-
-void* operator new(std::size_t n)
-{
-    if (t_counting)
-        ++t_allocations;
-    if (void* p = std::malloc(n == 0 ? 1 : n))
-        return p;
-    throw std::bad_alloc();
-}
-// The replacement new above takes its memory from malloc.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-#pragma GCC diagnostic pop
 
 namespace {
 
@@ -53,14 +31,14 @@ TEST(PublishAllocation, PublishingAndWatchdogAllocateNothing)
     for (int i = 0; i < 10; ++i)
         link.PublishPose(1, 2, 3, 4, 5, 6); // warm up: first-use set-up may allocate
 
-    t_allocations = 0;
-    t_counting = true;
-    for (int i = 0; i < 200; ++i) {
-        link.PublishPose(static_cast<float>(i), 2, 3, 4, 5, 6);
-        link.CheckClientWindow();
+    {
+        testing_support::HeapCounter heap;
+        for (int i = 0; i < 200; ++i) {
+            link.PublishPose(static_cast<float>(i), 2, 3, 4, 5, 6);
+            link.CheckClientWindow();
+        }
+        EXPECT_EQ(heap.Count(), 0);
     }
-    t_counting = false;
-    EXPECT_EQ(t_allocations, 0);
     EXPECT_EQ(link.PoseRecord().frame, 210);
     link.Stop();
 }

@@ -4,7 +4,6 @@
 #include <cmath>
 
 #include <opencv2/core.hpp>
-#include <opencv2/video/tracking.hpp>
 
 namespace {
 
@@ -185,13 +184,46 @@ void CRunningAverageFilter::Reset(double x, double y)
     count_ = 1;
 }
 
-struct CKalmanFilter::Work {
-    cv::Mat measurement{4, 1, CV_32F, cv::Scalar(0)};
+// The Kalman filter's matrices, fixed-size: a step allocates nothing and runs
+// on the stack. The step is OpenCV's KalmanFilter predict/correct written out
+// on its small-matrix types (the general filter pays for matrix headers and
+// expression temporaries on every call, several times the arithmetic).
+struct CKalmanFilter::State {
+    cv::Matx44f transition;
+    cv::Matx44f measurementMatrix;
+    cv::Matx44f processNoiseCov;
+    cv::Matx44f measurementNoiseCov;
+    cv::Matx44f errorCovPre;
+    cv::Matx44f errorCovPost;
+    cv::Vec4f statePre;
+    cv::Vec4f statePost;
+
+    const cv::Vec4f& Predict()
+    {
+        statePre = transition * statePost;
+        errorCovPre = transition * errorCovPost * transition.t() + processNoiseCov;
+        // A correction may not follow: the prediction is also the posterior.
+        statePost = statePre;
+        errorCovPost = errorCovPre;
+        return statePre;
+    }
+
+    const cv::Vec4f& Correct(const cv::Vec4f& measurement)
+    {
+        const cv::Matx44f hp = measurementMatrix * errorCovPre;
+        const cv::Matx44f innovationCov = hp * measurementMatrix.t() + measurementNoiseCov;
+        // Gain^T = innovationCov^-1 * H * P'. With the measurement noise on its
+        // diagonal the innovation covariance is never singular, so LU gives
+        // what the general filter's SVD gives, within float rounding (input
+        // beyond single precision is caught after the step).
+        const cv::Matx44f gain = innovationCov.solve(hp, cv::DECOMP_LU).t();
+        statePost = statePre + gain * (measurement - measurementMatrix * statePre);
+        errorCovPost = errorCovPre - gain * hp;
+        return statePost;
+    }
 };
 
-CKalmanFilter::CKalmanFilter()
-    : CSmoothingFilter(u"Kalman"), kalman_(std::make_unique<cv::KalmanFilter>(4, 4, 0, CV_32F)),
-      work_(std::make_unique<Work>())
+CKalmanFilter::CKalmanFilter() : CSmoothingFilter(u"Kalman"), state_(std::make_unique<State>())
 {
     Restart(0.0f, 0.0f);
 }
@@ -200,28 +232,24 @@ CKalmanFilter::~CKalmanFilter() = default;
 
 void CKalmanFilter::Restart(float x, float y)
 {
-    cv::KalmanFilter& k = *kalman_;
-    cv::setIdentity(k.transitionMatrix);
-    k.measurementMatrix = cv::Scalar(0);
-    k.measurementMatrix.at<float>(0, 0) = 1.0f;
-    k.measurementMatrix.at<float>(1, 1) = 1.0f;
-    cv::setIdentity(k.processNoiseCov, cv::Scalar::all(1e-30));
-    cv::setIdentity(k.measurementNoiseCov, cv::Scalar::all(0.1));
-    cv::setIdentity(k.errorCovPost, cv::Scalar::all(0.1));
-    k.statePost = cv::Scalar(0);
-    k.statePre = cv::Scalar(0);
-    k.statePost.at<float>(0) = k.statePre.at<float>(0) = x;
-    k.statePost.at<float>(1) = k.statePre.at<float>(1) = y;
+    State& k = *state_;
+    k.transition = cv::Matx44f::eye();
+    k.measurementMatrix = cv::Matx44f::diag(cv::Vec4f(1.0f, 1.0f, 0.0f, 0.0f));
+    k.processNoiseCov = cv::Matx44f::eye() * 1e-30f;
+    k.measurementNoiseCov = cv::Matx44f::eye() * 0.1f;
+    k.errorCovPost = cv::Matx44f::eye() * 0.1f;
+    k.errorCovPre = cv::Matx44f::zeros();
+    k.statePost = k.statePre = cv::Vec4f(x, y, 0.0f, 0.0f);
 }
 
 void CKalmanFilter::Filter(double x, double y, double* ox, double* oy, double, double)
 {
-    cv::KalmanFilter& k = *kalman_;
+    State& k = *state_;
     const double dx = std::fabs(*ox - x);
     const double dy = std::fabs(*oy - y);
-    const cv::Mat& predicted = k.predict();
-    const float px = predicted.at<float>(0);
-    const float py = predicted.at<float>(1);
+    const cv::Vec4f predicted = k.Predict();
+    const float px = predicted[0];
+    const float py = predicted[1];
 
     auto noise = [this](double change) {
         float q = 0.01f * IncompleteBeta(a, b, static_cast<float>(RelativeChange(change, amount)));
@@ -229,19 +257,16 @@ void CKalmanFilter::Filter(double x, double y, double* ox, double* oy, double, d
         return q < 1e-10f ? 0.0f : q;
     };
     // Takes effect at the next prediction.
-    k.processNoiseCov.at<float>(0, 0) = noise(dx);
-    k.processNoiseCov.at<float>(1, 1) = noise(dy);
+    k.processNoiseCov(0, 0) = noise(dx);
+    k.processNoiseCov(1, 1) = noise(dy);
 
-    cv::Mat& m = work_->measurement;
-    m.at<float>(0) = static_cast<float>(x);
-    m.at<float>(1) = static_cast<float>(y);
-    m.at<float>(2) = static_cast<float>(x - px);
-    m.at<float>(3) = static_cast<float>(y - py);
-    const cv::Mat& corrected = k.correct(m);
-    const float cx = corrected.at<float>(0);
-    const float cy = corrected.at<float>(1);
-    if (!std::isfinite(cx) || !std::isfinite(cy) || !std::isfinite(k.errorCovPost.at<float>(0, 0)) ||
-        !std::isfinite(k.errorCovPost.at<float>(1, 1))) {
+    const cv::Vec4f measurement(static_cast<float>(x), static_cast<float>(y), static_cast<float>(x - px),
+                                static_cast<float>(y - py));
+    const cv::Vec4f& corrected = k.Correct(measurement);
+    const float cx = corrected[0];
+    const float cy = corrected[1];
+    if (!std::isfinite(cx) || !std::isfinite(cy) || !std::isfinite(k.errorCovPost(0, 0)) ||
+        !std::isfinite(k.errorCovPost(1, 1))) {
         // Input beyond single precision: start over from the input rather than
         // carry a state that no later sample could repair.
         const float fx = static_cast<float>(x), fy = static_cast<float>(y);
@@ -256,9 +281,9 @@ void CKalmanFilter::Filter(double x, double y, double* ox, double* oy, double, d
 
 void CKalmanFilter::Reset(double x, double y)
 {
-    cv::KalmanFilter& k = *kalman_;
-    k.statePre.at<float>(0) = k.statePost.at<float>(0) = static_cast<float>(x);
-    k.statePre.at<float>(1) = k.statePost.at<float>(1) = static_cast<float>(y);
+    State& k = *state_;
+    k.statePre[0] = k.statePost[0] = static_cast<float>(x);
+    k.statePre[1] = k.statePost[1] = static_cast<float>(y);
 }
 
 CSmoothingFilterBank::CSmoothingFilterBank(unsigned kind) : kind_(kind < kKindCount ? kind : kNone)

@@ -1,9 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
+#include <random>
+#include <vector>
 
 #include "engine/smoothing_filter.h"
+#include "reference_kalman.h"
+#include "simcam/scene/scene.h"
 
 namespace {
 
@@ -215,4 +221,72 @@ TEST(OtherKinds, StepResponses)
     bz.Reset(0.0, 0.0);
     for (int i = 1; i <= 100; ++i) bz.Filter(double(i), 0.0);
     EXPECT_NEAR(bz.OutputX(), 100.0, 0.5);
+}
+
+namespace {
+
+// Differences of a float computation that rounds differently: a few units in
+// the last place (single precision) of the signal's size. (The output is a
+// weighted mean of past inputs, so its rounding is that of the inputs, however
+// small the output itself is.)
+::testing::AssertionResult WithinFloatRounding(double got, double want, double signal)
+{
+    const double scale = std::max({std::fabs(got), std::fabs(want), signal, 1e-3});
+    const double ulp = std::nextafter(float(scale), INFINITY) - float(scale);
+    if (std::fabs(got - want) <= 4.0 * ulp) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << got << " vs " << want << " (" << std::fabs(got - want) / ulp << " ulp)";
+}
+
+struct Channel {
+    const char* name;
+    float amount, a, b;
+};
+
+} // namespace
+
+// The fixed-size filter runs the same steps as OpenCV's general Kalman filter:
+// over the scripted minute of head movement (with sensor-like noise, a
+// re-centre half way and sample errors) every output agrees within float
+// rounding, for the axis banks and for the point banks (both outputs used).
+TEST(KalmanFilter, AgreesWithOpenCvKalmanFilterOverATrajectory)
+{
+    const Channel channels[] = {
+        {"yaw", 4.5f, 3.0f, 0.5f},  {"pitch", 4.5f, 3.0f, 0.5f}, {"roll", 4.5f, 3.0f, 0.5f},
+        {"x", 20.0f, 3.0f, 0.5f},   {"y", 15.0f, 3.0f, 0.5f},    {"z", 30.0f, 3.0f, 0.5f},
+        {"point", 0.8f, 2.0f, 2.0f}, {"one-point", 1638.3f, 3.0f, 0.5f},
+    };
+    const simcam::scene::Trajectory trajectory;
+    constexpr double kFps = 120.0;
+    const int frames = int(simcam::scene::Trajectory::kDuration * kFps);
+    for (std::size_t c = 0; c < std::size(channels); ++c) {
+        const Channel& ch = channels[c];
+        SCOPED_TRACE(ch.name);
+        CSmoothingFilterBank bank = Bank(CSmoothingFilterBank::kKalman, ch.amount, ch.a, ch.b);
+        ReferenceKalmanBank reference;
+        reference.SetParameters(ch.amount, ch.a, ch.b);
+        std::mt19937_64 random(17 + c);
+        std::normal_distribution<double> jitter(0.0, 0.05 * ch.amount);
+        int compared = 0;
+        double signal = 0.0; // largest input so far
+        for (int f = 0; f < frames; ++f) {
+            const simcam::scene::HeadPose p = trajectory.At(f / kFps);
+            const double axes[6] = {p.yaw, p.pitch, p.roll, p.x, p.y, p.z};
+            double x = axes[c % 6] + jitter(random);
+            double y = c == 6 ? axes[(c + 1) % 6] + jitter(random) : 0.0;
+            if (c == 7) x *= 300.0; // one-point units
+            if (f == 0 || f == frames / 2) {
+                bank.Reset(x, y);
+                reference.Reset(x, y);
+            }
+            signal = std::max({signal, std::fabs(x), std::fabs(y)});
+            if (f % 997 == 500) x = std::numeric_limits<double>::quiet_NaN(); // a lost sample
+            if (f == frames / 3) x = 1e300;                                      // beyond single precision
+            bank.Filter(x, y);
+            reference.Filter(x, y);
+            ASSERT_TRUE(WithinFloatRounding(bank.OutputX(), reference.OutputX(), signal)) << "frame " << f;
+            ASSERT_TRUE(WithinFloatRounding(bank.OutputY(), reference.OutputY(), signal)) << "frame " << f;
+            ++compared;
+        }
+        EXPECT_EQ(compared, frames);
+    }
 }

@@ -376,9 +376,12 @@ bool Device::read(Path path, std::span<std::uint8_t> out, std::uint32_t& returne
         std::shared_ptr<ImageSource> source;
         StreamState state;
         bool taken = takeLocked(path, data, wait, source, state);
+        platform::Duration pause = std::chrono::milliseconds(1);
         if (!taken && source) {
             lock.unlock();
             taken = source->nextPacket(state, data);
+            if (!taken)
+                pause = source->retryAfter();
             lock.lock();
             if (taken && (!current(token.plug) || token.closed.load() || token.cancels.load() != cancels))
                 return false; // the read was withdrawn while the frame was drawn
@@ -390,7 +393,7 @@ bool Device::read(Path path, std::span<std::uint8_t> out, std::uint32_t& returne
             return true;
         }
         if (wait)
-            cv_.wait_for(lock, std::chrono::milliseconds(1));
+            cv_.wait_for(lock, pause); // or until a cancel, close or new packet wakes it
         else
             cv_.wait(lock);
     }

@@ -479,6 +479,7 @@ std::shared_ptr<SceneImageSource> MakeSceneSource(const SceneSettings& s)
     });
     source->SetMarkerRadius(s.radius);
     source->SetNoise(s.noise, 1);
+    source->SetDefaultFrameRate(s.rate);
     return source;
 }
 

@@ -81,6 +81,10 @@ bool ParseSceneSettings(std::string_view text, SceneSettings& out, std::string& 
             double r = 0;
             ok = Number(value, r) && r >= 1.0 && r <= 20.0;
             if (ok) s.radius = r;
+        } else if (key == "rate") {
+            double r = 0;
+            ok = Number(value, r) && r >= 1.0 && r <= 500.0;
+            if (ok) s.rate = r;
         } else {
             error = "line " + std::to_string(lineNumber) + ": unknown key \"" + std::string(key) + "\"";
             return false;

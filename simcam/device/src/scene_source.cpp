@@ -1,6 +1,7 @@
 // The scene as the simulated camera's image stream.
 #include "simcam/scene_source.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "simcam/imaging/render.h"
@@ -52,10 +53,26 @@ void SceneImageSource::SetNoise(double sigmaPixels, std::uint64_t seed)
     projector_.SetNoise(sigmaPixels, seed);
 }
 
-double SceneImageSource::FramesPerSecond(int frameRateRegister)
+void SceneImageSource::SetDefaultFrameRate(double fps)
 {
-    // The register counts frames per second; 0 leaves the camera's 100.
-    return frameRateRegister > 0 ? static_cast<double>(frameRateRegister) : 100.0;
+    std::lock_guard lock(lock_);
+    if (fps > 0.0)
+        defaultRate_ = fps;
+}
+
+double SceneImageSource::FramesPerSecond(int frameRateRegister, double defaultRate)
+{
+    // The register counts frames per second; 0 leaves the camera's default.
+    return frameRateRegister > 0 ? static_cast<double>(frameRateRegister) : defaultRate;
+}
+
+platform::Duration SceneImageSource::retryAfter() const
+{
+    using namespace std::chrono_literals;
+    std::lock_guard lock(lock_);
+    if (pacing_ == Pacing::Stepped || first_)
+        return 1ms;
+    return std::clamp<platform::Duration>(next_ - clock_.now(), platform::Duration::zero(), 50ms);
 }
 
 bool SceneImageSource::nextPacket(const StreamState& state, std::vector<std::uint8_t>& packet)
@@ -70,7 +87,7 @@ bool SceneImageSource::nextPacket(const StreamState& state, std::vector<std::uin
         if (!first_ && now < next_)
             return false;
         const auto interval = std::chrono::duration_cast<platform::Duration>(
-            std::chrono::duration<double>(1.0 / FramesPerSecond(state.frameRateRegister)));
+            std::chrono::duration<double>(1.0 / FramesPerSecond(state.frameRateRegister, defaultRate_)));
         next_ = (first_ ? now : next_) + interval;
         if (next_ < now)
             next_ = now + interval;  // behind: no burst of stale frames
@@ -92,7 +109,7 @@ bool SceneImageSource::nextPacket(const StreamState& state, std::vector<std::uin
     if (projection.inView)
         for (const auto& p : projection.pixels)
             discs_.push_back({p.x, p.y, radius_, 255});
-    packet = imaging::EncodePacket(imaging::Render(discs_, params.width, params.height), params);
+    packet = imaging::EncodePacket(canvas_.Draw(discs_, params.width, params.height), params);
     ++sent_;
     return true;
 }

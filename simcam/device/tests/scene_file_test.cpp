@@ -20,7 +20,7 @@ TEST(SceneFile, KeysValuesAndComments)
                                            "  location\t3   # an arrow clip\n"
                                            "\n"
                                            "motion still\n"
-                                           "reach 0.5\nnoise 0.2\nradius 6\n",
+                                           "reach 0.5\nnoise 0.2\nradius 6\nrate 120\n",
                                            s, error))
         << error;
     EXPECT_EQ(s.revision, 9);
@@ -29,6 +29,7 @@ TEST(SceneFile, KeysValuesAndComments)
     EXPECT_EQ(s.reach, 0.5);
     EXPECT_EQ(s.noise, 0.2);
     EXPECT_EQ(s.radius, 6.0);
+    EXPECT_EQ(s.rate, 120.0);
 }
 
 TEST(SceneFile, AWrongLineIsNamedAndChangesNothing)
@@ -44,6 +45,8 @@ TEST(SceneFile, AWrongLineIsNamedAndChangesNothing)
         {"noise\n", "line 1: bad value for noise: \"\""},
         {"colour red\n", "line 1: unknown key \"colour\""},
         {"radius 4px\n", "line 1: bad value for radius: \"4px\""},
+        {"rate 0\n", "line 1: bad value for rate: \"0\""},
+        {"rate 501\n", "line 1: bad value for rate: \"501\""},
         {"motion still\npose 20 -10 5 30 -20\n", "line 2: bad value for pose: \"20 -10 5 30 -20\""},
         {"pose 20 -10 5 30 -20 40 1\n", "line 1: bad value for pose: \"20 -10 5 30 -20 40 1\""},
         {"pose 95 0 0 0 0 0\n", "line 1: bad value for pose: \"95 0 0 0 0 0\""},

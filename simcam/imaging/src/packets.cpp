@@ -29,9 +29,19 @@ void segmentRecords(const Image& image, const PacketParams& p, Bytes& data) {
         if (k % 2 == 0) return 2 * image.at(k / 2, y);
         return image.at(k / 2, y) + image.at(k / 2 + 1, y);
     };
+    // With a positive threshold only half-pixels next to a pixel that is not
+    // 0 can be lit; the zeros between are passed over a word at a time.
+    const bool skipZeros = p.threshold > 0;
     for (int y = 0; y < image.height; ++y) {
+        const std::uint8_t* row = image.pixels.data() + static_cast<std::size_t>(y) * image.width;
         int k = 0;
         while (k < halves) {
+            if (skipZeros) {
+                // Half-pixel 2j - 1 is the first to take pixel j.
+                const int j = SkipZeros(row, image.width, k / 2);
+                if (j == image.width) break;
+                k = std::max(k, 2 * j - 1);
+            }
             if (value2(k, y) < 2 * p.threshold) {
                 ++k;
                 continue;

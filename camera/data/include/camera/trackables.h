@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace Orvane {
@@ -55,6 +56,39 @@ public:
 class ProximityScorer : public SawtoothFunction {
 public:
     double Score(const CameraObject& object, const Frame& frame) const;
+    // The score of an object whose smallest non-zero gap to another is
+    // `smallest` (infinity: none), for the best value `best`.
+    double ScoreSmallestGap(double smallest, double best) const;
+    // An object's box as the gap sees it.
+    struct Box {
+        float leftEdge, rightEdge;
+        std::int32_t topLine, bottomLine;
+        std::int32_t index;
+    };
+    static constexpr std::size_t kAllPairs = 12;  // up to this many objects, every pair
+    static constexpr int kMaxStrips = 16;
+    static constexpr double kMinStripWidth = 64.0;
+    static constexpr int kMaxCountedLines = 4096;
+    // Working storage of SmallestGaps; reserved for `objects`, a frame of
+    // that many allocates nothing.
+    struct GapScratch {
+        void Reserve(std::size_t objects)
+        {
+            boxes.reserve(objects);
+            listed.reserve(objects * kMaxStrips);
+            stripStart.reserve(kMaxStrips + 1);
+            lineStart.reserve(kMaxCountedLines + 1);
+        }
+        std::vector<Box> boxes;
+        std::vector<std::int32_t> lineStart;
+        std::vector<std::int32_t> listed;
+        std::vector<std::int32_t> stripStart;
+    };
+    // Every object's smallest non-zero gap, exactly as Score finds it, where
+    // it is below `limit`; a gap of `limit` or more may come out as any value
+    // not below it. `smallest` holds one entry per object.
+    static void SmallestGaps(std::span<const CameraObject> objects, double limit, GapScratch& scratch,
+                             std::span<double> smallest);
 };
 class LastTrackedScorer : public SawtoothFunction {
 public:
@@ -106,6 +140,7 @@ public:
 private:
     SawtoothFunction* Function(int name);
     const SawtoothFunction* Function(int name) const;
+    double ScoreWithProximity(CameraObject& object, double proximity);
 
     std::atomic<bool> tracking_{false};
     CameraObject tracked_;
@@ -120,6 +155,8 @@ private:
     ScreenCenterScorer screenCenter_;
     std::int32_t framesMissing_ = 0;
     std::int32_t framesTrackingCurrent_ = 0;
+    ProximityScorer::GapScratch gapScratch_;  // ranking scratch, reserved once
+    std::vector<double> smallestGaps_;
 };
 
 class Trackable : public ObjectGeometry {
@@ -183,6 +220,35 @@ private:
     std::atomic<bool> tracking_{false};
     bool newTarget_ = false;
     std::vector<char> taken_;
+    // Matching scratch, reserved once: the objects' centres sorted by the
+    // grid cell they lie in, and where each cell's run of them starts.
+    struct Centre {
+        double x, y;
+        int index;
+    };
+    struct CentreGrid {
+        static constexpr int kMaxSide = 64;
+        static constexpr int kMaxCells = kMaxSide * kMaxSide;
+        double x0 = 0.0, y0 = 0.0, size = 1.0;
+        int columns = 0, rows = 0, cells = 0;  // no cells: no object is within reach
+        int Column(double x) const { return Index((x - x0) / size, columns); }
+        int Row(double y) const { return Index((y - y0) / size, rows); }
+        // Clamped before the conversion: a centre far outside the objects'
+        // box lands in the edge cell, which keeps neighbours neighbours.
+        static int Index(double u, int n)
+        {
+            if (!(u > 0.0))
+                return 0;
+            if (u >= n - 1)
+                return n - 1;
+            return static_cast<int>(u);
+        }
+    };
+    static constexpr int kPlainScan = 12;  // up to this many objects, no grid
+    CentreGrid BuildGrid(Frame& frame, int count);
+    std::vector<Centre> centres_;
+    std::vector<Centre> byCell_;
+    std::vector<std::int32_t> cellStart_;
     CoordBuffer* coordBuffer_ = nullptr;
     TrackableScorer scorer_;
 

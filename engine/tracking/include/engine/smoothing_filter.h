@@ -8,10 +8,6 @@
 #include <memory>
 #include <string_view>
 
-namespace cv {
-class KalmanFilter;
-}
-
 // Regularised incomplete beta function I_t(a, b) in single precision
 // (Lanczos lnGamma, continued fraction by the modified Lentz method).
 // 0 for t outside 0..1.
@@ -105,9 +101,8 @@ public:
 
 private:
     void Restart(float x, float y);
-    std::unique_ptr<cv::KalmanFilter> kalman_;
-    struct Work;
-    std::unique_ptr<Work> work_; // measurement matrix, made once
+    struct State;
+    std::unique_ptr<State> state_; // made with the filter; a step allocates nothing
 };
 
 class CSmoothingFilterBank {

@@ -58,6 +58,9 @@ public:
     // Returns false when no packet is due now. Called by a reading thread with
     // the camera's lock held: it must not call back into the Device.
     virtual bool nextPacket(const StreamState& state, std::vector<std::uint8_t>& packet) = 0;
+    // After nextPacket gave nothing: how long the reader may wait before it
+    // asks again (a source paced by a clock knows when its next frame is due).
+    virtual platform::Duration retryAfter() const { return std::chrono::milliseconds(1); }
 };
 
 struct FrameRecord {

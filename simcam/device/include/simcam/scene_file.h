@@ -11,6 +11,8 @@
 //   reach 1.0         share of that range the scripted head sweeps (0-1)
 //   noise 0.2         pixel noise of the marker centres (standard deviation)
 //   radius 4          marker disc radius in pixels
+//   rate 100          frames per second while the program leaves the camera's
+//                     frame-rate register unset (1-500)
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -27,6 +29,7 @@ struct SceneSettings {
     double reach = 1.0;
     double noise = 0.0;
     double radius = 4.0;
+    double rate = 100.0;
 };
 
 // Reads the lines into `out` (keys not given keep their values). False, with

@@ -34,10 +34,15 @@ public:
     void SetNoise(double sigmaPixels, std::uint64_t seed);
 
     bool nextPacket(const StreamState& state, std::vector<std::uint8_t>& packet) override;
+    // Paced by the frame rate: until the next frame is due (at most 50 ms).
+    platform::Duration retryAfter() const override;
+
+    // Frames per second while the frame-rate register is 0 (100 unless set).
+    void SetDefaultFrameRate(double fps);
 
     // Frames per second the camera streams at for a frame-rate register
     // value (0: the camera's default rate).
-    static double FramesPerSecond(int frameRateRegister);
+    static double FramesPerSecond(int frameRateRegister, double defaultRate = 100.0);
 
 private:
     scene::SceneProjector projector_;
@@ -51,9 +56,11 @@ private:
     int steps_ = 0;
     int sent_ = 0;
     double radius_ = 4.0;
+    double defaultRate_ = 100.0;
     std::uint8_t frameId_ = 0;
     scene::HeadPose last_{};
     std::vector<imaging::Disc> discs_;
+    imaging::Canvas canvas_;  // redraws only the discs' boxes from frame to frame
 };
 
 } // namespace simcam

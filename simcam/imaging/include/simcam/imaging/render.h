@@ -34,6 +34,30 @@ struct RenderOptions {
 // (8 x 8 samples per pixel), then noise, clamped to 0..255.
 Image Render(std::span<const Disc> discs, int width, int height, const RenderOptions& options = {});
 
+// Draws frame after frame into one image, touching only the pixels that
+// change: the boxes of the last frame's discs and of this frame's. Each frame
+// is the image Render gives for the same discs, byte for byte; with noise,
+// which changes every pixel, the whole frame is rendered.
+class Canvas {
+public:
+    // Pixels a disc may light, x0..x1 and y0..y1 inclusive.
+    struct Box {
+        int x0, x1, y0, y1;
+    };
+
+    const Image& Draw(std::span<const Disc> discs, int width, int height, const RenderOptions& options = {});
+
+private:
+    Image image_;
+    std::vector<double> level_;  // the background, but while a frame is drawn
+    std::vector<Box> drawn_;     // boxes of the discs in image_
+    double background_ = 0.0;
+    bool ready_ = false;         // image_ holds a frame drawn here
+};
+
+// The first pixel at or after `from` that is not 0 (or `width`).
+int SkipZeros(const std::uint8_t* row, int width, int from);
+
 // A horizontal run of pixels, first..last inclusive.
 struct Run {
     int line = 0;
