@@ -37,8 +37,11 @@ install(FILES ${CMAKE_BINARY_DIR}/install/orvane-client.pc DESTINATION lib/pkgco
 # only when installing (the prefix may be given to `cmake --install`).
 # (Made in a folder named after the destination: installs from one build to
 # other places never meet.)
+# Its Exec and TryExec lines are escaped as the Desktop Entry Specification
+# asks, so any prefix (one with a space, say) names the program.
 install(CODE "
-  set(ORVANE_DESKTOP_EXEC \"\${CMAKE_INSTALL_PREFIX}/bin/vistrel\")
+  include(\"${CMAKE_SOURCE_DIR}/cmake/DesktopEntry.cmake\")
+  orvane_desktop_program_lines(\"\${CMAKE_INSTALL_PREFIX}/bin/vistrel\" ORVANE_DESKTOP_EXEC ORVANE_DESKTOP_TRYEXEC)
   string(MD5 desktop_stage \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}\")
   set(desktop_stage \"${CMAKE_BINARY_DIR}/install/desktop-\${desktop_stage}\")
   configure_file(\"${CMAKE_SOURCE_DIR}/app/main/vistrel.desktop.in\" \"\${desktop_stage}/vistrel.desktop\" @ONLY)
@@ -54,3 +57,5 @@ endif()
 
 add_test(NAME install_usb_ids_rule COMMAND ${CMAKE_COMMAND} -P ${CMAKE_SOURCE_DIR}/cmake/tests/usb_ids_rule_test.cmake)
 set_tests_properties(install_usb_ids_rule PROPERTIES LABELS install)
+add_test(NAME install_desktop_entry COMMAND ${CMAKE_COMMAND} -P ${CMAKE_SOURCE_DIR}/cmake/tests/desktop_entry_test.cmake)
+set_tests_properties(install_desktop_entry PROPERTIES LABELS install)

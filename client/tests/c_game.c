@@ -4,9 +4,11 @@
  * argument, the library's path, is not needed: the library is linked).
  *
  *   window       makes an X11 window on $DISPLAY: its id (0 without a display)
+ *   close        destroys that window, the game running on: "closed"
  *   regwin [h]   registers h, or the window, or 0: the result
  *   profile n | request n | start | stop | unreg: the result
- *   read n       reads until n new frames came: "<frames> <missed> <longest wait ms> <last result>"
+ *   read n       reads until the counter advanced n frames:
+ *                "<frames> <missed> <lost> <longest wait ms> <last result>" (see read_frames)
  *   exit         ends without unregistering (its windows go with it)
  */
 #define _POSIX_C_SOURCE 200809L
@@ -45,36 +47,48 @@ static uint32_t make_window(void)
     return window;
 }
 
-/* Reads the record until `wanted` new frames came (at most 120 s), counting
- * the frames whose counter value it never saw. */
+/* Reads the record until the frame counter has advanced by `wanted` frames
+ * (at most 120 s), polling far faster than any camera's frames come. Frames
+ * are counted by the counter's differences. A value it never saw is
+ * "missed"; one missed while the game was looking all the time (no gap
+ * between two reads of 2 ms or more since the frame before) is "lost": the
+ * program published it and overwrote it before a game that reads faster
+ * than the camera could see it. */
 static void read_frames(long wanted)
 {
     const struct timespec pause = {0, 100000}; /* 0.1 ms, far below a frame */
+    const double lookingGap = 2.0;             /* ms: still looking */
     OVPosePacket pose;
-    long frames = 0, missed = 0;
+    long frames = 0, missed = 0, lost = 0;
     int last = -1, result = 0;
-    double lastNew = now_ms(), longest = 0;
+    double lastNew = now_ms(), longest = 0, lastRead = lastNew, widestGap = 0;
     const double end = lastNew + 120000.0;
     while (frames < wanted && now_ms() < end) {
         result = OV_GetData(&pose);
         const double t = now_ms();
+        if (t - lastRead > widestGap)
+            widestGap = t - lastRead;
+        lastRead = t;
         if (result == OV_OK && pose.frame != 0 && pose.frame != last) {
             if (last > 0) {
-                const int expected = last >= 32766 ? 1 : last + 1;
-                if (pose.frame != expected)
-                    missed += (pose.frame - expected + 32766) % 32766;
-                ++frames;
+                /* 1..32766, then 1 again */
+                const long step = ((long)pose.frame - last + 32766) % 32766;
+                frames += step;
+                missed += step - 1;
+                if (widestGap < lookingGap)
+                    lost += step - 1;
                 if (t - lastNew > longest)
                     longest = t - lastNew;
             }
             last = pose.frame;
             lastNew = t;
+            widestGap = 0;
         }
         nanosleep(&pause, NULL);
     }
     if (now_ms() - lastNew > longest)
         longest = now_ms() - lastNew;
-    printf("%ld %ld %.0f %d\n", frames, missed, longest, result);
+    printf("%ld %ld %ld %.0f %d\n", frames, missed, lost, longest, result);
 }
 
 int main(void)
@@ -90,6 +104,12 @@ int main(void)
         if (strcmp(command, "window") == 0) {
             window = make_window();
             printf("%u\n", (unsigned)window);
+        } else if (strcmp(command, "close") == 0) {
+            if (display_connection != NULL && window != 0) {
+                xcb_destroy_window(display_connection, window);
+                free(xcb_get_input_focus_reply(display_connection, xcb_get_input_focus(display_connection), NULL));
+            }
+            printf("closed\n");
         } else if (strcmp(command, "regwin") == 0) {
             printf("%d\n", (int)OV_RegisterWindowHandle(fields == 2 ? (OVWindow)value : window));
         } else if (strcmp(command, "profile") == 0) {

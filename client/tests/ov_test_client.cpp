@@ -81,6 +81,15 @@ int main(int argc, char** argv)
             if (in >> a)
                 h = static_cast<platform::HWND>(a);
             out << api.registerWindowHandle(h);
+        } else if (cmd == "postreg") {
+            // Registers `a` by a posted command, which reaches the program
+            // without its sender: the program cannot tell which process it is.
+            in >> a;
+            const platform::HWND server = platform::findWindow(nullptr, "Orvane");
+            out << (server != 0 && platform::postMessage(server, OV_COMMAND_MESSAGE, OV_CMD_REGISTER_WINDOW,
+                                                         static_cast<platform::LPARAM>(a))
+                        ? "posted"
+                        : "failed");
         } else if (cmd == "unreg") {
             out << api.unregisterWindowHandle();
         } else if (cmd == "profile") {

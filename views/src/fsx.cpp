@@ -2,11 +2,25 @@
 
 #include "platform/program_folders.h"
 
+#include <system_error>
+
+#include <dlfcn.h>
+
 namespace views {
 
 std::filesystem::path hostProgramFolder()
 {
     return platform::ownExecutable().parent_path();
+}
+
+std::filesystem::path viewLibraryFolder()
+{
+    Dl_info info{};
+    if (::dladdr(reinterpret_cast<const void*>(&viewLibraryFolder), &info) == 0 || info.dli_fname == nullptr)
+        return hostProgramFolder();
+    std::error_code ec;
+    const std::filesystem::path file = std::filesystem::canonical(info.dli_fname, ec);
+    return ec ? hostProgramFolder() : file.parent_path();
 }
 
 SimConnectLink::Open SimConnectLink::open()

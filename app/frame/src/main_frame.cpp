@@ -196,7 +196,12 @@ bool CMainFrame::Create()
         showCommand_ = app::SW_HIDE;
     }
     BuildLanguageMenu();
-    sheet_->UpdateService().DeleteTempFiles();
+    {
+        // This instance is the only one: what interrupted updates left goes.
+        const CUpdateService updates = sheet_->UpdateService();
+        updates.DeleteTempFiles();
+        updates.RemoveUpdateLeftovers();
+    }
     PlaceFromProfile();
     return true;
 }
@@ -440,6 +445,7 @@ void CMainFrame::CheckGameUpdates()
     }
     if (text.empty())
         text = QString::fromStdString(outcome.text).toStdU16String();
+    platform::debug::output("game updates: " + QString::fromStdU16String(text).replace(u'\n', u' ').toStdString());
     options_.dialogs->Message(text);
 }
 

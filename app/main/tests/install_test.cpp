@@ -8,14 +8,22 @@
 #include <cstdio>
 #include <fstream>
 #include <map>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include <sys/stat.h>
 
+#include "app/UpdatePackage.h"
+#include "app/UpdateService.h"
+#include "platform/linked_folder.h"
+#include "platform/local_http_server.h"
+#include "platform/messages.h"
 #include "platform/registry.h"
+#include "profiles/CatalogueMaker.h"
 #include "testing/temp_dir.h"
 #include "testing/vistrel_process.h"
 
@@ -68,6 +76,65 @@ std::map<std::string, std::string> Listing(const fs::path& root)
                                      std::to_string(st.st_mtim.tv_nsec) + " " + std::to_string(st.st_mode);
     }
     return out;
+}
+
+// The arguments of a desktop entry's Exec value, read as the Desktop Entry
+// Specification reads them: the string escapes, then the quoting, then "%%".
+std::vector<std::string> ExecArguments(const std::string& value)
+{
+    std::string text;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        if (value[i] != '\\' || i + 1 == value.size()) {
+            text += value[i];
+            continue;
+        }
+        const char c = value[++i];
+        text += c == 's' ? ' ' : c == 'n' ? '\n' : c == 't' ? '\t' : c == 'r' ? '\r' : c;
+        if (c != 's' && c != 'n' && c != 't' && c != 'r' && c != '\\')
+            text.insert(text.size() - 1, 1, '\\');
+    }
+    std::vector<std::string> args;
+    std::string arg;
+    bool quoted = false, started = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quoted) {
+            const bool escaped = c == '\\' && i + 1 < text.size() &&
+                                 std::string_view("\"`$\\").find(text[i + 1]) != std::string_view::npos;
+            if (escaped)
+                arg += text[++i];
+            else if (c == '"')
+                quoted = false;
+            else
+                arg += c;
+        } else if (c == ' ') {
+            if (started)
+                args.push_back(std::exchange(arg, {}));
+            started = false;
+        } else {
+            started = true;
+            if (c == '"')
+                quoted = true;
+            else
+                arg += c;
+        }
+    }
+    if (started)
+        args.push_back(arg);
+    for (std::string& a : args)
+        for (std::size_t at = a.find("%%"); at != std::string::npos; at = a.find("%%", at + 1))
+            a.erase(at, 1);
+    return args;
+}
+
+// The value of `key` in a desktop entry's text, empty when it has none.
+std::string EntryValue(const std::string& entry, const std::string& key)
+{
+    const std::size_t at = entry.find("\n" + key + "=");
+    if (at == std::string::npos)
+        return {};
+    const std::size_t start = at + key.size() + 2;
+    return entry.substr(start, entry.find('\n', start) - start);
 }
 
 // The C example in the README's section on reading the pose.
@@ -153,8 +220,9 @@ void LaysOutTheSuiteAsLinuxExpects(const Installed& install)
     const fs::path entry = install.prefix() / "share/applications/vistrel.desktop";
     const Result valid = Shell("desktop-file-validate " + Quote(entry));
     EXPECT_EQ(valid.exit, 0) << valid.output;
-    EXPECT_NE(Read(entry).find("Exec=" + (install.prefix() / "bin/vistrel").string() + "\n"), std::string::npos)
-        << Read(entry);
+    const std::string program = (install.prefix() / "bin/vistrel").string();
+    EXPECT_EQ(EntryValue(Read(entry), "Exec"), "\"" + program + "\"") << Read(entry);
+    EXPECT_EQ(EntryValue(Read(entry), "TryExec"), program) << Read(entry);
 
     // The programs find their libraries in lib/orvane, not in the build.
     const Result needed = Shell("LD_TRACE_LOADED_OBJECTS=1 " + Quote(install.prefix() / "bin/vistrel"));
@@ -259,6 +327,194 @@ void TheReadmesExampleBuildsAgainstTheInstallAndReadsThePose(const Installed& in
     EXPECT_EQ(program.stop(), 0) << program.output();
 }
 
+// A prefix with a space: the desktop entry still names the program, as a
+// desktop reads the entry, and passes the validator.
+void TheDesktopEntryNamesTheProgramInAnyPrefix(const Installed&)
+{
+    testing_support::TempDir dir("orvane-install-space");
+    const fs::path prefix = dir.path() / "Orvane Suite";
+    const Result installed = Shell(std::string(ORVANE_TEST_CMAKE) + " --install " + Quote(ORVANE_BUILD_DIR) +
+                                   " --prefix " + Quote(prefix));
+    ASSERT_EQ(installed.exit, 0) << installed.output;
+    const fs::path entry = prefix / "share/applications/vistrel.desktop";
+    const Result valid = Shell("desktop-file-validate " + Quote(entry));
+    EXPECT_EQ(valid.exit, 0) << valid.output;
+    const std::string text = Read(entry);
+    const std::vector<std::string> exec = ExecArguments(EntryValue(text, "Exec"));
+    ASSERT_EQ(exec.size(), 1u) << text;
+    EXPECT_EQ(exec[0], (prefix / "bin/vistrel").string());
+    EXPECT_EQ(EntryValue(text, "TryExec"), (prefix / "bin/vistrel").string()) << text;
+    // What the desktop starts is the program.
+    const Result version = Shell("env -u DISPLAY " + Quote(exec[0]) + " --version");
+    EXPECT_EQ(version.exit, 0) << version.output;
+}
+
+// The maker's server for the installed program: the update query answers
+// with `offer` (file version, package name); the packages are served from
+// memory.
+class UpdateServer {
+public:
+    UpdateServer()
+    {
+        auto& s = server_.server();
+        s.Get(R"(/update/files/queryinfo\.cgi)", [this](const httplib::Request& q, httplib::Response& r) {
+            std::lock_guard guard(lock_);
+            const bool catalogue = q.get_param_value("file_id") == "SGL";
+            r.set_content("<Update><FileVersion>" + std::to_string(catalogue ? offer_.first : 0) +
+                              "</FileVersion><DownloadURL>" + server_.base() + "/files/" + offer_.second +
+                              "</DownloadURL><MinimumSoftwareVersion>4.1.000</MinimumSoftwareVersion></Update>",
+                          "text/xml");
+        });
+        s.Get(R"(/files/(.*))", [this](const httplib::Request& q, httplib::Response& r) {
+            std::lock_guard guard(lock_);
+            const auto it = files_.find(q.matches[1]);
+            if (it == files_.end()) {
+                r.status = 404;
+                return;
+            }
+            r.set_content(it->second, "application/octet-stream");
+        });
+        started_ = server_.start();
+    }
+    bool started() const { return started_; }
+    std::string base() const { return server_.base(); }
+    void serve(const std::string& name, const std::vector<std::uint8_t>& data)
+    {
+        std::lock_guard guard(lock_);
+        files_[name] = std::string(data.begin(), data.end());
+    }
+    void offer(int version, const std::string& name)
+    {
+        std::lock_guard guard(lock_);
+        offer_ = {version, name};
+    }
+
+private:
+    std::mutex lock_;
+    std::map<std::string, std::string> files_;
+    std::pair<int, std::string> offer_{0, "none"};
+    testing_support::LocalHttpServer server_; // last: stops before what its handlers read
+    bool started_ = false;
+};
+
+// A catalogue package of `version` signed with the build's catalogue key, as
+// the maker's server would offer it; empty when it cannot be made.
+std::vector<std::uint8_t> CataloguePackage(int version)
+{
+    const std::string keyText = Read(ORVANE_TEST_CATALOGUE_PRIVATE_KEY);
+    const std::vector<std::uint8_t> key(keyText.begin(), keyText.end());
+    testing_support::TempDir dir("orvane-install-package");
+    const std::string xml = "<Games Version=\"" + std::to_string(version) + "\"><Game Name=\"Update " +
+                            std::to_string(version) + "\" Id=\"9901\" ProfileId=\"9901\"/></Games>";
+    if (MakeCatalogue(std::span(reinterpret_cast<const std::uint8_t*>(xml.data()), xml.size()), key,
+                      dir.file("sgl.dat"), dir.file("sgl.sig")) != 0)
+        return {};
+    const std::string data = Read(dir.file("sgl.dat")), signature = Read(dir.file("sgl.sig"));
+    const std::vector<std::uint8_t> dataBytes(data.begin(), data.end());
+    const std::vector<std::uint8_t> signatureBytes(signature.begin(), signature.end());
+    const auto signedVersion = static_cast<std::uint32_t>(version);
+    return MakePackage({{kRecordGameList, dataBytes},
+                        {kRecordGameListSignature, signatureBytes},
+                        {kRecordGameListPackageSignature,
+                         SignPackageFile(CPackageKind::GameList, signedVersion, dataBytes, key)}});
+}
+
+// The user asks the running program for game updates (menu command 32786)
+// and waits for its answer; the answer's text, empty when none came.
+std::string CheckForGameUpdates(VistrelProcess& program)
+{
+    // The program's debug output repeats what it tells the user.
+    static constexpr std::string_view kAnswer = "game updates: ";
+    const auto told = [&] {
+        const std::string out = program.output();
+        std::size_t n = 0;
+        for (std::size_t at = out.find(kAnswer); at != std::string::npos; at = out.find(kAnswer, at + 1))
+            ++n;
+        return n;
+    };
+    const std::size_t before = told();
+    constexpr platform::UINT kCommandMessage = 0x0111; // WM_COMMAND
+    const platform::HWND main = platform::findWindow("VistrelClass", nullptr);
+    if (main == 0 || !platform::postMessage(main, kCommandMessage, kCmdCheckGameUpdates, 0))
+        return {};
+    if (!WaitUntil([&] { return told() > before; }, 30s))
+        return {};
+    const std::string out = program.output();
+    const std::size_t at = out.rfind(kAnswer);
+    return out.substr(at, out.find('\n', at) - at);
+}
+
+// A catalogue update reaches an installed program: installed into the
+// user's folder, loaded from there at the next start, and judged against
+// the catalogue the program loads (the shipped one, then the update). What
+// killed updates left there goes at the next start, and nothing else.
+void ACatalogueUpdateIsWhatTheInstalledProgramLoads(const Installed& install)
+{
+    UpdateServer server;
+    ASSERT_TRUE(server.started());
+    for (const int version : {1, 2, 3}) {
+        const auto package = CataloguePackage(version);
+        ASSERT_FALSE(package.empty()) << "the build's catalogue key cannot sign";
+        server.serve("sgl" + std::to_string(version) + ".pkg", package);
+    }
+    const std::vector<std::pair<std::string, std::string>> env = {{"ORVANE_SERVICE_URL", server.base()},
+                                                                  {"ORVANE_DEBUG", "1"}};
+    // Its folders outlive this run: the next start works in them.
+    VistrelProcess program = install.Start(env);
+    ASSERT_TRUE(program.ready()) << program.output();
+    const fs::path root = program.root(), work = program.folder();
+    // The program came with catalogue version 1.
+    EXPECT_NE(program.output().find("catalogue: version 1, "), std::string::npos) << program.output();
+
+    // A package no newer than the shipped catalogue, offered as newer.
+    server.offer(2, "sgl1.pkg");
+    const std::string notNewer = CheckForGameUpdates(program);
+    EXPECT_NE(notNewer.find("not newer than what is installed"), std::string::npos) << notNewer;
+    EXPECT_FALSE(fs::exists(work / kCatalogueUpdateFolder));
+
+    server.offer(3, "sgl3.pkg");
+    const std::string updated = CheckForGameUpdates(program);
+    EXPECT_NE(updated.find("Restart Vistrel"), std::string::npos) << updated << program.output();
+    EXPECT_EQ(program.stop(), 0) << program.output();
+    const auto pair = platform::files::LinkedFolder(work / kCatalogueUpdateFolder);
+    ASSERT_TRUE(pair.has_value()) << "no update in " << work;
+
+    // What killed updates leave, beside what is the user's.
+    fs::create_directory(work / "catalogue.Kil1ed");
+    std::ofstream(work / "catalogue.Kil1ed/sgl.dat") << "half";
+    fs::create_directory_symlink("catalogue.Kil1ed", work / ".catalogue.Kil1ed.link");
+    fs::create_directory(work / "views.Kil1ed");
+    fs::create_directory_symlink("views.Kil1ed", work / ".views.Kil1ed.link");
+    std::ofstream(work / ".VSLViews.so.Kil1ed") << "half";
+    std::ofstream(work / ".VSLViewsi.so.Kil1ed") << "half";
+    const char* mine[] = {"catalogue.mine", "catalogue-Kil1ed", ".VSLViews.so.keep"};
+    for (const char* name : mine)
+        std::ofstream(work / name) << "mine";
+
+    auto options = testing_support::ProgramOptions();
+    options.prefix = install.prefix();
+    options.env = env;
+    options.env.insert(options.env.end(), {{"XDG_DATA_HOME", (root / "xdg-data").string()},
+                                           {"XDG_CONFIG_HOME", (root / "xdg-config").string()}});
+    VistrelProcess again(options);
+    ASSERT_TRUE(again.ready()) << again.output();
+    EXPECT_NE(again.output().find("catalogue: version 3, 1 games, from " + pair->string()), std::string::npos)
+        << again.output();
+    // Judged against the update it loads now.
+    server.offer(4, "sgl2.pkg");
+    const std::string refused = CheckForGameUpdates(again);
+    EXPECT_NE(refused.find("not newer than what is installed"), std::string::npos) << refused;
+    EXPECT_EQ(platform::files::LinkedFolder(work / kCatalogueUpdateFolder), pair);
+    EXPECT_EQ(again.stop(), 0) << again.output();
+
+    for (const char* name : {"catalogue.Kil1ed", ".catalogue.Kil1ed.link", "views.Kil1ed", ".views.Kil1ed.link",
+                             ".VSLViews.so.Kil1ed", ".VSLViewsi.so.Kil1ed"})
+        EXPECT_EQ(fs::symlink_status(work / name).type(), fs::file_type::not_found) << name;
+    for (const char* name : mine)
+        EXPECT_EQ(Read(work / name), "mine") << name;
+    EXPECT_TRUE(fs::exists(*pair / "sgl.dat"));
+}
+
 TEST(Install, AsADistributionShipsIt)
 {
     const Installed install;
@@ -273,6 +529,8 @@ TEST(Install, AsADistributionShipsIt)
         {"TheInstalledProgramKeepsTheUsersFilesInTheUsersFolder", TheInstalledProgramKeepsTheUsersFilesInTheUsersFolder},
         {"AFolderThatCannotBeWrittenIsToldOnce", AFolderThatCannotBeWrittenIsToldOnce},
         {"TheReadmesExampleBuildsAgainstTheInstallAndReadsThePose", TheReadmesExampleBuildsAgainstTheInstallAndReadsThePose},
+        {"TheDesktopEntryNamesTheProgramInAnyPrefix", TheDesktopEntryNamesTheProgramInAnyPrefix},
+        {"ACatalogueUpdateIsWhatTheInstalledProgramLoads", ACatalogueUpdateIsWhatTheInstalledProgramLoads},
     };
     for (const Check& check : checks) {
         SCOPED_TRACE(check.name);

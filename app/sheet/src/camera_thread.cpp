@@ -1,5 +1,7 @@
 #include "app/camera_thread.h"
 
+#include "app/UpdateService.h"
+
 #include <mutex>
 
 #include "app/property_sheet.h"
@@ -98,7 +100,7 @@ void CCameraThread::ServeViews()
     }
     if (views_)
         return;
-    auto module = platform::Module::load(options_.viewsModule);
+    auto module = platform::Module::load(ViewLibraryFile(options_.workFolder, options_.viewsModule).string());
     if (!module)
         return;  // tracking runs without it; the next pass tries again
     views_ = std::move(module);

@@ -225,6 +225,10 @@ void CSnapPropertySheet::OnDestroy()
 CUpdateService CSnapPropertySheet::UpdateService()
 {
     CUpdateService::Config c;
+    // Updates are judged against, and go where, the catalogue loader looks.
+    const CCatalogueFolders catalogue = ProgramCatalogueFolders();
+    c.folder = catalogue.updates;
+    c.shippedCatalogueFolder = catalogue.shipped;
     if (!config_.serviceUrl.empty())
         c.serviceUrl = config_.serviceUrl;
     c.cameraSerial = CameraSerial();

@@ -379,6 +379,28 @@ TEST(CameraThread, LoadsStartsAndStopsTheViewLibrary)
     EXPECT_EQ(read(), "start\nstop\nstart\nstop\n");
     unsetenv("ORVANE_TEST_VIEWS_LOG");
 }
+
+// An installed view-library update (the "views" link in the working folder
+// naming the folder of the pair) is what the thread loads by the library's
+// name.
+TEST(CameraThread, LoadsAnInstalledViewLibraryUpdate)
+{
+    namespace fs = std::filesystem;
+    testing_support::TempDir dir{"camera-views-update"};
+    fs::create_directory(dir.file("views.Ab12Cd"));
+    fs::copy_file(fs::path(TEST_VIEWS_MODULE).replace_extension(".so"), dir.file("views.Ab12Cd/VSLViews.so"));
+    fs::create_directory_symlink("views.Ab12Cd", dir.file("views"));
+    ScriptedCamera camera;
+    RecordingHost host;
+    CCameraThread::Options o = FastOptions();
+    o.viewsModule = "VSLViews.dll";
+    o.workFolder = dir.path();
+    CCameraThread thread(camera, host, o);
+    thread.Start();
+    thread.SetViewsEnabled(true);
+    ASSERT_TRUE(Eventually([&] { return thread.ViewsLoaded() && thread.GetViewsVersion() == 7u; }));
+    thread.Stop();
+}
 #endif
 
 } // namespace

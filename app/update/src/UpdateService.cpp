@@ -1,6 +1,5 @@
 #include "app/UpdateService.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,7 +12,10 @@
 
 #include "app/UpdatePackage.h"
 #include "camera/xml_utils.h"
+#include "platform/file_replace.h"
+#include "platform/linked_folder.h"
 #include "platform/modules.h"
+#include "platform/program_folders.h"
 #include "profiles/CryptFile.h"
 #include "profiles/GameList.h"
 
@@ -74,149 +76,32 @@ int fileError(int err)
     }
 }
 
-// A file written beside its final name, renamed into place by commit().
-class StagedFile {
-public:
-    StagedFile(std::filesystem::path target) : target_(std::move(target)) {}
-    ~StagedFile()
-    {
-        if (!temp_.empty())
-            ::unlink(temp_.c_str());
-    }
-    StagedFile(const StagedFile&) = delete;
-    StagedFile& operator=(const StagedFile&) = delete;
-    StagedFile(StagedFile&& other) noexcept : target_(std::move(other.target_)), temp_(std::move(other.temp_))
-    {
-        other.temp_.clear();
-    }
-
-    int write(std::span<const std::uint8_t> bytes)
-    {
-        std::string pattern = (target_.parent_path() / ("." + target_.filename().string() + ".XXXXXX")).string();
-        const int fd = ::mkstemp(pattern.data());
-        if (fd < 0)
-            return fileError(errno);
-        temp_ = pattern;
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
-                const int err = errno;
-                ::close(fd);
-                return fileError(err);
-            }
-            done += static_cast<std::size_t>(n);
-        }
-        ::fchmod(fd, 0644);
-        if (::fsync(fd) != 0 || ::close(fd) != 0)
-            return fileError(errno);
-        return kUpdateOk;
-    }
-    int commit()
-    {
-        if (::rename(temp_.c_str(), target_.c_str()) != 0)
-            return fileError(errno);
-        temp_.clear();
-        return kUpdateOk;
-    }
-
-private:
-    std::filesystem::path target_;
-    std::string temp_;
-};
-
-// Writes every file first, then renames them all into place.
-int installFiles(const std::filesystem::path& folder,
-                 const std::vector<std::pair<const char*, std::span<const std::uint8_t>>>& files)
+// Installs a set of files whole or not at all (see platform/linked_folder.h):
+// written into a new folder beside the link, switched in by one rename.
+// Unless the sets before are kept for this run (a loaded library uses its
+// folder), they go with what killed installs left.
+int installSet(const std::filesystem::path& link, std::span<const platform::files::FolderFile> files,
+               bool keepPrevious)
 {
-    std::vector<StagedFile> staged;
-    staged.reserve(files.size());
-    for (const auto& [name, bytes] : files) {
-        staged.emplace_back(folder / name);
-        if (const int rc = staged.back().write(bytes); rc != kUpdateOk)
-            return rc;
-    }
-    for (auto& file : staged)
-        if (const int rc = file.commit(); rc != kUpdateOk)
-            return rc;
-    return kUpdateOk;
+    if (!keepPrevious)
+        platform::files::RemoveLinkedFolderLeftovers(link);
+    const int error = platform::files::InstallLinkedFolder(link, files, !keepPrevious);
+    return error == 0 ? kUpdateOk : fileError(error);
 }
 
-bool syncFolder(const std::filesystem::path& folder)
+// ".VSLViews.so.XXXXXX": the temporaries earlier versions of the program
+// wrote view-library updates through, in the working folder.
+bool isOldViewTemporary(std::string_view name)
 {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool ok = ::fsync(fd) == 0;
-    ::close(fd);
-    return ok;
-}
-
-bool isCatalogueFolderName(const std::string& name)
-{
-    const std::string prefix = std::string(kCatalogueUpdateFolder) + ".";
-    return name.size() == prefix.size() + 6 && name.rfind(prefix, 0) == 0;
-}
-
-// Folders and links that an update killed half-way left behind: every
-// "catalogue.XXXXXX" folder but the one the link names, and the links
-// being made.
-void removeStaleCatalogues(const std::filesystem::path& folder)
-{
-    std::error_code ec;
-    const auto current = std::filesystem::read_symlink(folder / kCatalogueUpdateFolder, ec).filename().string();
-    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        std::error_code ignored;
-        if (isCatalogueFolderName(name) && name != current && !it->is_symlink(ignored))
-            std::filesystem::remove_all(it->path(), ignored);
-        else if (name.rfind("." + std::string(kCatalogueUpdateFolder) + ".", 0) == 0 && name.ends_with(".link"))
-            std::filesystem::remove(it->path(), ignored);
+    for (const char* file : {"VSLViews.so", "VSLViewsi.so"}) {
+        const std::string prefix = "." + std::string(file) + ".";
+        if (name.size() == prefix.size() + 6 && name.starts_with(prefix) &&
+            std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(), [](char c) {
+                return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+            }))
+            return true;
     }
-}
-
-// Installs the catalogue pair whole or not at all: both files are written
-// into a new folder beside the link, then the link is switched to it by one
-// rename. Until that rename the old pair stands, after it the new one.
-int installCatalogue(const std::filesystem::path& folder, std::span<const std::uint8_t> data,
-                     std::span<const std::uint8_t> signature)
-{
-    removeStaleCatalogues(folder);
-    std::string pattern = (folder / (std::string(kCatalogueUpdateFolder) + ".XXXXXX")).string();
-    if (::mkdtemp(pattern.data()) == nullptr)
-        return fileError(errno);
-    const std::filesystem::path fresh = pattern;
-    ::chmod(fresh.c_str(), 0755);
-    auto fail = [&](int code) {
-        std::error_code ignored;
-        std::filesystem::remove_all(fresh, ignored);
-        return code;
-    };
-    if (const int rc = installFiles(fresh, {{kCatalogueDataFile, data}, {kCatalogueSignatureFile, signature}});
-        rc != kUpdateOk)
-        return fail(rc);
-    if (!syncFolder(fresh))
-        return fail(fileError(errno));
-
-    const std::filesystem::path link = folder / kCatalogueUpdateFolder;
-    std::error_code ec;
-    const std::filesystem::path previous = std::filesystem::read_symlink(link, ec);
-    const std::filesystem::path making = folder / ("." + fresh.filename().string() + ".link");
-    if (::symlink(fresh.filename().c_str(), making.c_str()) != 0)
-        return fail(fileError(errno));
-    if (::rename(making.c_str(), link.c_str()) != 0) {
-        const int err = errno;
-        ::unlink(making.c_str());
-        return fail(fileError(err));
-    }
-    syncFolder(folder);
-    if (!previous.empty() && isCatalogueFolderName(previous.filename().string())) {
-        std::error_code ignored;
-        std::filesystem::remove_all(folder / previous.filename(), ignored);
-    }
-    return kUpdateOk;
+    return false;
 }
 
 // The last record of that type, empty when none.
@@ -459,11 +344,18 @@ int CUpdateService::StoreGameList(std::span<const std::uint8_t> data) const
         return rc == CCryptFile::kBadSignature ? kErrorBadSignature : kErrorBadFormat;
     if (incoming.GetSize() == 0 || static_cast<std::uint32_t>(incoming.Version) != *version)
         return kErrorBadFormat;
+    // Against the catalogue the program loads at its next start: the update
+    // installed before, else the one it came with.
     CGameList installed;
-    installed.Load(config_.folder, catalogueKey());
+    installed.Load(CCatalogueFolders{config_.folder, config_.shippedCatalogueFolder.empty()
+                                                         ? config_.folder
+                                                         : config_.shippedCatalogueFolder},
+                   catalogueKey());
     if (static_cast<std::int64_t>(*version) <= static_cast<std::int64_t>(installed.Version))
         return kErrorNotNewer;
-    return installCatalogue(config_.folder, list->data, signature->data);
+    const platform::files::FolderFile pair[] = {{kCatalogueDataFile, list->data},
+                                                {kCatalogueSignatureFile, signature->data}};
+    return installSet(config_.folder / kCatalogueUpdateFolder, pair, false);
 }
 
 int CUpdateService::StoreViewLibrary(std::span<const std::uint8_t> data, std::uint32_t installedVersion) const
@@ -471,8 +363,6 @@ int CUpdateService::StoreViewLibrary(std::span<const std::uint8_t> data, std::ui
     std::vector<CPackageRecord> records;
     if (const int rc = ParsePackage(data, records); rc != kUpdateOk)
         return rc;
-    std::vector<std::filesystem::path> names;
-    std::vector<std::pair<const char*, std::span<const std::uint8_t>>> files;
     std::optional<std::uint32_t> packageVersion;
     const struct {
         std::uint32_t type, signatureType;
@@ -492,19 +382,37 @@ int CUpdateService::StoreViewLibrary(std::span<const std::uint8_t> data, std::ui
         if (packageVersion && *packageVersion != *version)
             return kErrorBadFormat; // the two files of one package are of one version
         packageVersion = version;
-        // The file the module loader loads for this name ("X.dll" is X.so
-        // in the folder, matched without case).
-        names.push_back(platform::resolveModulePath((config_.folder / kind.name).string()));
     }
     if (!packageVersion)
         return kErrorBadFormat;
     if (*packageVersion <= installedVersion)
         return kErrorNotNewer;
-    std::size_t i = 0;
-    for (const auto& kind : kinds)
-        if (const CPackageRecord* file = lastOf(records, kind.type))
-            files.emplace_back(names[i++].c_str(), file->data);
-    return installFiles({}, files);
+    // The pair goes into one folder, under the names the module loader
+    // loads ("VSLViews.dll" is VSLViews.so); a file the package lacks is
+    // the one the program uses now, so the folder always holds a pair.
+    std::vector<std::vector<std::uint8_t>> carried;
+    carried.reserve(std::size(kinds));
+    std::vector<platform::files::FolderFile> files;
+    for (const auto& kind : kinds) {
+        std::string name = kind.name;
+        name.replace(name.size() - 4, 4, ".so"); // "X.dll" is X.so
+        if (const CPackageRecord* file = lastOf(records, kind.type)) {
+            files.push_back({name, file->data});
+            continue;
+        }
+        std::vector<std::uint8_t> bytes;
+        const std::filesystem::path current = ViewLibraryFile(config_.folder, kind.name);
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(current, ec))
+            continue;
+        if (!platform::files::ReadWholeFile(current, bytes))
+            return fileError(errno);
+        carried.push_back(std::move(bytes));
+        files.push_back({name, carried.back()});
+    }
+    // The folders of this run stay until the next start: the running
+    // library finds its in-game module in its own.
+    return installSet(config_.folder / kViewLibraryUpdateFolder, files, true);
 }
 
 void CUpdateService::DeleteTempFiles() const
@@ -519,6 +427,36 @@ void CUpdateService::DeleteTempFiles() const
             std::filesystem::remove(it->path(), ignored);
         }
     }
+}
+
+std::size_t CUpdateService::RemoveUpdateLeftovers() const
+{
+    std::size_t removed = platform::files::RemoveLinkedFolderLeftovers(config_.folder / kCatalogueUpdateFolder) +
+                          platform::files::RemoveLinkedFolderLeftovers(config_.folder / kViewLibraryUpdateFolder);
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(config_.folder, ec), end; !ec && it != end; it.increment(ec)) {
+        struct stat st {};
+        if (!isOldViewTemporary(it->path().filename().string()) || ::lstat(it->path().c_str(), &st) != 0 ||
+            !S_ISREG(st.st_mode) || st.st_uid != ::geteuid())
+            continue;
+        if (::unlink(it->path().c_str()) == 0)
+            ++removed;
+    }
+    return removed;
+}
+
+std::filesystem::path ViewLibraryFile(const std::filesystem::path& workFolder, std::string_view name)
+{
+    const std::filesystem::path given = platform::suitePath(name);
+    if (given.has_parent_path())
+        return given; // a path of its own: only that file
+    if (const auto update = platform::files::LinkedFolder(workFolder / kViewLibraryUpdateFolder)) {
+        const std::filesystem::path file = platform::resolveModulePath((*update / given).string());
+        std::error_code ec;
+        if (std::filesystem::is_regular_file(file, ec))
+            return file;
+    }
+    return platform::findModule(name);
 }
 
 int CUpdateService::CheckSoftwareUpdatePage() const

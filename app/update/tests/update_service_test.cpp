@@ -2,6 +2,7 @@
 #include "app/UpdatePackage.h"
 #include "app/UpdateService.h"
 #include "platform/crypto.h"
+#include "platform/linked_folder.h"
 #include "platform/local_http_server.h"
 #include "platform/modules.h"
 #include "profiles/CatalogueMaker.h"
@@ -325,6 +326,116 @@ TEST_F(UpdateServiceTest, CataloguesNotNewerOrNotSignedAsCataloguesAreRefused)
     EXPECT_EQ(installedCatalogue(), 5);
 }
 
+// An installed program's updates live in its working folder while the
+// catalogue it ships lies elsewhere: the loader takes the update first, and
+// an update is judged against what the loader loads.
+TEST_F(UpdateServiceTest, AnInstalledProgramsUpdateIsJudgedAgainstTheCatalogueItLoads)
+{
+    testing_support::TempDir shipped("h20-update-shipped");
+    cataloguePackage(5);
+    std::ofstream(shipped.file("sgl.dat"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(catalogueData_.data()), static_cast<std::streamsize>(catalogueData_.size()));
+    std::ofstream(shipped.file("sgl.sig"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(catalogueSig_.data()), static_cast<std::streamsize>(catalogueSig_.size()));
+    const CCatalogueFolders folders{dir_.path(), shipped.path()};
+    auto loads = [&] {
+        CGameList list;
+        return list.Load(folders, publicKey()) == 0 ? list.Version : -1;
+    };
+    ASSERT_EQ(loads(), 5);
+
+    config_.shippedCatalogueFolder = shipped.path();
+    CUpdateService service(client_, config_);
+    EXPECT_EQ(service.StoreGameList(cataloguePackage(4)), kErrorNotNewer);
+    EXPECT_EQ(service.StoreGameList(cataloguePackage(5)), kErrorNotNewer);
+    EXPECT_FALSE(std::filesystem::exists(dir_.file(kCatalogueUpdateFolder)));
+    ASSERT_EQ(service.StoreGameList(cataloguePackage(6)), 0);
+    EXPECT_EQ(loads(), 6);
+    EXPECT_EQ(service.StoreGameList(cataloguePackage(6)), kErrorNotNewer);
+    ASSERT_EQ(service.StoreGameList(cataloguePackage(7)), 0);
+    EXPECT_EQ(loads(), 7);
+
+    // An update that no longer loads gives way to the shipped catalogue,
+    // and is judged so.
+    const auto update = CurrentCatalogueFolder(dir_.path());
+    std::ofstream(update / "sgl.sig", std::ios::binary | std::ios::trunc) << "spoiled";
+    EXPECT_EQ(loads(), 5);
+    ASSERT_EQ(service.StoreGameList(cataloguePackage(6)), 0);
+    EXPECT_EQ(loads(), 6);
+}
+
+// What a killed update leaves (and what the next start removes), among
+// names that only look alike and must stay.
+TEST_F(UpdateServiceTest, LeftoversOfKilledUpdatesAreRemovedAndNothingElse)
+{
+    CUpdateService service(client_, config_);
+    ASSERT_EQ(service.StoreGameList(cataloguePackage(5)), 0);
+    const std::string views = "views";
+    ASSERT_EQ(service.StoreViewLibrary(
+                  MakePackage({{kRecordViews, bytes(views)},
+                               {kRecordViewsSignature, SignPackageFile(CPackageKind::ViewLibrary, 1, bytes(views), privateKey())}}),
+                  0),
+              0);
+    const std::string catalogue = CurrentCatalogueFolder(dir_.path()).filename().string();
+    const std::string viewPair = platform::files::LinkedFolder(dir_.file(kViewLibraryUpdateFolder))->filename().string();
+    namespace fs = std::filesystem;
+    enum Kind { File, Folder, Link };
+    const struct {
+        const char* name;
+        Kind kind;
+        bool leftover;
+    } entries[] = {
+        {"catalogue.Ab12Cd", Folder, true},
+        {"catalogue.zzzzzz", Folder, true},
+        {".catalogue.Ab12Cd.link", Link, true},
+        {"views.Q1w2E3", Folder, true},
+        {".views.Q1w2E3.link", Link, true},
+        {".VSLViews.so.Xy12Zz", File, true},
+        {".VSLViewsi.so.a1b2c3", File, true},
+        // Not of the program's making, or not where it makes them.
+        {"catalogue.Ab12C", Folder, false},
+        {"catalogue.Ab12Cde", Folder, false},
+        {"catalogue.Ab-2Cd", Folder, false},
+        {"catalogue.Ab12Cd.bak", Folder, false},
+        {"Catalogue.Ab12Cd", Folder, false},
+        {"catalogue.Qq12Qq", File, false},
+        {".catalogue.Ab12Cd.link2", Link, false},
+        {".catalogue.Ab12Cd.link-file", File, false},
+        {".views.Zz12Zz.link", File, false}, // a file of that name is not a link the program made
+        {"views.Q1w2E", Folder, false},
+        {".VSLViews.so.Xy12Z", File, false},
+        {".VSLViews.so.Xy12Zz.keep", File, false},
+        {"VSLViews.so.Xy12Zz", File, false},
+        {".Other.so.Xy12Zz", File, false},
+        {"mine", Folder, false},
+    };
+    for (const auto& e : entries) {
+        const fs::path path = dir_.file(e.name);
+        if (e.kind == Folder) {
+            fs::create_directory(path);
+            std::ofstream(path / "sgl.dat") << "x";
+        } else if (e.kind == Link) {
+            fs::create_directory_symlink(catalogue, path);
+        } else {
+            std::ofstream(path) << "x";
+        }
+    }
+    std::size_t expected = 0;
+    for (const auto& e : entries)
+        expected += e.leftover ? 1 : 0;
+    EXPECT_EQ(service.RemoveUpdateLeftovers(), expected);
+    for (const auto& e : entries) {
+        SCOPED_TRACE(e.name);
+        EXPECT_EQ(fs::symlink_status(dir_.file(e.name)).type() == fs::file_type::not_found, e.leftover);
+    }
+    // The pairs in use stay, and load.
+    EXPECT_EQ(CurrentCatalogueFolder(dir_.path()).filename(), catalogue);
+    EXPECT_EQ(installedCatalogue(), 5);
+    EXPECT_EQ(platform::files::LinkedFolder(dir_.file(kViewLibraryUpdateFolder))->filename(), viewPair);
+    EXPECT_EQ(readFile(ViewLibraryFile(dir_.path(), kViewsFile)), std::vector<std::uint8_t>(views.begin(), views.end()));
+    EXPECT_EQ(service.RemoveUpdateLeftovers(), 0u);
+}
+
 TEST_F(UpdateServiceTest, SameVersionDownloadsNothingAndTooNewNeedsNewSoftware)
 {
     setReplies(reply(4, "sgl.pkg"), reply(0, "none"));
@@ -392,11 +503,28 @@ TEST_F(UpdateServiceTest, BadCataloguePackagesLoseNothing)
 
 TEST_F(UpdateServiceTest, ViewLibraryIsInstalledOnlyWhenSignedAsOneNewerThanTheLoadedOne)
 {
-    // The files the module loader loads for "VSLViews.dll" and "VSLViewsi.dll".
-    const auto viewsFile = dir_.file("VSLViews.so"), inGameFile = dir_.file("VSLViewsi.so");
-    std::ofstream(viewsFile, std::ios::binary) << "old views";
-    std::ofstream(inGameFile, std::ios::binary) << "old in-game";
-    auto old = [&] { return readFile(viewsFile) == std::vector<std::uint8_t>{'o', 'l', 'd', ' ', 'v', 'i', 'e', 'w', 's'}; };
+    CUpdateService service(client_, config_);
+    // An update installed before (version 2): the pair the program loads now.
+    const std::string oldViews = "old views", oldInGame = "old in-game";
+    ASSERT_EQ(service.StoreViewLibrary(
+                  MakePackage({{kRecordViews, bytes(oldViews)},
+                               {kRecordViewsSignature, SignPackageFile(CPackageKind::ViewLibrary, 2, bytes(oldViews), privateKey())},
+                               {kRecordViewsInGame, bytes(oldInGame)},
+                               {kRecordViewsInGameSignature,
+                                SignPackageFile(CPackageKind::ViewLibraryInGame, 2, bytes(oldInGame), privateKey())}}),
+                  0),
+              0);
+    // The files the program loads for "VSLViews.dll" and "VSLViewsi.dll".
+    auto loaded = [&](const char* name) {
+        const auto data = readFile(ViewLibraryFile(dir_.path(), name));
+        return std::string(data.begin(), data.end());
+    };
+    auto old = [&] { return loaded(kViewsFile) == oldViews; };
+    const auto pairBefore = platform::files::LinkedFolder(dir_.file(kViewLibraryUpdateFolder));
+    ASSERT_TRUE(pairBefore.has_value());
+    EXPECT_EQ(ViewLibraryFile(dir_.path(), kViewsFile), *pairBefore / "VSLViews.so");
+    EXPECT_EQ(ViewLibraryFile(dir_.path(), "vslviewsi.DLL"), *pairBefore / "VSLViewsi.so");
+    ASSERT_TRUE(old());
     const std::string views = "new views code", inGame = "new in-game code";
     auto signViews = [&](std::uint32_t version, CPackageKind kind = CPackageKind::ViewLibrary,
                          const crypto::Bytes& key = privateKey()) { return SignPackageFile(kind, version, bytes(views), key); };
@@ -436,12 +564,12 @@ TEST_F(UpdateServiceTest, ViewLibraryIsInstalledOnlyWhenSignedAsOneNewerThanTheL
         {"older than the loaded one", {{kRecordViews, bytes(views)}, {kRecordViewsSignature, views2}}, kErrorNotNewer},
         {"no library", {{kRecordGameList, bytes(views)}}, kErrorBadFormat},
     };
-    CUpdateService service(client_, config_);
     for (const auto& c : refused) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(service.StoreViewLibrary(MakePackage(c.records), 3), c.expected);
         EXPECT_TRUE(old());
-        EXPECT_EQ(contents("VSLViewsi.so"), "old in-game");
+        EXPECT_EQ(loaded(kViewsInGameFile), oldInGame);
+        EXPECT_EQ(platform::files::LinkedFolder(dir_.file(kViewLibraryUpdateFolder)), pairBefore);
     }
 
     // Through the whole update: unsigned is refused, no reload; one whose
@@ -466,9 +594,28 @@ TEST_F(UpdateServiceTest, ViewLibraryIsInstalledOnlyWhenSignedAsOneNewerThanTheL
     EXPECT_EQ(outcome.messageId, kMsgUpdated) << outcome.text;
     EXPECT_TRUE(outcome.viewsUpdated);
     EXPECT_EQ(host.reloads, 1);
-    EXPECT_EQ(contents("VSLViews.so"), views);
-    EXPECT_EQ(contents("VSLViewsi.so"), inGame);
-    EXPECT_FALSE(std::filesystem::exists(dir_.file(kViewsFile)));
+    // A new folder holds the new pair; the loaded one's folder stays until
+    // the next start, as the running library may still use its module.
+    const auto pairAfter = platform::files::LinkedFolder(dir_.file(kViewLibraryUpdateFolder));
+    ASSERT_TRUE(pairAfter.has_value());
+    EXPECT_NE(pairAfter, pairBefore);
+    EXPECT_EQ(loaded(kViewsFile), views);
+    EXPECT_EQ(loaded(kViewsInGameFile), inGame);
+    EXPECT_FALSE(std::filesystem::exists(*pairAfter / kViewsFile));
+    EXPECT_TRUE(std::filesystem::exists(*pairBefore / "VSLViews.so"));
+    EXPECT_EQ(service.RemoveUpdateLeftovers(), 1u);
+    EXPECT_FALSE(std::filesystem::exists(*pairBefore));
+    EXPECT_EQ(loaded(kViewsFile), views);
+
+    // A package of one file keeps the other of the pair in use.
+    const std::string views5 = "views five";
+    ASSERT_EQ(service.StoreViewLibrary(
+                  MakePackage({{kRecordViews, bytes(views5)},
+                               {kRecordViewsSignature, SignPackageFile(CPackageKind::ViewLibrary, 5, bytes(views5), privateKey())}}),
+                  4),
+              0);
+    EXPECT_EQ(loaded(kViewsFile), views5);
+    EXPECT_EQ(loaded(kViewsInGameFile), inGame);
 
     // Installed version equal, or above as unsigned: nothing is fetched.
     host.version = 4;
@@ -494,7 +641,8 @@ TEST_F(UpdateServiceTest, AnInstalledViewLibraryIsTheOneTheModuleLoaderLoads)
                                                      SignPackageFile(CPackageKind::ViewLibrary, 7, library, privateKey())}}),
                                        0),
               0);
-    const auto module = platform::Module::load((dir_.path() / "VSLViews.dll").string());
+    // As the camera thread loads it.
+    const auto module = platform::Module::load(ViewLibraryFile(dir_.path(), kViewsFile).string());
     ASSERT_TRUE(module.has_value());
     const auto version = module->function<int (*)()>("VSLViewsVersion");
     ASSERT_NE(version, nullptr);

@@ -1,6 +1,7 @@
 #include "engine/VSLEnhanced.h"
 
 #include <cstring>
+#include <string>
 #include <utility>
 
 #include "platform/debug.h"
@@ -200,11 +201,17 @@ void CVSLEnhanced::OnClientCommand(platform::WPARAM code, platform::LPARAM argum
             kind = ClientKind::X11Window;
             if (!watch) {
                 watch = platform::life::watchProcess(platform::messageSenderPid());
-                kind = ClientKind::Process;
+                kind = watch ? ClientKind::Process : ClientKind::Unchecked;
             }
         }
         SetWatch(std::move(watch));
         clientKind_ = kind;
+        if (platform::debug::enabled()) {
+            static constexpr const char* kKinds[] = {"none", "a window of ours", "an X11 window", "its process",
+                                                     "nothing (the watchdog's 500 checks)"};
+            platform::debug::output("game link: client " + std::to_string(handle) + " registered, watched by " +
+                                    kKinds[static_cast<int>(kind)]);
+        }
         missCount_ = 0;
         client_ = kRegistered | handle;
         OnRegisterWindow(handle);
@@ -299,7 +306,7 @@ void CVSLEnhanced::SetWatch(std::unique_ptr<platform::life::Watch> watch)
 
 bool CVSLEnhanced::ClientAlive(platform::HWND handle, bool& definite)
 {
-    if (clientKind_.load() == ClientKind::MessageWindow) {
+    if (const ClientKind kind = clientKind_.load(); kind == ClientKind::MessageWindow || kind == ClientKind::Unchecked) {
         definite = false;
         return platform::isWindow(handle);
     }

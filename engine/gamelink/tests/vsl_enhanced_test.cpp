@@ -306,6 +306,43 @@ TEST_F(GameLinkTest, AHandleNobodyKnowsStandsForTheGamesProcess)
     EXPECT_FALSE(link.ClientRegistered());
 }
 
+TEST_F(GameLinkTest, AClientWhoseProcessIsUnknownIsDroppedByTheWatchdogsRule)
+{
+    // A registration that came without its sender (posted, not sent): no
+    // window to check and no process to watch. The link neither drops the
+    // game at the first check nor keeps it for ever: the watchdog's rule,
+    // more than 500 checks without its window.
+    TestLink link(registry.store());
+    link.Start();
+    ClientProcess c = spawn("Other.exe");
+    ASSERT_TRUE(c.ready());
+    ASSERT_EQ(c.ask("postreg 77"), "posted");
+    const auto end = std::chrono::steady_clock::now() + 10s;
+    while (!link.ClientRegistered() && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(1ms);
+    ASSERT_TRUE(link.ClientRegistered());
+    EXPECT_EQ(link.ClientWindow(), 77u);
+    EXPECT_EQ(link.RegisteredKind(), CVSLEnhanced::ClientKind::Unchecked);
+    ASSERT_EQ(c.ask("profile 2302"), "0");
+    ASSERT_EQ(c.ask("start"), "0");
+
+    const int before = link.PoseRecord().frame;
+    for (int i = 1; i <= 500; ++i)
+        link.PublishPose(static_cast<float>(i), 0, 0, 0, 0, 0);
+    // Every one of those frames reached it.
+    auto f = fields(c.ask("getdata"));
+    ASSERT_EQ(f.size(), 19u);
+    EXPECT_EQ(f[2], before + 500);
+    EXPECT_EQ(f[7], 500);
+    EXPECT_TRUE(link.ClientRegistered());
+    EXPECT_EQ(link.MissCount(), 500u);
+    EXPECT_EQ(link.gone.load(), 0);
+    link.CheckClientWindow();
+    EXPECT_FALSE(link.ClientRegistered());
+    EXPECT_EQ(link.ProfileId(), 0u);
+    EXPECT_EQ(link.gone.load(), 1);
+}
+
 TEST_F(GameLinkTest, AnX11WindowIsWatchedOnTheDisplay)
 {
     testing_support::XvfbServer xvfb;

@@ -58,7 +58,7 @@ std::optional<Module> Module::loadFromFolder(const std::filesystem::path& folder
     return load((folder / std::filesystem::path(std::string(fileName))).string());
 }
 
-std::optional<Module> Module::load(std::string_view name)
+std::filesystem::path findModule(std::string_view name)
 {
     // A relative name is found in the program's folders (a language module
     // in the shipped data, the view library among the libraries).
@@ -70,7 +70,12 @@ std::optional<Module> Module::load(std::string_view name)
                 return path;
             return std::nullopt;
         });
-    const std::filesystem::path path = resolveModulePath(found.string());
+    return resolveModulePath(found.string());
+}
+
+std::optional<Module> Module::load(std::string_view name)
+{
+    const std::filesystem::path path = findModule(name);
     std::string file = path.string();
     // A bare name would make dlopen search the library path; a module of
     // ours is always a file name relative to the working folder or absolute.

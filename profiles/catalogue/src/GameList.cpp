@@ -1,12 +1,11 @@
 #include "profiles/GameList.h"
 
-#include <fstream>
-#include <iterator>
-
 #include <xercesc/dom/DOM.hpp>
 
 #include "camera/xml_utils.h"
 #include "platform/debug.h"
+#include "platform/file_replace.h"
+#include "platform/linked_folder.h"
 #include "platform/program_folders.h"
 #include "profiles/CryptFile.h"
 
@@ -124,54 +123,53 @@ std::unique_ptr<CGameInfo> readGame(const DOMElement* e)
     return g;
 }
 
-bool readFile(const std::filesystem::path& p, std::vector<std::uint8_t>& out)
-{
-    std::ifstream in(p, std::ios::binary);
-    if (!in)
-        return false;
-    out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
-}
-
 } // namespace
+
+CCatalogueFolders ProgramCatalogueFolders()
+{
+    const std::optional<platform::ProgramFolders> folders = platform::programFolders();
+    std::filesystem::path shipped = platform::resolve(kCatalogueDataFile).parent_path();
+    if (shipped.empty())
+        shipped = ".";
+    return {folders ? folders->work : std::filesystem::path("."), shipped};
+}
 
 int CGameList::Load()
 {
-    // The catalogue's folder: the user's when an update put one there, else
-    // the one shipped with the program.
-    std::filesystem::path folder = platform::resolve(kCatalogueDataFile).parent_path();
-    if (folder.empty())
-        folder = ".";
-    return Load(folder, BuiltInCatalogueKey(), kCataloguePassPhrase);
+    return Load(ProgramCatalogueFolders(), BuiltInCatalogueKey(), kCataloguePassPhrase);
 }
 
 std::filesystem::path CurrentCatalogueFolder(const std::filesystem::path& folder)
 {
-    std::error_code ec;
-    const auto updated = folder / kCatalogueUpdateFolder;
-    if (std::filesystem::is_directory(updated, ec)) {
-        // Resolved once, so both files come from the same pair even if an
-        // update switches the link meanwhile.
-        const auto real = std::filesystem::canonical(updated, ec);
-        if (!ec)
-            return real;
-    }
-    return folder;
+    return platform::files::LinkedFolder(folder / kCatalogueUpdateFolder).value_or(folder);
 }
 
 int CGameList::Load(const std::filesystem::path& folder, std::span<const std::uint8_t> publicKeyBlob,
                     const char* passPhrase)
 {
+    return Load(CCatalogueFolders{folder, folder}, publicKeyBlob, passPhrase);
+}
+
+int CGameList::Load(const CCatalogueFolders& folders, std::span<const std::uint8_t> publicKeyBlob,
+                    const char* passPhrase)
+{
     // An installed update first; when it does not load, the catalogue the
     // program came with. The catalogue's lock is held throughout.
     std::lock_guard lock(lock_);
-    const auto current = CurrentCatalogueFolder(folder);
-    const int r = LoadPair(current, publicKeyBlob, passPhrase);
-    if (r == 0 || current == folder)
-        return r;
-    platform::debug::output("catalogue: the updated catalogue in " + current.string() +
-                            " does not load; using the one in " + folder.string());
-    return LoadPair(folder, publicKeyBlob, passPhrase);
+    const auto loaded = [&](const std::filesystem::path& folder) {
+        if (platform::debug::enabled())
+            platform::debug::output("catalogue: version " + std::to_string(Version) + ", " +
+                                    std::to_string(GetSize()) + " games, from " + folder.string());
+        return 0;
+    };
+    if (const auto update = platform::files::LinkedFolder(folders.updates / kCatalogueUpdateFolder)) {
+        if (LoadPair(*update, publicKeyBlob, passPhrase) == 0)
+            return loaded(*update);
+        platform::debug::output("catalogue: the updated catalogue in " + update->string() +
+                                " does not load; using the one in " + folders.shipped.string());
+    }
+    const int r = LoadPair(folders.shipped, publicKeyBlob, passPhrase);
+    return r == 0 ? loaded(folders.shipped) : r;
 }
 
 int CGameList::LoadPair(const std::filesystem::path& folder, std::span<const std::uint8_t> publicKeyBlob,
@@ -188,11 +186,11 @@ int CGameList::LoadPair(const std::filesystem::path& folder, std::span<const std
         Version = 0;
         Developer = 0;
     }
-    if (!readFile(dataPath, data)) {
+    if (!platform::files::ReadWholeFile(dataPath, data)) {
         platform::debug::output("catalogue: cannot open " + dataPath.string());
         return CCryptFile::kInputOpen;
     }
-    if (!readFile(sigPath, signature)) {
+    if (!platform::files::ReadWholeFile(sigPath, signature)) {
         platform::debug::output("catalogue: cannot open " + sigPath.string());
         return CCryptFile::kInputOpen;
     }

@@ -219,16 +219,17 @@ private:
     std::uint16_t lastFrame_ = 0;
 };
 
-// Battlefield 2: a helper module inside the game does the work. The first
-// update hands the game's profile id over in a shared section and loads the
-// helper into the game (or, when it is there already, asks it to start
-// again through its event); the worker then only watches the window.
+// Battlefield 2: a helper module inside the game does the work (VSLViewsi,
+// found beside this library). The first update hands the game's profile id
+// over in a shared section and loads the helper into the game (or, when it
+// is there already, asks it to start again through its event); the worker
+// then only watches the window.
 class CBF2 : public CGameDetails {
 public:
     static constexpr std::uint32_t kProfileId = 9651;
 
     explicit CBF2(platform::ProcessSystem& system = platform::systemProcesses(),
-                  std::filesystem::path helperFolder = views::hostProgramFolder(),
+                  std::filesystem::path helperFolder = views::viewLibraryFolder(),
                   std::chrono::milliseconds callLimit = std::chrono::seconds(10))
         : system_(system), helperFolder_(std::move(helperFolder)), callLimit_(callLimit)
     {

@@ -55,4 +55,8 @@ SimConnectLink& sharedSimConnect();
 // The folder of the program the library runs in (/proc/self/exe).
 std::filesystem::path hostProgramFolder();
 
+// The folder this library was loaded from: its in-game module ships beside
+// it (an installed update keeps the two in one folder).
+std::filesystem::path viewLibraryFolder();
+
 } // namespace views

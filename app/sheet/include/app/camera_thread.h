@@ -6,6 +6,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -55,7 +56,10 @@ public:
     static constexpr platform::UINT kReadStatus = 2;
 
     struct Options {
+        // Loaded from an installed update in `workFolder` when there is one
+        // (see ViewLibraryFile), else as the module loader finds it.
         std::string viewsModule = "VSLViews.dll";
+        std::filesystem::path workFolder{"."};
         // Pause before retrying a start the driver says should work.
         std::uint32_t retryMs = 100;
         // Slice of the wait between passes (the wake event ends it early).

@@ -23,6 +23,16 @@ inline constexpr std::string_view kDefaultServiceUrl = "http://www.orvane.exampl
 
 inline constexpr const char* kViewsFile = "VSLViews.dll";
 inline constexpr const char* kViewsInGameFile = "VSLViewsi.dll";
+// An installed view-library update: a link in the working folder to the
+// folder that holds the pair (VSLViews.so, VSLViewsi.so), switched by one
+// rename so that the pair changes whole or not at all.
+inline constexpr const char* kViewLibraryUpdateFolder = "views";
+
+// The file the program loads for the view-library module `name`
+// ("VSLViews.dll", "VSLViewsi.dll"): the installed update's when its folder
+// holds one, else the one the module loader finds. A name with a folder
+// stays that file.
+std::filesystem::path ViewLibraryFile(const std::filesystem::path& workFolder, std::string_view name);
 
 // Result codes besides the HTTP layer's and the file errors.
 inline constexpr int kUpdateOk = 0;
@@ -101,6 +111,9 @@ public:
         // "http://host[:port]": ORVANE_SERVICE_URL when set, else the maker's site.
         std::string serviceUrl = platform::http::serviceUrl(kDefaultServiceUrl);
         std::filesystem::path folder{"."};          // the working folder
+        // The folder of the catalogue the program came with; empty: `folder`
+        // (a program run from a build tree). See ProgramCatalogueFolders.
+        std::filesystem::path shippedCatalogueFolder;
         std::uint32_t cameraSerial = 0;
         std::vector<std::uint8_t> catalogueKey;     // PUBLICKEYBLOB; empty: the built-in key
         unsigned connectTimeoutMs = 10000;
@@ -123,20 +136,28 @@ public:
     // Installs the catalogue only when the package holds the data, its
     // signature (the loader's) and its package signature; the data loads
     // under the catalogue key and is the version the package signature
-    // names; and that version is above the installed catalogue's. The pair
-    // is written into a new folder and switched in by one rename of the
+    // names; and that version is above the version of the catalogue the
+    // program loads (an update installed before, else the shipped one). The
+    // pair is written into a new folder and switched in by one rename of the
     // "catalogue" link, so it changes whole or not at all. Nothing changes
     // on any error.
     int StoreGameList(std::span<const std::uint8_t> data) const;
     // Installs the view-library files only when each carries a valid
     // package signature of its kind, both of one version, above
-    // `installedVersion`. Each is written where and as the module loader
-    // loads it (VSLViews.dll is VSLViews.so in the folder), through a
-    // temporary file and a rename, so a loaded copy keeps its mapping.
-    // Nothing changes on a refusal.
+    // `installedVersion`. The pair is written, under the names the module
+    // loader loads (VSLViews.dll is VSLViews.so), into a new folder switched
+    // in by one rename of the "views" link; a file the package lacks is
+    // carried over from the pair in use. A loaded copy keeps its folder
+    // until the next start. Nothing changes on a refusal.
     int StoreViewLibrary(std::span<const std::uint8_t> data, std::uint32_t installedVersion) const;
     // Deletes "VMI*.tmp" (any case) in the working folder.
     void DeleteTempFiles() const;
+    // Deletes, at the start, what updates killed half-way (or replaced)
+    // left in the working folder: catalogue and view-library folders that
+    // their links do not name, links being made, and the view-library
+    // temporaries of earlier versions (".VSLViews.so.XXXXXX"). Only the
+    // user's own entries of exactly those names. Returns how many went.
+    std::size_t RemoveUpdateLeftovers() const;
 
     // The news query; the answer is read up to 4095 bytes.
     int QueryNews(CNewsReply& reply) const;

@@ -87,8 +87,11 @@ public:
     }
     std::array<std::uint32_t, 2> ApplicationIds() const { return {applicationIds_[0].load(), applicationIds_[1].load()}; }
 
-    // What the registered handle was found to be.
-    enum class ClientKind { None, MessageWindow, X11Window, Process };
+    // What the registered handle was found to be. Unchecked: none of the
+    // others could be watched (no window of ours or of the display, and the
+    // sender's process is not known, as for a posted command): the
+    // watchdog's rule stands, more than 500 checks without its window.
+    enum class ClientKind { None, MessageWindow, X11Window, Process, Unchecked };
 
     // State of the link, for the engine and tests.
     bool IsLibraryLoaded() const { return library_.has_value(); }

@@ -14,6 +14,11 @@ namespace platform {
 // case in its folder. The converted path when nothing matches.
 std::filesystem::path resolveModulePath(std::string_view name);
 
+// The file Module::load loads for `name`: a relative name is found in the
+// program's folders (see program_folders.h), matched as resolveModulePath
+// does. The converted path when it is nowhere.
+std::filesystem::path findModule(std::string_view name);
+
 // Whether `name` is a bare file name: not empty, not "." or "..", and
 // without '/', '\\' or NUL.
 bool isBareFileName(std::string_view name);

@@ -27,6 +27,20 @@ inline constexpr const char* kCatalogueUpdateFolder = "catalogue";
 // one is installed in `folder`, else `folder` itself.
 std::filesystem::path CurrentCatalogueFolder(const std::filesystem::path& folder);
 
+// Where a catalogue is loaded from: the update installed in `updates` (its
+// "catalogue" link) when there is one and it loads, else the pair in
+// `shipped`. For a program run from a build tree both are its folder; an
+// installed program's updates are in its working folder and the pair it
+// ships is in <prefix>/share/orvane.
+struct CCatalogueFolders {
+    std::filesystem::path updates;
+    std::filesystem::path shipped;
+};
+
+// This program's: its working folder, and the folder where its files
+// resolve "sgl.dat".
+CCatalogueFolders ProgramCatalogueFolders();
+
 // The public half of the catalogue signing key (a PUBLICKEYBLOB).
 std::span<const std::uint8_t> BuiltInCatalogueKey();
 
@@ -62,14 +76,16 @@ public:
     CGameList(const CGameList&) = delete;
     CGameList& operator=(const CGameList&) = delete;
 
-    // Loads "sgl.dat"/"sgl.sig" with the built-in key, from the folder where
-    // the program's files resolve "sgl.dat" (the working folder by default).
+    // Loads the program's catalogue (ProgramCatalogueFolders) with the
+    // built-in key.
     int Load();
-    // Loads from folder with the given key blob and pass phrase: an
-    // installed update's pair when it loads, else the folder's own. 0, or
-    // the cipher object's code of the first failing step (2 on an
-    // exception); the list is empty unless the signature verified and
-    // deciphering worked.
+    // Loads with the given key blob and pass phrase: the update's pair when
+    // one is installed and loads, else the shipped pair. 0, or the cipher
+    // object's code of the first failing step (2 on an exception); the list
+    // is empty unless the signature verified and deciphering worked.
+    int Load(const CCatalogueFolders& folders, std::span<const std::uint8_t> publicKeyBlob,
+             const char* passPhrase = kCataloguePassPhrase);
+    // The same with updates and shipped pair in one folder.
     int Load(const std::filesystem::path& folder, std::span<const std::uint8_t> publicKeyBlob,
              const char* passPhrase = kCataloguePassPhrase);
     // The same over the bytes of a data file and its signature.
