@@ -163,6 +163,7 @@ protected:
         o.programPath = "/opt/vistrel/vistrel";
         o.monitors.headsWithoutDevice = headsWithoutDevice;
         o.monitors.headsModelsFolder = headsModelsFolder;
+        o.errorLines = errorLines;
         o.makeSheet = [this](platform::HWND main) {
             CSnapPropertySheet::Config c;
             c.mainWindow = main;
@@ -178,6 +179,7 @@ protected:
             };
             c.engine.frameWaitMs = 20;
             c.engine.poseFile = dir.file("vistrel.tdf");
+            c.engine.poseFileSync = poseFileSync;
             c.engine.registry = registry.store();
             c.cameraThread.viewsModule = "NoViewsHere.dll";
             c.cameraThread.retryMs = 5;
@@ -254,6 +256,10 @@ protected:
     bool confirm = true;
     bool headsWithoutDevice = true;
     fs::path headsModelsFolder;
+    // How the engine flushes a recording (null: fsync).
+    CPoseFileWriter::FileSync poseFileSync = nullptr;
+    // The frame's lines for what goes wrong at shutdown (null: messages).
+    std::function<void(std::string_view)> errorLines;
     std::unique_ptr<CMainFrame> frame;
 };
 
