@@ -143,6 +143,7 @@ public:
         o.texts = texts_;
         o.launcher = launcher_;
         o.statusLines = statusLines_;
+        o.errorLines = errorLines_;
         frame_ = std::make_unique<CMainFrame>(std::move(o));
         // F1 and Help > Contents open the program's help page.
         app::SetHelpHandler([this] {
@@ -190,6 +191,9 @@ public:
             std::fprintf(stdout, "%.*s\n", static_cast<int>(line.size()), line.data());
             std::fflush(stdout);
         };
+        errorLines_ = [](std::string_view line) {
+            std::fprintf(stderr, "vistrel: %.*s\n", static_cast<int>(line.size()), line.data());
+        };
     }
 
     // Stops the frame and the camera system, in that order.
@@ -211,6 +215,7 @@ private:
     platform::ProgramFolders folders_;
     std::string folderProblem_; // why the working folder cannot be written, empty when it can
     std::function<void(std::string_view)> statusLines_;
+    std::function<void(std::string_view)> errorLines_;
     // Start-up's own copy of the settings, for the language; the sheet
     // loads the settings it runs on.
     CAppSettings settings_;

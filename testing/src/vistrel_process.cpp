@@ -84,6 +84,8 @@ std::vector<std::string> Environment(const VistrelOptions& options, const fs::pa
         env["ORVANE_SIMCAM_SCENE"] = (folder / "scene.txt").string();
     if (options.cameraControl)
         env["ORVANE_SIMCAM_CONTROL"] = (folder / "camera-control").string();
+    for (const std::string& name : options.unset)
+        env.erase(name);
     for (const auto& [name, value] : options.env)
         env[name] = value;
     std::vector<std::string> out;
@@ -134,7 +136,11 @@ VistrelProcess::VistrelProcess(VistrelOptions options)
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    const std::string errors = (dir / "errors.log").string();
+    if (options.separateErrors)
+        posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    else
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);
     posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
     if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0)
         pid_ = -1;
@@ -174,12 +180,39 @@ int VistrelProcess::stop(std::chrono::milliseconds limit)
     return exitCode_;
 }
 
-std::string VistrelProcess::output() const
+namespace {
+
+std::string ReadLog(const fs::path& file)
 {
-    std::ifstream in(folder_.path() / "output.log", std::ios::binary);
+    std::ifstream in(file, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+} // namespace
+
+std::string VistrelProcess::output() const
+{
+    return ReadLog(folder_.path() / "output.log") + ReadLog(folder_.path() / "errors.log");
+}
+
+std::string VistrelProcess::errors() const { return ReadLog(folder_.path() / "errors.log"); }
+
+std::vector<std::string> VistrelProcess::lines(const std::string& prefix) const
+{
+    std::vector<std::string> out;
+    const std::string text = output();
+    std::size_t at = 0;
+    while (at < text.size()) {
+        std::size_t end = text.find('\n', at);
+        if (end == std::string::npos)
+            end = text.size();
+        if (text.compare(at, prefix.size(), prefix) == 0 && end - at >= prefix.size())
+            out.push_back(text.substr(at + prefix.size(), end - at - prefix.size()));
+        at = end + 1;
+    }
+    return out;
 }
 
 bool VistrelProcess::camera(const std::string& command)

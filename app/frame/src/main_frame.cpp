@@ -407,14 +407,36 @@ void CMainFrame::ToggleRecording()
     UpdateMenuStates();
     if (error == 0)
         return;
+    if (stopping) {
+        options_.dialogs->Message(RecordingNotSavedText(error));
+    } else {
+        const std::u16string code = QStringLiteral("0x%1").arg(error, 8, 16, QLatin1Char('0')).toStdU16String();
+        options_.dialogs->Message(
+            app::FormatText(Text(app::ids::kRecordingNotStarted), {sheet_->PoseFile().u16string(), code}));
+    }
+}
+
+std::u16string CMainFrame::RecordingNotSavedText(std::uint32_t error)
+{
     // A recording that could not be saved is kept under another name: say where.
-    const auto text = [](const std::filesystem::path& p) { return p.u16string(); };
     const std::u16string code = QStringLiteral("0x%1").arg(error, 8, 16, QLatin1Char('0')).toStdU16String();
-    if (stopping)
-        options_.dialogs->Message(app::FormatText(Text(app::ids::kRecordingNotSaved),
-                                                  {text(sheet_->PoseFile()), code, text(engine.RecordingKeptAs())}));
+    return app::FormatText(Text(app::ids::kRecordingNotSaved),
+                           {sheet_->PoseFile().u16string(), code, sheet_->Engine().RecordingKeptAs().u16string()});
+}
+
+void CMainFrame::FinishRecordingAtExit()
+{
+    CCameraDataProcessor& engine = sheet_->Engine();
+    if (!engine.IsRecording())
+        return;
+    const std::uint32_t error = engine.StopRecording();
+    if (error == 0)
+        return;
+    const std::u16string text = RecordingNotSavedText(error);
+    if (options_.errorLines)
+        options_.errorLines(QString::fromStdU16String(text).toStdString());
     else
-        options_.dialogs->Message(app::FormatText(Text(app::ids::kRecordingNotStarted), {text(sheet_->PoseFile()), code}));
+        options_.dialogs->Message(text);
 }
 
 void CMainFrame::TogglePlayback()
@@ -771,6 +793,9 @@ void CMainFrame::Shutdown()
     if (updateCheck_.joinable())
         updateCheck_.join();
     if (sheet_) {
+        // The user hears of a recording that could not be saved while the
+        // program is still whole.
+        FinishRecordingAtExit();
         sheet_->StopCameraThread();
         SavePlacement();
         if (monitors_) {

@@ -154,10 +154,12 @@ protected:
         o.programPath = "/opt/vistrel/vistrel";
         o.monitors.headsWithoutDevice = headsWithoutDevice;
         o.monitors.headsModelsFolder = headsModelsFolder;
+        o.errorLines = errorLines;
         o.makeSheet = [this](platform::HWND main) {
             CSnapPropertySheet::Config c = testing_support::SimulatedSheetConfig(
                 hub, dir.path(), registry.store(), testing_support::FastCameraTiming(), kCatalogue);
             c.mainWindow = main;
+            c.engine.poseFileSync = poseFileSync;
             c.makeKeyboard = [] { return std::make_unique<NullKeyboard>(); };
             auto buttons = std::make_unique<platform::devices::FakeButtonSource>();
             buttons->attach({DeviceIdFromGuid(kPadGuid), DeviceIdFromGuid(kPadGuid), platform::devices::kTypeGamepad,
@@ -221,6 +223,10 @@ protected:
     bool confirm = true;
     bool headsWithoutDevice = true;
     fs::path headsModelsFolder;
+    // How the engine flushes a recording (null: fsync).
+    CPoseFileWriter::FileSync poseFileSync = nullptr;
+    // The frame's lines for what goes wrong at shutdown (null: messages).
+    std::function<void(std::string_view)> errorLines;
     std::unique_ptr<CMainFrame> frame;
 };
 

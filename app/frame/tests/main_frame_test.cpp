@@ -180,6 +180,63 @@ TEST_F(FrameTest, ARecordingThatCannotBeSavedIsKeptAndTheUserToldWhere)
     EXPECT_NE(told.find(kept.u16string()), std::u16string::npos);
 }
 
+// The program ends while it records: the recording is saved as Stop
+// Recording saves it, and one that cannot be saved (its flush to disk or
+// its rename fails) is kept under another name, which the user is told:
+// in a message, or in a line when no one sees the windows.
+TEST_F(FrameTest, ARecordingRunningAtShutdownIsSavedOrTheUserToldWhereItWasKept)
+{
+    const struct {
+        const char* what;
+        CPoseFileWriter::FileSync sync;
+        bool nameTaken;
+        bool headless;
+    } cases[] = {
+        {"saved", nullptr, false, false},
+        {"flush fails", [](int) { errno = EIO; return -1; }, false, false},
+        {"name taken", nullptr, true, false},
+        {"flush fails, headless", [](int) { errno = EIO; return -1; }, false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(dir.file("vistrel.tdf"));
+        fs::remove_all(dir.file("vistrel-recording-1.tdf"));
+        if (c.nameTaken)
+            fs::create_directories(dir.file("vistrel.tdf") / "taken");
+        dialogs->messages.clear();
+        std::vector<std::string> lines;
+        errorLines = c.headless ? std::function<void(std::string_view)>(
+                                      [&lines](std::string_view line) { lines.emplace_back(line); })
+                                : nullptr;
+        poseFileSync = c.sync;
+        Create();
+        frame->OnCommand(ID_RECORDING);
+        ASSERT_TRUE(Sheet().Engine().IsRecording());
+        frame->Shutdown();
+        const bool failed = c.sync != nullptr || c.nameTaken;
+        const fs::path saved = failed ? dir.file("vistrel-recording-1.tdf") : dir.file("vistrel.tdf");
+        ASSERT_TRUE(fs::is_regular_file(saved));
+        EXPECT_GE(fs::file_size(saved), kPoseFileHeaderSize);
+        if (!failed) {
+            EXPECT_TRUE(dialogs->messages.empty());
+            EXPECT_TRUE(lines.empty());
+        } else if (c.headless) {
+            EXPECT_TRUE(dialogs->messages.empty());
+            ASSERT_EQ(lines.size(), 1u);
+            EXPECT_EQ(lines[0].rfind("The recording could not be saved as " + dir.file("vistrel.tdf").string(), 0), 0u)
+                << lines[0];
+            EXPECT_NE(lines[0].find(saved.string()), std::string::npos) << lines[0];
+        } else {
+            ASSERT_EQ(dialogs->messages.size(), 1u);
+            const std::u16string& message = dialogs->messages[0];
+            EXPECT_EQ(message.rfind(u"The recording could not be saved as " + dir.file("vistrel.tdf").u16string(), 0),
+                      0u);
+            EXPECT_NE(message.find(saved.u16string()), std::u16string::npos);
+        }
+        frame.reset();
+    }
+}
+
 TEST_F(FrameTest, CameraNoticesReachTheCameraThreadThroughTheFrame)
 {
     Create();

@@ -1,18 +1,29 @@
-// The three-point pose through a game start, a profile change and a
-// re-centre, as a player sees it: the real program on the simulated camera
-// with the head held still away from the neutral pose, and a game that
-// reads all six axes. Each of those moments makes where the head is the
-// centre, so every axis must read (near) zero afterwards and stay there.
+// The three-point pose through a game start, profile edits and a re-centre,
+// as a player sees it: the real program on the simulated camera, shown on a
+// private X server, with the head held still away from the neutral pose,
+// and a game that reads all six axes. The profiles are edited the way a
+// user does it, with the keyboard: the main window's Profiles page, the
+// profile's row, "Edit...", a tracking mode in the editor, OK. Each of those
+// moments makes where the head is the centre, so every axis must read (near)
+// zero afterwards and stay there. Which profile is current and which clip
+// model the engine was handed are read from the program's debug output.
+// gtest before the X11 headers: their macros (None, Bool, ...) break it.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cmath>
+#include <functional>
 #include <string>
 #include <vector>
 
-#include "platform/messages.h"
 #include "platform/registry.h"
+#include "profiles/Profile.h"
 #include "testing/client_process.h"
 #include "testing/vistrel_process.h"
+#include "testing/x_typist.h"
+#include "testing/xvfb_server.h"
+
+#include <X11/keysym.h>
 
 namespace {
 
@@ -23,13 +34,11 @@ using testing_support::WaitUntil;
 
 // A catalogue game (Flight Simulator 2002 through its module).
 constexpr int kGameId = 2302;
-// The sheet's message that makes the default profile the current one.
-constexpr platform::UINT kSelectDefaultProfile = 0x812D;
 constexpr double kNearZero = 0.01 * 16383;
 
 // A profile with all six axes on. Motion type 3 reads the clip as mounting
-// location 1, motion type 2 as location 2: the same three markers, told
-// apart by another model (the sheet hands the engine a changed one).
+// location 1, motion type 2 as location 2 and type 1 as location 0: the
+// same three markers, told apart by another model.
 std::string Profile(const char* name, int motionType, bool isDefault)
 {
     std::string x = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Profile>\n  <Name>" + std::string(name) +
@@ -41,16 +50,36 @@ std::string Profile(const char* name, int motionType, bool isDefault)
     return x + "</Profile>\n";
 }
 
+// The editor opens no preview windows, which would come up over it.
+constexpr const char* kSettings = "<Settings>\n  <PeriodicNewsCheck>0</PeriodicNewsCheck>\n"
+                                  "  <ProfileLaunchHeads>0</ProfileLaunchHeads>\n"
+                                  "  <ProfileLaunchGauges>0</ProfileLaunchGauges>\n"
+                                  "  <ProfileLaunchTracking>0</ProfileLaunchTracking>\n</Settings>\n";
+
 class GameStartPose : public ::testing::Test {
 protected:
+    static void SetUpTestSuite() { server = new testing_support::XvfbServer("1024x768x24"); }
+    static void TearDownTestSuite()
+    {
+        delete server;
+        server = nullptr;
+    }
+
     void SetUp() override
     {
+        if (!server->ready())
+            GTEST_SKIP() << "no Xvfb";
+        typist = std::make_unique<testing_support::XTypist>(server->name());
+        ASSERT_TRUE(typist->ok());
         auto options = testing_support::ProgramOptions();
+        options.display = server->name();
+        options.env.push_back({"ORVANE_DEBUG", "1"});
         // Still, turned and moved from the neutral pose; discs large enough
         // for location 2's blob size window.
         options.scene = "revision 8\nlocation 1\nradius 6\nmotion still\npose 20 -10 5 30 -20 40\n";
         options.files = {{"Profiles/Desk.xml", Profile("Desk", 3, true)},
-                         {"Profiles/Flying.xml", Profile("Flying", 2, false)}};
+                         {"Profiles/Flying.xml", Profile("Flying", 2, false)},
+                         {"settings.xml", kSettings}};
         program = std::make_unique<VistrelProcess>(options);
         ASSERT_TRUE(program->ready()) << program->output();
         // The game's profile in the profile map: not the one in use.
@@ -68,6 +97,7 @@ protected:
         if (program) {
             EXPECT_EQ(program->stop(), 0) << program->output();
         }
+        typist.reset();
     }
 
     std::vector<double> Read()
@@ -104,37 +134,123 @@ protected:
         }
     }
 
+    std::vector<std::string> Lines(const std::string& prefix) { return program->lines(prefix); }
+    std::string Last(const std::string& prefix)
+    {
+        const auto lines = Lines(prefix);
+        return lines.empty() ? std::string() : lines.back();
+    }
+    std::string CurrentProfile() { return Last("Current profile: "); }
+    std::string ClipModel() { return Last("Clip model: "); }
+
+    // The motion type the profile's file holds.
+    int SavedMotionType(const char* file)
+    {
+        CProfile p;
+        const std::string path = (program->folder() / "Profiles" / file).string();
+        p.Path = std::u16string(path.begin(), path.end());
+        return p.Load() == 0 ? p.MotionType : -1;
+    }
+
+    // The user edits a profile on the Profiles page: its row chosen by
+    // typing the first letter of its name, "Edit..." pressed, then in the
+    // editor (captioned with the name) `inEditor` runs and OK is pressed.
+    // The first edit starts on the Main page; later ones where the last one
+    // left the keyboard focus, on "Edit...".
+    void EditProfile(const std::string& name, const std::function<void()>& inEditor)
+    {
+        const Window frame = typist->TopLevel(program->pid(), "Vistrel");
+        ASSERT_NE(frame, 0u) << "the main window";
+        typist->Focus(frame);
+        if (firstEdit) {
+            typist->Chord({XK_Control_L}, XK_Tab); // the Profiles page
+            typist->Tap(XK_Tab);                   // its profile list
+            firstEdit = false;
+        } else {
+            typist->Chord({XK_Shift_L}, XK_Tab); // "New..."
+            typist->Chord({XK_Shift_L}, XK_Tab); // the profile list
+        }
+        typist->Type(std::string(1, static_cast<char>(std::tolower(static_cast<unsigned char>(name[0])))));
+        typist->Tap(XK_Tab); // "New..."
+        typist->Tap(XK_Tab); // "Edit..."
+        typist->Tap(XK_space);
+        Window editor = 0;
+        ASSERT_TRUE(WaitUntil([&] { return (editor = typist->TopLevel(program->pid(), name)) != 0; }))
+            << "the editor of " << name << "\n" << program->output();
+        // The program gives a dialog it opens the keyboard focus itself.
+        if (!WaitUntil([&] { return typist->HasFocus(editor); }, 2s))
+            typist->Focus(editor);
+        if (inEditor)
+            inEditor();
+        typist->Tap(XK_Return); // OK
+        ASSERT_TRUE(WaitUntil([&] { return typist->TopLevel(program->pid(), name) == 0; }))
+            << "the editor closed\n" << program->output();
+    }
+    // Presses `key` with Alt until the program's debug output shows `line`
+    // (a key pressed while the dialog is still being activated is lost).
+    void AltUntil(KeySym key, const std::string& prefix, const std::string& line)
+    {
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            typist->Chord({XK_Alt_L}, key);
+            if (WaitUntil([&] { return Last(prefix) == line; }, 2s))
+                return;
+        }
+        ADD_FAILURE() << "no " << prefix << line << "\n" << program->output();
+    }
+
+    static testing_support::XvfbServer* server;
+    std::unique_ptr<testing_support::XTypist> typist;
     std::unique_ptr<VistrelProcess> program;
     std::unique_ptr<ClientProcess> game;
+    bool firstEdit = true;
 };
 
-TEST_F(GameStartPose, EveryAxisReadsZeroAfterTheGameStartsAProfileChangeAndARecentre)
+testing_support::XvfbServer* GameStartPose::server = nullptr;
+
+TEST_F(GameStartPose, EveryAxisReadsZeroAfterTheGameStartsProfileEditsAndARecentre)
 {
+    ASSERT_TRUE(WaitUntil([&] { return CurrentProfile() == "Desk"; })) << program->output();
     game->ask("window");
     ASSERT_EQ(game->ask("regwin"), "0");
     ASSERT_EQ(game->ask("request 119"), "0");
     ASSERT_EQ(game->ask("start"), "0");
-    // The game starts: its profile (another clip model) comes in, and the
-    // program re-centres.
+    // The game starts: its profile, with another clip model, becomes the
+    // current one, and the program re-centres.
     ASSERT_EQ(game->ask("profile " + std::to_string(kGameId)), "0");
+    ASSERT_TRUE(WaitUntil([&] { return CurrentProfile() == "Flying" && ClipModel() == "mounting location 2"; }))
+        << program->output();
     ExpectCentred("after the game start");
 
-    // The user changes the profile through the main sheet: it goes back to
-    // the default profile, with the other model.
-    const platform::HWND sheet = platform::findWindow("OrvaneSnapSheet", nullptr);
-    ASSERT_NE(sheet, 0u);
+    // The user edits the game's profile: another tracking mode (another clip
+    // model, applied as the radio button is pressed), then OK.
     ASSERT_EQ(game->ask("setparam 2 0"), "0");
-    ASSERT_TRUE(platform::postMessage(sheet, kSelectDefaultProfile, 0, 0));
-    ExpectCentred("after the profile change");
+    const std::size_t activations = Lines("Current profile: ").size();
+    EditProfile("Flying", [&] { AltUntil(XK_p, "Clip model: ", "mounting location 0"); }); // "&Pendrix"
+    ASSERT_TRUE(WaitUntil([&] { return Lines("Current profile: ").size() >= activations + 2; })) << program->output();
+    EXPECT_EQ(SavedMotionType("Flying.xml"), 1);
+    EXPECT_EQ(CurrentProfile(), "Flying") << program->output();
+    EXPECT_EQ(ClipModel(), "mounting location 0") << "the edited profile's model is the engine's\n"
+                                                  << program->output();
+    ExpectCentred("after the game's profile was edited");
     // The change made the head's pose the centre (the program raised the
     // re-centred parameter), rather than leaving the old centre standing.
     EXPECT_EQ(game->ask("getparam 2"), "0 1");
 
     ASSERT_EQ(game->ask("recenter"), "0");
     ExpectCentred("after the game's re-centre");
-    // The same profile again: the same model, nothing changes.
-    ASSERT_TRUE(platform::postMessage(sheet, kSelectDefaultProfile, 0, 0));
-    ExpectCentred("after the same profile again");
+
+    // Another profile edited and left as it was: it is current while the
+    // editor is open, and afterwards the game's profile and its model are
+    // back.
+    const std::size_t before = Lines("Current profile: ").size();
+    EditProfile("Desk", nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return Lines("Current profile: ").size() >= before + 2; })) << program->output();
+    const auto lines = Lines("Current profile: ");
+    EXPECT_EQ(lines[before], "Desk");
+    EXPECT_EQ(CurrentProfile(), "Flying") << program->output();
+    EXPECT_EQ(ClipModel(), "mounting location 0") << program->output();
+    EXPECT_EQ(SavedMotionType("Desk.xml"), 3);
+    ExpectCentred("after the other profile was edited");
     EXPECT_EQ(game->ask("unreg"), "0");
 }
 

@@ -1,15 +1,24 @@
 // Hot keys as a player uses them: the real program on the simulated camera,
 // shown on a private X server, with the keyboard focus in another program's
-// window (the game's), keys pressed through XTest. The effect is read from
-// outside: the paused flag (parameter 1) and the re-centre flag (parameter 2)
-// through a game's client library; the status bar's texts and the precision
-// switch from the program's debug output (ORVANE_DEBUG), which prints the
-// texts the status bar is given and each hot key's outcome; whether a key was
-// trapped from which keys the focused window received.
+// window (the game's), keys and mouse buttons pressed through XTest. The
+// effect is read from outside: the paused flag (parameter 1) and the
+// re-centre flag (parameter 2) through a game's client library; the status
+// bar's texts and the precision switch from the program's debug output
+// (ORVANE_DEBUG), which prints the texts the status bar is given and each
+// hot key's outcome; whether a key was trapped from which keys and buttons
+// the focused window received.
+//
+// Joystick buttons are not here: an SDL virtual joystick exists only inside
+// the process that attaches it, and these machines have no /dev/input or
+// /dev/uinput through which a test could give the program a device. The
+// main sheet's own tests press them (app/sheet/tests/joystick_hotkeys_test.cpp),
+// and the hot-key entry dialog's X11 test captures them.
 // gtest before the X11 headers: their macros (None, Bool, ...) break it.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -18,10 +27,9 @@
 #include "testing/client_process.h"
 #include "testing/temp_dir.h"
 #include "testing/vistrel_process.h"
+#include "testing/x_typist.h"
 #include "testing/xvfb_server.h"
 
-#include <X11/Xlib.h>
-#include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
 namespace {
@@ -65,14 +73,14 @@ std::string DefaultProfileFile(const KeySpec (&keys)[3])
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// The game's window, which holds the keyboard focus and counts the key
-// events it receives.
+// The game's window, which holds the keyboard focus and the pointer, and
+// counts the key and button events it receives.
 class FocusWindow {
 public:
     explicit FocusWindow(Display* d) : d_(d)
     {
         window_ = XCreateSimpleWindow(d, DefaultRootWindow(d), 300, 300, 100, 100, 0, 0, 0);
-        XSelectInput(d, window_, KeyPressMask | KeyReleaseMask | StructureNotifyMask);
+        XSelectInput(d, window_, kEvents | StructureNotifyMask);
         XMapWindow(d, window_);
         XEvent e;
         do
@@ -95,20 +103,37 @@ public:
         XGetInputFocus(d_, &focus, &revert);
         return focus == window_;
     }
+    // The middle of the window on the screen.
+    int X() const { return 350; }
+    int Y() const { return 350; }
     // Presses and releases of `sym` that reached the window since the last call.
-    int Received(KeySym sym)
+    int Received(KeySym sym) { return Take(XKeysymToKeycode(d_, sym), KeyPress, KeyRelease); }
+    // Presses and releases of the pointer's `button`, likewise.
+    int ReceivedButton(unsigned int button) { return Take(button, ButtonPress, ButtonRelease); }
+
+private:
+    static constexpr long kEvents = KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask;
+
+    // Drains the window's input events and counts those of `detail`; the
+    // others stay for their own count.
+    int Take(unsigned int detail, int press, int release)
     {
         XSync(d_, False);
-        const KeyCode code = XKeysymToKeycode(d_, sym);
         int n = 0;
+        std::vector<XEvent> other;
         XEvent e;
-        while (XCheckWindowEvent(d_, window_, KeyPressMask | KeyReleaseMask, &e))
-            if (e.xkey.keycode == code)
+        while (XCheckWindowEvent(d_, window_, kEvents, &e)) {
+            const unsigned int d = e.type == KeyPress || e.type == KeyRelease ? e.xkey.keycode : e.xbutton.button;
+            if ((e.type == press || e.type == release) && d == detail)
                 ++n;
+            else
+                other.push_back(e);
+        }
+        for (auto it = other.rbegin(); it != other.rend(); ++it)
+            XPutBackEvent(d_, &*it);
         return n;
     }
 
-private:
     Display* d_;
     Window window_ = 0;
 };
@@ -125,13 +150,13 @@ protected:
     {
         if (!server->ready())
             GTEST_SKIP() << "no Xvfb";
-        typist = XOpenDisplay(server->name().c_str());
-        ASSERT_NE(typist, nullptr);
+        typist = std::make_unique<testing_support::XTypist>(server->name());
+        ASSERT_TRUE(typist->ok());
         // The tests make the repeats of a held key themselves: the server's
         // own would add presses whenever a slow run holds a key past its
         // repeat delay.
-        XAutoRepeatOff(typist);
-        XSync(typist, False);
+        XAutoRepeatOff(typist->display());
+        XSync(typist->display(), False);
     }
     void TearDown() override
     {
@@ -141,8 +166,7 @@ protected:
             program.reset();
         }
         focus.reset();
-        if (typist)
-            XCloseDisplay(typist);
+        typist.reset();
     }
 
     // Starts the program with a default profile of these keys, a game
@@ -157,7 +181,7 @@ protected:
         ASSERT_TRUE(program->ready()) << program->output();
         game = std::make_unique<ClientProcess>(std::string(OVCLIENT_BIN) + "/Other.exe", OVCLIENT_LIBRARY);
         ASSERT_TRUE(game->ready());
-        focus = std::make_unique<FocusWindow>(typist);
+        focus = std::make_unique<FocusWindow>(typist->display());
         focus->Focus();
         ASSERT_TRUE(focus->HasFocus());
         // The camera is up: from now on the status shows the pause.
@@ -167,31 +191,10 @@ protected:
         }, 60s)) << program->output();
     }
 
-    void Key(KeySym sym, bool press)
-    {
-        XTestFakeKeyEvent(typist, XKeysymToKeycode(typist, sym), press ? True : False, CurrentTime);
-        XSync(typist, False);
-    }
-    void Tap(KeySym sym)
-    {
-        Key(sym, true);
-        Key(sym, false);
-    }
-    // Holds the modifiers around a tap, as a player's fingers do.
-    void Chord(std::vector<KeySym> modifiers, KeySym sym)
-    {
-        for (KeySym m : modifiers)
-            Key(m, true);
-        Tap(sym);
-        for (auto it = modifiers.rbegin(); it != modifiers.rend(); ++it)
-            Key(*it, false);
-    }
-
-    void Button(unsigned int button, bool press)
-    {
-        XTestFakeButtonEvent(typist, button, press ? True : False, CurrentTime);
-        XSync(typist, False);
-    }
+    void Key(KeySym sym, bool press) { typist->Key(sym, press); }
+    void Tap(KeySym sym) { typist->Tap(sym); }
+    void Chord(const std::vector<KeySym>& modifiers, KeySym sym) { typist->Chord(modifiers, sym); }
+    void Button(unsigned int button, bool press) { typist->Button(button, press); }
 
     int Param(int index)
     {
@@ -200,23 +203,8 @@ protected:
     }
     bool ParamBecomes(int index, int value) { return WaitUntil([&] { return Param(index) == value; }, 10s); }
 
-    // Lines of the program's debug output that start with `prefix`.
-    std::vector<std::string> Lines(const std::string& prefix)
-    {
-        std::vector<std::string> out;
-        const std::string text = program->output();
-        std::size_t at = 0;
-        while (at < text.size()) {
-            std::size_t end = text.find('\n', at);
-            if (end == std::string::npos)
-                end = text.size();
-            const std::string line = text.substr(at, end - at);
-            if (line.rfind(prefix, 0) == 0)
-                out.push_back(line.substr(prefix.size()));
-            at = end + 1;
-        }
-        return out;
-    }
+    // What follows `prefix` on the program's debug lines that start with it.
+    std::vector<std::string> Lines(const std::string& prefix) { return program->lines(prefix); }
     // The status bar's first pane as last set.
     std::string LastStatus()
     {
@@ -258,8 +246,84 @@ protected:
         }, 10s);
     }
 
+    // Presses (or lets go of) the hot key of an action: 0 Center, 1 Pause,
+    // 2 Precision.
+    using Press = std::function<void(int action, bool down)>;
+
+    // Each hot key pressed again and again: Pause toggled by each press or
+    // held to track, Center re-centring on each press, Precision switched on
+    // release or on while held. Each press and release is waited for until
+    // the program has told its outcome, so that a button, which is polled,
+    // changes only once the poll saw its last change. Returns how often each
+    // action's key went down.
+    std::array<int, 3> PressAfterPress(bool pauseToggle, bool precisionToggle, const Press& press)
+    {
+        std::array<int, 3> downs{};
+        std::size_t told = Count("Hot key ");
+        const auto change = [&](int action, bool down) {
+            press(action, down);
+            if (down)
+                ++downs[static_cast<std::size_t>(action)];
+            EXPECT_TRUE(CountBecomes("Hot key ", ++told)) << "action " << action << (down ? " down" : " up");
+        };
+
+        // Pause.
+        if (pauseToggle) {
+            EXPECT_TRUE(PausedBecomes(0)) << "start\n" << program->output();
+            for (int round = 0; round < 3; ++round) {
+                for (int paused : {1, 0}) {
+                    change(1, true);
+                    EXPECT_TRUE(PausedBecomes(paused)) << "pressed, round " << round << "\n" << program->output();
+                    change(1, false);
+                    EXPECT_TRUE(PausedBecomes(paused)) << "let go, round " << round << "\n" << program->output();
+                }
+            }
+        } else {
+            EXPECT_TRUE(PausedBecomes(1)) << "start\n" << program->output();
+            for (int round = 0; round < 3; ++round) {
+                change(1, true);
+                EXPECT_TRUE(PausedBecomes(0)) << "held, round " << round << "\n" << program->output();
+                change(1, false);
+                EXPECT_TRUE(PausedBecomes(1)) << "let go, round " << round << "\n" << program->output();
+            }
+            // Tracking again for the centre below.
+            change(1, true);
+            EXPECT_TRUE(PausedBecomes(0)) << "held for the centre\n" << program->output();
+        }
+
+        // Centre: each press re-centres; the game sees the flag and clears it.
+        for (int round = 0; round < 3; ++round) {
+            EXPECT_TRUE(ParamBecomes(kRecentredFlag, 1)) << program->output();
+            EXPECT_EQ(game->ask("setparam 2 0"), "0");
+            EXPECT_EQ(Param(kRecentredFlag), 0);
+            change(0, true);
+            EXPECT_TRUE(ParamBecomes(kRecentredFlag, 1)) << "round " << round << "\n" << program->output();
+            change(0, false);
+        }
+        if (!pauseToggle)
+            change(1, false);
+
+        // Precision: switched on release, or on while held.
+        for (int round = 0; round < 3; ++round) {
+            if (precisionToggle) {
+                for (int on : {1, 0}) {
+                    change(2, true);
+                    EXPECT_EQ(Precision(), 1 - on) << "not yet on the press, round " << round;
+                    change(2, false);
+                    EXPECT_EQ(Precision(), on) << "round " << round << "\n" << program->output();
+                }
+            } else {
+                change(2, true);
+                EXPECT_EQ(Precision(), 1) << "held, round " << round << "\n" << program->output();
+                change(2, false);
+                EXPECT_EQ(Precision(), 0) << "let go, round " << round << "\n" << program->output();
+            }
+        }
+        return downs;
+    }
+
     static testing_support::XvfbServer* server;
-    Display* typist = nullptr;
+    std::unique_ptr<testing_support::XTypist> typist;
     std::unique_ptr<VistrelProcess> program;
     std::unique_ptr<ClientProcess> game;
     std::unique_ptr<FocusWindow> focus;
@@ -277,62 +341,13 @@ TEST_P(EveryOption, EachKeyWorksPressAfterPress)
 {
     const auto [toggle, trap] = GetParam();
     Start({{kF12, toggle, trap}, {kF9, toggle, trap}, {kF7, toggle, trap}});
-    const int passed = trap ? 0 : 2;  // a press and a release reach the game, or nothing
-
-    // Pause: toggled by each press, or held to track.
-    if (toggle) {
-        ASSERT_TRUE(PausedBecomes(0)) << "start\n" << program->output();
-        for (int round = 0; round < 3; ++round) {
-            Tap(XK_F9);
-            ASSERT_TRUE(PausedBecomes(1)) << "paused, round " << round << "\n" << program->output();
-            Tap(XK_F9);
-            ASSERT_TRUE(PausedBecomes(0)) << "resumed, round " << round << "\n" << program->output();
-        }
-    } else {
-        ASSERT_TRUE(PausedBecomes(1)) << "start\n" << program->output();
-        for (int round = 0; round < 3; ++round) {
-            Key(XK_F9, true);
-            ASSERT_TRUE(PausedBecomes(0)) << "held, round " << round << "\n" << program->output();
-            Key(XK_F9, false);
-            ASSERT_TRUE(PausedBecomes(1)) << "let go, round " << round << "\n" << program->output();
-        }
-        // Tracking again for the centre below.
-        Key(XK_F9, true);
-        ASSERT_TRUE(PausedBecomes(0)) << "held for the centre\n" << program->output();
-    }
-    // Six taps, or three holds and the press still held.
-    EXPECT_EQ(focus->Received(XK_F9), trap ? 0 : toggle ? 12 : 7);
-
-    // Centre: each press re-centres; the game sees the flag and clears it.
-    for (int round = 0; round < 3; ++round) {
-        ASSERT_TRUE(ParamBecomes(kRecentredFlag, 1)) << program->output();
-        ASSERT_EQ(game->ask("setparam 2 0"), "0");
-        ASSERT_EQ(Param(kRecentredFlag), 0);
-        Tap(XK_F12);
-        ASSERT_TRUE(ParamBecomes(kRecentredFlag, 1)) << "round " << round << "\n" << program->output();
-    }
-    EXPECT_EQ(focus->Received(XK_F12), 3 * passed);
-    if (!toggle)
-        Key(XK_F9, false);
-
-    // Precision: switched on release, or on while held.
-    std::size_t reports = 0;
-    for (int round = 0; round < 3; ++round) {
-        if (toggle) {
-            Tap(XK_F7);
-            reports += 2;
-            ASSERT_TRUE(PrecisionAfter(reports, 1)) << "round " << round << "\n" << program->output();
-            Tap(XK_F7);
-            reports += 2;
-            ASSERT_TRUE(PrecisionAfter(reports, 0)) << "round " << round << "\n" << program->output();
-        } else {
-            Key(XK_F7, true);
-            ASSERT_TRUE(PrecisionAfter(++reports, 1)) << "round " << round << "\n" << program->output();
-            Key(XK_F7, false);
-            ASSERT_TRUE(PrecisionAfter(++reports, 0)) << "round " << round << "\n" << program->output();
-        }
-    }
-    EXPECT_EQ(focus->Received(XK_F7), (toggle ? 6 : 3) * passed);
+    const KeySym keys[] = {XK_F12, XK_F9, XK_F7};
+    const auto downs = PressAfterPress(toggle != 0, toggle != 0,
+                                       [&](int action, bool down) { Key(keys[action], down); });
+    // A trapped key reaches the game not at all, another press and release.
+    for (int action = 0; action < 3; ++action)
+        EXPECT_EQ(focus->Received(keys[action]), trap ? 0 : 2 * downs[static_cast<std::size_t>(action)])
+            << "action " << action;
 }
 
 INSTANTIATE_TEST_SUITE_P(ToggleAndTrap, EveryOption,
@@ -423,39 +438,43 @@ TEST_F(HotKeys, AKeyHeldWithAutoRepeatActsOnce)
     ASSERT_TRUE(PrecisionAfter(4, 0)) << program->output();
 }
 
-// Mouse buttons as hot keys: polled from the pointer, press after press.
-TEST_F(HotKeys, MouseButtonsWorkPressAfterPress)
+struct MouseOptions {
+    int pauseToggle;
+    int precisionToggle;
+    int trap;
+    const char* name;
+    friend void PrintTo(const MouseOptions& o, std::ostream* out) { *out << o.name; }
+};
+
+// Mouse buttons as hot keys, polled from the pointer, press after press in
+// the combinations of Toggle and Trap (and with the two keys that have a
+// Toggle flag set apart). Trapping is the keyboard hook's alone: the clicks
+// reach the game's window whatever Trap says.
+class MouseOption : public HotKeys, public ::testing::WithParamInterface<MouseOptions> {};
+
+TEST_P(MouseOption, EachButtonWorksPressAfterPress)
 {
-    // Pause on the right button (toggle), precision on the left one (held),
-    // centre on the middle one.
-    Start({{2, 1, 0, GUID_SysMouse}, {1, 1, 0, GUID_SysMouse}, {0, 0, 0, GUID_SysMouse}});
+    const MouseOptions o = GetParam();
+    // Centre on the middle button (Mouse3), pause on the right one (Mouse2),
+    // precision on the left one (Mouse1).
+    Start({{2, 1, o.trap, GUID_SysMouse}, {1, o.pauseToggle, o.trap, GUID_SysMouse},
+           {0, o.precisionToggle, o.trap, GUID_SysMouse}});
     EXPECT_TRUE(WaitUntil([&] { return LastStatusBar().find("Center: Mouse3 | Enable: Mouse2") != std::string::npos; }))
         << LastStatusBar();
-    ASSERT_TRUE(PausedBecomes(0)) << "start\n" << program->output();
-    std::size_t pauses = 0, precisions = 0, centres = 0;
-    for (int round = 0; round < 3; ++round) {
-        const std::string where = "round " + std::to_string(round);
-        for (int paused : {1, 0}) {
-            Button(3, true);
-            ASSERT_TRUE(PausedBecomes(paused)) << where << "\n" << program->output();
-            Button(3, false);
-            pauses += 2;
-            ASSERT_TRUE(CountBecomes("Hot key Pause ", pauses)) << where << "\n" << program->output();
-        }
-        Button(1, true);
-        ASSERT_TRUE(PrecisionAfter(++precisions, 1)) << where << "\n" << program->output();
-        Button(1, false);
-        ASSERT_TRUE(PrecisionAfter(++precisions, 0)) << where << "\n" << program->output();
-
-        ASSERT_TRUE(ParamBecomes(kRecentredFlag, 1));
-        ASSERT_EQ(game->ask("setparam 2 0"), "0");
-        Button(2, true);
-        ASSERT_TRUE(ParamBecomes(kRecentredFlag, 1)) << where << "\n" << program->output();
-        Button(2, false);
-        // Each change is seen by the next poll; the next press comes after it.
-        centres += 2;
-        ASSERT_TRUE(CountBecomes("Hot key Center ", centres)) << where << "\n" << program->output();
-    }
+    typist->MoveTo(focus->X(), focus->Y());
+    const unsigned int buttons[] = {2, 3, 1}; // the X server's numbers
+    const auto downs = PressAfterPress(o.pauseToggle != 0, o.precisionToggle != 0,
+                                       [&](int action, bool down) { Button(buttons[action], down); });
+    for (int action = 0; action < 3; ++action)
+        EXPECT_EQ(focus->ReceivedButton(buttons[action]), 2 * downs[static_cast<std::size_t>(action)])
+            << "action " << action;
 }
+
+INSTANTIATE_TEST_SUITE_P(ToggleAndTrap, MouseOption,
+                         ::testing::Values(MouseOptions{1, 1, 1, "ToggleTrapped"}, MouseOptions{1, 1, 0, "TogglePassed"},
+                                           MouseOptions{0, 0, 1, "HoldTrapped"}, MouseOptions{0, 0, 0, "HoldPassed"},
+                                           MouseOptions{1, 0, 0, "TogglePauseHoldPrecision"},
+                                           MouseOptions{0, 1, 1, "HoldPauseTogglePrecisionTrapped"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

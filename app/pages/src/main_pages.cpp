@@ -198,6 +198,11 @@ void CMainPageProfiles::BuildProfileList()
     names_ = BuildProfileNames(list);
     comboNames_ = std::make_shared<std::vector<std::u16string>>(names_);
     const auto rows = BuildProfileRows(list);
+    // The chosen profile stays chosen through the rebuild: the buttons keep
+    // their state meanwhile, so the keyboard focus stays on the one the user
+    // pressed instead of moving on past buttons disabled for a moment.
+    const CProfile* chosen = ProfileAt(SelectedRow());
+    building_ = true;
     table_->setUpdatesEnabled(false);
     table_->DeleteAllRows();
     rowProfiles_.clear();
@@ -221,6 +226,10 @@ void CMainPageProfiles::BuildProfileList()
             return pa->IsDefault() != 0;
         return qs(pa->Name).compare(qs(pb->Name), Qt::CaseInsensitive) < 0;
     });
+    for (int r = 0; r < table_->GetRowCount(); ++r)
+        if (chosen != nullptr && ProfileAt(r) == chosen)
+            table_->SelectRow(r);
+    building_ = false;
     table_->setUpdatesEnabled(true);
     BuildTitleList();
     UpdateButtons();
@@ -310,6 +319,8 @@ void CMainPageProfiles::SelectRow(int row)
 
 void CMainPageProfiles::UpdateButtons()
 {
+    if (building_)
+        return;
     const ProfileButtons b = ButtonsForSelection(ProfileAt(SelectedRow()));
     edit_->setEnabled(b.edit);
     copy_->setEnabled(b.copy);
@@ -448,6 +459,8 @@ void CMainPageProfiles::OnDelete()
     }
     if (!host_.ConfirmDelete(p->Name))
         return;
+    // Its row is not chosen any more when the list is built again.
+    table_->clearSelection();
     if (DeleteProfile(host_.Profiles(), host_.CurrentProfile(), p) != DeleteOutcome::Deleted)
         host_.ShowMessage(u"The profile file could not be deleted.");
     BuildProfileList();

@@ -326,6 +326,32 @@ TEST_F(PagesTest, DeleteCopyNewEdit)
     EXPECT_EQ(loaded.Notes, u"edited");
 }
 
+// A keyboard user edits one profile after another: rebuilding the list
+// after the edit keeps the edited profile chosen and its buttons on, so the
+// keyboard focus stays on "Edit..." rather than moving on to the next
+// control past buttons disabled for a moment.
+TEST_F(PagesTest, AnEditLeavesTheFocusOnEditAndTheProfileChosen)
+{
+    CMainPageProfiles page(host_);
+    page.resize(700, 600);
+    page.CreatePage();
+    page.show();
+    page.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&page));
+    CXListCtrl* t = page.ProfileTable();
+    for (const char16_t* name : {u"Zebra", u"Able"}) {
+        t->SelectRow(1);
+        page.EditButton()->setFocus();
+        ASSERT_TRUE(page.EditButton()->hasFocus());
+        host_.editName = name;
+        page.OnEdit();
+        EXPECT_EQ(a_->Name, name);
+        EXPECT_EQ(page.ProfileAt(t->GetSelectedRow()), a_);
+        EXPECT_TRUE(page.EditButton()->isEnabled());
+        EXPECT_TRUE(page.EditButton()->hasFocus()) << QApplication::focusWidget()->metaObject()->className();
+    }
+}
+
 TEST_F(PagesTest, TitleListFilterAndExclusive)
 {
     host_.gameId = 100;

@@ -123,10 +123,9 @@ int CSnapPropertySheet::OnCreate()
 {
     if (created_)
         return 0;
-    // Listed with the session's windows, so that the user's own tools can
-    // find the sheet by its class and post it its messages (as one finds a
-    // child window by its class on other systems).
-    hwnd_ = platform::createWindow({"OrvaneSnapSheet", "", true},
+    // Not listed with the session's windows: only this program's threads
+    // post the sheet its messages, through its handle.
+    hwnd_ = platform::createWindow({"OrvaneSnapSheet", "", false},
                                    [this](platform::HWND, platform::UINT m, platform::WPARAM w, platform::LPARAM l) {
                                        return WindowProc(m, w, l);
                                    });
@@ -372,6 +371,10 @@ void CSnapPropertySheet::ActivateProfile(CProfile* profile)
     }
     RefreshEngineCopies();
     PostToMainWindow(WM_UPDATE_STATUS, 0, 0);
+    if (platform::debug::enabled())
+        platform::debug::output("Current profile: " +
+                                (profile != nullptr ? QString::fromStdU16String(profile->Name).toStdString()
+                                                    : std::string("none")));
 }
 
 void CSnapPropertySheet::ProfileEdited()
@@ -711,6 +714,8 @@ void CSnapPropertySheet::ApplyTrackingSettings()
     CHeadsetModel model = CHeadsetModel::ForLocation(location);
     model.TX = model.TY = model.TZ = 0.0;
     engine_->ApplyModel(model);
+    if (platform::debug::enabled())
+        platform::debug::output("Clip model: mounting location " + std::to_string(location));
 }
 
 void CSnapPropertySheet::CopyProfile(CEngineProfile& out)

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <thread>
 
@@ -138,7 +139,7 @@ protected:
             keyboard = k.get();
             return k;
         };
-        c.buttons = std::make_unique<platform::devices::FakeButtonSource>();
+        c.buttons = makeButtons ? makeButtons() : std::make_unique<platform::devices::FakeButtonSource>();
         c.http = &http;
         c.serviceUrl = "http://news.test";
         c.newsIntervalMs = newsIntervalMs;
@@ -224,6 +225,8 @@ protected:
     platform::HWND mainWindow = 0;
     Orvane::CameraTiming cameraTiming = testing_support::FastCameraTiming();
     NullKeyboard* keyboard = nullptr;
+    // The devices the sheet's action map reads (none: a fake without devices).
+    std::function<std::unique_ptr<platform::devices::ButtonSource>()> makeButtons;
     platform::http::FakeClient http;
     std::uint32_t newsIntervalMs = CSnapPropertySheet::kNewsIntervalMs;
     bool showNews = false;

@@ -13,7 +13,10 @@ constexpr platform::UINT kCommandAlt = OV_COMMAND_MESSAGE_ALT;
 constexpr std::uint32_t kStartWaitMs = 5000;
 } // namespace
 
-CVSLEnhanced::CVSLEnhanced(std::shared_ptr<platform::registry::Store> registry) : registry_(std::move(registry)) {}
+CVSLEnhanced::CVSLEnhanced(std::shared_ptr<platform::registry::Store> registry, platform::ThreadStarter* threads)
+    : registry_(std::move(registry)), threads_(threads != nullptr ? *threads : platform::systemThreadStarter())
+{
+}
 
 CVSLEnhanced::~CVSLEnhanced() { Stop(); }
 
@@ -42,7 +45,7 @@ void CVSLEnhanced::Start()
     stop_ = false;
     started_.reset();
     finished_.reset();
-    thread_.start([this] { Run(); }, platform::ThreadPriority::Normal, "command window");
+    threads_.start(thread_, [this] { Run(); }, platform::ThreadPriority::Normal, "command window");
     started_.wait(kStartWaitMs);
     // A pose left by an earlier run is not this run's. The library takes a
     // record only while the command window exists.

@@ -37,12 +37,14 @@ CCameraDataProcessor::CCameraDataProcessor(IEngineHost& host, Orvane::CameraSyst
 }
 
 CCameraDataProcessor::CCameraDataProcessor(IEngineHost& host, Orvane::CameraSystem& camera, Options options)
-    : CVSLEnhanced(options.registry),
+    : CVSLEnhanced(options.registry, options.threads),
       host_(host),
       camera_(camera),
       clock_(options.clock != nullptr ? options.clock : &platform::systemClock()),
       frameWaitMs_(options.frameWaitMs),
       poseFile_(std::move(options.poseFile)),
+      threads_(options.threads != nullptr ? *options.threads : platform::systemThreadStarter()),
+      poseFileSync_(options.poseFileSync),
       banks_(MakeBanks(std::make_index_sequence<kFilterBankCount>{}))
 {
     blobs_.reserve(Orvane::Frame::DefaultObjectCapacity);
@@ -80,7 +82,7 @@ std::uint32_t CCameraDataProcessor::Start()
     // returns, and neither runs.
     try {
         CVSLEnhanced::Start();
-        worker_.start([this] { Run(); }, platform::ThreadPriority::Highest, "tracking engine");
+        threads_.start(worker_, [this] { Run(); }, platform::ThreadPriority::Highest, "tracking engine");
     } catch (const std::system_error& e) {
         CVSLEnhanced::Stop();
         return static_cast<std::uint32_t>(e.code().value());
@@ -98,6 +100,12 @@ std::uint32_t CCameraDataProcessor::Stop()
         worker_.join();
     GiveBackHeld();
     reader_.Close();
+    {
+        // Saved as Stop Recording saves it: a writer left to its destructor
+        // would keep a failed recording without a word.
+        std::lock_guard lock(recordLock_);
+        FinishRecording();
+    }
     return 0;
 }
 
@@ -473,7 +481,7 @@ std::uint32_t CCameraDataProcessor::StartRecording()
         std::lock_guard lock(recordLock_);
         error = FinishRecording();
         if (error == 0) {
-            auto writer = std::make_unique<CPoseFileWriter>();
+            auto writer = std::make_unique<CPoseFileWriter>(poseFileSync_);
             error = writer->Create(poseFile_);
             if (error == 0) {
                 writer_ = std::move(writer);

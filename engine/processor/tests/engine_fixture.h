@@ -126,6 +126,9 @@ protected:
     FakeHost host;
     Orvane::CameraSystem camera;
     std::unique_ptr<CCameraDataProcessor> engine;
+    // What MakeEngine gives the next engine (null: the system's).
+    platform::ThreadStarter* threads = nullptr;
+    CPoseFileWriter::FileSync poseFileSync = nullptr;
     simcam::scene::SceneProjector scene{kRevision, kLocation, 0};
 
     void SetUp() override
@@ -144,6 +147,8 @@ protected:
         o.frameWaitMs = frameWaitMs;
         o.poseFile = dir.file("vistrel.tdf");
         o.registry = registry.store();
+        o.threads = threads;
+        o.poseFileSync = poseFileSync;
         auto e = std::make_unique<CCameraDataProcessor>(host, camera, o);
         e->ApplyModel(CHeadsetModel::ForLocation(kLocation));
         e->SetupCamera();

@@ -3,7 +3,13 @@
 // client library's shared section never outlives the program that wrote it.
 #include <pthread.h>
 
+#include <atomic>
+#include <cerrno>
+#include <functional>
+#include <string>
+#include <system_error>
 #include <thread>
+#include <vector>
 
 #include "testing/client_process.h"
 #include "engine_fixture.h"
@@ -87,6 +93,76 @@ TEST_F(GameLinkLifecycleTest, AThreadThatCannotBeMadeIsTheErrorStartReturnsAndNo
     EXPECT_TRUE(engine->IsRunning());
     EXPECT_NE(engine->CommandWindow(), 0u);
     engine->Stop();
+}
+
+// Makes threads, but refuses the one with this number (1 the first one
+// asked for), as a system out of threads would.
+class RefusingStarter final : public platform::ThreadStarter {
+public:
+    explicit RefusingStarter(int refused) : refused_(refused) {}
+    void start(platform::Thread& thread, std::function<void()> body, platform::ThreadPriority priority,
+               std::string name) override
+    {
+        names.push_back(name);
+        if (static_cast<int>(names.size()) == refused_)
+            throw std::system_error(EAGAIN, std::generic_category(), "no thread for " + name);
+        ++running;
+        try {
+            platform::systemThreadStarter().start(
+                thread,
+                [this, body = std::move(body)] {
+                    body();
+                    --running;
+                },
+                priority, std::move(name));
+        } catch (...) {
+            --running;
+            throw;
+        }
+    }
+    std::vector<std::string> names;
+    // Threads started whose work has not ended.
+    std::atomic<int> running{0};
+
+private:
+    int refused_;
+};
+
+// Either of Start's two threads refused: Start returns the system's error,
+// whichever thread started before it has ended, and no command window is
+// left for games to find. With threads to be had again the engine starts.
+TEST_F(GameLinkLifecycleTest, EitherThreadRefusedIsTheErrorStartReturnsAndNothingIsLeftRunning)
+{
+    const struct {
+        int refused;
+        const char* thread;
+    } cases[] = {{1, "command window"}, {2, "tracking engine"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.thread);
+        RefusingStarter starter(c.refused);
+        threads = &starter;
+        engine = MakeEngine(20);
+        EXPECT_EQ(engine->Start(), static_cast<std::uint32_t>(EAGAIN));
+        ASSERT_EQ(starter.names.size(), static_cast<std::size_t>(c.refused));
+        EXPECT_EQ(starter.names.back(), c.thread);
+        EXPECT_FALSE(engine->IsRunning());
+        EXPECT_EQ(starter.running.load(), 0) << "a thread that started has ended";
+        EXPECT_EQ(engine->CommandWindow(), 0u);
+        EXPECT_EQ(platform::findWindow(nullptr, "Orvane"), 0u);
+        // A game finds no program.
+        testing_support::ClientProcess game(std::string(OVCLIENT_BIN) + "/Other.exe", OVCLIENT_LIBRARY);
+        ASSERT_TRUE(game.ready());
+        EXPECT_EQ(game.ask("regwin"), std::to_string(OV_NO_SERVER));
+
+        threads = nullptr;
+        ASSERT_EQ(engine->Start(), 0u);
+        EXPECT_TRUE(engine->IsRunning());
+        EXPECT_NE(engine->CommandWindow(), 0u);
+        EXPECT_EQ(game.ask("regwin"), "0");
+        EXPECT_EQ(game.ask("unreg"), "0");
+        engine->Stop();
+        engine.reset();
+    }
 }
 
 TEST_F(GameLinkLifecycleTest, ThePoseRecordIsZeroWhenTheProgramStartsAndWhenItStops)

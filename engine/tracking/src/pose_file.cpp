@@ -141,6 +141,8 @@ std::uint32_t PlaybackDelay(std::uint32_t previousTick, std::uint32_t tick, std:
     return d < limit ? d : limit;
 }
 
+CPoseFileWriter::CPoseFileWriter(FileSync sync) : sync_(sync != nullptr ? sync : ::fsync) {}
+
 CPoseFileWriter::~CPoseFileWriter()
 {
     Finish();
@@ -179,7 +181,7 @@ std::uint32_t CPoseFileWriter::Finish()
     if (fd_ < 0) return 0;
     keptAs_.clear();
     std::uint32_t result = 0;
-    if (::fsync(fd_) != 0) result = Win32ErrorFromErrno(errno);
+    if (sync_(fd_) != 0) result = Win32ErrorFromErrno(errno);
     if (::close(fd_) != 0 && result == 0) result = Win32ErrorFromErrno(errno);
     fd_ = -1;
     if (result == 0 && ::rename(temporary_.c_str(), target_.c_str()) != 0) result = Win32ErrorFromErrno(errno);

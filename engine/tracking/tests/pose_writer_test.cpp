@@ -2,6 +2,7 @@
 // that cannot be saved under the target's name is kept under another.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <fstream>
 #include <vector>
 
@@ -83,6 +84,31 @@ TEST(PoseWriter, ARecordingThatCannotTakeTheTargetsNameIsKeptBesideIt)
     EXPECT_EQ(ReadFile(dir.path() / "vistrel-recording-1.tdf"), (std::vector<std::uint8_t>{'o', 'l', 'd', 'e', 'r'}));
     EXPECT_EQ(FilesIn(dir.path()), 3) << "the folder in the way and the two kept recordings";
     EXPECT_EQ(w.Finish(), 0u) << "finished once";
+}
+
+
+// A finish whose flush to disk fails saves nothing over the target: the
+// pose file there stays as it was, and the recording is kept beside it.
+TEST(PoseWriter, ARecordingThatCannotBeFlushedIsKeptBesideTheTarget)
+{
+    testing_support::TempDir dir;
+    const auto target = dir.path() / "vistrel.tdf";
+    CPoseFileWriter earlier;
+    ASSERT_EQ(earlier.Create(target), 0u);
+    Write(earlier, 1, 2);
+    ASSERT_EQ(earlier.Finish(), 0u);
+
+    CPoseFileWriter w([](int) {
+        errno = EIO;
+        return -1;
+    });
+    ASSERT_EQ(w.Create(target), 0u);
+    Write(w, 40, 5);
+    EXPECT_EQ(w.Finish(), kErrorWriteFault);
+    EXPECT_EQ(w.KeptAs(), dir.path() / "vistrel-recording-1.tdf");
+    EXPECT_EQ(ReadFile(w.KeptAs()), Expected(40, 5));
+    EXPECT_EQ(ReadFile(target), Expected(1, 2)) << "the earlier recording is not replaced";
+    EXPECT_EQ(FilesIn(dir.path()), 2) << "no temporary file is left";
 }
 
 } // namespace

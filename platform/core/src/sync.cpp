@@ -193,6 +193,24 @@ void Thread::start(std::function<void()> body, ThreadPriority priority, std::str
     });
 }
 
+namespace {
+
+class SystemThreadStarter final : public ThreadStarter {
+public:
+    void start(Thread& thread, std::function<void()> body, ThreadPriority priority, std::string name) override
+    {
+        thread.start(std::move(body), priority, std::move(name));
+    }
+};
+
+} // namespace
+
+ThreadStarter& systemThreadStarter()
+{
+    static SystemThreadStarter starter;
+    return starter;
+}
+
 void Thread::join()
 {
     if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id())

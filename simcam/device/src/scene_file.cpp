@@ -1,8 +1,11 @@
 #include "simcam/scene_file.h"
 
 #include <charconv>
-#include <fstream>
-#include <sstream>
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace simcam {
 namespace {
@@ -36,6 +39,33 @@ bool Pose(std::string_view text, scene::HeadPose& pose)
     if (!Trim(text).empty()) return false;
     pose = {v[0], v[1], v[2], v[3], v[4], v[5]};
     return true;
+}
+
+// Scene files are a few lines.
+constexpr off_t kMaxSceneBytes = 1 << 20;
+
+// The whole of a regular file. A folder would read as an empty file, and a
+// FIFO would hold the program's start until someone writes to it: neither
+// is a scene file.
+bool ReadSmallFile(const std::filesystem::path& file, std::string& text)
+{
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kMaxSceneBytes;
+    char buffer[4096];
+    while (ok) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        text.append(buffer, static_cast<std::size_t>(n));
+        ok = text.size() <= static_cast<std::size_t>(kMaxSceneBytes);
+    }
+    ::close(fd);
+    return ok;
 }
 
 } // namespace
@@ -102,14 +132,12 @@ bool ParseSceneSettings(std::string_view text, SceneSettings& out, std::string& 
 SceneSettings LoadSceneSettings(const std::filesystem::path& file, std::string& error)
 {
     SceneSettings s;
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
+    std::string text;
+    if (!ReadSmallFile(file, text)) {
         error = "cannot read " + file.string();
         return s;
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (!ParseSceneSettings(text.str(), s, error)) error = file.string() + ", " + error;
+    if (!ParseSceneSettings(text, s, error)) error = file.string() + ", " + error;
     return s;
 }
 

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <fstream>
 
+#include <sys/stat.h>
+
 #include "simcam/hub.h"
 #include "simcam/scene_file.h"
 #include "testing/temp_dir.h"
@@ -132,4 +134,29 @@ TEST(SceneFile, TheSystemBackendShowsTheFilesScene)
     EXPECT_EQ(camera()->model().revision, SceneSettings{}.revision);
     unsetenv("ORVANE_SIMCAM_SCENE");
     unsetenv("ORVANE_CAMERA");
+}
+
+// Only a regular file of a sensible size is a scene file: a folder would
+// read as an empty one, and a FIFO would hold the program's start until
+// someone wrote to it.
+TEST(SceneFile, WhatIsNoSceneFileIsRefusedNamingIt)
+{
+    testing_support::TempDir dir("scene-kinds");
+    ::mkfifo(dir.file("fifo").c_str(), 0600);
+    {
+        std::ofstream big(dir.file("big"));
+        big << "motion still\n";
+        big << std::string(std::size_t(2) << 20, '#') << '\n';
+    }
+    for (const char* name : {"missing", "", "fifo", "big"}) {
+        const std::filesystem::path file = *name ? dir.file(name) : dir.path();
+        std::string error;
+        const SceneSettings s = simcam::LoadSceneSettings(file, error);
+        EXPECT_EQ(error, "cannot read " + file.string()) << name;
+        EXPECT_FALSE(s.still) << name;
+    }
+    std::ofstream(dir.file("scene")) << "motion still\n";
+    std::string error;
+    EXPECT_TRUE(simcam::LoadSceneSettings(dir.file("scene"), error).still);
+    EXPECT_EQ(error, "");
 }

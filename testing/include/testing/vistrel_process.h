@@ -36,6 +36,12 @@ struct VistrelOptions {
     std::vector<std::pair<std::string, std::string>> files;
     // More environment for the program (name, value); these win.
     std::vector<std::pair<std::string, std::string>> env;
+    // Names taken out of the environment the program inherits (ORVANE_DEBUG
+    // of a developer's shell, say).
+    std::vector<std::string> unset;
+    // Standard error to a file of its own (errors()) rather than mixed into
+    // standard output.
+    bool separateErrors = false;
     std::vector<std::string> args;
     // Whether the game view library is in the folder. Off by default: it
     // would look for games among every process of the user, and other
@@ -87,6 +93,11 @@ public:
     bool running();
     // What the program wrote to standard output and error so far.
     std::string output() const;
+    // What it wrote to standard error alone (separateErrors on; else empty).
+    std::string errors() const;
+    // What follows `prefix` on each line of output() that starts with it,
+    // in order (the program's debug lines, say).
+    std::vector<std::string> lines(const std::string& prefix) const;
     // Sends one command line to the simulated camera (cameraControl on),
     // e.g. "unplug"; false when it could not be written within a few seconds.
     bool camera(const std::string& command);

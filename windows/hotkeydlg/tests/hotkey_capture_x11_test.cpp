@@ -31,18 +31,17 @@
 #include "windows/HotKeyEntryDlg.h"
 #include "windows/profile_sheet.h"
 
+#include "testing/x_typist.h"
 #include "testing/xvfb_server.h"
 
 #include <SDL.h>
-#include <X11/Xlib.h>
-#include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
 namespace {
 
 using namespace std::chrono_literals;
 
-constexpr std::uint32_t kCtrl = 2, kShift = 4;
+constexpr std::uint32_t kCtrl = 2, kShift = 4, kAlt = 1;
 
 // The main sheet's window as far as hot keys go: it records every message.
 class SheetStandIn {
@@ -177,14 +176,13 @@ protected:
         ASSERT_TRUE(editor->SetActivePage(2));
         page = &editor->HotKeys();
 
-        typist = XOpenDisplay(server->name().c_str());
-        ASSERT_NE(typist, nullptr);
+        typist = std::make_unique<testing_support::XTypist>(server->name());
+        ASSERT_TRUE(typist->ok());
     }
 
     void TearDown() override
     {
-        if (typist)
-            XCloseDisplay(typist);
+        typist.reset();
         editor.reset();
         host.reset();
         poller.reset();
@@ -256,8 +254,7 @@ protected:
             });
         });
         const QPoint at = OnGui([w] { return w->mapToGlobal(w->rect().center()); });
-        XTestFakeMotionEvent(typist, -1, at.x(), at.y(), CurrentTime);
-        XSync(typist, False);
+        typist->MoveTo(at.x(), at.y());
         Button(1, true);
         // Held long enough for the pointer's 33 ms poll to see it.
         std::this_thread::sleep_for(60ms);
@@ -278,25 +275,9 @@ protected:
         return OnGui([this, row] { return page->rows[static_cast<std::size_t>(row)].key->text(); });
     }
 
-    void Key(KeySym sym, bool press)
-    {
-        XTestFakeKeyEvent(typist, XKeysymToKeycode(typist, sym), press ? True : False, CurrentTime);
-        XSync(typist, False);
-    }
-    void Chord(std::vector<KeySym> modifiers, KeySym sym)
-    {
-        for (KeySym m : modifiers)
-            Key(m, true);
-        Key(sym, true);
-        Key(sym, false);
-        for (auto it = modifiers.rbegin(); it != modifiers.rend(); ++it)
-            Key(*it, false);
-    }
-    void Button(unsigned int button, bool press)
-    {
-        XTestFakeButtonEvent(typist, button, press ? True : False, CurrentTime);
-        XSync(typist, False);
-    }
+    void Key(KeySym sym, bool press) { typist->Key(sym, press); }
+    void Chord(const std::vector<KeySym>& modifiers, KeySym sym) { typist->Chord(modifiers, sym); }
+    void Button(unsigned int button, bool press) { typist->Button(button, press); }
     void JoystickButton(int button, bool press)
     {
         SDL_JoystickSetVirtualButton(joystick, button, press ? SDL_PRESSED : SDL_RELEASED);
@@ -338,7 +319,7 @@ protected:
     std::unique_ptr<EditorHost> host;
     std::unique_ptr<CProfilePropertySheet> editor;
     CProfilePageHotKeys* page = nullptr;
-    Display* typist = nullptr;
+    std::unique_ptr<testing_support::XTypist> typist;
 };
 
 testing_support::XvfbServer* HotKeyCapture::server = nullptr;
@@ -403,6 +384,48 @@ TEST_F(HotKeyCapture, KeysWithModifiersMouseAndJoystickButtonsAreTakenAndWorkAtO
         Key(XK_F11, true);
         Key(XK_F11, false);
         ASSERT_TRUE(SheetGets({}));
+    });
+    EXPECT_TRUE(host->messages.empty());
+}
+
+// Keys held with Alt, alone or with other modifiers: taken with Alt, and
+// working as the hot key as soon as the dialog has closed.
+TEST_F(HotKeyCapture, KeysWithAltAreTakenAndWorkAtOnce)
+{
+    struct Case {
+        std::vector<KeySym> modifiers;
+        KeySym key;
+        std::uint32_t code;
+        const char* text;
+    };
+    const Case cases[] = {
+        {{XK_Alt_L}, XK_F6, 0x75 | kAlt << 16, "Alt+F6"},
+        {{XK_Alt_L}, XK_k, 0x4B | kAlt << 16, "Alt+K"},
+        {{XK_Control_L, XK_Alt_L}, XK_F8, 0x77 | (kAlt | kCtrl) << 16, "Alt+Ctrl+F8"},
+        {{XK_Shift_L, XK_Alt_L}, XK_3, 0x33 | (kAlt | kShift) << 16, "Alt+Shift+3"},
+    };
+    Drive([&] {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.text);
+            ASSERT_TRUE(Change(2));
+            Chord(c.modifiers, c.key);
+            ASSERT_TRUE(DialogClosed());
+            EXPECT_EQ(KeyText(2), QString::fromUtf8(c.text));
+            EXPECT_EQ(profile.HotKeys.GetAt(2).Code, c.code);
+            EXPECT_EQ(profile.HotKeys.GetAt(2).Device, GUID_NULL);
+            // It works at once, with exactly its modifiers; the key alone,
+            // and the key it replaced, are no hot keys now.
+            Chord(c.modifiers, c.key);
+            ASSERT_TRUE(SheetGets({KeyMessage(0x100, c.code), KeyMessage(0x101, c.code)}));
+            Key(c.key, true);
+            Key(c.key, false);
+            ASSERT_TRUE(SheetGets({}));
+            if (&c == &cases[0]) { // the default F7
+                Key(XK_F7, true);
+                Key(XK_F7, false);
+                ASSERT_TRUE(SheetGets({}));
+            }
+        }
     });
     EXPECT_TRUE(host->messages.empty());
 }

@@ -376,6 +376,9 @@ CXListCtrl::CXListCtrl(QWidget* parent) : QTableView(parent)
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Tab moves on to the next control, as from a list control; the arrow
+    // keys move between the rows.
+    setTabKeyNavigation(false);
     setSortingEnabled(false);
     setShowGrid(false);
     verticalHeader()->hide();

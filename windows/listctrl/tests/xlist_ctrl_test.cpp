@@ -6,6 +6,7 @@
 
 #include <QHeaderView>
 #include <QImage>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -57,6 +58,31 @@ TEST_F(XListCtrlTest, ClickTogglesCheckBoxAndTellsTheParent)
     press(centre(2, 1));
     EXPECT_EQ(list.GetColumnCheck(1), 1);
     EXPECT_EQ(checks.count(), 4);
+}
+
+// As from a list control, Tab leaves the list for the next control and
+// the chosen row stays; the arrows move between the rows.
+TEST(XListCtrlKeys, TabMovesOnToTheNextControlAndArrowsBetweenRows)
+{
+    QWidget window;
+    auto* list = new CXListCtrl(&window);
+    auto* next = new QPushButton(QStringLiteral("Next"), &window);
+    list->setGeometry(0, 0, 300, 200);
+    next->setGeometry(0, 210, 80, 30);
+    list->InsertColumn(0, "Name", CXAlign::Left, 100);
+    list->InsertColumn(1, "Notes", CXAlign::Left, 100);
+    for (int r = 0; r < 3; ++r)
+        list->AddRow(r, QStringLiteral("row %1").arg(r));
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    list->setFocus();
+    list->SelectRow(0);
+    QTest::keyClick(list, Qt::Key_Down);
+    EXPECT_EQ(list->GetSelectedRow(), 1);
+    QTest::keyClick(list, Qt::Key_Tab);
+    EXPECT_TRUE(next->hasFocus());
+    EXPECT_EQ(list->GetSelectedRow(), 1);
 }
 
 TEST_F(XListCtrlTest, DisabledRowSwallowsTheClick)

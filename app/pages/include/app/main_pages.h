@@ -159,7 +159,7 @@ private:
     QPushButton* copy_ = nullptr;
     std::vector<std::u16string> names_;
     bool exclusive_ = false;
-    bool building_ = false;
+    bool building_ = false; // the profile rows are being built again
     QMenu* titleMenu_ = nullptr;
 };
 

@@ -47,7 +47,9 @@ public:
     static constexpr std::chrono::milliseconds kDefaultStopWait{5000};
     static constexpr int kThreadExitCode = 87;
 
-    explicit CVSLEnhanced(std::shared_ptr<platform::registry::Store> registry = platform::registry::defaultStore());
+    // The command thread is made by `threads` (null: the system's).
+    explicit CVSLEnhanced(std::shared_ptr<platform::registry::Store> registry = platform::registry::defaultStore(),
+                          platform::ThreadStarter* threads = nullptr);
     ~CVSLEnhanced() override;
 
     // Resets the link, loads the client library and, when it loaded, sets
@@ -168,6 +170,7 @@ private:
     std::atomic<bool> copyStalled_{false};
     std::atomic<int> exitCode_{0};
 
+    platform::ThreadStarter& threads_;
     platform::Thread thread_;
     platform::Event started_{platform::Event::Reset::Manual};
     platform::Event finished_{platform::Event::Reset::Manual};

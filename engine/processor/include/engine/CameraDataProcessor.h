@@ -74,6 +74,10 @@ public:
         std::shared_ptr<platform::registry::Store> registry = platform::registry::defaultStore();
         // The clip override source; null: the registry's override key.
         const IModelOverrideSource* modelOverride = nullptr;
+        // Makes the worker and the command thread; null: the system's.
+        platform::ThreadStarter* threads = nullptr;
+        // Flushes a finished recording to disk; null: fsync.
+        CPoseFileWriter::FileSync poseFileSync = nullptr;
     };
 
     CCameraDataProcessor(IEngineHost& host, Orvane::CameraSystem& camera);
@@ -85,7 +89,9 @@ public:
     // (nothing is started then).
     std::uint32_t Start();
     // Ends the worker (it wakes within the frame wait), gives back the held
-    // frame and coordinate. Returns 0.
+    // frame and coordinate, and finishes a recording still running as
+    // StopRecording does (a failure keeps the data, see RecordingKeptAs).
+    // Returns 0.
     std::uint32_t Stop();
     bool IsRunning() const { return worker_.joinable(); }
 
@@ -182,6 +188,8 @@ private:
     platform::Clock* clock_;
     std::uint32_t frameWaitMs_;
     std::filesystem::path poseFile_;
+    platform::ThreadStarter& threads_;
+    CPoseFileWriter::FileSync poseFileSync_;
 
     platform::Thread worker_;
     std::atomic<bool> stop_{false};

@@ -51,7 +51,11 @@ std::uint32_t PlaybackDelay(std::uint32_t previousTick, std::uint32_t tick, std:
 // as the temporary file when even that cannot be done.
 class CPoseFileWriter {
 public:
-    CPoseFileWriter() = default;
+    // Flushes a file to disk as fsync does: 0, or -1 with errno set.
+    using FileSync = int (*)(int fd);
+
+    // `sync` flushes the finished file (null: fsync).
+    explicit CPoseFileWriter(FileSync sync = nullptr);
     ~CPoseFileWriter();
     CPoseFileWriter(const CPoseFileWriter&) = delete;
     CPoseFileWriter& operator=(const CPoseFileWriter&) = delete;
@@ -70,6 +74,7 @@ public:
 private:
     std::filesystem::path Keep() const;
 
+    FileSync sync_;
     int fd_ = -1;
     std::filesystem::path target_;
     std::filesystem::path temporary_;

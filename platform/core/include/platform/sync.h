@@ -105,4 +105,16 @@ private:
     std::thread thread_;
 };
 
+// Starts the threads of an object that is given one, so that a test can
+// refuse a chosen thread. start throws std::system_error, as std::thread
+// does, when no thread can be made.
+class ThreadStarter {
+public:
+    virtual ~ThreadStarter() = default;
+    virtual void start(Thread& thread, std::function<void()> body, ThreadPriority priority, std::string name) = 0;
+};
+
+// Thread::start itself.
+ThreadStarter& systemThreadStarter();
+
 } // namespace platform

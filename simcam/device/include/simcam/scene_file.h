@@ -38,7 +38,9 @@ struct SceneSettings {
 bool ParseSceneSettings(std::string_view text, SceneSettings& out, std::string& error);
 
 // The settings of the file, or the defaults (with the reason in `error`)
-// when it cannot be read or understood.
+// when it cannot be read or understood. Only a regular file of at most a
+// megabyte is read: a folder or a FIFO named by mistake is refused, not
+// read as an empty scene or waited on.
 SceneSettings LoadSceneSettings(const std::filesystem::path& file, std::string& error);
 
 } // namespace simcam

@@ -118,6 +118,10 @@ public:
         // stops and the head is tracked or lost, at most one a second (a
         // program without a window on screen).
         std::function<void(std::string_view line)> statusLines;
+        // When set, what goes wrong at shutdown (a recording that could not
+        // be saved) is told here in a line rather than in a message box (a
+        // program without a window on screen).
+        std::function<void(std::string_view line)> errorLines;
     };
 
     explicit CMainFrame(Options options, QWidget* parent = nullptr);
@@ -178,6 +182,11 @@ private:
     void TogglePeriodicNews();
     void SelectLanguage(int index);
     void ToggleRecording();
+    // Text 3204 for a recording the engine could not save (`error`).
+    std::u16string RecordingNotSavedText(std::uint32_t error);
+    // Finishes a recording still running when the program ends, and tells
+    // a failure.
+    void FinishRecordingAtExit();
     void TogglePlayback();
     void CheckGameUpdates();
     void OpenSoftwareUpdatePage();
