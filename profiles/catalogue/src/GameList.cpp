@@ -1,12 +1,14 @@
 #include "profiles/GameList.h"
 
-#include <fstream>
-#include <iterator>
+#include <string>
+#include <tuple>
 
 #include <xercesc/dom/DOM.hpp>
 
 #include "camera/xml_utils.h"
 #include "platform/debug.h"
+#include "platform/file_read.h"
+#include "platform/file_replace.h"
 #include "platform/program_folders.h"
 #include "profiles/CryptFile.h"
 
@@ -124,15 +126,6 @@ std::unique_ptr<CGameInfo> readGame(const DOMElement* e)
     return g;
 }
 
-bool readFile(const std::filesystem::path& p, std::vector<std::uint8_t>& out)
-{
-    std::ifstream in(p, std::ios::binary);
-    if (!in)
-        return false;
-    out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
-}
-
 } // namespace
 
 int CGameList::Load()
@@ -188,13 +181,16 @@ int CGameList::LoadPair(const std::filesystem::path& folder, std::span<const std
         Version = 0;
         Developer = 0;
     }
-    if (!readFile(dataPath, data)) {
-        platform::debug::output("catalogue: cannot open " + dataPath.string());
-        return CCryptFile::kInputOpen;
-    }
-    if (!readFile(sigPath, signature)) {
-        platform::debug::output("catalogue: cannot open " + sigPath.string());
-        return CCryptFile::kInputOpen;
+    // A file far larger than any catalogue is refused before it is read
+    // (a read error, 2); a missing one is 5, as the cipher object says.
+    for (const auto& [path, limit, bytes] : {std::tuple{dataPath, kMaxCatalogueDataBytes, &data},
+                                             std::tuple{sigPath, kMaxCatalogueSignatureBytes, &signature}}) {
+        std::string error;
+        if (!platform::files::ReadFileLimited(path, limit, *bytes, error)) {
+            platform::debug::output("catalogue: " + error);
+            const std::int64_t size = platform::files::FileSize(path);
+            return size > std::int64_t(limit) ? CCryptFile::kReadWrite : CCryptFile::kInputOpen;
+        }
     }
     const int r = LoadBytes(data, signature, publicKeyBlob, passPhrase);
     if (r == CCryptFile::kBadSignature)

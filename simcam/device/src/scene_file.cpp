@@ -1,8 +1,10 @@
 #include "simcam/scene_file.h"
 
 #include <charconv>
-#include <fstream>
-#include <sstream>
+#include <cstdint>
+#include <vector>
+
+#include "platform/file_read.h"
 
 namespace simcam {
 namespace {
@@ -98,14 +100,10 @@ bool ParseSceneSettings(std::string_view text, SceneSettings& out, std::string& 
 SceneSettings LoadSceneSettings(const std::filesystem::path& file, std::string& error)
 {
     SceneSettings s;
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        error = "cannot read " + file.string();
-        return s;
-    }
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (!ParseSceneSettings(text.str(), s, error)) error = file.string() + ", " + error;
+    std::vector<std::uint8_t> bytes;
+    if (!platform::files::ReadFileLimited(file, kMaxSceneFileBytes, bytes, error)) return s;
+    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    if (!ParseSceneSettings(text, s, error)) error = file.string() + ", " + error;
     return s;
 }
 

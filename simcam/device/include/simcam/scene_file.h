@@ -11,6 +11,7 @@
 //   reach 1.0         share of that range the scripted head sweeps (0-1)
 //   noise 0.2         pixel noise of the marker centres (standard deviation)
 //   radius 4          marker disc radius in pixels
+#include <cstddef>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -34,8 +35,12 @@ struct SceneSettings {
 // understood; `out` is then left as it was.
 bool ParseSceneSettings(std::string_view text, SceneSettings& out, std::string& error);
 
+// A scene file is a few lines; one far larger is refused unread.
+inline constexpr std::size_t kMaxSceneFileBytes = 64u << 10;
+
 // The settings of the file, or the defaults (with the reason in `error`)
-// when it cannot be read or understood.
+// when it cannot be read, is larger than kMaxSceneFileBytes or is not
+// understood.
 SceneSettings LoadSceneSettings(const std::filesystem::path& file, std::string& error);
 
 } // namespace simcam
