@@ -1,18 +1,15 @@
 // The Vistrel program: a single-instance tray application.
 #include <QApplication>
 #include <QMessageBox>
-#include <QSocketNotifier>
 
-#include <csignal>
 #include <cstdio>
-#include <fcntl.h>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
-#include <unistd.h>
 #include <vector>
 
 #include "app/dialog_base.h"
@@ -25,6 +22,7 @@
 #include "camera/camera_manager.h"
 #include "camera/device_camera.h"
 #include "platform/gui/message_pump.h"
+#include "platform/gui/program_start.h"
 #include "platform/power_notices.h"
 #include "platform/program_folders.h"
 #include "profiles/ProfileList.h"
@@ -33,29 +31,26 @@
 
 namespace {
 
-int signalPipe[2] = {-1, -1};
-
-void OnSignal(int)
-{
-    const char c = 1;
-    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &c, 1);
-}
-
-// A SIGTERM or SIGINT ends the message loop, so shutdown runs in order.
-bool InstallSignalHandlers()
-{
-    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-        return false;
-    struct sigaction sa {};
-    sa.sa_handler = OnSignal;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    return ::sigaction(SIGTERM, &sa, nullptr) == 0 && ::sigaction(SIGINT, &sa, nullptr) == 0;
-}
-
 class ProgramSteps final : public IStartupSteps {
 public:
-    explicit ProgramSteps(MutexHolder& instance) : instance_(instance) {}
+    ProgramSteps(MutexHolder& instance, const platform::gui::StopSignals& stop, bool headless)
+        : instance_(instance), stop_(stop), headless_(headless)
+    {
+    }
+
+    // What the user is told: a message box on a screen; on standard error
+    // without one (nobody could answer a box there), and once the program
+    // is stopping (the box would hold up the stop).
+    void Tell(std::u16string_view text) const
+    {
+        const QString message = QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+        if (headless_ || stop_.Requested()) {
+            std::fprintf(stderr, "vistrel: %s\n", message.toStdString().c_str());
+            return;
+        }
+        QMessageBox::warning(nullptr, QStringLiteral("Vistrel"), message);
+    }
+    bool StopRequested() override { return stop_.Requested(); }
 
     // The program folder of a build tree, or the user's data folder of an
     // installed program (made and seeded on the first start); every relative
@@ -86,13 +81,10 @@ public:
     }
     void LoadSettings() override
     {
-        // A damaged file is kept beside under a dated name, the defaults
-        // replace it, and the user hears of it this once.
-        std::filesystem::path damaged;
-        settings_.LoadOrCreate(CAppSettings::kFileName, &damaged);
-        if (!damaged.empty())
-            QMessageBox::warning(nullptr, QStringLiteral("Vistrel"),
-                                 QString::fromStdU16String(CAppSettings::DamagedMessage(damaged)));
+        // A damaged file is kept beside under a dated name and the defaults
+        // replace it; the user hears of it this once, in the interface
+        // language (below).
+        settings_.LoadOrCreate(CAppSettings::kFileName, &damagedSettings_);
     }
     // The chosen language module, when it loads, supplies the texts; else
     // the built-in English ones stay.
@@ -101,17 +93,16 @@ public:
         auto texts = std::make_shared<app::CResourceTexts>();
         texts->LoadLanguage(kLanguageFolder, settings_.LanguageDll);
         texts_ = std::move(texts);
+        if (!damagedSettings_.empty())
+            Tell(CAppSettings::DamagedMessage(damagedSettings_,
+                                              LanguageText(Texts(), kSettingsDamagedId, kSettingsDamaged)));
     }
     bool SiblingRunning() override
     {
         MutexHolder sibling(app_frame::kSiblingMutexName);
         return sibling.AlreadyExists();
     }
-    void ReportSiblingRunning() override
-    {
-        QMessageBox::warning(nullptr, QStringLiteral("Vistrel"),
-                             QString::fromStdU16String(texts_->Get(app::ids::kSiblingRunning)));
-    }
+    void ReportSiblingRunning() override { Tell(texts_->Get(app::ids::kSiblingRunning)); }
     bool AlreadyRunning() override { return instance_.AlreadyExists(); }
     void HandOver() override { HandOverToRunningInstance(); }
     bool RegisterWindowClass() override { return true; }
@@ -132,7 +123,8 @@ public:
         o.makeSheet = [this](platform::HWND main) {
             CSnapPropertySheet::Config c;
             c.mainWindow = main;
-            c.texts = [texts = texts_](unsigned id) { return texts->Get(id); };
+            c.texts = Texts();
+            c.tellUser = [this](std::u16string_view text) { Tell(text); };
             c.makeCameraSystem = [this] {
                 const int n = CSnapPropertySheet::kCameraNumber;
                 return std::make_unique<Orvane::CameraSystemFacade>(
@@ -171,8 +163,8 @@ public:
     {
         frame_->ShowInitially();
         // Once, and clearly: the user's changes would otherwise be lost
-        // without a word.
-        if (!folderProblem_.empty()) {
+        // without a word (headless, the line on standard error said it).
+        if (!folderProblem_.empty() && !headless_) {
             auto* box = new QMessageBox(
                 QMessageBox::Warning, QStringLiteral("Vistrel"),
                 QStringLiteral("Vistrel cannot save in its folder: %1.\n\nSettings, profiles and recordings will "
@@ -211,7 +203,15 @@ public:
     }
 
 private:
+    TextLookup Texts() const
+    {
+        return [texts = texts_](unsigned id) { return texts->Get(id); };
+    }
+
     MutexHolder& instance_;
+    const platform::gui::StopSignals& stop_;
+    const bool headless_;
+    std::filesystem::path damagedSettings_; // where damaged settings were kept, empty when they were not
     platform::ProgramFolders folders_;
     std::string folderProblem_; // why the working folder cannot be written, empty when it can
     std::function<void(std::string_view)> statusLines_;
@@ -230,52 +230,54 @@ private:
 
 int main(int argc, char** argv)
 {
+    // First of all, so that a stop is never lost: from here on SIGTERM and
+    // SIGINT end the program in order, whenever they come.
+    platform::gui::StopSignals stop;
     // Before the toolkit, which needs a display: --help and --version work without one.
-    const CommandLine commandLine = ParseCommandLine(std::vector<std::string>(argv, argv + argc));
-    switch (commandLine.action) {
-    case CommandLine::Action::Help:
-        std::fputs(HelpText().c_str(), stdout);
-        return 0;
-    case CommandLine::Action::Version:
-        std::fputs(VersionText(ORVANE_VERSION).c_str(), stdout);
-        return 0;
-    case CommandLine::Action::Error:
-        std::fprintf(stderr, "vistrel: %s\n", commandLine.error.c_str());
-        return 2;
-    case CommandLine::Action::Run:
-        break;
-    }
-
-    MutexHolder instance(app_frame::kInstanceMutexName);
-    QApplication qt(argc, argv);
-    QApplication::setQuitOnLastWindowClosed(false);
-    platform::gui::MessagePump pump;
-    if (!InstallSignalHandlers()) {
+    const std::vector<std::string> args(argv, argv + argc);
+    const platform::gui::CommandLine commandLine = platform::gui::ParseCommandLine(args, "vistrel");
+    if (const auto exit =
+            platform::gui::AnswerCommandLine(commandLine, "vistrel", HelpText(), VersionText(ORVANE_VERSION)))
+        return *exit;
+    if (!stop.ok()) {
         std::fputs("vistrel: cannot install signal handlers\n", stderr);
         return 1;
     }
-    QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&notifier, &QSocketNotifier::activated, &qt, [] {
-        char buffer[16];
-        while (::read(signalPipe[0], buffer, sizeof buffer) > 0) {
-        }
-        QCoreApplication::exit(0);
+    // With no display at all the program runs headless rather than abort.
+    platform::gui::ChooseOffscreenWithoutDisplay();
+    std::optional<platform::gui::HeadlessNoiseFilter> quietToolkit;
+    if (platform::gui::HeadlessPlatform(commandLine))
+        quietToolkit.emplace();
+
+    MutexHolder instance(app_frame::kInstanceMutexName);
+    bool inMessageLoop = false;
+    QApplication qt(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    platform::gui::MessagePump pump;
+    // A stop during start-up cancels the message box that is up (start-up
+    // then goes no further); in the message loop it ends the loop.
+    stop.Watch([&inMessageLoop] {
+        platform::gui::CancelModalDialogs();
+        if (inMessageLoop)
+            QCoreApplication::exit(0);
     });
+    if (stop.Requested())
+        return 0;
 
     const QString platformName = QGuiApplication::platformName();
-    const bool headless = platformName == QLatin1String("offscreen") || platformName == QLatin1String("minimal");
+    const bool headless = platform::gui::IsHeadlessPlatformName(platformName.toStdString());
 
     // Named objects of the session that are not this user's are not used:
     // say which, and do not start.
     if (const std::string refused = SessionObjectsRefused(instance); !refused.empty()) {
         const std::string text = "Vistrel cannot start. " + refused;
         std::fprintf(stderr, "vistrel: %s\n", text.c_str());
-        if (!headless)
+        if (!headless && !stop.Requested())
             QMessageBox::critical(nullptr, QStringLiteral("Vistrel"), QString::fromStdString(text));
         return 1;
     }
 
-    ProgramSteps steps(instance);
+    ProgramSteps steps(instance, stop, headless);
     // Without a window on screen, a line on standard output tells that the
     // camera runs and the head is tracked.
     if (headless)
@@ -284,7 +286,10 @@ int main(int argc, char** argv)
     if (RunStartup(steps)) {
         // The math library's companion file stays loaded for the whole run.
         const CCurveDllImpl curveCompanion;
-        code = QApplication::exec();
+        inMessageLoop = true;
+        if (!stop.Requested())
+            code = QApplication::exec();
+        inMessageLoop = false;
     }
     steps.Shutdown();
     instance.Close();

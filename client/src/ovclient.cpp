@@ -32,7 +32,7 @@ constexpr const char* kServerTitle = "Orvane";
 
 struct Link {
     std::unique_ptr<platform::SharedSection> section;
-    std::unique_ptr<platform::NamedMutex> recordMutex;  // "OVClientMutex"
+    std::unique_ptr<platform::NamedMutex> recordMutex;
     std::unique_ptr<platform::NamedMutex> commandMutex;
 
     OVSharedSection& shared() const { return *static_cast<OVSharedSection*>(section->data()); }
@@ -58,18 +58,15 @@ Link* link()
         if (!told.exchange(true))
             std::fprintf(stderr, "OVClient: %s\n", platform::sharedObjectError().c_str());
     };
-    l->section = platform::SharedSection::open("OVClient", sizeof(OVSharedSection), [](void* bytes, std::size_t) {
-        auto* s = static_cast<OVSharedSection*>(bytes);
-        s->version = 0x0100;
-    });
+    l->section = platform::SharedSection::open(OV_SECTION_NAME, sizeof(OVSharedSection), OVInitSharedSection);
     if (!l->section) {
         refused();
         return nullptr;
     }
-    l->recordMutex = platform::NamedMutex::open("OVClientMutex");
+    l->recordMutex = platform::NamedMutex::open(OV_RECORD_MUTEX_NAME);
     if (!l->recordMutex)
         refused();
-    l->commandMutex = platform::NamedMutex::open("OVClientCommand");
+    l->commandMutex = platform::NamedMutex::open(OV_COMMAND_MUTEX_NAME);
     if (!l->commandMutex)
         refused();
     Link* raw = l.get();

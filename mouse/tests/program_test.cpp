@@ -4,8 +4,12 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <spawn.h>
 #include <sys/wait.h>
@@ -64,6 +68,15 @@ private:
     pid_t pid_ = -1;
 };
 
+// Where the program finds the client library, as vistrel publishes it.
+void PublishClientLocation(platform::registry::Store& store)
+{
+    ASSERT_EQ(store.createKey(Root::CurrentUser, vslmouse::kLocationKey), 0);
+    ASSERT_EQ(store.setString(Root::CurrentUser, vslmouse::kLocationKey, vslmouse::kLocationValue,
+                              u"" OVCLIENT_DIR "\\"),
+              0);
+}
+
 template <typename Pred>
 bool waitFor(Pred pred, std::chrono::milliseconds wait = 10s)
 {
@@ -84,10 +97,7 @@ TEST(ProgramTest, MovesThePointerFromThePublishedPose)
     testing_support::TempSession session;
     testing_support::TempRegistry registry;
     auto store = registry.store();
-    ASSERT_EQ(store->createKey(Root::CurrentUser, vslmouse::kLocationKey), 0);
-    ASSERT_EQ(store->setString(Root::CurrentUser, vslmouse::kLocationKey, vslmouse::kLocationValue,
-                               u"" OVCLIENT_DIR "\\"),
-              0);
+    ASSERT_NO_FATAL_FAILURE(PublishClientLocation(*store));
     // Nothing in front reads DirectInput here: the hidden mode sends anyway.
     ASSERT_EQ(store->createKey(Root::CurrentUser, vslmouse::kSettingsKey), 0);
     ASSERT_EQ(store->setDword(Root::CurrentUser, vslmouse::kSettingsKey, "MovementType", vslmouse::kAlwaysSendCode), 0);
@@ -129,6 +139,125 @@ TEST(ProgramTest, MovesThePointerFromThePublishedPose)
     EXPECT_NEAR(cursor().first, 320, 1);
     EXPECT_NEAR(cursor().second, 240, 1);
     XCloseDisplay(d);
+    link.Stop();
+}
+
+// The program started with `args` and the environment less `unset`; its
+// output goes to a file. Ended with SIGKILL by the destructor.
+class Started {
+public:
+    Started(std::vector<std::string> args, const std::vector<std::string>& unset)
+    {
+        std::vector<std::string> env;
+        for (char** e = environ; *e != nullptr; ++e) {
+            const std::string_view v(*e);
+            bool drop = false;
+            for (const std::string& name : unset)
+                drop = drop || v.starts_with(name + "=");
+            if (!drop)
+                env.emplace_back(v);
+        }
+        std::vector<char*> envp, argv;
+        for (auto& e : env)
+            envp.push_back(e.data());
+        envp.push_back(nullptr);
+        args.insert(args.begin(), VSLMOUSE_PROGRAM);
+        for (auto& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        char name[] = "/tmp/vslmouse-out-XXXXXX";
+        const int fd = ::mkstemp(name);
+        output_ = name;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, fd, 1);
+        posix_spawn_file_actions_adddup2(&actions, fd, 2);
+        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0)
+            pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(fd);
+    }
+    ~Started()
+    {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        ::unlink(output_.c_str());
+    }
+    Started(const Started&) = delete;
+    Started& operator=(const Started&) = delete;
+
+    pid_t pid() const { return pid_; }
+    // Sends `signal` to the program while it runs; false once it has ended
+    // (never to a pid of 0 or below, which would reach other processes).
+    bool Signal(int signal) const { return pid_ > 0 && kill(pid_, signal) == 0; }
+    // The exit status (128 + signal for one ended by a signal), or -1 when
+    // it still runs after `wait`.
+    int Exit(std::chrono::milliseconds wait = 10s)
+    {
+        int status = 0;
+        if (pid_ <= 0 || !waitFor([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, wait))
+            return -1;
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    std::string Output() const
+    {
+        std::ifstream in(output_);
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+
+private:
+    pid_t pid_ = -1;
+    std::string output_;
+};
+
+// Like vistrel: --help and --version answer and exit, without a display too;
+// anything else but the toolkit's options is an error.
+TEST(ProgramTest, CommandLineIsAnsweredWithoutADisplay)
+{
+    const std::vector<std::string> noDisplay = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
+    const struct {
+        std::vector<std::string> args;
+        int exit;
+        const char* output;
+    } cases[] = {
+        {{"--help"}, 0, "Usage: vslmouse"},
+        {{"-h"}, 0, "Usage: vslmouse"},
+        {{"--version"}, 0, "vslmouse (Orvane head tracking) "},
+        {{"--frobnicate"}, 2, "vslmouse: unknown option '--frobnicate' (try 'vslmouse --help')\n"},
+        {{"game.exe"}, 2, "vslmouse: unexpected argument 'game.exe' (try 'vslmouse --help')\n"},
+    };
+    for (const auto& c : cases) {
+        Started run(c.args, noDisplay);
+        ASSERT_GT(run.pid(), 0);
+        EXPECT_EQ(run.Exit(), c.exit) << c.args[0];
+        EXPECT_EQ(run.Output().rfind(c.output, 0), 0u) << run.Output();
+    }
+}
+
+// With no display at all it runs headless (the toolkit would abort), and a
+// SIGTERM ends it as its Cancel button would.
+TEST(ProgramTest, WithoutADisplayItRunsHeadlessAndEndsOnSigterm)
+{
+    testing_support::TempSession session;
+    testing_support::TempRegistry registry;
+    auto store = registry.store();
+    ASSERT_NO_FATAL_FAILURE(PublishClientLocation(*store));
+    CVSLEnhanced link(store);
+    link.Start();
+    ASSERT_TRUE(link.IsLibraryLoaded());
+    Started run({}, {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_RUNTIME_DIR"});
+    ASSERT_GT(run.pid(), 0);
+    // Up: it registered with the engine.
+    EXPECT_TRUE(waitFor([&] { return link.Transmitting() == 1; }, 30s)) << run.Output();
+    ASSERT_EQ(run.Exit(0ms), -1) << run.Output();
+    ASSERT_TRUE(run.Signal(SIGTERM));
+    EXPECT_EQ(run.Exit(), 0) << run.Output();
+    // The toolkit's warnings of every run without a screen stay out of it.
+    for (const char* noise : {"XDG_RUNTIME_DIR not set", "propagateSizeHints"})
+        EXPECT_EQ(run.Output().find(noise), std::string::npos) << run.Output();
     link.Stop();
 }
 

@@ -5,8 +5,11 @@
 #include <fstream>
 #include <thread>
 
+#include <fcntl.h>
 #include <grp.h>
+#include <sys/mman.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -55,6 +58,17 @@ int runAsOtherUser(const std::function<int()>& fn, std::chrono::milliseconds tim
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
+}
+
+bool makeSharedObjectAsOtherUser(const std::string& objectName, long bytes)
+{
+    return runAsOtherUser([&] {
+               const int fd = ::shm_open(objectName.c_str(), O_RDWR | O_CREAT | O_EXCL, 0666);
+               if (fd < 0 || ::fchmod(fd, 0666) != 0 || ::ftruncate(fd, bytes) != 0)
+                   return 1;
+               ::close(fd);
+               return 0;
+           }) == 0;
 }
 
 std::string messageSocketOf(int pid, const std::string& session)

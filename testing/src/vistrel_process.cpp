@@ -84,10 +84,10 @@ std::vector<std::string> Environment(const VistrelOptions& options, const fs::pa
         env["ORVANE_SIMCAM_SCENE"] = (folder / "scene.txt").string();
     if (options.cameraControl)
         env["ORVANE_SIMCAM_CONTROL"] = (folder / "camera-control").string();
-    for (const std::string& name : options.unset)
-        env.erase(name);
     for (const auto& [name, value] : options.env)
         env[name] = value;
+    for (const std::string& name : options.unset)
+        env.erase(name);
     std::vector<std::string> out;
     for (const auto& [name, value] : env)
         out.push_back(name + "=" + value);
@@ -131,6 +131,8 @@ VistrelProcess::VistrelProcess(VistrelOptions options)
         envp.push_back(e.data());
     envp.push_back(nullptr);
 
+    if (options.beforeStart)
+        options.beforeStart(session_.name());
     const std::string log = (dir / "output.log").string();
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -145,7 +147,7 @@ VistrelProcess::VistrelProcess(VistrelOptions options)
     if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0)
         pid_ = -1;
     posix_spawn_file_actions_destroy(&actions);
-    if (pid_ <= 0)
+    if (pid_ <= 0 || !options.waitReady)
         return;
     // Generous: the sanitizer builds start slowly.
     ready_ = WaitUntil([this] { return Ready() || !running(); }, 60s) && running() && Ready();
@@ -163,6 +165,12 @@ bool VistrelProcess::running()
     exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     pid_ = -1;
     return false;
+}
+
+bool VistrelProcess::signal(int signal)
+{
+    // Never to a pid of 0 or below: that would reach other processes.
+    return running() && ::kill(pid_, signal) == 0;
 }
 
 int VistrelProcess::stop(std::chrono::milliseconds limit)

@@ -232,10 +232,15 @@ void CMainFrame::SavePlacement()
     placement.showCommand = isMinimized() ? app::SW_SHOWMINIMIZED : app::SW_SHOWNORMAL;
     const QPoint topLeft = app::NormalFrameTopLeft(*this);
     placement.normalTopLeft = {topLeft.x(), topLeft.y()};
-    app::SavePlacement(*profile_, "Settings", placement);
     const QSize size = isMinimized() && normalGeometry().isValid() ? normalGeometry().size() : this->size();
-    profile_->WriteProfileInt("Settings", kWidthValue, size.width());
-    profile_->WriteProfileInt("Settings", kHeightValue, size.height());
+    SaveFramePlacement(*profile_, placement, size.width(), size.height());
+}
+
+void app_frame::SaveFramePlacement(app::CAppProfile& profile, const app::WindowPlacement& placement, int width,
+                                   int height)
+{
+    const app::CAppProfile::IntEntry size[] = {{"Settings", kWidthValue, width}, {"Settings", kHeightValue, height}};
+    app::SavePlacement(profile, "Settings", placement, size);
 }
 
 void CMainFrame::ShowInitially()
@@ -811,6 +816,12 @@ void CMainFrame::Shutdown()
         sheet_->SetFrameWindows(nullptr);
         sheet_->OnDestroy();
         sheet_.reset();
+    }
+    // The camera is stopped now: a program without a window says so last.
+    if (options_.statusLines) {
+        if (!statusLines_)
+            statusLines_ = std::make_unique<CStatusLines>(platform::systemClock(), options_.statusLines);
+        statusLines_->Finish(false, false);
     }
     monitors_.reset();
     pagesHost_.reset();

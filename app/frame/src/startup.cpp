@@ -1,7 +1,7 @@
 #include "app/frame/startup.h"
 
-#include <algorithm>
-#include <array>
+#include "client/ovclient.h"
+
 #include <chrono>
 #include <system_error>
 
@@ -30,6 +30,13 @@ std::string SessionObjectsRefused(const MutexHolder& instance)
         return instance.Refusal();
     if (!platform::openWindowTable())
         return platform::sharedObjectError();
+    // The client library's objects, opened as the library opens them: games
+    // would meet another user's section and mutexes there.
+    if (!platform::SharedSection::open(OV_SECTION_NAME, sizeof(OVSharedSection), OVInitSharedSection))
+        return platform::sharedObjectError();
+    for (const char* mutex : {OV_RECORD_MUTEX_NAME, OV_COMMAND_MUTEX_NAME})
+        if (!platform::NamedMutex::open(mutex))
+            return platform::sharedObjectError();
     return {};
 }
 
@@ -37,7 +44,11 @@ bool RunStartup(IStartupSteps& steps)
 {
     steps.SetWorkingFolder();
     steps.LoadSettings();
+    if (steps.StopRequested())
+        return false;
     steps.LoadLanguage();
+    if (steps.StopRequested())
+        return false;
     if (steps.SiblingRunning()) {
         steps.ReportSiblingRunning();
         return false;
@@ -49,10 +60,10 @@ bool RunStartup(IStartupSteps& steps)
     if (!steps.RegisterWindowClass())
         return false;
     steps.PublishClientLocation();
-    if (!steps.CreateFrame())
+    if (steps.StopRequested() || !steps.CreateFrame() || steps.StopRequested())
         return false;
     steps.ShowFrame();
-    return true;
+    return !steps.StopRequested();
 }
 
 bool HandOverToRunningInstance()
@@ -73,61 +84,6 @@ void PublishClientLocation(platform::registry::Store& store, const std::filesyst
     if (store.createKey(Root::CurrentUser, app_frame::kClientLocationKey) != platform::registry::kSuccess)
         return;
     store.setString(Root::CurrentUser, app_frame::kClientLocationKey, u"Path", text, false);
-}
-
-namespace {
-
-// Options the toolkit takes itself, with and without a value.
-constexpr std::array kToolkitOptionsWithValue = {
-    "platform", "platformpluginpath", "platformtheme", "plugin", "qmljsdebugger", "qwindowgeometry",
-    "qwindowicon", "qwindowtitle", "session", "display", "geometry", "name", "style", "stylesheet"};
-constexpr std::array kToolkitFlags = {"reverse", "widgetcount", "nograb", "dograb", "sync"};
-
-template <typename List>
-bool Listed(const List& list, std::string_view name)
-{
-    return std::any_of(list.begin(), list.end(), [&](const char* known) { return name == known; });
-}
-
-} // namespace
-
-CommandLine ParseCommandLine(const std::vector<std::string>& args)
-{
-    CommandLine out;
-    const auto fail = [&](std::string text) {
-        out.action = CommandLine::Action::Error;
-        out.error = std::move(text) + " (try 'vistrel --help')";
-        return out;
-    };
-    for (std::size_t i = 1; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--help" || arg == "-h") {
-            out.action = CommandLine::Action::Help;
-            return out;
-        }
-        if (arg == "--version" || arg == "-V") {
-            out.action = CommandLine::Action::Version;
-            return out;
-        }
-        if (arg.size() < 2 || arg[0] != '-')
-            return fail("unexpected argument '" + arg + "'");
-        // The toolkit accepts -name and --name, and -name=value.
-        std::string_view name(arg);
-        name.remove_prefix(name.size() > 2 && name[1] == '-' ? 2 : 1);
-        const std::size_t equals = name.find('=');
-        const bool inlineValue = equals != std::string_view::npos;
-        if (inlineValue)
-            name = name.substr(0, equals);
-        if (Listed(kToolkitFlags, name) && !inlineValue)
-            continue;
-        if (Listed(kToolkitOptionsWithValue, name)) {
-            if (!inlineValue && ++i >= args.size())
-                return fail("option '" + arg + "' needs a value");
-            continue;
-        }
-        return fail("unknown option '" + arg + "'");
-    }
-    return out;
 }
 
 std::string HelpText()

@@ -26,9 +26,21 @@ std::optional<std::chrono::milliseconds> CStatusLines::Due() const
 
 void CStatusLines::Flush()
 {
-    const auto due = Due();
-    if (!due || due->count() > 0)
-        return;
+    if (const auto due = Due(); due && due->count() == 0)
+        Write();
+}
+
+void CStatusLines::Finish(bool cameraRunning, bool tracked)
+{
+    if (Due())
+        Write();
+    current_ = Line(cameraRunning, tracked);
+    if (current_ != last_)
+        Write();
+}
+
+void CStatusLines::Write()
+{
     last_ = current_;
     lastTime_ = clock_.now();
     write_(last_);

@@ -15,6 +15,7 @@
 
 #include "app/frame/startup.h"
 #include "app/frame/status_text.h"
+#include "platform/gui/program_start.h"
 #include "testing/other_user.h"
 #include "testing/temp_dir.h"
 #include "testing/temp_registry.h"
@@ -39,8 +40,11 @@ public:
     void PublishClientLocation() override { log += "publish "; }
     bool CreateFrame() override { log += "frame "; return frameOk; }
     void ShowFrame() override { log += "show "; }
+    // A stop that comes with the step `stopAt`.
+    bool StopRequested() override { return !stopAt.empty() && log.find(stopAt) != std::string::npos; }
 
     bool sibling = false, running = false, classOk = true, frameOk = true;
+    std::string stopAt;
     std::string log;
 };
 
@@ -69,6 +73,27 @@ TEST(Startup, RunsStepsInOrderAndStopsAtEachGuard)
     }
 }
 
+// A SIGTERM during start-up: the step under way ends, no later one runs.
+TEST(Startup, AStopEndsStartupAfterTheStepUnderWay)
+{
+    const struct {
+        const char* stopAt;
+        const char* log;
+    } cases[] = {
+        {"settings", "folder settings "},
+        {"language", "folder settings language "},
+        {"publish", "folder settings language sibling running class publish "},
+        {"frame", "folder settings language sibling running class publish frame "},
+        {"show", "folder settings language sibling running class publish frame show "},
+    };
+    for (const auto& c : cases) {
+        FakeSteps s;
+        s.stopAt = c.stopAt;
+        EXPECT_FALSE(RunStartup(s)) << c.stopAt;
+        EXPECT_EQ(s.log, c.log);
+    }
+}
+
 TEST(Startup, InstanceMutexTellsASecondHolderUntilClosed)
 {
     testing_support::TempSession session;
@@ -88,19 +113,6 @@ TEST(Startup, InstanceMutexTellsASecondHolderUntilClosed)
     EXPECT_FALSE(exists);
 }
 
-// Makes a shared object of the session as another user would, open to all.
-bool MakeStrangersObject(const std::string& objectName)
-{
-    const int rc = testing_support::runAsOtherUser([&] {
-        const int fd = shm_open(objectName.c_str(), O_RDWR | O_CREAT | O_EXCL, 0666);
-        if (fd < 0 || fchmod(fd, 0666) != 0 || ftruncate(fd, 4096) != 0)
-            return 1;
-        close(fd);
-        return 0;
-    });
-    return rc == 0;
-}
-
 TEST(Startup, AnotherUsersSessionObjectsAreRefusedByName)
 {
     ORVANE_REQUIRE_OTHER_USER();
@@ -109,11 +121,15 @@ TEST(Startup, AnotherUsersSessionObjectsAreRefusedByName)
         std::string object;
     };
     for (const Case& c : {Case{"instance mutex", std::string(".mutex.") + app_frame::kInstanceMutexName},
-                          Case{"window table", ".windows"}}) {
+                          Case{"window table", ".windows"},
+                          // The client library's: games would meet them.
+                          Case{"client section", ".OVClient"},
+                          Case{"pose record mutex", ".mutex.OVClientMutex"},
+                          Case{"command mutex", ".mutex.OVClientCommand"}}) {
         SCOPED_TRACE(c.what);
         testing_support::TempSession session;
         const std::string object = "/" + session.name() + c.object;
-        ASSERT_TRUE(MakeStrangersObject(object));
+        ASSERT_TRUE(testing_support::makeSharedObjectAsOtherUser(object));
         MutexHolder instance(app_frame::kInstanceMutexName);
         const std::string refused = SessionObjectsRefused(instance);
         EXPECT_NE(refused.find("/dev/shm" + object), std::string::npos) << refused;
@@ -138,6 +154,7 @@ TEST(Startup, PublishesTheProgramFolderWithOneBackslash)
 
 TEST(Startup, CommandLineTakesHelpVersionAndTheToolkitsOptionsOnly)
 {
+    using platform::gui::CommandLine;
     using A = CommandLine::Action;
     struct Case {
         std::vector<std::string> args;
@@ -161,7 +178,7 @@ TEST(Startup, CommandLineTakesHelpVersionAndTheToolkitsOptionsOnly)
         {{"vistrel", "-reverse=1"}, A::Error, "unknown option '-reverse=1' (try 'vistrel --help')"},
     };
     for (const Case& c : cases) {
-        const CommandLine r = ParseCommandLine(c.args);
+        const CommandLine r = platform::gui::ParseCommandLine(c.args, "vistrel");
         EXPECT_EQ(r.action, c.action) << c.args.back();
         EXPECT_EQ(r.error, c.error);
         EXPECT_EQ(r.error.find('\n'), std::string::npos);
@@ -271,7 +288,7 @@ TEST(Program, DoesNotStartOnAWindowTableAnotherUserMade)
     testing_support::TempSession session;
     testing_support::TempDir dir{"vistrel-refuses"};
     const std::string table = "/" + session.name() + ".windows";
-    ASSERT_TRUE(MakeStrangersObject(table));
+    ASSERT_TRUE(testing_support::makeSharedObjectAsOtherUser(table));
     setenv("ORVANE_REGISTRY", dir.file("registry.db").c_str(), 1);
     setenv("ORVANE_CAMERA", "sim", 1);
     setenv("QT_QPA_PLATFORM", "offscreen", 1);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,49 @@ TEST_F(StatusLinesTest, ChangesAreWrittenAtMostOnceASecondAndFlickersNever)
     lines.Flush(); // written once
     lines.Update(false, true); // no camera, no head: the same line
     EXPECT_EQ(written.size(), 3u);
+}
+
+// At exit nothing the user should know is left unsaid: the line held back
+// in the last second, then that the camera stopped, at once.
+TEST_F(StatusLinesTest, AtExitTheHeldBackLineAndTheFinalStateAreWritten)
+{
+    using Lines = std::vector<std::string>;
+    struct Case {
+        const char* what;
+        std::function<void(CStatusLines&, testing_support::TestClock&)> before;
+        Lines expected;
+    };
+    const Case cases[] = {
+        {"nothing held back", [](CStatusLines& l, testing_support::TestClock& c) { c.advanceMs(1000); l.Update(true, true); },
+         {"vistrel: camera running, head tracked", "vistrel: camera stopped"}},
+        {"lost just before the exit",
+         [](CStatusLines& l, testing_support::TestClock& c) {
+             c.advanceMs(1000);
+             l.Update(true, true);
+             c.advanceMs(200);
+             l.Update(true, false);
+         },
+         {"vistrel: camera running, head tracked", "vistrel: camera running, head lost", "vistrel: camera stopped"}},
+        {"the first line still waiting for its second",
+         [](CStatusLines& l, testing_support::TestClock& c) {
+             l.Update(true, true);
+             c.advanceMs(300);
+         },
+         {"vistrel: camera running, head tracked", "vistrel: camera stopped"}},
+        {"stopped already said", [](CStatusLines& l, testing_support::TestClock& c) { c.advanceMs(1000); l.Update(false, false); },
+         {"vistrel: camera stopped"}},
+        {"nothing said yet", [](CStatusLines&, testing_support::TestClock&) {}, {"vistrel: camera stopped"}},
+    };
+    for (const Case& c : cases) {
+        testing_support::TestClock clock;
+        Lines out;
+        CStatusLines l(clock, [&](std::string_view line) { out.emplace_back(line); });
+        c.before(l, clock);
+        l.Finish(false, false);
+        EXPECT_EQ(out, c.expected) << c.what;
+        l.Finish(false, false); // once
+        EXPECT_EQ(out, c.expected) << c.what;
+    }
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <vector>
 
 namespace app {
 
@@ -57,14 +58,17 @@ int SavedShowCommand(const WindowPlacement& placement)
     return placement.showCommand;
 }
 
-void SavePlacement(CAppProfile& profile, std::string_view section, const WindowPlacement& placement)
+void SavePlacement(CAppProfile& profile, std::string_view section, const WindowPlacement& placement,
+                   std::span<const CAppProfile::IntEntry> more)
 {
-    // One placement is one change: never a new position with an old state.
-    const CAppProfile::IntEntry entries[] = {
+    // One placement is one change: never a new position with an old state
+    // or an old size.
+    std::vector<CAppProfile::IntEntry> entries = {
         {section, "xpos", placement.normalTopLeft.x},
         {section, "ypos", placement.normalTopLeft.y},
         {section, "showcmd", SavedShowCommand(placement)},
     };
+    entries.insert(entries.end(), more.begin(), more.end());
     profile.WriteProfileInts(entries);
 }
 

@@ -247,6 +247,15 @@ void TheProgramAnswersHelpAndVersionAndRefusesUnknownOptions(const Installed& in
         EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 1) << r.output;
         EXPECT_NE(r.output.find(bad), std::string::npos) << r.output;
     }
+    // The mouse emulator answers the same way.
+    const std::string mouse = "env -u DISPLAY -u QT_QPA_PLATFORM " + Quote(install.prefix() / "bin/vslmouse");
+    const Result mouseHelp = Shell(mouse + " --help");
+    EXPECT_EQ(mouseHelp.exit, 0);
+    EXPECT_NE(mouseHelp.output.find("Usage: vslmouse"), std::string::npos) << mouseHelp.output;
+    const Result mouseVersion = Shell(mouse + " --version");
+    EXPECT_EQ(mouseVersion.exit, 0);
+    EXPECT_EQ(mouseVersion.output, std::string("vslmouse (Orvane head tracking) ") + ORVANE_TEST_VERSION + "\n");
+    EXPECT_EQ(Shell(mouse + " --frobnicate").exit, 2);
 }
 
 void TheInstalledProgramKeepsTheUsersFilesInTheUsersFolder(const Installed& install)
@@ -274,11 +283,13 @@ void TheInstalledProgramKeepsTheUsersFilesInTheUsersFolder(const Installed& inst
         // settings with their defaults, a new default profile.
         fs::remove(work / "settings.xml");
         fs::remove(work / "Profiles/Default_Profile.xml");
-        // The next start runs in the same folders.
+        // The next start runs in the same folders, as from a text console:
+        // no display and no platform named, so it runs headless by itself.
         auto options = testing_support::ProgramOptions();
         options.prefix = install.prefix();
         options.env = {{"XDG_DATA_HOME", (program.root() / "xdg-data").string()},
                        {"XDG_CONFIG_HOME", (program.root() / "xdg-config").string()}};
+        options.unset = {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"};
         VistrelProcess again(options);
         ASSERT_TRUE(again.ready()) << again.output();
         EXPECT_TRUE(fs::exists(work / "settings.xml"));

@@ -105,4 +105,30 @@ TEST(Strangers, AnotherUserCannotEndTheProgramNorCrowdOutItsGames)
         ::close(fd);
 }
 
+// The client library's section and mutexes made first by a stranger (who
+// would read and forge the pose games get): the program names the object
+// and does not start.
+TEST(Strangers, TheProgramDoesNotStartOnAnotherUsersClientObjects)
+{
+    ORVANE_REQUIRE_OTHER_USER();
+    for (const std::string object : {".OVClient", ".mutex.OVClientMutex", ".mutex.OVClientCommand"}) {
+        SCOPED_TRACE(object);
+        auto options = testing_support::ProgramOptions();
+        options.waitReady = false;
+        std::string made;
+        options.beforeStart = [&](const std::string& session) {
+            if (testing_support::makeSharedObjectAsOtherUser("/" + session + object))
+                made = "/dev/shm/" + session + object;
+        };
+        VistrelProcess program(options);
+        ASSERT_FALSE(made.empty());
+        ASSERT_TRUE(WaitUntil([&] { return !program.running(); }, 60s)) << program.output();
+        EXPECT_EQ(program.stop(), 1) << program.output();
+        EXPECT_NE(program.output().find("vistrel: Vistrel cannot start. The shared object " + made +
+                                        " belongs to user 65534"),
+                  std::string::npos)
+            << program.output();
+    }
+}
+
 } // namespace

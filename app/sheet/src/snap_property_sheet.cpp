@@ -164,8 +164,13 @@ int CSnapPropertySheet::OnCreate()
         CAppSettings::RemoveLeftovers(config_.settingsFile);
         settings_.LoadOrCreate(config_.settingsFile, &damagedSettings);
     }
+    // What a recording cut short by a kill recorded is the user's: it is
+    // kept under a name of its own, as a recording that could not be saved.
+    for (const std::filesystem::path& kept : CPoseFileWriter::RecoverLeftovers(config_.engine.poseFile))
+        platform::debug::output("A recording cut short was kept as " + kept.string() + ".\n");
     if (!damagedSettings.empty())
-        tell(CAppSettings::DamagedMessage(damagedSettings));
+        tell(CAppSettings::DamagedMessage(damagedSettings,
+                                          LanguageText(config_.texts, kSettingsDamagedId, kSettingsDamaged)));
     RefreshEngineCopies();
 
     SetRunFlag(true);

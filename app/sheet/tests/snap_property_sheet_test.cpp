@@ -153,6 +153,33 @@ TEST_F(SheetTest, DamagedSettingsAreKeptBesideAndToldOnce)
     sheet->OnDestroy();
 }
 
+// The damaged-settings message comes in the interface language (text 5007),
+// and what a killed recording left is the user's recording again.
+TEST_F(SheetTest, DamagedSettingsAreToldInTheLanguageAndCutRecordingsKept)
+{
+    std::ofstream(dir.file("settings.xml"), std::ios::binary) << "<Settings><LedsOn>1</Led";
+    const auto header = PoseFileHeader();
+    std::string recording(header.begin(), header.end());
+    PoseRecord r;
+    r.tick = 77;
+    const auto record = EncodePoseRecord(r);
+    recording.append(record.begin(), record.end());
+    std::ofstream(dir.file("vistrel.tdf.Kk55Kk.part"), std::ios::binary) << recording << "cut";
+    texts = [](unsigned id) {
+        return id == kSettingsDamagedId ? std::u16string(u"R\u00e9glages endommag\u00e9s, gard\u00e9s sous %s.")
+                                        : std::u16string();
+    };
+    MakeSheet();
+    ASSERT_EQ(sheet->OnCreate(), 0);
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].rfind(u"R\u00e9glages endommag\u00e9s, gard\u00e9s sous ", 0), 0u) << told[0].size();
+    EXPECT_NE(told[0].find(u"settings-damaged-"), std::u16string::npos);
+    std::ifstream in(dir.file("vistrel-recording-1.tdf"), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), recording);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("vistrel.tdf.Kk55Kk.part")));
+    sheet->OnDestroy();
+}
+
 TEST_F(SheetTest, GameStartSwitchesProfileUnlessExclusive)
 {
     ASSERT_EQ(sheet->OnCreate(), 0);

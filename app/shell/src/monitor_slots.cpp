@@ -1,5 +1,6 @@
 #include "app/shell/monitor_slots.h"
 
+#include <array>
 #include <string>
 
 namespace app {
@@ -93,8 +94,16 @@ void CMonitorSlots::LoadReopenFlags()
 
 void CMonitorSlots::SaveOpenWindows()
 {
-    for (int slot = 0; slot < kSlotCount; ++slot)
-        profile_.WriteProfileInt(kSection, std::to_string(slot), IsOpen(slot) ? 1 : 0);
+    // One save, one change: the next start never re-opens half of one
+    // exit's windows and half of another's.
+    std::array<std::string, kSlotCount> names;
+    std::array<CAppProfile::IntEntry, kSlotCount> entries;
+    for (int slot = 0; slot < kSlotCount; ++slot) {
+        const auto i = static_cast<std::size_t>(slot);
+        names[i] = std::to_string(slot);
+        entries[i] = {kSection, names[i], IsOpen(slot) ? 1 : 0};
+    }
+    profile_.WriteProfileInts(entries);
 }
 
 } // namespace app

@@ -31,6 +31,18 @@ static_assert(offsetof(OVSharedSection, unused) == 20);
 static_assert(offsetof(OVSharedSection, reserved) == 24);
 static_assert(offsetof(OVSharedSection, pose) == 424);
 
+// The library's named objects in the session: the section, the mutex of
+// the pose record and the one that serialises commands. The main program
+// checks them at start as the library opens them.
+inline constexpr const char* OV_SECTION_NAME = "OVClient";
+inline constexpr const char* OV_RECORD_MUTEX_NAME = "OVClientMutex";
+inline constexpr const char* OV_COMMAND_MUTEX_NAME = "OVClientCommand";
+// What the first process to map the section finds in it.
+inline void OVInitSharedSection(void* bytes, std::size_t)
+{
+    static_cast<OVSharedSection*>(bytes)->version = 0x0100;
+}
+
 // The command message and codes.
 inline constexpr std::uint32_t OV_COMMAND_MESSAGE = 0x405;     // WM_USER + 5
 inline constexpr std::uint32_t OV_COMMAND_MESSAGE_ALT = 0x406; // handled alike

@@ -2,11 +2,14 @@
 
 #include <bit>
 #include <cerrno>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -53,6 +56,24 @@ ssize_t ReadUpTo(int fd, std::uint8_t* data, std::size_t size)
         done += std::size_t(n);
     }
     return ssize_t(done);
+}
+
+std::filesystem::path KeepRecording(const std::filesystem::path& temporary, const std::filesystem::path& target)
+{
+    // "<stem>-recording-<n><extension>" beside the target, the first n not
+    // taken (a hard link never replaces a file); the temporary name when no
+    // such name can be made.
+    const std::filesystem::path folder = target.parent_path();
+    const std::string stem = target.stem().string(), extension = target.extension().string();
+    for (int n = 1; n <= 1000; ++n) {
+        const std::filesystem::path kept = folder / (stem + "-recording-" + std::to_string(n) + extension);
+        if (::link(temporary.c_str(), kept.c_str()) == 0) {
+            ::unlink(temporary.c_str());
+            return kept;
+        }
+        if (errno != EEXIST) break;
+    }
+    return temporary;
 }
 
 } // namespace
@@ -185,26 +206,69 @@ std::uint32_t CPoseFileWriter::Finish()
     if (::close(fd_) != 0 && result == 0) result = Win32ErrorFromErrno(errno);
     fd_ = -1;
     if (result == 0 && ::rename(temporary_.c_str(), target_.c_str()) != 0) result = Win32ErrorFromErrno(errno);
-    if (result != 0) keptAs_ = Keep();
+    if (result != 0) keptAs_ = KeepRecording(temporary_, target_);
     return result;
 }
 
-std::filesystem::path CPoseFileWriter::Keep() const
+bool CPoseFileWriter::IsTemporaryName(std::string_view name, std::string_view targetName)
 {
-    // "<stem>-recording-<n><extension>" beside the target, the first n not
-    // taken (a hard link never replaces a file); the temporary name when no
-    // such name can be made.
-    const std::filesystem::path folder = target_.parent_path();
-    const std::string stem = target_.stem().string(), extension = target_.extension().string();
-    for (int n = 1; n <= 1000; ++n) {
-        const std::filesystem::path kept = folder / (stem + "-recording-" + std::to_string(n) + extension);
-        if (::link(temporary_.c_str(), kept.c_str()) == 0) {
-            ::unlink(temporary_.c_str());
-            return kept;
+    // "<target name>.XXXXXX.part", six letters or digits (mkostemps).
+    constexpr std::string_view suffix = ".part";
+    constexpr std::size_t unique = 6;
+    if (name.size() != targetName.size() + 1 + unique + suffix.size() || !name.starts_with(targetName) ||
+        !name.ends_with(suffix) || name[targetName.size()] != '.')
+        return false;
+    for (const char c : name.substr(targetName.size() + 1, unique))
+        if (!std::isalnum(static_cast<unsigned char>(c))) return false;
+    return true;
+}
+
+std::vector<std::filesystem::path> CPoseFileWriter::RecoverLeftovers(const std::filesystem::path& target)
+{
+    std::vector<std::filesystem::path> kept;
+    const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
+    const std::string targetName = target.filename().string();
+    std::vector<std::filesystem::path> leftovers;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+        if (IsTemporaryName(it->path().filename().string(), targetName)) leftovers.push_back(it->path());
+    for (const auto& file : leftovers) {
+        const int fd = ::open(file.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+        if (fd < 0) continue;
+        struct stat st {};
+        // Only this user's own files are looked at.
+        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
+            ::close(fd);
+            continue;
         }
-        if (errno != EEXIST) break;
+        std::array<std::uint8_t, kPoseFileHeaderSize> h{};
+        const ssize_t n = ReadUpTo(fd, h.data(), h.size());
+        const bool header = n == ssize_t(h.size()) && GetU32(h.data()) == 0 && GetU32(h.data() + 4) == kPoseFileMagic;
+        const auto records = st.st_size > off_t(kPoseFileHeaderSize)
+                                 ? (std::uint64_t(st.st_size) - kPoseFileHeaderSize) / kPoseRecordSize
+                                 : 0;
+        if (!header || records == 0) {
+            // Cut before its first pose (or not a pose file at all): nothing
+            // of the user's is in it.
+            ::close(fd);
+            ::unlink(file.c_str());
+            continue;
+        }
+        // Whole records only, on disk before the file gets its name.
+        const bool whole = ::ftruncate(fd, off_t(kPoseFileHeaderSize + records * kPoseRecordSize)) == 0 &&
+                           ::fsync(fd) == 0;
+        ::close(fd);
+        if (!whole) continue;
+        if (st.st_nlink > 1) {
+            // An earlier start kept it already and was cut short before it
+            // removed the temporary name.
+            ::unlink(file.c_str());
+            continue;
+        }
+        const std::filesystem::path name = KeepRecording(file, target);
+        if (name != file) kept.push_back(name);
     }
-    return temporary_;
+    return kept;
 }
 
 CPoseFileReader::~CPoseFileReader()

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <fstream>
 #include <vector>
+
+#include <unistd.h>
 
 #include "engine/pose_file.h"
 #include "testing/temp_dir.h"
@@ -109,6 +112,81 @@ TEST(PoseWriter, ARecordingThatCannotBeFlushedIsKeptBesideTheTarget)
     EXPECT_EQ(ReadFile(w.KeptAs()), Expected(40, 5));
     EXPECT_EQ(ReadFile(target), Expected(1, 2)) << "the earlier recording is not replaced";
     EXPECT_EQ(FilesIn(dir.path()), 2) << "no temporary file is left";
+}
+
+void WriteBytes(const std::filesystem::path& p, const std::vector<std::uint8_t>& bytes)
+{
+    std::ofstream out(p, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+// What killed recordings left, met at the next start: each temporary file
+// of the pose file is the user's recording when it holds a pose, and goes
+// when it holds none; nothing else in the folder is touched.
+TEST(PoseWriter, LeftoversOfKilledRecordingsAreKeptForTheUserOrRemoved)
+{
+    testing_support::TempDir dir;
+    const auto target = dir.path() / "vistrel.tdf";
+    const auto header = PoseFileHeader();
+    const std::vector<std::uint8_t> onlyHeader(header.begin(), header.end());
+    auto cut = Expected(10, 3);
+    cut.insert(cut.end(), 30, 0x55); // a record begun
+    const struct {
+        const char* name;
+        std::vector<std::uint8_t> bytes;
+        bool stays;
+    } files[] = {
+        {"vistrel.tdf", Expected(1, 2), true},
+        {"vistrel.tdf.Ab12Cd.part", cut, false},               // three records and a cut one: kept
+        {"vistrel.tdf.Zz99Yy.part", Expected(40, 1), false},   // whole: kept
+        {"vistrel.tdf.Qq11Qq.part", onlyHeader, false},        // no pose: removed
+        {"vistrel.tdf.Rr22Rr.part", {0, 0, 0}, false},         // cut in its header: removed
+        {"vistrel.tdf.Ss33Ss.part", {}, false},                // just made: removed
+        {"vistrel.tdf.Tt44Tt.part", std::vector<std::uint8_t>(64, 7), false}, // not a pose file: removed
+        {"vistrel.tdf.abc.part", Expected(1, 1), true},        // not a name of ours
+        {"other.tdf.Ab12Cd.part", Expected(1, 1), true},
+        {"vistrel.tdf.Ab12Cd.part.old", Expected(1, 1), true},
+        {"vistrel-recording-1.tdf", Expected(90, 1), true},    // an earlier one's: never replaced
+    };
+    for (const auto& f : files)
+        WriteBytes(dir.path() / f.name, f.bytes);
+
+    const auto kept = CPoseFileWriter::RecoverLeftovers(target);
+    ASSERT_EQ(kept.size(), 2u);
+    std::vector<std::vector<std::uint8_t>> keptBytes;
+    for (const auto& k : kept) {
+        EXPECT_EQ(k.parent_path(), dir.path());
+        keptBytes.push_back(ReadFile(k));
+    }
+    std::sort(keptBytes.begin(), keptBytes.end());
+    std::vector<std::vector<std::uint8_t>> expected = {Expected(10, 3), Expected(40, 1)};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(keptBytes, expected) << "whole records only";
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / "vistrel-recording-2.tdf"));
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / "vistrel-recording-3.tdf"));
+    for (const auto& f : files) {
+        EXPECT_EQ(std::filesystem::exists(dir.path() / f.name), f.stays) << f.name;
+        if (f.stays) {
+            EXPECT_EQ(ReadFile(dir.path() / f.name), f.bytes) << f.name;
+        }
+    }
+    EXPECT_EQ(FilesIn(dir.path()), 7);
+    EXPECT_TRUE(CPoseFileWriter::RecoverLeftovers(target).empty()) << "once";
+}
+
+// A start killed while it kept a recording (the new name made, the
+// temporary one not yet gone) is not kept twice by the next one.
+TEST(PoseWriter, ARecordingKeptOnceIsNotKeptAgain)
+{
+    testing_support::TempDir dir;
+    const auto target = dir.path() / "vistrel.tdf";
+    WriteBytes(dir.path() / "vistrel.tdf.Ab12Cd.part", Expected(5, 4));
+    ASSERT_EQ(::link((dir.path() / "vistrel.tdf.Ab12Cd.part").c_str(),
+                     (dir.path() / "vistrel-recording-1.tdf").c_str()),
+              0);
+    EXPECT_TRUE(CPoseFileWriter::RecoverLeftovers(target).empty());
+    EXPECT_EQ(FilesIn(dir.path()), 1);
+    EXPECT_EQ(ReadFile(dir.path() / "vistrel-recording-1.tdf"), Expected(5, 4));
 }
 
 } // namespace

@@ -1,9 +1,13 @@
 #include "profiles/GameList.h"
 
+#include <string>
+#include <tuple>
+
 #include <xercesc/dom/DOM.hpp>
 
 #include "camera/xml_utils.h"
 #include "platform/debug.h"
+#include "platform/file_read.h"
 #include "platform/file_replace.h"
 #include "platform/linked_folder.h"
 #include "platform/program_folders.h"
@@ -186,13 +190,16 @@ int CGameList::LoadPair(const std::filesystem::path& folder, std::span<const std
         Version = 0;
         Developer = 0;
     }
-    if (!platform::files::ReadWholeFile(dataPath, data)) {
-        platform::debug::output("catalogue: cannot open " + dataPath.string());
-        return CCryptFile::kInputOpen;
-    }
-    if (!platform::files::ReadWholeFile(sigPath, signature)) {
-        platform::debug::output("catalogue: cannot open " + sigPath.string());
-        return CCryptFile::kInputOpen;
+    // A file far larger than any catalogue is refused before it is read
+    // (a read error, 2); a missing one is 5, as the cipher object says.
+    for (const auto& [path, limit, bytes] : {std::tuple{dataPath, kMaxCatalogueDataBytes, &data},
+                                             std::tuple{sigPath, kMaxCatalogueSignatureBytes, &signature}}) {
+        std::string error;
+        if (!platform::files::ReadFileLimited(path, limit, *bytes, error)) {
+            platform::debug::output("catalogue: " + error);
+            const std::int64_t size = platform::files::FileSize(path);
+            return size > std::int64_t(limit) ? CCryptFile::kReadWrite : CCryptFile::kInputOpen;
+        }
     }
     const int r = LoadBytes(data, signature, publicKeyBlob, passPhrase);
     if (r == CCryptFile::kBadSignature)

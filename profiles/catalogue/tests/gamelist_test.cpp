@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "platform/crypto.h"
+#include "platform/debug.h"
 #include "profiles/CatalogueMaker.h"
 
 namespace fs = std::filesystem;
@@ -192,6 +193,39 @@ TEST_F(GameListTest, RefusesTamperedCataloguesAndStaysEmpty)
         EXPECT_EQ(list.GetSize(), 0) << c.what;
         EXPECT_EQ(list.FindById(4701), -1) << c.what;
         EXPECT_EQ(list.Version, 0) << c.what;
+    }
+}
+
+// A data or signature file far larger than any catalogue's is refused before
+// it is read (read error 2, with a line naming it); at the bound it is read.
+TEST_F(GameListTest, FilesFarLargerThanAnyCatalogueAreRefusedUnread)
+{
+    make(kCatalogue);
+    const auto data = readAll(dir_ / "sgl.dat");
+    const auto sig = readAll(dir_ / "sgl.sig");
+    const auto grown = [](std::vector<std::uint8_t> b, std::size_t size) {
+        b.resize(size, 0);
+        return b;
+    };
+    const struct {
+        const char* what;
+        const char* file;
+        std::vector<std::uint8_t> bytes;
+        int expected;
+    } cases[] = {
+        {"data past the bound", "sgl.dat", grown(data, kMaxCatalogueDataBytes + 1), 2},
+        {"signature past the bound", "sgl.sig", grown(sig, kMaxCatalogueSignatureBytes + 1), 2},
+        {"data at the bound: read, and its signature fails", "sgl.dat", grown(data, kMaxCatalogueDataBytes), 4},
+    };
+    for (const auto& c : cases) {
+        writeAll(dir_ / "sgl.dat", data);
+        writeAll(dir_ / "sgl.sig", sig);
+        writeAll(dir_ / c.file, c.bytes);
+        platform::debug::Capture debug;
+        CGameList list;
+        EXPECT_EQ(list.Load(dir_, publicKey()), c.expected) << c.what;
+        EXPECT_EQ(list.GetSize(), 0) << c.what;
+        EXPECT_EQ(debug.contains(std::string(c.file) + " is too large"), c.expected == 2) << c.what;
     }
 }
 

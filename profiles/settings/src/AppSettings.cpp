@@ -3,6 +3,7 @@
 #include "camera/xml_utils.h"
 #include "platform/debug.h"
 #include "platform/file_replace.h"
+#include "platform/utf.h"
 
 #include <xercesc/dom/DOM.hpp>
 
@@ -474,10 +475,9 @@ int CAppSettings::LoadOrCreate(const std::filesystem::path& file, std::filesyste
     return result;
 }
 
-std::u16string CAppSettings::DamagedMessage(const std::filesystem::path& keptAs)
+std::u16string CAppSettings::DamagedMessage(const std::filesystem::path& keptAs, std::u16string_view format)
 {
-    return u"The settings file could not be read, so the default settings are used. The damaged file was kept as " +
-           keptAs.u16string() + u".";
+    return platform::formatText(format, {keptAs.u16string()});
 }
 
 std::size_t CAppSettings::RemoveLeftovers(const std::filesystem::path& file)

@@ -383,6 +383,19 @@ TEST_F(SettingsFileTest, DamagedFileIsKeptBesideAndDefaultsUsed)
     EXPECT_TRUE(CAppSettings::KeepDamaged(dir_.file("missing.xml"), when).empty());
 }
 
+// The damaged-settings message is text 5007 of the interface language, its
+// "%s" the kept file's name; English where the language has none.
+TEST(AppSettingsTest, DamagedMessageIsTheLanguagesText5007)
+{
+    const std::filesystem::path kept = "settings-damaged-2026-01-02-030405.xml";
+    EXPECT_EQ(kSettingsDamagedId, 5007u);
+    EXPECT_EQ(CAppSettings::DamagedMessage(kept),
+              u"The settings file could not be read, so the default settings are used. The damaged file was kept "
+              u"as settings-damaged-2026-01-02-030405.xml.");
+    EXPECT_EQ(CAppSettings::DamagedMessage(kept, u"Fichier de r\u00e9glages illisible, gard\u00e9 sous %s."),
+              u"Fichier de r\u00e9glages illisible, gard\u00e9 sous settings-damaged-2026-01-02-030405.xml.");
+}
+
 TEST_F(SettingsFileTest, LeftoverTemporariesAreRemovedAndNothingElse)
 {
     const std::vector<std::string> ours = {".settings.xml.tmp-Ab3xYz", ".settings.xml.tmp-000000"};

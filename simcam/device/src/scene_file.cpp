@@ -1,11 +1,10 @@
 #include "simcam/scene_file.h"
 
 #include <charconv>
-#include <cerrno>
+#include <cstdint>
+#include <vector>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "platform/file_read.h"
 
 namespace simcam {
 namespace {
@@ -39,33 +38,6 @@ bool Pose(std::string_view text, scene::HeadPose& pose)
     if (!Trim(text).empty()) return false;
     pose = {v[0], v[1], v[2], v[3], v[4], v[5]};
     return true;
-}
-
-// Scene files are a few lines.
-constexpr off_t kMaxSceneBytes = 1 << 20;
-
-// The whole of a regular file. A folder would read as an empty file, and a
-// FIFO would hold the program's start until someone writes to it: neither
-// is a scene file.
-bool ReadSmallFile(const std::filesystem::path& file, std::string& text)
-{
-    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
-    struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kMaxSceneBytes;
-    char buffer[4096];
-    while (ok) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            ok = n == 0;
-            break;
-        }
-        text.append(buffer, static_cast<std::size_t>(n));
-        ok = text.size() <= static_cast<std::size_t>(kMaxSceneBytes);
-    }
-    ::close(fd);
-    return ok;
 }
 
 } // namespace
@@ -132,11 +104,9 @@ bool ParseSceneSettings(std::string_view text, SceneSettings& out, std::string& 
 SceneSettings LoadSceneSettings(const std::filesystem::path& file, std::string& error)
 {
     SceneSettings s;
-    std::string text;
-    if (!ReadSmallFile(file, text)) {
-        error = "cannot read " + file.string();
-        return s;
-    }
+    std::vector<std::uint8_t> bytes;
+    if (!platform::files::ReadFileLimited(file, kMaxSceneFileBytes, bytes, error)) return s;
+    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     if (!ParseSceneSettings(text, s, error)) error = file.string() + ", " + error;
     return s;
 }

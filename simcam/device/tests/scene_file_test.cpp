@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
 #include <sys/stat.h>
@@ -92,6 +93,29 @@ TEST(SceneFile, AStillHeadAtAChosenPose)
     EXPECT_EQ(pose.pitch, -10);
     EXPECT_EQ(pose.roll, 5);
     EXPECT_EQ(pose.z, 40);
+}
+
+// A scene file is a few lines: one far larger is refused unread, with the
+// default scene, and the reason names it.
+TEST(SceneFile, AFileFarLargerThanAnySceneIsRefused)
+{
+    testing_support::TempDir dir("scene");
+    const std::string lines = "revision 12\nmotion still\n";
+    const auto file = dir.file("scene");
+    for (const std::size_t size : {simcam::kMaxSceneFileBytes, simcam::kMaxSceneFileBytes + 1}) {
+        // Lines and then a comment, up to `size` bytes.
+        std::ofstream(file, std::ios::binary) << lines << "#" << std::string(size - lines.size() - 2, 'x') << "\n";
+        ASSERT_EQ(std::filesystem::file_size(file), size);
+        std::string error;
+        const SceneSettings s = simcam::LoadSceneSettings(file, error);
+        if (size <= simcam::kMaxSceneFileBytes) {
+            EXPECT_EQ(error, "");
+            EXPECT_EQ(s.revision, 12);
+        } else {
+            EXPECT_NE(error.find(file.string() + " is too large"), std::string::npos) << error;
+            EXPECT_EQ(s.revision, SceneSettings{}.revision);
+        }
+    }
 }
 
 TEST(SceneFile, TheSystemBackendShowsTheFilesScene)

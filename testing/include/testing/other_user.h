@@ -25,6 +25,11 @@ bool canRunAsOtherUser(std::string* why = nullptr);
 int runAsOtherUser(const std::function<int()>& fn,
                    std::chrono::milliseconds timeout = std::chrono::milliseconds(10000));
 
+// Makes the shared-memory object `objectName` ("/<session>.<name>") as the
+// other user would, ahead of us and open to everyone (mode 0666, `bytes`
+// long); false when it could not.
+bool makeSharedObjectAsOtherUser(const std::string& objectName, long bytes = 4096);
+
 // What any local user can learn and do with a process's message socket:
 // its abstract name, read from /proc/net/unix (empty when process `pid`
 // has none in `session`), and a raw connection to it (-1 when it cannot be

@@ -36,12 +36,18 @@ struct VistrelOptions {
     std::vector<std::pair<std::string, std::string>> files;
     // More environment for the program (name, value); these win.
     std::vector<std::pair<std::string, std::string>> env;
-    // Names taken out of the environment the program inherits (ORVANE_DEBUG
-    // of a developer's shell, say).
+    // Variables the program must not get at all, inherited or set above
+    // (ORVANE_DEBUG of a developer's shell, say, or "QT_QPA_PLATFORM").
     std::vector<std::string> unset;
     // Standard error to a file of its own (errors()) rather than mixed into
     // standard output.
     bool separateErrors = false;
+    // Whether the constructor waits (bounded) until the program is up; a
+    // test that stops it while it starts does not.
+    bool waitReady = true;
+    // Runs with the program's session name just before the start (to set
+    // up what the program meets in its session).
+    std::function<void(const std::string& session)> beforeStart;
     std::vector<std::string> args;
     // Whether the game view library is in the folder. Off by default: it
     // would look for games among every process of the user, and other
@@ -70,7 +76,8 @@ inline VistrelOptions ProgramOptions()
 class VistrelProcess {
 public:
     // Prepares the folder and starts the program; ready() tells whether it
-    // came up (its main window and its game command window exist).
+    // came up (its main window and its game command window exist; false
+    // at once without waitReady).
     explicit VistrelProcess(VistrelOptions options);
     ~VistrelProcess();
     VistrelProcess(const VistrelProcess&) = delete;
@@ -91,6 +98,8 @@ public:
     int stop(std::chrono::milliseconds limit = std::chrono::seconds(20));
     // Whether the program is still running (reaps it when it has ended).
     bool running();
+    // Sends `signal` to the program while it runs; false once it has ended.
+    bool signal(int signal);
     // What the program wrote to standard output and error so far.
     std::string output() const;
     // What it wrote to standard error alone (separateErrors on; else empty).

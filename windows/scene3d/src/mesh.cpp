@@ -11,6 +11,7 @@
 #include <numbers>
 #include <string_view>
 
+#include "platform/file_read.h"
 #include "windows/scene3d/scene.h"
 #include "x_text_check.h"
 
@@ -336,7 +337,7 @@ std::uint32_t CFileMesh::Load()
         return kSceneFail;
     }
     std::vector<std::uint8_t> bytes;
-    if (!ReadFileLimited(fileName, kMaxMeshFileBytes, bytes, lastError))
+    if (!platform::files::ReadFileLimited(fileName, kMaxMeshFileBytes, bytes, lastError))
         return kSceneFail;
     CParsedMesh parsed;
     if (!ParseXMesh(bytes, parsed, lastError))

@@ -3,10 +3,11 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 
 #include <jpeglib.h>
 #include <png.h>
+
+#include "platform/file_read.h"
 
 namespace {
 
@@ -135,33 +136,9 @@ bool DecodeTextureImage(std::span<const std::uint8_t> data, CTextureImage& image
     return false;
 }
 
-bool ReadFileLimited(const std::filesystem::path& file, std::size_t maxBytes, std::vector<std::uint8_t>& bytes,
-                     std::string& error)
-{
-    bytes.clear();
-    std::error_code ec;
-    const auto size = std::filesystem::file_size(file, ec);
-    if (ec) {
-        error = "cannot read " + file.string();
-        return false;
-    }
-    if (size > maxBytes) {
-        error = file.string() + " is too large";
-        return false;
-    }
-    std::ifstream in(file, std::ios::binary);
-    bytes.resize(static_cast<std::size_t>(size));
-    if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()))) {
-        bytes.clear();
-        error = "cannot read " + file.string();
-        return false;
-    }
-    return true;
-}
-
 bool LoadTextureFile(const std::filesystem::path& file, CTextureImage& image, std::string& error)
 {
     image = {};
     std::vector<std::uint8_t> bytes;
-    return ReadFileLimited(file, kMaxTextureFileBytes, bytes, error) && DecodeTextureImage(bytes, image, error);
+    return platform::files::ReadFileLimited(file, kMaxTextureFileBytes, bytes, error) && DecodeTextureImage(bytes, image, error);
 }

@@ -54,6 +54,9 @@ struct WindowPlacement {
 // bit of value 2 clear, else the show command.
 int SavedShowCommand(const WindowPlacement& placement);
 
-void SavePlacement(CAppProfile& profile, std::string_view section, const WindowPlacement& placement);
+// Writes "xpos", "ypos" and "showcmd", and the `more` values of the same
+// save (a window's size), as one change: all of them or none.
+void SavePlacement(CAppProfile& profile, std::string_view section, const WindowPlacement& placement,
+                   std::span<const CAppProfile::IntEntry> more = {});
 
 } // namespace app

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <filesystem>
 #include <span>
+#include <string_view>
+#include <vector>
 
 inline constexpr std::uint32_t kPoseFileMagic = 0x0BADC0DEu;
 inline constexpr std::size_t kPoseFileHeaderSize = 12;
@@ -71,9 +73,18 @@ public:
     // Where the last Finish that failed left the recording (empty after one that did not).
     const std::filesystem::path& KeptAs() const { return keptAs_; }
 
-private:
-    std::filesystem::path Keep() const;
+    // What recordings cut short (a kill, a crash, a power cut) left beside
+    // `target`: their temporary files "<target name>.XXXXXX.part" of this
+    // user. One that holds recorded poses is the user's recording: it is
+    // kept as a failed Finish keeps it ("<stem>-recording-N<extension>"),
+    // without the partial record a cut may leave at its end. One that holds
+    // no pose is removed. Nothing else is touched. Only while no recording
+    // of `target` runs (at start). Returns the names the recordings got.
+    static std::vector<std::filesystem::path> RecoverLeftovers(const std::filesystem::path& target);
+    // Whether `name` is a temporary name that Create makes for `targetName`.
+    static bool IsTemporaryName(std::string_view name, std::string_view targetName);
 
+private:
     FileSync sync_;
     int fd_ = -1;
     std::filesystem::path target_;

@@ -22,6 +22,10 @@ inline constexpr const char* kCatalogueSignatureFile = "sgl.sig";
 // that holds the pair, switched by one rename so that the pair changes
 // whole or not at all.
 inline constexpr const char* kCatalogueUpdateFolder = "catalogue";
+// The catalogue is a few kilobytes and its signature 256 bytes (only the
+// first 1024 count); files far beyond these are refused unread.
+inline constexpr std::size_t kMaxCatalogueDataBytes = 4u << 20;
+inline constexpr std::size_t kMaxCatalogueSignatureBytes = 64u << 10;
 
 // The folder the pair is read from: the update's (the link resolved) when
 // one is installed in `folder`, else `folder` itself.

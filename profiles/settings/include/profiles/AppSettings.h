@@ -27,6 +27,12 @@ inline constexpr double kDefaultDist12 = 68.0;
 inline constexpr std::int32_t kMaxPendrixLocation = 4;
 inline constexpr std::int32_t kMaxSorting = 3;
 
+// Text 5007, what the user is told when the settings file was damaged; its
+// "%s" takes the name the damaged file was kept under.
+inline constexpr unsigned kSettingsDamagedId = 5007;
+inline constexpr std::u16string_view kSettingsDamaged =
+    u"The settings file could not be read, so the default settings are used. The damaged file was kept as %s.";
+
 class CTrackingSettings {
 public:
     CTrackingSettings() { SetDefaults(); }
@@ -102,8 +108,10 @@ public:
     // it (a counter added when that exists); the new path, or empty when it
     // could not be renamed.
     static std::filesystem::path KeepDamaged(const std::filesystem::path& file, std::time_t now);
-    // What the user is told once when the settings were damaged.
-    static std::u16string DamagedMessage(const std::filesystem::path& keptAs);
+    // What the user is told once when the settings were damaged: `format`
+    // (text 5007 of the interface language) with the kept file's name.
+    static std::u16string DamagedMessage(const std::filesystem::path& keptAs,
+                                         std::u16string_view format = kSettingsDamaged);
     // Removes the temporary files that a save of `file` killed midway left
     // beside it; nothing else. Call it only while no other instance runs.
     static std::size_t RemoveLeftovers(const std::filesystem::path& file = kFileName);

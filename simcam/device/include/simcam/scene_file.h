@@ -13,6 +13,7 @@
 //   radius 4          marker disc radius in pixels
 //   rate 100          frames per second while the program leaves the camera's
 //                     frame-rate register unset (1-500)
+#include <cstddef>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -37,10 +38,13 @@ struct SceneSettings {
 // understood; `out` is then left as it was.
 bool ParseSceneSettings(std::string_view text, SceneSettings& out, std::string& error);
 
+// A scene file is a few lines; one far larger is refused unread.
+inline constexpr std::size_t kMaxSceneFileBytes = 64u << 10;
+
 // The settings of the file, or the defaults (with the reason in `error`)
-// when it cannot be read or understood. Only a regular file of at most a
-// megabyte is read: a folder or a FIFO named by mistake is refused, not
-// read as an empty scene or waited on.
+// when it cannot be read or understood. Only a regular file of at most
+// kMaxSceneFileBytes is read: a folder or a FIFO named by mistake is
+// refused, not read as an empty scene or waited on.
 SceneSettings LoadSceneSettings(const std::filesystem::path& file, std::string& error);
 
 } // namespace simcam

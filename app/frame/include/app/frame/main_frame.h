@@ -16,6 +16,7 @@
 #include "app/frame/startup.h"
 #include "app/frame/status_lines.h"
 #include "app/frame/status_text.h"
+#include "app/placement.h"
 #include "app/shell/autostart.h"
 #include "app/shell/monitor_slots.h"
 #include "app/shell/monitor_windows.h"
@@ -45,6 +46,8 @@ inline constexpr platform::WPARAM ID_SOFTWARE_UPDATES = 32783;
 // The main window's size, kept beside its position in "Settings".
 inline constexpr const char* kWidthValue = "width";
 inline constexpr const char* kHeightValue = "height";
+// Saves the main window's placement and size in "Settings" as one change.
+void SaveFramePlacement(app::CAppProfile& profile, const app::WindowPlacement& placement, int width, int height);
 inline constexpr platform::WPARAM ID_HELP_CONTENTS = 32784;
 inline constexpr platform::WPARAM ID_GAME_UPDATES = 32786;
 inline constexpr platform::WPARAM ID_PERIODIC_NEWS = 32787;

@@ -50,8 +50,9 @@ private:
 };
 
 // Why the program cannot use its session's shared objects (its instance
-// mutex, the window table): another user made one of them first, or it is
-// of another layout. The text names the object; empty when all is well.
+// mutex, the window table, the client library's section and mutexes):
+// another user made one of them first, or it is of another layout. The
+// text names the object; empty when all is well.
 std::string SessionObjectsRefused(const MutexHolder& instance);
 
 // What start-up does, step by step; the program's backend and the tests'
@@ -74,9 +75,13 @@ public:
     virtual void PublishClientLocation() = 0;
     virtual bool CreateFrame() = 0;
     virtual void ShowFrame() = 0;
+    // Whether the program was asked to end (SIGTERM, SIGINT) meanwhile:
+    // start-up then goes no further.
+    virtual bool StopRequested() { return false; }
 };
 
-// Runs start-up in order; true when the message loop is to run.
+// Runs start-up in order; true when the message loop is to run. Between
+// steps it ends (false) once a stop was requested.
 bool RunStartup(IStartupSteps& steps);
 
 // Hands over to the running instance: its window (class "VistrelClass")
@@ -87,14 +92,7 @@ bool HandOverToRunningInstance();
 // backslash, no terminating null) under the current user; errors ignored.
 void PublishClientLocation(platform::registry::Store& store, const std::filesystem::path& folder);
 
-// What the command line asks for. The program takes no options of its own
-// but --help and --version; the toolkit's own options (-platform, -display,
-// -style, -session, ...) pass to it.
-struct CommandLine {
-    enum class Action { Run, Help, Version, Error } action = Action::Run;
-    std::string error; // one line, for Error
-};
-CommandLine ParseCommandLine(const std::vector<std::string>& args);
-// The --help and --version texts; `version` is the suite's version.
+// The --help and --version texts; `version` is the suite's version. The
+// command line itself is read by platform::gui::ParseCommandLine.
 std::string HelpText();
 std::string VersionText(std::string_view version);

@@ -4,7 +4,8 @@
 // at most one a second. A change within a second of the last line (or of the
 // start, while the camera is still starting) is held back and written when
 // its second is up, if it still differs from what was last written;
-// flickers in between are never written.
+// flickers in between are never written. At exit the line held back and
+// the final state's line are written at once (Finish).
 #include <chrono>
 #include <functional>
 #include <optional>
@@ -28,10 +29,16 @@ public:
     std::optional<std::chrono::milliseconds> Due() const;
     // Writes the held-back line when it is due.
     void Flush();
+    // At exit: the line held back (the last state the program was in), then
+    // the final state's line, each at once when it differs from the line
+    // before it.
+    void Finish(bool cameraRunning, bool tracked);
 
     static std::string Line(bool cameraRunning, bool tracked);
 
 private:
+    void Write();
+
     platform::Clock& clock_;
     std::function<void(std::string_view)> write_;
     std::string last_;     // the line last written

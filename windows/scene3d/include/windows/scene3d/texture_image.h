@@ -24,9 +24,5 @@ struct CTextureImage {
 // reason, for anything else, a damaged file, or a side above kMaxTextureSide.
 bool DecodeTextureImage(std::span<const std::uint8_t> data, CTextureImage& image, std::string& error);
 
-// Reads a whole file of at most `maxBytes`; false with the reason otherwise.
-bool ReadFileLimited(const std::filesystem::path& file, std::size_t maxBytes, std::vector<std::uint8_t>& bytes,
-                     std::string& error);
-
 // Reads and decodes a texture file of at most kMaxTextureFileBytes.
 bool LoadTextureFile(const std::filesystem::path& file, CTextureImage& image, std::string& error);
