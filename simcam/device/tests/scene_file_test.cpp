@@ -176,7 +176,8 @@ TEST(SceneFile, WhatIsNoSceneFileIsRefusedNamingIt)
         const std::filesystem::path file = *name ? dir.file(name) : dir.path();
         std::string error;
         const SceneSettings s = simcam::LoadSceneSettings(file, error);
-        EXPECT_EQ(error, "cannot read " + file.string()) << name;
+        const std::string told = std::string(name) == "big" ? file.string() + " is too large" : "cannot read " + file.string() + ": ";
+        EXPECT_EQ(error.substr(0, told.size()), told) << name;
         EXPECT_FALSE(s.still) << name;
     }
     std::ofstream(dir.file("scene")) << "motion still\n";
