@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "camera/camera_system.h"
@@ -120,6 +121,8 @@ struct Blob {
 };
 
 class EngineTest : public ::testing::Test {
+    double nextFrameTime_ = 0.0;
+
 protected:
     static constexpr int kRevision = 8; // 640 x 480, no distortion
     static constexpr int kLocation = 1;
@@ -154,14 +157,23 @@ protected:
         return e;
     }
 
+    // Frames are stamped as the camera stamps them; unless a test gives a
+    // time, each comes kFrameGap after the one before, long enough for a
+    // head to get to any pose a test puts it in.
+    static constexpr double kFrameGap = 0.5; // s
+
     // Queues one frame with the given blobs and, when `coordinate`, a tracked
-    // coordinate at the first blob (or at `at`).
-    bool Queue(const std::vector<Blob>& blobs, bool coordinate = true, const Blob* at = nullptr)
+    // coordinate at the first blob (or at `at`), taken at `seconds`.
+    bool Queue(const std::vector<Blob>& blobs, bool coordinate = true, const Blob* at = nullptr,
+               std::optional<double> seconds = std::nullopt)
     {
         Orvane::Frame* f = camera.GetFrameBuffer().TakeFree();
         if (f == nullptr)
             return false;
         f->Clear();
+        const double taken = seconds.value_or(nextFrameTime_);
+        nextFrameTime_ = taken + kFrameGap;
+        f->time = taken * double(platform::Clock::performanceFrequency());
         f->SetObjectCount(static_cast<int>(blobs.size()));
         for (std::size_t i = 0; i < blobs.size(); ++i) {
             Orvane::CameraObject& o = f->objects[i];
@@ -202,10 +214,11 @@ protected:
         return blobs;
     }
 
-    // One frame of the clip at `pose` through one pass of the engine.
-    void Pass(const simcam::scene::HeadPose& pose)
+    // One frame of the clip at `pose` (taken at `seconds`, or kFrameGap
+    // after the frame before) through one pass of the engine.
+    void Pass(const simcam::scene::HeadPose& pose, std::optional<double> seconds = std::nullopt)
     {
-        ASSERT_TRUE(Queue(ClipBlobs(pose)));
+        ASSERT_TRUE(Queue(ClipBlobs(pose), true, nullptr, seconds));
         engine->RunPass();
     }
 
