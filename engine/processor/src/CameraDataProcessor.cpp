@@ -9,6 +9,7 @@
 #include "camera/settings.h"
 #include "engine/blob_identification.h"
 #include "engine/registry_model_override.h"
+#include "platform/clock.h"
 #include "platform/debug.h"
 
 namespace {
@@ -292,6 +293,9 @@ void CCameraDataProcessor::ProcessThreePoint(Orvane::Frame& frame)
     host_.CopyGameLimits(limits_);
 
     const std::span<CEngineBlob*> table(blobTable_.data(), count);
+    // The labelling follows the head only as far as it can move between the
+    // frames' time stamps (performance-counter ticks).
+    solver_.SetFrameTime(frame.GetTime() / double(platform::Clock::performanceFrequency()));
     FilterObjects(table, revision_.load(), solver_.GetModel().Location);
     for (std::size_t i = 0; i < count; ++i)
         frame.pointerTable[i] = blobTable_[i]->object;

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "camera/camera_system.h"
@@ -116,6 +117,8 @@ inline void PlainProfile(CEngineProfile& p, std::int32_t motionType = 1)
 using Blob = testing_support::FrameBlob;
 
 class EngineTest : public ::testing::Test {
+    double nextFrameTime_ = 0.0;
+
 protected:
     static constexpr int kRevision = 8; // 640 x 480, no distortion
     static constexpr int kLocation = 1;
@@ -155,13 +158,21 @@ protected:
         return e;
     }
 
+    // Frames are stamped as the camera stamps them; unless a test gives a
+    // time, each comes kFrameGap after the one before, long enough for a
+    // head to get to any pose a test puts it in.
+    static constexpr double kFrameGap = 0.5; // s
+
     // Queues one frame with the given blobs and, when `coordinate`, a tracked
-    // coordinate at the first blob (or at `at`).
-    bool Queue(const std::vector<Blob>& blobs, bool coordinate = true, const Blob* at = nullptr)
+    // coordinate at the first blob (or at `at`), taken at `seconds`.
+    bool Queue(const std::vector<Blob>& blobs, bool coordinate = true, const Blob* at = nullptr,
+               std::optional<double> seconds = std::nullopt)
     {
+        const double taken = seconds.value_or(nextFrameTime_);
+        nextFrameTime_ = taken + kFrameGap;
         const Blob origin{0, 0};
         const Blob* c = !coordinate ? nullptr : at != nullptr ? at : blobs.empty() ? &origin : &blobs[0];
-        return testing_support::QueueFrame(camera, blobs, c);
+        return testing_support::QueueFrame(camera, blobs, c, taken * double(platform::Clock::performanceFrequency()));
     }
 
     std::vector<Blob> ClipBlobs(const simcam::scene::HeadPose& pose)
@@ -175,10 +186,11 @@ protected:
         return blobs;
     }
 
-    // One frame of the clip at `pose` through one pass of the engine.
-    void Pass(const simcam::scene::HeadPose& pose)
+    // One frame of the clip at `pose` (taken at `seconds`, or kFrameGap
+    // after the frame before) through one pass of the engine.
+    void Pass(const simcam::scene::HeadPose& pose, std::optional<double> seconds = std::nullopt)
     {
-        ASSERT_TRUE(Queue(ClipBlobs(pose)));
+        ASSERT_TRUE(Queue(ClipBlobs(pose), true, nullptr, seconds));
         engine->RunPass();
     }
 

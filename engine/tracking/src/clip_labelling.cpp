@@ -135,11 +135,37 @@ double RotationAngle(const Triad& from, const Triad& to)
     return std::acos(c) * kDegrees;
 }
 
-Vec3 HeadPoint(const Markers& m, const ClipFrame& clip)
+namespace {
+
+// `to` turned on by k times the rotation from `from` to it.
+Triad Extrapolated(const Triad& from, const Triad& to, double k)
+{
+    // R = T_to T_from^T takes `from` to `to`; its axis and angle, scaled.
+    double r[3][3];
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) r[i][j] = to[0][i] * from[0][j] + to[1][i] * from[1][j] + to[2][i] * from[2][j];
+    const double angle = std::acos(std::clamp((r[0][0] + r[1][1] + r[2][2] - 1.0) * 0.5, -1.0, 1.0));
+    Vec3 axis{r[2][1] - r[1][2], r[0][2] - r[2][0], r[1][0] - r[0][1]};
+    const double n = std::sqrt(Dot(axis, axis));
+    if (!(n > 1e-12) || !(angle > 1e-9)) return to;
+    axis = {axis[0] / n, axis[1] / n, axis[2] / n};
+    const double a = k * angle, c = std::cos(a), s = std::sin(a), v = 1.0 - c;
+    const double x = axis[0], y = axis[1], z = axis[2];
+    const double q[3][3] = {{c + x * x * v, x * y * v - z * s, x * z * v + y * s},
+                            {y * x * v + z * s, c + y * y * v, y * z * v - x * s},
+                            {z * x * v - y * s, z * y * v + x * s, c + z * z * v}};
+    Triad out{};
+    for (int col = 0; col < 3; ++col)
+        for (int i = 0; i < 3; ++i)
+            out[std::size_t(col)][std::size_t(i)] =
+                q[i][0] * to[std::size_t(col)][0] + q[i][1] * to[std::size_t(col)][1] + q[i][2] * to[std::size_t(col)][2];
+    return out;
+}
+
+Vec3 HeadPointOf(const Markers& m, const Triad& t, const ClipFrame& clip)
 {
     // The rotation from the clip's own triad to the measured one, R = T M^T,
     // applied to the pivot in clip order, then back to camera order.
-    const Triad t = TriadOfMarkers(m);
     Vec3 turned{0.0, 0.0, 0.0};
     for (int i = 0; i < 3; ++i)
         for (int j = 0; j < 3; ++j) {
@@ -150,108 +176,174 @@ Vec3 HeadPoint(const Markers& m, const ClipFrame& clip)
     return {m[0][0] + turned[1], m[0][1] + turned[0], m[0][2] + turned[2]};
 }
 
+double Distance(const Vec3& a, const Vec3& b)
+{
+    const Vec3 d = Sub(a, b);
+    return std::sqrt(Dot(d, d));
+}
+
+} // namespace
+
+Vec3 HeadPoint(const Markers& m, const ClipFrame& clip)
+{
+    return HeadPointOf(m, TriadOfMarkers(m), clip);
+}
+
 void Assess(std::span<Candidate> candidates, const ClipFrame& clip, const Reference* reference, const Reach& reach)
 {
     for (Candidate& c : candidates) {
+        c.triad = TriadOfMarkers(c.markers);
+        c.head = HeadPointOf(c.markers, c.triad, clip);
         if (reference == nullptr) {
-            c.angle = c.reach = 0.0;
+            c.angle = c.reach = c.spread = 0.0;
+            if (!std::isfinite(c.head[0] + c.head[1] + c.head[2])) c.reach = c.angle = INFINITY;
             continue;
         }
-        c.angle = RotationAngle(reference->triad, TriadOfMarkers(c.markers));
-        const Vec3 head = HeadPoint(c.markers, clip);
-        c.reach = std::max({c.angle / reach.angle, std::fabs(head[0] - reference->head[0]) / reach.across,
-                            std::fabs(head[1] - reference->head[1]) / reach.depth,
-                            std::fabs(head[2] - reference->head[2]) / reach.vertical});
-        if (!std::isfinite(c.reach)) c.reach = c.angle = INFINITY;
+        c.angle = RotationAngle(reference->triad, c.triad);
+        // The turn from the captured pose, R = T Tref^T, as yaw, pitch, roll.
+        double r[3][3];
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j)
+                r[i][j] = c.triad[0][i] * reference->triad[0][j] + c.triad[1][i] * reference->triad[1][j] +
+                          c.triad[2][i] * reference->triad[2][j];
+        const double s02 = std::clamp(r[0][2], -1.0, 1.0);
+        const double cp = std::sqrt(1.0 - s02 * s02);
+        const double yaw = std::asin(std::clamp(-r[0][1] / cp, -1.0, 1.0)) * kDegrees;
+        const double pitch = std::asin(s02) * kDegrees;
+        const double roll = std::asin(std::clamp(-r[1][2] / cp, -1.0, 1.0)) * kDegrees;
+        const auto sq = [](double v) { return v * v; };
+        c.spread = sq(yaw / reach.yaw) + sq(pitch / reach.pitch) + sq(roll / reach.roll) +
+                   sq((c.head[0] - reference->head[0]) / reach.across) +
+                   sq((c.head[1] - reference->head[1]) / reach.depth) +
+                   sq((c.head[2] - reference->head[2]) / reach.vertical);
+        c.reach = std::max({c.angle / reach.angle, std::fabs(c.head[0] - reference->head[0]) / reach.across,
+                            std::fabs(c.head[1] - reference->head[1]) / reach.depth,
+                            std::fabs(c.head[2] - reference->head[2]) / reach.vertical});
+        if (!std::isfinite(c.reach + c.spread)) c.reach = c.angle = c.spread = INFINITY;
     }
 }
 
-Markers CLabelTracker::Predicted(const Track& t) const
+double CLabelTracker::FrameTime(double time) const
 {
-    // Moved on at the speed between its last two frames, when those were the
-    // last two frames.
-    if (!t.hasBefore || age_ != 0) return t.now;
+    // Time stamps count from where they stood at the last commit; where
+    // they do not move on (none given, a clock that stands or starts over),
+    // a frame time a frame is counted instead, and later stamps count on
+    // from there.
+    const double last = std::isfinite(lastTime_) ? lastTime_ : 0.0;
+    const double stamped = time + offset_;
+    if (std::isfinite(stamped) && (!std::isfinite(lastTime_) || stamped > lastTime_)) return stamped;
+    return last + w_.frameTime * double(age_ + 1);
+}
+
+Markers CLabelTracker::Predicted(const Track& t, double now) const
+{
+    // Moved on at the speed between its last two frames, for at most a few
+    // frames: a longer guess is no better than where it was.
+    const double span = t.time - t.beforeTime;
+    if (!t.hasBefore || !(span > 0.0)) return t.now;
+    const double k = std::min(now - t.time, 3.0 * span) / span;
     Markers m = t.now;
-    for (int k = 0; k < 3; ++k)
-        for (int c = 0; c < 3; ++c) m[k][c] += t.now[k][c] - t.before[k][c];
+    for (int i = 0; i < 3; ++i)
+        for (int c = 0; c < 3; ++c) m[i][c] += k * (t.now[i][c] - t.before[i][c]);
     return m;
 }
 
-void CLabelTracker::Continue(std::span<const Candidate> candidates, const SortingVerdict& sorting)
+bool CLabelTracker::Reachable(const Track& t, const Candidate& c, double now) const
 {
-    // Every candidate continues the track it lies nearest to, unless that
-    // is a jump; the sorting's say adds up along the track.
-    const bool follow = count_ > 0 && age_ <= w_.followFrames;
-    const double step = w_.step * (1.0 + age_);
-    pendingCount_ = 0;
-    for (const Candidate& c : candidates) {
-        Track& t = pending_[pendingCount_++];
-        t = Track{};
-        t.now = c.markers;
-        t.move = INFINITY;
-        if (follow) {
-            int from = -1;
-            for (int i = 0; i < count_; ++i) {
-                const double move = MeanSquare(t.now, Predicted(tracks_[i])) / (step * step);
-                if (move < t.move) {
-                    t.move = move;
-                    from = i;
-                }
-            }
-            if (t.move < w_.jump) {
-                t.from = from;
-                t.evidence = tracks_[from].evidence;
-                t.length = tracks_[from].length + 1;
-                if (age_ == 0) {
-                    t.before = tracks_[from].now;
-                    t.hasBefore = true;
-                }
-            }
-        }
-        t.evidence += c.order == sorting.order ? sorting.sureness : -sorting.sureness;
-    }
+    const double dt = std::max(0.0, now - t.time);
+    return RotationAngle(t.triad, c.triad) <= w_.turnSpeed * dt + w_.turnScatter &&
+           Distance(t.head, c.head) <= w_.moveSpeed * dt + w_.moveScatter;
 }
 
-int CLabelTracker::Follow(std::span<const Candidate> candidates)
+int CLabelTracker::Nearest(const Track& t, std::span<const Candidate> candidates, double now) const
 {
-    if (count_ == 0 || chosen_ < 0 || age_ > w_.followFrames) return -1;
-    const auto eligible = [&](std::size_t j) { return Eligible(candidates, j); };
-    // The followed track goes on at the candidate nearest where it should
-    // be (which may lie nearer another track)...
-    const Track& followed = tracks_[chosen_];
-    const Markers expected = Predicted(followed);
-    const double step = w_.step * (1.0 + age_);
+    const Markers expected = Predicted(t, now);
     int next = -1;
-    double least = w_.jump;
+    double least = INFINITY;
     for (std::size_t j = 0; j < candidates.size(); ++j) {
-        const double move = MeanSquare(candidates[j].markers, expected) / (step * step);
-        if (move < least && eligible(j)) {
-            least = move;
+        const Candidate& c = candidates[j];
+        if (!(c.reach <= w_.followedReach) || !Reachable(t, c, now)) continue;
+        const double d = MeanSquare(c.markers, expected);
+        if (d < least) {
+            least = d;
             next = int(j);
         }
     }
-    if (next < 0) return -1;
-    Track& t = pending_[next];
-    if (t.from != chosen_) {
-        t.evidence += followed.evidence - (t.from >= 0 ? tracks_[t.from].evidence : 0.0);
-        t.from = chosen_;
-        t.move = least;
-        t.length = followed.length + 1;
-        t.hasBefore = age_ == 0;
-        t.before = followed.now;
+    return next;
+}
+
+CLabelTracker::Track CLabelTracker::Continued(int from, std::span<const Candidate> candidates, int j, double now,
+                                              const SortingVerdict* sorting) const
+{
+    const Candidate& c = candidates[std::size_t(j)];
+    Track t = tracks_[std::size_t(from)];
+    t.before = t.now;
+    t.beforeTime = t.time;
+    t.hasBefore = true;
+    t.now = c.markers;
+    t.time = now;
+    t.triad = c.triad;
+    t.head = c.head;
+    ++t.length;
+    t.from = from;
+    t.candidate = j;
+    if (sorting != nullptr) t.evidence += c.order == sorting->order ? sorting->sureness : -sorting->sureness;
+    return t;
+}
+
+double CLabelTracker::Cost(const Track& t) const
+{
+    const double since = t.time - t.firstTime;
+    const double turned = RotationAngle(t.firstTriad, t.triad);
+    const double moved = Distance(t.firstHead, t.head);
+    const double turnSpread = w_.turnNoise * w_.turnNoise + (w_.turnTypical * since) * (w_.turnTypical * since);
+    const double moveSpread = w_.moveNoise * w_.moveNoise + (w_.moveTypical * since) * (w_.moveTypical * since);
+    return t.prior + w_.turned * std::log1p(turned * turned / turnSpread) +
+           w_.moved * std::log1p(moved * moved / moveSpread) - w_.evidence * t.evidence;
+}
+
+int CLabelTracker::GoOn(std::span<const Candidate> candidates, const SortingVerdict& sorting, double now)
+{
+    std::array<int, kMaxCandidates> taken; // pending track by candidate
+    taken.fill(-1);
+    // Each hypothesis goes on at the reachable candidate nearest where it
+    // should be; two that meet go on as the cheaper. One not seen waits.
+    for (int i = 0; i < count_; ++i) {
+        const Track& h = tracks_[std::size_t(i)];
+        if (now - h.time > w_.followTime) continue;
+        const int j = Nearest(h, candidates, now);
+        if (j < 0) {
+            Track& kept = pending_[std::size_t(pendingCount_++)];
+            kept = h;
+            kept.from = i;
+            kept.candidate = -1;
+            continue;
+        }
+        const Track t = Continued(i, candidates, j, now, &sorting);
+        const int other = taken[std::size_t(j)];
+        if (other >= 0) {
+            if (Cost(t) < Cost(pending_[std::size_t(other)])) pending_[std::size_t(other)] = t;
+            continue;
+        }
+        taken[std::size_t(j)] = pendingCount_;
+        pending_[std::size_t(pendingCount_++)] = t;
     }
-    if (t.length >= w_.settleFrames) return next;
-    // ...unless, just started, it meets a track the sorting speaks for more.
-    int best = next;
-    for (std::size_t j = 0; j < candidates.size(); ++j)
-        if (pending_[j].from >= 0 && eligible(j) &&
-            pending_[j].evidence > pending_[best].evidence + (best == next ? w_.evidenceMargin : 0.0))
-            best = int(j);
+    int best = -1;
+    double lowest = INFINITY;
+    for (int k = 0; k < pendingCount_; ++k) {
+        const Track& t = pending_[std::size_t(k)];
+        if (t.candidate < 0) continue;
+        const double cost = Cost(t);
+        if (cost < lowest) {
+            lowest = cost;
+            best = k;
+        }
+    }
     return best;
 }
 
 int CLabelTracker::Start(std::span<const Candidate> candidates, const SortingVerdict& sorting, bool captured,
-                         const std::array<double, 3>& start) const
+                         const std::array<double, 3>& start, double now)
 {
     int nearestStart = -1;
     if (!captured) {
@@ -263,7 +355,17 @@ int CLabelTracker::Start(std::span<const Candidate> candidates, const SortingVer
             if (d < nearest) nearest = d, nearestStart = int(j);
         }
     }
-    const bool lastSeen = count_ > 0 && chosen_ >= 0;
+    // Where the head was last seen, and how far it can have got since.
+    const Track* last = count_ > 0 && chosen_ >= 0 ? &tracks_[std::size_t(chosen_)] : nullptr;
+    const double dt = last != nullptr ? std::max(0.0, now - last->time) : 0.0;
+    const double turnReach = w_.turnSpeed * dt + w_.turnScatter;
+    const double moveReach = w_.moveSpeed * dt + w_.moveScatter;
+    Triad headingTriad{};
+    Vec3 headingHead{};
+    const bool heading = last != nullptr && Heading(now, headingTriad, headingHead);
+    const double offTurn = w_.offTurnScatter + (w_.offTurnGrowth + w_.offTurnSpread * dt) * dt;
+    const double offMove = w_.offMoveScatter + (w_.offMoveGrowth + w_.offMoveSpread * dt) * dt;
+    pendingCount_ = 0;
     int chosen = -1;
     double lowest = INFINITY;
     for (std::size_t j = 0; j < candidates.size(); ++j) {
@@ -271,65 +373,138 @@ int CLabelTracker::Start(std::span<const Candidate> candidates, const SortingVer
         if (!Eligible(candidates, j)) continue;
         double cost = c.order == sorting.order ? 0.0 : kNotSortedCost + w_.sorting * sorting.sureness;
         if (captured)
-            cost += w_.rotation * c.angle / 10.0;
+            cost += w_.rotation * c.angle / 10.0 + w_.spread * c.spread;
         else if (int(j) != nearestStart)
             cost += 1.0;
-        if (lastSeen) cost += w_.lastSeen * std::sqrt(MeanSquare(c.markers, tracks_[chosen_].now)) / (1.0 + age_);
-        if (cost < lowest) {
-            lowest = cost;
-            chosen = int(j);
+        if (last != nullptr) {
+            const double used = std::max(RotationAngle(last->triad, c.triad) / turnReach,
+                                         Distance(last->head, c.head) / moveReach);
+            if (!(used <= 1.0)) continue;
+            cost += w_.lastSeen * used;
         }
+        // A head may have begun another move in the gap: far off the
+        // heading is no more against a candidate than a little beyond it.
+        if (heading)
+            cost += w_.offTurn * std::min(RotationAngle(headingTriad, c.triad) / offTurn, w_.headingCap) +
+                    w_.offMove * std::min(Distance(headingHead, c.head) / offMove, w_.headingCap);
+        Track& t = pending_[std::size_t(pendingCount_)];
+        t = Track{};
+        t.now = c.markers;
+        t.time = t.firstTime = now;
+        t.triad = t.firstTriad = c.triad;
+        t.head = t.firstHead = c.head;
+        t.prior = cost;
+        t.evidence = c.order == sorting.order ? sorting.sureness : -sorting.sureness;
+        t.length = 1;
+        t.candidate = int(j);
+        const double total = Cost(t);
+        if (total < lowest) {
+            lowest = total;
+            chosen = pendingCount_;
+        }
+        ++pendingCount_;
     }
     return chosen;
 }
 
-bool CLabelTracker::Settled() const
+bool CLabelTracker::Heading(double now, Triad& triad, Vec3& head) const
 {
-    return count_ > 0 && chosen_ >= 0 && age_ <= w_.followFrames && tracks_[chosen_].length + 1 >= w_.settleFrames;
+    // Too few frames give a speed that is mostly scatter.
+    if (seenCount_ < kSeen) return false;
+    const Seen& first = seen_[std::size_t(seenNext_)];
+    const Seen& last = seen_[std::size_t((seenNext_ + kSeen - 1) % kSeen)];
+    const double span = last.time - first.time;
+    if (!(span > 0.0)) return false;
+    // Carried on for at most headingTime: a head does not keep turning the
+    // same way for long. The rotation is carried on as a rotation (single
+    // markers scatter in depth far more than the clip turns).
+    const double k = std::min(now - last.time, w_.headingTime) / span;
+    triad = Extrapolated(first.triad, last.triad, k);
+    for (std::size_t i = 0; i < 3; ++i) head[i] = last.head[i] + k * (last.head[i] - first.head[i]);
+    return std::isfinite(triad[0][0] + triad[1][1] + triad[2][2] + head[0] + head[1] + head[2]);
 }
 
-Markers CLabelTracker::Expected() const
+bool CLabelTracker::Settled(double time) const
 {
-    return chosen_ >= 0 ? Predicted(tracks_[chosen_]) : Markers{};
+    return settled_ && count_ > 0 && chosen_ >= 0 &&
+           FrameTime(time) - tracks_[std::size_t(chosen_)].time <= w_.followTime;
 }
 
-bool CLabelTracker::FollowSettled(const Candidate& c)
+Markers CLabelTracker::Expected(double time) const
+{
+    return chosen_ >= 0 ? Predicted(tracks_[std::size_t(chosen_)], FrameTime(time)) : Markers{};
+}
+
+bool CLabelTracker::FollowSettled(const Candidate& c, double time)
 {
     pendingCount_ = 0;
     pendingChosen_ = -1;
-    switched_ = false;
-    if (!Settled() || !(c.reach <= 1.0)) return false;
-    const Track& followed = tracks_[chosen_];
-    const double step = w_.step * (1.0 + age_);
-    const double move = MeanSquare(c.markers, Predicted(followed)) / (step * step);
-    if (!(move < w_.jump)) return false;
+    switched_ = refused_ = false;
+    const double now = FrameTime(time);
+    if (!Settled(time) || !(c.reach <= w_.followedReach) || !Reachable(tracks_[std::size_t(chosen_)], c, now))
+        return false;
     // The other tracks matter no more: only the followed one is kept.
-    Track& t = pending_[0];
-    t = Track{};
-    t.now = c.markers;
-    t.move = move;
-    t.from = chosen_;
-    t.evidence = followed.evidence;
-    t.length = followed.length + 1;
-    t.hasBefore = age_ == 0;
-    t.before = followed.now;
+    pending_[0] = Continued(chosen_, std::span<const Candidate>(&c, 1), 0, now, nullptr);
     pendingCount_ = 1;
     pendingChosen_ = 0;
+    pendingSettled_ = true;
+    pendingTime_ = now;
+    pendingOffset_ = std::isfinite(time) ? now - time : offset_;
     return true;
 }
 
 int CLabelTracker::Choose(std::span<const Candidate> candidates, const SortingVerdict& sorting, bool captured,
-                          const std::array<double, 3>& start)
+                          const std::array<double, 3>& start, double time)
 {
     pendingCount_ = 0;
     pendingChosen_ = -1;
-    switched_ = false;
-    if (candidates.empty()) return -1;
-    Continue(candidates, sorting);
-    pendingChosen_ = Follow(candidates);
-    if (pendingChosen_ < 0) pendingChosen_ = Start(candidates, sorting, captured, start);
-    switched_ = pendingChosen_ < 0 || pending_[pendingChosen_].from != chosen_ || chosen_ < 0;
-    return pendingChosen_;
+    switched_ = refused_ = false;
+    const double now = FrameTime(time);
+    pendingTime_ = now;
+    pendingOffset_ = std::isfinite(time) ? now - time : offset_;
+    const bool recent = count_ > 0 && chosen_ >= 0 && now - tracks_[std::size_t(chosen_)].time <= w_.followTime;
+    if (candidates.empty()) {
+        // No fit at all (a view too near degenerate for the solve): with a
+        // head being followed, no guess is better than one that may jump.
+        refused_ = recent;
+        return -1;
+    }
+
+    if (recent && settled_) {
+        // A settled track goes on where a head can get to, or the frame
+        // gives no pose.
+        const int j = Nearest(tracks_[std::size_t(chosen_)], candidates, now);
+        if (j < 0) {
+            refused_ = true;
+            return -1;
+        }
+        pending_[0] = Continued(chosen_, candidates, j, now, nullptr);
+        pendingCount_ = 1;
+        pendingChosen_ = 0;
+        pendingSettled_ = true;
+        return j;
+    }
+    int best = count_ > 0 && !settled_ ? GoOn(candidates, sorting, now) : -1;
+    if (best < 0) {
+        best = Start(candidates, sorting, captured, start, now);
+        if (best < 0) {
+            // Candidates, but none the head last seen could have got to.
+            refused_ = count_ > 0 && chosen_ >= 0;
+            pendingCount_ = 0;
+            return -1;
+        }
+    }
+    const Track& chosen = pending_[std::size_t(best)];
+    switched_ = chosen.from < 0 || chosen.from != chosen_;
+    // Settled after a few frames, or when there is nothing to compare.
+    pendingSettled_ = chosen.length >= w_.settleFrames || pendingCount_ == 1;
+    if (pendingSettled_) {
+        if (best != 0) pending_[0] = chosen;
+        best = 0;
+        pendingCount_ = 1;
+    }
+    pendingChosen_ = best;
+    return pending_[std::size_t(best)].candidate;
 }
 
 void CLabelTracker::Commit()
@@ -338,10 +513,20 @@ void CLabelTracker::Commit()
         Miss();
         return;
     }
-    tracks_ = pending_;
+    // The followed track's last frames; another track starts them afresh.
+    const Track& chosen = pending_[std::size_t(pendingChosen_)];
+    if (switched_ || chosen.from < 0) seenCount_ = 0;
+    seen_[std::size_t(seenNext_)] = {pendingTime_, chosen.triad, chosen.head};
+    seenNext_ = (seenNext_ + 1) % kSeen;
+    seenCount_ = std::min(seenCount_ + 1, kSeen);
+    std::copy_n(pending_.begin(), pendingCount_, tracks_.begin());
     count_ = pendingCount_;
     chosen_ = pendingChosen_;
+    settled_ = pendingSettled_;
+    lastTime_ = pendingTime_;
+    offset_ = pendingOffset_;
     pendingCount_ = 0;
+    pendingChosen_ = -1;
     age_ = 0;
 }
 

@@ -207,6 +207,7 @@ void CThreePointPose::LabelMarkers(std::array<int, 3>& indices, std::span<const 
                                    double halfHeight)
 {
     haveChosenStart_ = false;
+    refused_ = false;
     const clip_labelling::SortingVerdict sorting = SortingOf(pts, halfHeight);
     indices = sorting.order;
     if (labelling_ != Labelling::Tracked) return;
@@ -225,16 +226,19 @@ void CThreePointPose::LabelMarkers(std::array<int, 3>& indices, std::span<const 
     reference.head = referenceHead_;
     const clip_labelling::Reference* captured = captured_ ? &reference : nullptr;
     const clip_labelling::ClipDistances distances{model_.Dist01, model_.Dist02, model_.Dist12};
+    const auto take = [&](const clip_labelling::Candidate& c) {
+        indices = c.order;
+        for (int k = 0; k < 3; ++k) chosenStart_.l[k] = c.depths[k];
+        haveChosenStart_ = true;
+    };
 
     // A settled track: solve only where it goes on.
-    if (tracker_.Settled()) {
+    if (tracker_.Settled(frameTime_)) {
         clip_labelling::Candidate next;
-        if (clip_labelling::NearestCandidate(rays, distances, tracker_.Expected(), next)) {
+        if (clip_labelling::NearestCandidate(rays, distances, tracker_.Expected(frameTime_), next)) {
             clip_labelling::Assess(std::span<clip_labelling::Candidate>(&next, 1), clip, captured, reach_);
-            if (tracker_.FollowSettled(next)) {
-                indices = next.order;
-                for (int k = 0; k < 3; ++k) chosenStart_.l[k] = next.depths[k];
-                haveChosenStart_ = true;
+            if (tracker_.FollowSettled(next, frameTime_)) {
+                take(next);
                 return;
             }
         }
@@ -244,11 +248,10 @@ void CThreePointPose::LabelMarkers(std::array<int, 3>& indices, std::span<const 
     const int n = clip_labelling::EnumerateCandidates(rays, distances, candidates);
     const std::span<clip_labelling::Candidate> found(candidates.data(), std::size_t(n));
     clip_labelling::Assess(found, clip, captured, reach_);
-    const int chosen = tracker_.Choose(found, sorting, captured_, {model_.Del0, model_.Del1, model_.Del2});
-    if (chosen < 0) return;
-    indices = candidates[chosen].order;
-    for (int k = 0; k < 3; ++k) chosenStart_.l[k] = candidates[chosen].depths[k];
-    haveChosenStart_ = true;
+    const int chosen =
+        tracker_.Choose(found, sorting, captured_, {model_.Del0, model_.Del1, model_.Del2}, frameTime_);
+    refused_ = tracker_.Refused();
+    if (chosen >= 0) take(candidates[std::size_t(chosen)]);
 }
 
 bool CThreePointPose::SolveDepths(Depths& d, int maxSteps, int& steps) const
@@ -314,6 +317,13 @@ bool CThreePointPose::Compose(const Depths& d, PoseSolution& out, CSmallMatrix& 
 bool CThreePointPose::SolveFrame(std::span<const ImagePoint, 3> points)
 {
     if (capture_) reinitialise_ = true;
+    if (refused_) {
+        // No solution of these points is a pose the head could have got to.
+        refused_ = false;
+        haveChosenStart_ = false;
+        solution_ = NotANumber();
+        return false;
+    }
 
     const double sx = double(camera_.sensorWidth) / double(camera_.imageWidth);
     const double sy = double(camera_.sensorHeight) / double(camera_.imageHeight);

@@ -1,15 +1,16 @@
 #pragma once
-// One-minute runs of a head moving as a user's does, through the three-point
-// road as the engine runs it (blobs filtered, identified and labelled, areas
-// checked, undistorted, solved; a frame that cannot be used re-acquires),
-// with each solved pose compared with the ground truth. Shared by the
-// labelling tests and the accuracy benchmark.
+// One-minute runs of a moving head through the three-point road as the
+// engine runs it (blobs filtered, identified and labelled, areas checked,
+// undistorted, solved; a frame that cannot be used re-acquires), each frame
+// time-stamped, with each solved pose compared with the ground truth. Shared
+// by the labelling tests and the accuracy benchmark.
 //
-// A run's head is scripted from its seed: smooth moves between random poses
-// over the range users move in, now quick, now slow, with pauses between,
-// seen with pixel noise. A frame counts when its three markers are in view
-// and apart; it is right when it was solved within kAngleRight degrees and
-// kPositionRight mm of the truth.
+// A run's head starts still at the captured pose and then moves as its seed
+// scripts it (Motion): through the simulated camera's scripted minute, or
+// between random poses over the range users move in, seen with pixel noise.
+// A frame counts when its three markers are in view and apart; it is right
+// when it was solved within kAngleRight degrees and kPositionRight mm of the
+// truth (a frame that gives no pose is not right).
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -31,10 +32,18 @@ inline constexpr double kMinSeparation = 12.0; // pixels: two marker discs and a
 inline constexpr int kRevision = 8;
 
 // The head of one run: from the neutral pose, moves of 0.4-2 s (eased in
-// and out) to random poses, each followed by a pause of up to a second.
+// and out) to random poses over the whole range, each followed by a pause of
+// up to a second. The quickest of these moves turn the head at up to about
+// 600 degrees a second and carry it 400 mm in 0.4 s (1.5 m/s, 1.5 g): more
+// than the fastest head turns and far more than a seated user leans. Paced,
+// the same poses are reached no faster than kPacedTurn and kPacedMove at the
+// peak of each move.
+inline constexpr double kPacedTurn = 300.0; // degrees a second
+inline constexpr double kPacedMove = 500.0; // mm a second
+
 class Script {
 public:
-    explicit Script(std::uint64_t seed, double seconds = 60.0)
+    explicit Script(std::uint64_t seed, double seconds = 60.0, bool paced = false)
     {
         std::mt19937_64 random(seed);
         auto uniform = [&random](double lo, double hi) {
@@ -44,10 +53,19 @@ public:
         double t = 1.0; // still at the start: the capture
         keys_.push_back({t, {}});
         while (t < seconds) {
-            t += uniform(0.4, 2.0);
-            keys_.push_back({t, simcam::scene::SamplePose(random)});
+            double move = uniform(0.4, 2.0);
+            const simcam::scene::HeadPose from = keys_.back().pose;
+            const simcam::scene::HeadPose to = simcam::scene::SamplePose(random);
+            if (paced) {
+                // An eased move peaks at 1.5 times its mean speed.
+                const double turn = std::hypot(to.yaw - from.yaw, to.pitch - from.pitch, to.roll - from.roll);
+                const double lean = std::hypot(to.x - from.x, to.y - from.y, to.z - from.z);
+                move = std::max({move, 1.5 * turn / kPacedTurn, 1.5 * lean / kPacedMove});
+            }
+            t += move;
+            keys_.push_back({t, to});
             t += uniform(0.0, 1.0);
-            keys_.push_back({t, keys_.back().pose});
+            keys_.push_back({t, to});
         }
     }
 
@@ -99,9 +117,11 @@ public:
     const PoseSolution& Last() const { return last_; }
     const simcam::scene::Truth& LastTruth() const { return lastTruth_; }
 
-    // One frame; `result` counts it when its markers are in view and apart.
-    void Frame(const simcam::scene::HeadPose& pose, RunResult& result)
+    // One frame taken at `time` (s); `result` counts it when its markers are
+    // in view and apart.
+    void Frame(const simcam::scene::HeadPose& pose, double time, RunResult& result)
     {
+        solver_.SetFrameTime(time);
         simcam::scene::Projection p;
         scene_.Project(pose, p);
         if (!p.inView || p.separation < kMinSeparation) {
@@ -175,29 +195,68 @@ private:
     simcam::scene::Truth lastTruth_{};
 };
 
-// How a run's head moves: the script of its seed (Script), or the
-// simulated camera's scripted minute (simcam::scene::Trajectory) entered at
-// a point the seed chooses, after a capture at the neutral pose.
-enum class Motion { Random, Scripted };
+// How a run's head moves: the script of its seed (Script, as it is or
+// paced), or the simulated camera's scripted minute
+// (simcam::scene::Trajectory) entered at a point the seed chooses. Each
+// starts as a user does: the head still at the captured (neutral) pose,
+// then moving; the scripted minute is reached by a move of kLeadIn seconds
+// from there to its entry point.
+enum class Motion { Random, Paced, Scripted };
+
+inline constexpr double kLeadIn = 1.5;
+
+// The scripted minute entered at `offset` seconds of it, `t` seconds after
+// the capture: the move there from the neutral pose first.
+inline simcam::scene::HeadPose Entered(double offset, double t)
+{
+    const simcam::scene::Trajectory trajectory;
+    if (t >= kLeadIn) return trajectory.At(std::fmod(offset + t - kLeadIn, simcam::scene::Trajectory::kDuration));
+    const simcam::scene::HeadPose to = trajectory.At(offset);
+    const double u = t / kLeadIn;
+    const double k = u * u * (3.0 - 2.0 * u);
+    return {k * to.yaw, k * to.pitch, k * to.roll, k * to.x, k * to.y, k * to.z};
+}
+
+// Where the head of a run is `t` seconds after the capture.
+inline simcam::scene::HeadPose PoseAt(Motion motion, const Script& script, std::uint64_t seed, double t)
+{
+    if (motion != Motion::Scripted) return script.At(t);
+    return Entered(double(seed % 600) * 0.1, t);
+}
 
 // One run of `seconds` at `fps` frames a second with `noise` pixels of noise.
 inline RunResult Run(int location, std::uint64_t seed, double seconds = 60.0, double fps = 100.0,
                      double noise = 0.2, Motion motion = Motion::Random)
 {
-    const Script script(seed, seconds);
-    const simcam::scene::Trajectory trajectory;
-    const double offset = double(seed % 600) * 0.1;
+    const Script script(seed, seconds, motion == Motion::Paced);
     Road road(location, seed, noise);
     RunResult result;
-    road.Frame({}, result); // the capture
+    road.Frame({}, -1.0 / fps, result); // the capture
     result = {};
     const int frames = int(seconds * fps);
     for (int f = 0; f < frames; ++f) {
         const double t = f / fps;
-        road.Frame(motion == Motion::Random
-                       ? script.At(t)
-                       : trajectory.At(std::fmod(offset + t, simcam::scene::Trajectory::kDuration)),
-                   result);
+        road.Frame(PoseAt(motion, script, seed, t), t, result);
+    }
+    return result;
+}
+
+// A stretch of the scripted minute, from `from` to `to` seconds of it,
+// reached from the captured pose as a user would (Entered); with `hold`, its
+// pose at `from` held still until `to` - `from` seconds have passed. Counted
+// are the frames after the move there, at 100 frames a second with 0.2 px
+// of noise drawn from `seed`.
+inline RunResult Stretch(int location, std::uint64_t seed, double from, double to, bool hold = false)
+{
+    constexpr double kFps = 100.0;
+    Road road(location, seed, 0.2);
+    RunResult result;
+    road.Frame({}, -1.0 / kFps, result); // the capture
+    const int frames = int((kLeadIn + (to - from)) * kFps);
+    for (int f = 0; f < frames; ++f) {
+        const double t = f / kFps;
+        if (f == int(kLeadIn * kFps)) result = {};
+        road.Frame(Entered(from, hold ? std::min(t, kLeadIn) : t), t, result);
     }
     return result;
 }

@@ -19,13 +19,16 @@ struct FrameBlob {
 
 // Queues one frame of `blobs` and, unless `coordinate` is null (or the
 // coordinate buffer is full), a tracked coordinate there with the frame's
-// number; false when no frame was free.
-inline bool QueueFrame(Orvane::CameraSystem& camera, std::span<const FrameBlob> blobs, const FrameBlob* coordinate)
+// number; the frame is stamped `time` (performance-counter ticks). False
+// when no frame was free.
+inline bool QueueFrame(Orvane::CameraSystem& camera, std::span<const FrameBlob> blobs, const FrameBlob* coordinate,
+                       double time = 0.0)
 {
     Orvane::Frame* f = camera.GetFrameBuffer().TakeFree();
     if (f == nullptr)
         return false;
     f->Clear();
+    f->time = time;
     f->SetObjectCount(static_cast<int>(blobs.size()));
     for (std::size_t i = 0; i < blobs.size(); ++i) {
         Orvane::CameraObject& o = f->objects[i];

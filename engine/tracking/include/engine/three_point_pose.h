@@ -45,9 +45,11 @@ public:
         Specified,
         // Every labelling of the three points and every solution under it
         // are candidates; the label tracker (clip_labelling.h) follows the
-        // head from frame to frame among them and starts afresh from the
-        // sorting, the captured pose and where the head was last seen; the
-        // depth solve starts from its choice. The sorting modes mislabel the
+        // head from frame to frame among them, never further than a head
+        // turns and moves between the frames' time stamps, and starts afresh
+        // from the sorting, the captured pose and where the head was last
+        // seen and heading, comparing the fits side by side for the first
+        // frames; the depth solve starts from its choice. The sorting modes mislabel the
         // clip for many poses users make (a level clip pitched, an arrow
         // clip yawed past about 50 degrees), and Newton from the last frame
         // can settle on the mirror solution of a clip seen nearly edge on.
@@ -83,9 +85,16 @@ public:
 
     void SetLabelling(Labelling labelling) { labelling_ = labelling; }
     Labelling GetLabelling() const { return labelling_; }
+    // The time stamp (seconds, any epoch) of the frame labelled next: the
+    // label tracker follows the head only as far as a head can turn and move
+    // since the frames before. Without one, it assumes the frame time of its
+    // weights between frames.
+    void SetFrameTime(double seconds) { frameTime_ = seconds; }
     // Labels three oriented points (before undistortion) as P0, P1, P2: by
     // OrderMarkers, or, with Tracked, by the candidate the label
-    // tracker chooses, which the next SolveFrame starts from.
+    // tracker chooses, which the next SolveFrame starts from. When the
+    // tracker finds no candidate the head could have reached, the next
+    // SolveFrame gives no pose.
     void LabelMarkers(std::array<int, 3>& indices, std::span<const ImagePoint, 3> points, double halfHeight);
     // The sorting mode's labelling and how sure it is: sure when the values
     // it compares lie kSortingMargin pixels apart or more.
@@ -110,7 +119,8 @@ public:
     bool ReinitialiseFlag() const { return reinitialise_; }
 
     // One solve of the labelled points P0, P1, P2. Returns false when the
-    // depth solve failed; the solution is then not a number.
+    // depth solve failed or the labelling was refused; the solution is then
+    // not a number.
     bool SolveFrame(std::span<const ImagePoint, 3> points);
 
     // SolveFrame, the roll sign applied, and the result check
@@ -155,6 +165,8 @@ private:
     // starts from them.
     Depths chosenStart_{};
     bool haveChosenStart_ = false;
+    bool refused_ = false;
+    double frameTime_ = clip_labelling::CLabelTracker::kNoTime;
 
     bool capture_ = true; // the first solve captures
     bool reinitialise_ = true;
