@@ -108,6 +108,7 @@ void Camera::BeginShutdown()
     shuttingDown_.store(true);
     sendWake_.set();
     replyWake_.set();
+    imageWake_.set();
 }
 
 void Camera::EndShutdown()
@@ -168,6 +169,7 @@ void Camera::StopThreads()
     stopEvent_.set();
     sendWake_.set();
     replyWake_.set();
+    imageWake_.set();
     // Readers blocked in the transport are woken by the close, and whatever
     // waits on a queued command by the kill; only then are the threads
     // joined.
@@ -246,6 +248,7 @@ bool Camera::OpenUsbDevice()
     deviceOpen_.store(true);
     sendWake_.set();
     replyWake_.set();
+    imageWake_.set();
     return true;
 }
 
@@ -651,8 +654,11 @@ unsigned Camera::SendThread()
     bool sent = false;
     while (sendRun_.load()) {
         // A queued command, a freed awaiting slot or an opened device ends
-        // the wait at once: the 1 and 50 ms are the longest it lasts.
-        idle(stopEvent_, sendWake_, sent ? timing_.sendBusyMs : timing_.sendIdleMs);
+        // the wait at once: the 1 and 50 ms are the longest it lasts. A
+        // closed device has nothing to send to until it opens, which wakes
+        // the thread; meanwhile it sleeps the longer closed-device period.
+        const bool open = deviceOpen_.load();
+        idle(stopEvent_, sendWake_, !open ? timing_.closedIdleMs : sent ? timing_.sendBusyMs : timing_.sendIdleMs);
         sent = false;
         if (!deviceOpen_.load())
             continue;
@@ -718,9 +724,11 @@ unsigned Camera::ReceiveThread()
     idle(stopEvent_, timing_.threadStartMs);
     std::vector<unsigned char> buffer(ReplyBufferSize);
     while (replyRun_.load()) {
-        // Both idle waits end as soon as there is something to read for.
+        // Both idle waits end as soon as there is something to read for: an
+        // opened device, a start and a command that awaits its reply each
+        // wake the thread, so it sleeps the closed-device period meanwhile.
         if (!deviceOpen_.load()) {
-            idle(stopEvent_, replyWake_, timing_.readerIdleMs);
+            idle(stopEvent_, replyWake_, timing_.closedIdleMs);
             continue;
         }
         bool waiting;
@@ -729,7 +737,7 @@ unsigned Camera::ReceiveThread()
             waiting = !awaiting_.empty();
         }
         if (!started_.load() && !waiting) {
-            idle(stopEvent_, replyWake_, timing_.readerIdleMs);
+            idle(stopEvent_, replyWake_, timing_.closedIdleMs);
             continue;
         }
         if (waiting)
@@ -781,8 +789,9 @@ unsigned Camera::Receive2Thread()
             idle(stopEvent_, timing_.imageIdleMs);
             continue;
         }
+        // An opened device and a start wake the thread.
         if (!deviceOpen_.load() || !started_.load()) {
-            idle(stopEvent_, timing_.readerIdleMs);
+            idle(stopEvent_, imageWake_, timing_.closedIdleMs);
             continue;
         }
         std::shared_ptr<usb::OwnDriverHandle> handle;
