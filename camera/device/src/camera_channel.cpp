@@ -780,6 +780,9 @@ unsigned Camera::Receive2Thread()
     while (imageRun_.load() && !config_.WaitValidFor(100)) {
     }
     std::vector<unsigned char> buffer(ImageBufferSize);
+    // The head of the frame road: it keeps to one processor, where the packet
+    // processor and the engine then follow it.
+    platform::ProcessorFollower follower;
     idle(stopEvent_, timing_.threadStartMs);
     while (imageRun_.load()) {
         if (!config_.WaitValidFor(timing_.readerIdleMs))
@@ -802,8 +805,10 @@ unsigned Camera::Receive2Thread()
         // The read size follows the camera's hardware interface.
         const std::size_t size = config_.GetHardwareInterface() == 1 ? 0x8000u : buffer.size();
         std::uint32_t got = 0;
-        if (handle && handle->read(usb::kOwnImagePath, std::span(buffer.data(), size), got))
+        if (handle && handle->read(usb::kOwnImagePath, std::span(buffer.data(), size), got)) {
+            follower.settle();
             ProcessIncomingData(buffer.data(), got);
+        }
     }
     imageAlive_.store(false);
     return 0;

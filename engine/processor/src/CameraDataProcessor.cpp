@@ -103,6 +103,7 @@ std::uint32_t CCameraDataProcessor::Stop()
 
 void CCameraDataProcessor::Run()
 {
+    follower_ = {};  // decided for the worker itself, whoever ran passes before
     while (!stop_.load()) {
         if (live_.load() != 0) {
             if (reader_.IsOpen())
@@ -226,6 +227,8 @@ void CCameraDataProcessor::ProcessFrame()
         UpdateTrackingState(false);
         return;
     }
+    // The next frame then wakes the worker where the packet processor runs.
+    follower_.follow(frames.ProducerProcessor());
     Orvane::TrackedCoordinate* coordinate = camera_.TakeCoordinateFor(*frame);
     if (coordinate == nullptr) {
         UpdateTrackingState(false);

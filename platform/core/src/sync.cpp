@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
 #include <pthread.h>
 #include <sched.h>
 #include <sys/resource.h>
@@ -213,6 +215,41 @@ bool Thread::setCurrentPriority(ThreadPriority priority)
     const int nice = level >= 15 ? -10 : (level <= -15 ? 19 : -level * 5);
     const auto tid = static_cast<id_t>(::syscall(SYS_gettid));
     return ::setpriority(PRIO_PROCESS, tid, nice) == 0;
+}
+
+int currentProcessor()
+{
+    return ::sched_getcpu();
+}
+
+bool ProcessorFollower::enabled()
+{
+    const char* v = std::getenv("ORVANE_FRAME_CPU");
+    return v == nullptr || std::strcmp(v, "free") != 0;
+}
+
+bool ProcessorFollower::follow(int producer)
+{
+    if (state_ < 0) {
+        int policy = SCHED_OTHER;
+        sched_param param{};
+        const bool realTime = pthread_getschedparam(pthread_self(), &policy, &param) == 0 &&
+                              (policy == SCHED_FIFO || policy == SCHED_RR);
+        state_ = realTime && enabled() ? 1 : 0;
+    }
+    if (state_ == 0 || producer < 0 || producer >= CPU_SETSIZE)
+        return false;
+    if (producer == kept_)
+        return true;
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    CPU_SET(producer, &set);
+    // A processor taken away from the process (hot-unplug, a changed
+    // cpuset) refuses the move: the thread stays where it may run.
+    if (::sched_setaffinity(0, sizeof set, &set) != 0)
+        return false;
+    kept_ = producer;
+    return true;
 }
 
 } // namespace platform

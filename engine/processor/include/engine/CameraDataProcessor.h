@@ -184,6 +184,7 @@ private:
     std::filesystem::path poseFile_;
 
     platform::Thread worker_;
+    platform::ProcessorFollower follower_;  // used by the worker alone
     std::atomic<bool> stop_{false};
     std::atomic<int> workerExit_{0};
 

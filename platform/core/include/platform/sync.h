@@ -105,4 +105,42 @@ private:
     std::thread thread_;
 };
 
+// The processor the calling thread runs on; -1 when the system does not say.
+int currentProcessor();
+
+// Keeps the consumer of a hand-over chain on its producer's processor.
+//
+// A thread woken on a processor that sleeps costs that processor's wake-up
+// (tens of microseconds on a laptop in a deep idle state or in a virtual
+// machine) in latency and in time; woken on the processor its producer runs
+// on, it costs a switch there. The kernel keeps ordinary threads near their
+// waker by itself, but spreads real-time threads over idle processors, so a
+// chain of real-time threads pays a remote wake-up at every link. A consumer
+// calls follow() with its producer's processor each time it is handed work;
+// while it runs at real-time priority it is then moved to that processor
+// (a system call only when the producer has moved), and the next hand-over
+// wakes it there. Ordinary threads are left where the kernel puts them.
+//
+// ORVANE_FRAME_CPU=free turns it off (every follower of the process, read
+// when a follower first runs).
+class ProcessorFollower {
+public:
+    // Moves the calling thread to `producer` (a processor number, -1 for
+    // none) when that applies; returns whether the thread is kept there now.
+    bool follow(int producer);
+    // For the head of a chain, which has no producer of its own to follow:
+    // keeps the calling thread on the processor it runs on now, the first
+    // time, so that the threads after it have a place to follow.
+    bool settle() { return kept_ >= 0 || follow(currentProcessor()); }
+    // The processor this follower last kept its thread on, -1 for none.
+    int kept() const { return kept_; }
+
+    // Whether followers are on for this process (the environment's choice).
+    static bool enabled();
+
+private:
+    int kept_ = -1;
+    int state_ = -1;  // -1 undecided, 0 off for this thread, 1 on
+};
+
 } // namespace platform
