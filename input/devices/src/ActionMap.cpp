@@ -1,6 +1,7 @@
 #include "input/ActionMap.h"
 
 #include <array>
+#include <optional>
 #include <mutex>
 #include <system_error>
 
@@ -236,15 +237,21 @@ bool CInputPoller::Start()
     try {
         thread_.start(
             [this] {
+                std::optional<platform::Duration> lastPoll;
                 while (!stop_.load()) {
                     if (!map_.Wanted()) {
                         platform::Event* events[] = {&stopEvent_, &map_.WantedEvent()};
                         platform::Event::waitMultiple(events, false, kIdleWaitMs);
                         if (stop_.load() || !map_.Wanted()) continue;
                         // What the buttons did while nobody looked is not news.
-                        map_.Rebase();
+                        // Bindings made anew at once (a profile made current
+                        // again clears and adds them) find the last samples
+                        // fresh, and nothing pressed meanwhile is lost.
+                        if (!lastPoll || clock_.now() - *lastPoll > 2 * period_)
+                            map_.Rebase();
                     }
                     map_.Poll();
+                    lastPoll = clock_.now();
                     clock_.sleepFor(period_);
                 }
             },

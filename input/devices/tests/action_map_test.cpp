@@ -333,4 +333,31 @@ TEST(InputPoller, SleepsWithoutBindingsAndWakesForOneOrACapture)
     EXPECT_FALSE(again.Running());
 }
 
+// A profile made current again clears its bindings and adds them back; a
+// poll thread that found the map empty in between loses no press.
+TEST(InputPoller, BindingsMadeAnewLoseNoPress)
+{
+    auto src = std::make_unique<FakeButtonSource>();
+    FakeButtonSource* source = src.get();
+    const auto pad = source->attach(instanceOf(kPadA, dev::kTypeGamepad), 4);
+    input_test::PostLog log;
+    CActionMap map(std::move(src), log.poster());
+    map.Create(kOwner);
+    map.AddBinding({0, kPadA, 1, 0, WM_HOTKEY_ACTION});
+    input_test::StepClock clock;
+    CInputPoller poller(map, clock);
+    ASSERT_TRUE(poller.Start());
+    ASSERT_TRUE(clock.waitSleeps(1));
+    map.ClearBindings();
+    clock.allow();
+    // Time for the thread to find the map empty and rest.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    source->setButton(pad, 1, true);
+    map.AddBinding({0, kPadA, 1, 0, WM_HOTKEY_ACTION});
+    ASSERT_TRUE(clock.waitSleeps(2));
+    EXPECT_EQ(log.take(), (std::vector<Post>{{kOwner, WM_HOTKEY_ACTION, 0x100, 0}}));
+    clock.release();
+    poller.Stop();
+}
+
 } // namespace
