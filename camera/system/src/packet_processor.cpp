@@ -108,7 +108,8 @@ void CameraPacketProcessor::ConsumerProducerThreadProc()
             CameraPacket* packet = packets_->TakeFilled();
             if (packet == nullptr)
                 break;
-            follower.follow(packets_->ProducerProcessor());
+            // Packets piling up: one processor is not enough for the road.
+            follower.follow(packets_->ProducerProcessor(), packets_->GetFilledCount() > 1);
             ConsumePacket(*packet);
             packets_->GiveBack(packet);
         }

@@ -227,8 +227,9 @@ void CCameraDataProcessor::ProcessFrame()
         UpdateTrackingState(false);
         return;
     }
-    // The next frame then wakes the worker where the packet processor runs.
-    follower_.follow(frames.ProducerProcessor());
+    // The next frame then wakes the worker where the packet processor runs,
+    // unless frames pile up and the road needs more than one processor.
+    follower_.follow(frames.ProducerProcessor(), frames.GetFilledCount() > 1);
     Orvane::TrackedCoordinate* coordinate = camera_.TakeCoordinateFor(*frame);
     if (coordinate == nullptr) {
         UpdateTrackingState(false);

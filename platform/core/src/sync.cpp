@@ -228,16 +228,37 @@ bool ProcessorFollower::enabled()
     return v == nullptr || std::strcmp(v, "free") != 0;
 }
 
-bool ProcessorFollower::follow(int producer)
+bool ProcessorFollower::follow(int producer, bool behind)
 {
+    static_assert(sizeof(cpu_set_t) == sizeof(allowed_));
     if (state_ < 0) {
         int policy = SCHED_OTHER;
         sched_param param{};
         const bool realTime = pthread_getschedparam(pthread_self(), &policy, &param) == 0 &&
                               (policy == SCHED_FIFO || policy == SCHED_RR);
-        state_ = realTime && enabled() ? 1 : 0;
+        cpu_set_t own;
+        state_ = realTime && enabled() && ::sched_getaffinity(0, sizeof own, &own) == 0 ? 1 : 0;
+        if (state_ == 1)
+            std::memcpy(allowed_.data(), &own, sizeof own);
     }
-    if (state_ == 0 || producer < 0 || producer >= CPU_SETSIZE)
+    if (state_ == 0)
+        return false;
+    if (behind) {
+        // Not keeping up on one processor: back to all of them for a while.
+        if (kept_ >= 0) {
+            cpu_set_t own;
+            std::memcpy(&own, allowed_.data(), sizeof own);
+            ::sched_setaffinity(0, sizeof own, &own);
+            kept_ = -1;
+        }
+        spread_ = kSpreadHandovers;
+        return false;
+    }
+    if (spread_ > 0) {
+        --spread_;
+        return false;
+    }
+    if (producer < 0 || producer >= CPU_SETSIZE)
         return false;
     if (producer == kept_)
         return true;

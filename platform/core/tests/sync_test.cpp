@@ -186,6 +186,17 @@ TEST(ProcessorFollower, RealTimeThreadsFollowTheirProducerUnlessTurnedOff)
             EXPECT_TRUE(follower.follow(target));  // no move: nothing to do
             EXPECT_FALSE(follower.follow(CPU_SETSIZE)) << "no such processor";
             EXPECT_EQ(follower.kept(), target);
+            // Work piling up: back to every processor, and there for a while.
+            EXPECT_FALSE(follower.follow(target, true));
+            EXPECT_EQ(follower.kept(), -1);
+            cpu_set_t spread = Allowed();
+            EXPECT_TRUE(CPU_EQUAL(&spread, &all));
+            for (int i = 0; i < platform::ProcessorFollower::kSpreadHandovers; ++i)
+                ASSERT_FALSE(follower.follow(target)) << i;
+            spread = Allowed();
+            EXPECT_TRUE(CPU_EQUAL(&spread, &all));
+            EXPECT_TRUE(follower.follow(target)) << "kept up again: back on the producer's processor";
+            EXPECT_EQ(follower.kept(), target);
         }
         sched_setaffinity(0, sizeof all, &all);
         {

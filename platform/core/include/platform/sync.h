@@ -2,6 +2,7 @@
 // Synchronisation primitives with the semantics the suite's threads expect:
 // manual- and auto-reset events with the classic wait results, a recursive
 // lock for critical sections, and threads with a best-effort priority.
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -121,13 +122,22 @@ int currentProcessor();
 // (a system call only when the producer has moved), and the next hand-over
 // wakes it there. Ordinary threads are left where the kernel puts them.
 //
+// One processor is enough for the chain only while it keeps up: a consumer
+// that finds work piling up (follow's `behind`) goes back to every processor
+// it may use and stays there for a while, so that the links run side by side
+// again on a slow or busy machine.
+//
 // ORVANE_FRAME_CPU=free turns it off (every follower of the process, read
 // when a follower first runs).
 class ProcessorFollower {
 public:
+    // Hand-overs a follower that fell behind stays spread out for.
+    static constexpr int kSpreadHandovers = 200;
+
     // Moves the calling thread to `producer` (a processor number, -1 for
     // none) when that applies; returns whether the thread is kept there now.
-    bool follow(int producer);
+    // `behind`: more work waits than was just taken.
+    bool follow(int producer, bool behind = false);
     // For the head of a chain, which has no producer of its own to follow:
     // keeps the calling thread on the processor it runs on now, the first
     // time, so that the threads after it have a place to follow.
@@ -140,7 +150,9 @@ public:
 
 private:
     int kept_ = -1;
-    int state_ = -1;  // -1 undecided, 0 off for this thread, 1 on
+    int state_ = -1;   // -1 undecided, 0 off for this thread, 1 on
+    int spread_ = 0;   // hand-overs left to stay spread out
+    std::array<std::uint64_t, 16> allowed_{};  // the thread's own processors, as first found
 };
 
 } // namespace platform
