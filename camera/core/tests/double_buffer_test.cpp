@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include <sched.h>
+
 using namespace Orvane;
 
 namespace {
@@ -272,4 +274,29 @@ TEST(DoubleBufferTest, TakeFilledIfLeavesRefusedHeadQueued)
     EXPECT_TRUE(buffer.IsFilledEventSet());
     EXPECT_EQ(buffer.TakeFilledIf([](const Item& i) { return i.value == 5; }), a);
     EXPECT_FALSE(buffer.IsFilledEventSet());
+}
+
+TEST(DoubleBufferTest, RemembersTheProcessorOfTheLastAppend)
+{
+    DoubleBuffer<Item> buffer(2);
+    EXPECT_EQ(buffer.ProducerProcessor(), -1);
+    cpu_set_t allowed;
+    ASSERT_EQ(sched_getaffinity(0, sizeof allowed, &allowed), 0);
+    // Two different processors where there are two, each producer kept to its own.
+    std::vector<int> cpus;
+    for (int cpu = 0; cpu < CPU_SETSIZE && cpus.size() < 2; ++cpu)
+        if (CPU_ISSET(cpu, &allowed))
+            cpus.push_back(cpu);
+    for (int cpu : cpus) {
+        std::thread([&, cpu] {
+            cpu_set_t one;
+            CPU_ZERO(&one);
+            CPU_SET(cpu, &one);
+            ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+            Item* item = buffer.TakeFree();
+            ASSERT_NE(item, nullptr);
+            buffer.Append(item);
+        }).join();
+        EXPECT_EQ(buffer.ProducerProcessor(), cpu);
+    }
 }

@@ -103,6 +103,7 @@ void Camera::BeginShutdown()
     shuttingDown_.store(true);
     sendWake_.set();
     replyWake_.set();
+    imageWake_.set();
 }
 
 void Camera::EndShutdown()
@@ -163,6 +164,7 @@ void Camera::StopThreads()
     stopEvent_.set();
     sendWake_.set();
     replyWake_.set();
+    imageWake_.set();
     // Readers blocked in the transport are woken by the close, and whatever
     // waits on a queued command by the kill; only then are the threads
     // joined.
@@ -241,6 +243,7 @@ bool Camera::OpenUsbDevice()
     deviceOpen_.store(true);
     sendWake_.set();
     replyWake_.set();
+    imageWake_.set();
     return true;
 }
 
@@ -646,8 +649,11 @@ unsigned Camera::SendThread()
     bool sent = false;
     while (sendRun_.load()) {
         // A queued command, a freed awaiting slot or an opened device ends
-        // the wait at once: the 1 and 50 ms are the longest it lasts.
-        idle(stopEvent_, sendWake_, sent ? timing_.sendBusyMs : timing_.sendIdleMs);
+        // the wait at once: the 1 and 50 ms are the longest it lasts. A
+        // closed device has nothing to send to until it opens, which wakes
+        // the thread; meanwhile it sleeps the longer closed-device period.
+        const bool open = deviceOpen_.load();
+        idle(stopEvent_, sendWake_, !open ? timing_.closedIdleMs : sent ? timing_.sendBusyMs : timing_.sendIdleMs);
         sent = false;
         if (!deviceOpen_.load())
             continue;
@@ -713,9 +719,11 @@ unsigned Camera::ReceiveThread()
     idle(stopEvent_, timing_.threadStartMs);
     std::vector<unsigned char> buffer(ReplyBufferSize);
     while (replyRun_.load()) {
-        // Both idle waits end as soon as there is something to read for.
+        // Both idle waits end as soon as there is something to read for: an
+        // opened device, a start and a command that awaits its reply each
+        // wake the thread, so it sleeps the closed-device period meanwhile.
         if (!deviceOpen_.load()) {
-            idle(stopEvent_, replyWake_, timing_.readerIdleMs);
+            idle(stopEvent_, replyWake_, timing_.closedIdleMs);
             continue;
         }
         bool waiting;
@@ -724,7 +732,7 @@ unsigned Camera::ReceiveThread()
             waiting = !awaiting_.empty();
         }
         if (!started_.load() && !waiting) {
-            idle(stopEvent_, replyWake_, timing_.readerIdleMs);
+            idle(stopEvent_, replyWake_, timing_.closedIdleMs);
             continue;
         }
         if (waiting)
@@ -767,6 +775,9 @@ unsigned Camera::Receive2Thread()
     while (imageRun_.load() && !config_.WaitValidFor(100)) {
     }
     std::vector<unsigned char> buffer(ImageBufferSize);
+    // The head of the frame road: it keeps to one processor, where the packet
+    // processor and the engine then follow it.
+    platform::ProcessorFollower follower;
     idle(stopEvent_, timing_.threadStartMs);
     while (imageRun_.load()) {
         if (!config_.WaitValidFor(timing_.readerIdleMs))
@@ -776,8 +787,9 @@ unsigned Camera::Receive2Thread()
             idle(stopEvent_, timing_.imageIdleMs);
             continue;
         }
+        // An opened device and a start wake the thread.
         if (!deviceOpen_.load() || !started_.load()) {
-            idle(stopEvent_, timing_.readerIdleMs);
+            idle(stopEvent_, imageWake_, timing_.closedIdleMs);
             continue;
         }
         std::shared_ptr<usb::OwnDriverHandle> handle;
@@ -788,8 +800,10 @@ unsigned Camera::Receive2Thread()
         // The read size follows the camera's hardware interface.
         const std::size_t size = config_.GetHardwareInterface() == 1 ? 0x8000u : buffer.size();
         std::uint32_t got = 0;
-        if (handle && handle->read(usb::kOwnImagePath, std::span(buffer.data(), size), got))
+        if (handle && handle->read(usb::kOwnImagePath, std::span(buffer.data(), size), got)) {
+            follower.settle();
             ProcessIncomingData(buffer.data(), got);
+        }
     }
     imageAlive_.store(false);
     return 0;

@@ -159,6 +159,7 @@ bool Camera::Start()
     started_.store(true);
     stopped_.store(false);
     replyWake_.set();
+    imageWake_.set();
     try {
         InitializeCameraCommunication();
         if (!Initialize())

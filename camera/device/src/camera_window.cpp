@@ -8,9 +8,12 @@ namespace Orvane {
 namespace {
 
 constexpr platform::UINT kPaint = 0x000F;  // WM_PAINT
-// How often the window thread looks at the close request when no message
-// comes, so that it ends even if the close message could not be posted.
-constexpr std::chrono::milliseconds kCloseSlice{100};
+// The longest the window thread sleeps between looks at the close request.
+// A close posts WM_CLOSE, which wakes it at once: the thread stores its
+// window before it looks at the request, and the closer sets the request
+// before it looks for the window, so one of the two always sees the other.
+// The bound only keeps the wait a bounded one.
+constexpr std::chrono::milliseconds kCloseSlice{1000};
 
 } // namespace
 

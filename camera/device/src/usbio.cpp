@@ -565,6 +565,12 @@ void CameraUSBIOReader::OnThreadExit()
                                                    : "the image reader gave up after its read errors");
 }
 
+void CameraUSBIOReader::ThreadRoutine()
+{
+    follower_ = {};  // each run of the thread settles anew
+    CUsbIoReader::ThreadRoutine();
+}
+
 void CameraUSBIOReader::ProcessBuffer(CUsbIoBuf* buf)
 {
     if (buf->Status != 0) {
@@ -573,6 +579,7 @@ void CameraUSBIOReader::ProcessBuffer(CUsbIoBuf* buf)
         Orvane::cDebug::ReportDebug(Orvane::cDebug::Device, "CameraUSBIOReader: %s", text);
         return;
     }
+    follower_.settle();
     if (Orvane::Camera* camera = camera_.load())
         camera->IncomingUSBIOData(endpointId_.load(), buf->Buffer, buf->BytesTransferred);
 }

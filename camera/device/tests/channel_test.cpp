@@ -309,6 +309,52 @@ TEST(CameraChannel, CommandsOnAClosedDeviceCompleteAtOnce)
     EXPECT_EQ(s.configured, 0);  // a killed status read gives a zero record
 }
 
+// The channel's threads are woken by what they wait for: with every idle
+// period at a minute, commands still go out and replies come back within the
+// synchronous reads' own bound, also after the device was closed and opened
+// again. (A thread that only looked every idle period would miss the bound.)
+TEST(CameraChannel, QueuedCommandsAndAnOpenedDeviceWakeTheThreads)
+{
+    Orvane::CameraTiming slow = fastTiming();
+    slow.sendIdleMs = 60000;
+    slow.readerIdleMs = 60000;
+    slow.closedIdleMs = 60000;
+    slow.imageIdleMs = 60000;
+    slow.syncReadLimitMs = 5000;
+    for (int number : {0, 1024}) {
+        SCOPED_TRACE(number);
+        simcam::Hub hub;
+        std::string path;
+        if (number >= 1024)
+            path = hub.addGeneric();
+        else
+            hub.addOwn(number);
+        Camera camera(hub, number, nullptr, slow);
+        if (number >= 1024)
+            camera.SetUSBIODevicePath(path);
+        camera.InitializeCameraCommunication();
+        // The threads are asleep on the closed device when it opens.
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        ASSERT_TRUE(camera.OpenUsbDevice());
+        camera.ReadCameraData();
+        ASSERT_TRUE(camera.GetConfigurationData().WaitValidFor(5000));
+        for (int i = 0; i < 20; ++i) {
+            unsigned v = 0;
+            ASSERT_TRUE(camera.FPGARegRead(1, &v)) << i;
+        }
+        EXPECT_TRUE(camera.Sync());
+        if (number < 1024) {
+            // Closed, the threads sleep the closed-device period; the next
+            // open wakes them.
+            camera.CloseUsbDevice();
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            ASSERT_TRUE(camera.OpenUsbDevice());
+            unsigned v = 0;
+            EXPECT_TRUE(camera.FPGARegRead(1, &v));
+        }
+    }
+}
+
 TEST(CameraChannel, OwnDriverOpensTheDeviceForEveryWrite)
 {
     SimCamera sim(simcam::Model{}, fastTiming(), 3);

@@ -99,12 +99,17 @@ CameraPacketProcessor::Frame* CameraPacketProcessor::GrabAvailableFrame()
 
 void CameraPacketProcessor::ConsumerProducerThreadProc()
 {
+    // The next packet then wakes this thread where the camera's receiving
+    // thread runs, and the engine follows this one in turn.
+    platform::ProcessorFollower follower;
     while (keepRunning_.load(std::memory_order_acquire)) {
         packets_->Wait(PacketWaitMs);
         while (keepRunning_.load(std::memory_order_acquire)) {
             CameraPacket* packet = packets_->TakeFilled();
             if (packet == nullptr)
                 break;
+            // Packets piling up: one processor is not enough for the road.
+            follower.follow(packets_->ProducerProcessor(), packets_->GetFilledCount() > 1);
             ConsumePacket(*packet);
             packets_->GiveBack(packet);
         }

@@ -4,6 +4,7 @@
 #include "system_fixture.h"
 
 #include "simcam/imaging/render.h"
+#include "testing/real_time.h"
 #include "testing/test_clock.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,8 @@
 #include <cmath>
 #include <thread>
 #include <vector>
+
+#include <sched.h>
 
 using Orvane::CameraPacketProcessor;
 using Orvane::CameraSystem;
@@ -272,6 +275,47 @@ TEST(PacketProcessorThread, PacketsBecomeFramesAndCoordinatesOnTheMarkers)
         EXPECT_FALSE(system.GetPacketProcessor().IsThreadRunning());
         EXPECT_EQ(system.GetPacketBuffer().GetFreeCount(), CameraSystem::PacketBufferItems);
     }
+}
+
+// The processor thread runs where the camera's receiving thread hands it its
+// packets (when it runs at real-time priority, which the kernel would
+// otherwise spread to an idle processor): the frame it queues then comes
+// from that processor.
+TEST(PacketProcessorThread, FollowsTheThreadThatQueuesItsPackets)
+{
+    if (!testing_support::RealTimePermitted())
+        GTEST_SKIP() << "real-time scheduling is not permitted here";
+    cpu_set_t allowed;
+    ASSERT_EQ(sched_getaffinity(0, sizeof allowed, &allowed), 0);
+    std::vector<int> cpus;
+    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
+        if (CPU_ISSET(cpu, &allowed))
+            cpus.push_back(cpu);
+    FakeSystemCamera camera(7, 640, 480);
+    testing_support::TestClock clock;
+    CameraSystemFacade system(0, camera, {.stopPauseMs = 0, .managedCameraCount = {}, .clock = &clock});
+    ASSERT_TRUE(system.Start(true, true));
+    const std::vector<simcam::imaging::Disc> disc = {{200.5, 150.5, 5.0, 255}};
+    const auto image = simcam::imaging::Render(disc, 640, 480);
+    // From the last processor, then from the first: the thread follows each time.
+    for (int cpu : {cpus.back(), cpus.front()}) {
+        SCOPED_TRACE(cpu);
+        std::thread([&] {
+            cpu_set_t one;
+            CPU_ZERO(&one);
+            CPU_SET(cpu, &one);
+            ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+            simcam::imaging::PacketParams p;
+            ASSERT_TRUE(QueuePacket(system.GetPacketBuffer(), simcam::imaging::EncodePacket(image, p)));
+        }).join();
+        Frame* f = NextFrame(system);
+        ASSERT_NE(f, nullptr);
+        EXPECT_EQ(system.GetFrameBuffer().ProducerProcessor(), cpu);
+        if (Orvane::TrackedCoordinate* t = system.TakeCoordinateFor(*f))
+            system.GetTrackedCoordBuffer().GiveBack(t);
+        system.GetFrameBuffer().GiveBack(f);
+    }
+    system.Stop();
 }
 
 } // namespace

@@ -112,6 +112,7 @@ std::uint32_t CCameraDataProcessor::Stop()
 
 void CCameraDataProcessor::Run()
 {
+    follower_ = {};  // decided for the worker itself, whoever ran passes before
     while (!stop_.load()) {
         if (live_.load() != 0) {
             if (reader_.IsOpen())
@@ -235,6 +236,9 @@ void CCameraDataProcessor::ProcessFrame()
         UpdateTrackingState(false);
         return;
     }
+    // The next frame then wakes the worker where the packet processor runs,
+    // unless frames pile up and the road needs more than one processor.
+    follower_.follow(frames.ProducerProcessor(), frames.GetFilledCount() > 1);
     Orvane::TrackedCoordinate* coordinate = camera_.TakeCoordinateFor(*frame);
     if (coordinate == nullptr) {
         UpdateTrackingState(false);

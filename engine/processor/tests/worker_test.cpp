@@ -2,12 +2,17 @@
 // reading while frames run, and the whole road from camera buffers to the
 // record a game client reads through the client library.
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
+#include <vector>
+
+#include <sched.h>
 
 #include "testing/client_process.h"
 #include "engine_fixture.h"
+#include "testing/real_time.h"
 #include "testing/temp_session.h"
 
 using namespace engine_test;
@@ -54,6 +59,59 @@ TEST_F(WorkerTest, StopWakesTheWaitingWorkerAndGivesTheFrameBack)
     EXPECT_FALSE(engine->HasHeldFrame());
     EXPECT_EQ(camera.GetFrameBuffer().GetFreeCount(), Orvane::CameraSystem::FrameBufferItems);
     EXPECT_EQ(camera.GetTrackedCoordBuffer().GetFreeCount(), Orvane::CameraSystem::CoordinateBufferItems);
+}
+
+// The processors a thread of this process named `name` may run on (empty
+// when there is no such thread).
+std::vector<int> AllowedProcessorsOf(const std::string& name)
+{
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::string comm;
+        std::ifstream in(entry.path() / "comm");
+        std::getline(in, comm);
+        if (comm != name)
+            continue;
+        cpu_set_t set;
+        if (sched_getaffinity(std::stoi(entry.path().filename().string()), sizeof set, &set) != 0)
+            return {};
+        std::vector<int> out;
+        for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
+            if (CPU_ISSET(cpu, &set))
+                out.push_back(cpu);
+        return out;
+    }
+    return {};
+}
+
+// The worker runs at real-time priority where that is permitted; it then
+// keeps to the processor its frames come from, so that the next frame wakes
+// it there rather than on a sleeping processor elsewhere.
+TEST_F(WorkerTest, TheWorkerFollowsTheThreadThatQueuesItsFrames)
+{
+    engine = MakeEngine(50);
+    ASSERT_EQ(engine->Start(), 0u);
+    if (!testing_support::RealTimePermitted())
+        GTEST_SKIP() << "real-time scheduling is not permitted here";
+    cpu_set_t allowed;
+    ASSERT_EQ(sched_getaffinity(0, sizeof allowed, &allowed), 0);
+    int last = -1;
+    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
+        if (CPU_ISSET(cpu, &allowed))
+            last = cpu;
+    const std::uint32_t before = engine->GetFrameCount();
+    std::thread([&] {
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        CPU_SET(last, &one);
+        ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+        ASSERT_TRUE(Queue(ClipBlobs(HeadPose{})));
+    }).join();
+    for (int i = 0; i < 400 && engine->GetFrameCount() == before; ++i)
+        std::this_thread::sleep_for(5ms);
+    ASSERT_GT(engine->GetFrameCount(), before);
+    // The thread's name as the system shows it: at most 15 characters.
+    EXPECT_EQ(AllowedProcessorsOf("tracking engine"), std::vector<int>{last});
+    EXPECT_EQ(engine->Stop(), 0u);
 }
 
 TEST_F(WorkerTest, StopDuringPlaybackIsPrompt)

@@ -1,6 +1,7 @@
 #include "input/ActionMap.h"
 
 #include <array>
+#include <optional>
 #include <mutex>
 #include <system_error>
 
@@ -9,6 +10,9 @@ namespace {
 constexpr platform::WPARAM kButtonDown = 0x100;
 constexpr platform::WPARAM kButtonUp = 0x101;
 constexpr std::size_t kReadItems = 10;
+// The longest an idle poll thread sleeps: a binding, a capture and a stop wake
+// it at once, so this only bounds the wait.
+constexpr std::uint32_t kIdleWaitMs = 1000;
 
 } // namespace
 
@@ -30,7 +34,38 @@ std::int32_t CActionMap::ClearBindings()
     std::lock_guard lock(lock_);
     bindings_.clear();
     for (CInputDevice& d : devices_.devices()) d.bindings = 0;
+    updateWanted();
     return 0;
+}
+
+void CActionMap::updateWanted()
+{
+    if (!bindings_.empty() || capturing_)
+        wanted_.set();
+    else
+        wanted_.reset();
+}
+
+bool CActionMap::Wanted()
+{
+    std::lock_guard lock(lock_);
+    return !bindings_.empty() || capturing_;
+}
+
+void CActionMap::Rebase()
+{
+    std::lock_guard lock(lock_);
+    std::array<platform::devices::ButtonItem, kReadItems> items{};
+    for (CInputDevice& d : devices_.devices()) {
+        d.device->acquire();
+        d.device->poll();
+        std::size_t count = 0;
+        do {
+            count = 0;
+            if (d.device->read(items, count) < 0)
+                break;
+        } while (count == items.size());
+    }
 }
 
 void CActionMap::AddHotKeys(const CHotKeys& keys, platform::UINT message)
@@ -62,6 +97,7 @@ void CActionMap::AddBinding(const CActionMapEntry& entry)
         return;
     }
     bindings_.push_back(e);
+    updateWanted();
     for (CInputDevice& d : devices_.devices()) {
         if (d.instance == e.device) {
             ++d.bindings;
@@ -89,12 +125,14 @@ void CActionMap::BeginCapture(platform::HWND window, platform::UINT message)
     captureWindow_ = window;
     captureMessage_ = message;
     capturing_ = true;
+    updateWanted();
 }
 
 void CActionMap::EndCapture()
 {
     std::lock_guard lock(lock_);
     capturing_ = false;
+    updateWanted();
 }
 
 CActionMapEntry CActionMap::GetCapturedEntry()
@@ -158,6 +196,7 @@ std::int32_t CActionMap::Poll()
                 capture_.systemKeyboard = keyboard ? 1 : 0;
                 post_(captureWindow_, captureMessage_, 0, 0);
                 capturing_ = false;
+                updateWanted();
                 continue;
             }
             if (d.bindings == 0) continue;
@@ -194,11 +233,25 @@ bool CInputPoller::Start()
 {
     if (thread_.joinable()) return false;
     stop_.store(false);
+    stopEvent_.reset();
     try {
         thread_.start(
             [this] {
+                std::optional<platform::Duration> lastPoll;
                 while (!stop_.load()) {
+                    if (!map_.Wanted()) {
+                        platform::Event* events[] = {&stopEvent_, &map_.WantedEvent()};
+                        platform::Event::waitMultiple(events, false, kIdleWaitMs);
+                        if (stop_.load() || !map_.Wanted()) continue;
+                        // What the buttons did while nobody looked is not news.
+                        // Bindings made anew at once (a profile made current
+                        // again clears and adds them) find the last samples
+                        // fresh, and nothing pressed meanwhile is lost.
+                        if (!lastPoll || clock_.now() - *lastPoll > 2 * period_)
+                            map_.Rebase();
+                    }
                     map_.Poll();
+                    lastPoll = clock_.now();
                     clock_.sleepFor(period_);
                 }
             },
@@ -212,5 +265,6 @@ bool CInputPoller::Start()
 void CInputPoller::Stop()
 {
     stop_.store(true);
+    stopEvent_.set();
     if (thread_.joinable()) thread_.join();
 }

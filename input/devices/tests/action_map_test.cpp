@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 namespace {
 
 using testing_support::Post;
@@ -275,6 +278,86 @@ TEST(InputPoller, PollsOncePerPeriodOfItsClock)
     clock.release();
     poller.Stop();
     EXPECT_FALSE(poller.Running());
+}
+
+TEST(InputPoller, SleepsWithoutBindingsAndWakesForOneOrACapture)
+{
+    auto src = std::make_unique<FakeButtonSource>();
+    FakeButtonSource* source = src.get();
+    const auto pad = source->attach(instanceOf(kPadA, dev::kTypeGamepad), 4);
+    input_test::PostLog log;
+    CActionMap map(std::move(src), log.poster());
+    map.Create(kOwner);
+    map.Poll();  // the baseline: nothing held
+    EXPECT_FALSE(map.Wanted());
+
+    input_test::StepClock clock;
+    CInputPoller poller(map, clock);
+    ASSERT_TRUE(poller.Start());
+    // Nothing to poll for: the thread neither reads the devices nor starts
+    // its period. (A short look; a polling thread would have done both.)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(source->reads(pad), 1);
+    EXPECT_EQ(clock.sleeps(), 0);
+
+    // Held while nobody polled: not a press once a binding wakes the thread.
+    source->setButton(pad, 2, true);
+    map.AddBinding({1, kPadA, 2, 0, WM_HOTKEY_ACTION});
+    EXPECT_TRUE(map.Wanted());
+    ASSERT_TRUE(clock.waitSleeps(1));
+    EXPECT_TRUE(log.take().empty());
+    source->setButton(pad, 2, false);
+    ASSERT_TRUE(clock.step());
+    EXPECT_EQ(log.take(), (std::vector<Post>{{kOwner, WM_HOTKEY_ACTION, 0x101, 1}}));
+    source->setButton(pad, 2, true);
+    ASSERT_TRUE(clock.step());
+    EXPECT_EQ(log.take(), (std::vector<Post>{{kOwner, WM_HOTKEY_ACTION, 0x100, 1}}));
+    clock.release();
+    poller.Stop();
+
+    // Unbound again, a capture is what wakes it.
+    map.ClearBindings();
+    EXPECT_FALSE(map.Wanted());
+    input_test::StepClock second;
+    CInputPoller again(map, second);
+    ASSERT_TRUE(again.Start());
+    map.BeginCapture(kDialog, kCaptured);
+    EXPECT_TRUE(map.Wanted());
+    ASSERT_TRUE(second.waitSleeps(1));
+    source->setButton(pad, 3, true);
+    ASSERT_TRUE(second.step());
+    EXPECT_EQ(log.take(), (std::vector<Post>{{kDialog, kCaptured, 0, 0}}));
+    EXPECT_FALSE(map.Wanted()) << "the capture is over";
+    second.release();
+    again.Stop();
+    EXPECT_FALSE(again.Running());
+}
+
+// A profile made current again clears its bindings and adds them back; a
+// poll thread that found the map empty in between loses no press.
+TEST(InputPoller, BindingsMadeAnewLoseNoPress)
+{
+    auto src = std::make_unique<FakeButtonSource>();
+    FakeButtonSource* source = src.get();
+    const auto pad = source->attach(instanceOf(kPadA, dev::kTypeGamepad), 4);
+    input_test::PostLog log;
+    CActionMap map(std::move(src), log.poster());
+    map.Create(kOwner);
+    map.AddBinding({0, kPadA, 1, 0, WM_HOTKEY_ACTION});
+    input_test::StepClock clock;
+    CInputPoller poller(map, clock);
+    ASSERT_TRUE(poller.Start());
+    ASSERT_TRUE(clock.waitSleeps(1));
+    map.ClearBindings();
+    clock.allow();
+    // Time for the thread to find the map empty and rest.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    source->setButton(pad, 1, true);
+    map.AddBinding({0, kPadA, 1, 0, WM_HOTKEY_ACTION});
+    ASSERT_TRUE(clock.waitSleeps(2));
+    EXPECT_EQ(log.take(), (std::vector<Post>{{kOwner, WM_HOTKEY_ACTION, 0x100, 0}}));
+    clock.release();
+    poller.Stop();
 }
 
 } // namespace

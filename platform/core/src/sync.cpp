@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
 #include <pthread.h>
 #include <sched.h>
 #include <sys/resource.h>
@@ -231,6 +233,62 @@ bool Thread::setCurrentPriority(ThreadPriority priority)
     const int nice = level >= 15 ? -10 : (level <= -15 ? 19 : -level * 5);
     const auto tid = static_cast<id_t>(::syscall(SYS_gettid));
     return ::setpriority(PRIO_PROCESS, tid, nice) == 0;
+}
+
+int currentProcessor()
+{
+    return ::sched_getcpu();
+}
+
+bool ProcessorFollower::enabled()
+{
+    const char* v = std::getenv("ORVANE_FRAME_CPU");
+    return v == nullptr || std::strcmp(v, "free") != 0;
+}
+
+bool ProcessorFollower::follow(int producer, bool behind)
+{
+    static_assert(sizeof(cpu_set_t) == sizeof(allowed_));
+    if (state_ < 0) {
+        int policy = SCHED_OTHER;
+        sched_param param{};
+        const bool realTime = pthread_getschedparam(pthread_self(), &policy, &param) == 0 &&
+                              (policy == SCHED_FIFO || policy == SCHED_RR);
+        cpu_set_t own;
+        state_ = realTime && enabled() && ::sched_getaffinity(0, sizeof own, &own) == 0 ? 1 : 0;
+        if (state_ == 1)
+            std::memcpy(allowed_.data(), &own, sizeof own);
+    }
+    if (state_ == 0)
+        return false;
+    if (behind) {
+        // Not keeping up on one processor: back to all of them for a while.
+        if (kept_ >= 0) {
+            cpu_set_t own;
+            std::memcpy(&own, allowed_.data(), sizeof own);
+            ::sched_setaffinity(0, sizeof own, &own);
+            kept_ = -1;
+        }
+        spread_ = kSpreadHandovers;
+        return false;
+    }
+    if (spread_ > 0) {
+        --spread_;
+        return false;
+    }
+    if (producer < 0 || producer >= CPU_SETSIZE)
+        return false;
+    if (producer == kept_)
+        return true;
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    CPU_SET(producer, &set);
+    // A processor taken away from the process (hot-unplug, a changed
+    // cpuset) refuses the move: the thread stays where it may run.
+    if (::sched_setaffinity(0, sizeof set, &set) != 0)
+        return false;
+    kept_ = producer;
+    return true;
 }
 
 } // namespace platform

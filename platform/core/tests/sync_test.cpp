@@ -6,6 +6,10 @@
 #include <atomic>
 #include <thread>
 
+#include <pthread.h>
+#include <sched.h>
+#include <cstdlib>
+
 using platform::Event;
 using platform::kWaitObject0;
 using platform::kWaitTimeout;
@@ -118,4 +122,102 @@ TEST(Event, SetRacingTheEndOfAMultiWaitIsSafe)
         EXPECT_NE(Event::waitMultiple(both, false, 2000), kWaitTimeout);
         setter.join();
     }
+}
+
+namespace {
+
+// The processors the calling thread may run on.
+cpu_set_t Allowed()
+{
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    sched_getaffinity(0, sizeof set, &set);
+    return set;
+}
+
+// The highest processor the calling thread may run on.
+int LastAllowed()
+{
+    const cpu_set_t set = Allowed();
+    for (int cpu = CPU_SETSIZE - 1; cpu >= 0; --cpu)
+        if (CPU_ISSET(cpu, &set))
+            return cpu;
+    return -1;
+}
+
+} // namespace
+
+TEST(ProcessorFollower, OrdinaryThreadsAreLeftWhereTheKernelPutsThem)
+{
+    std::thread([] {
+        const cpu_set_t before = Allowed();
+        platform::ProcessorFollower follower;
+        EXPECT_FALSE(follower.follow(LastAllowed()));
+        EXPECT_FALSE(follower.settle());
+        EXPECT_EQ(follower.kept(), -1);
+        const cpu_set_t after = Allowed();
+        EXPECT_TRUE(CPU_EQUAL(&before, &after));
+    }).join();
+}
+
+TEST(ProcessorFollower, RealTimeThreadsFollowTheirProducerUnlessTurnedOff)
+{
+    std::thread([] {
+        if (!platform::Thread::setCurrentPriority(platform::ThreadPriority::Highest)) {
+            GTEST_SKIP() << "no priority changes here";
+        }
+        int policy = 0;
+        sched_param param{};
+        pthread_getschedparam(pthread_self(), &policy, &param);
+        if (policy != SCHED_FIFO && policy != SCHED_RR) {
+            GTEST_SKIP() << "real-time scheduling is not permitted here";
+        }
+        const cpu_set_t all = Allowed();
+        const int target = LastAllowed();
+        {
+            platform::ProcessorFollower follower;
+            EXPECT_FALSE(follower.follow(-1)) << "no producer yet";
+            ASSERT_TRUE(follower.follow(target));
+            EXPECT_EQ(follower.kept(), target);
+            const cpu_set_t now = Allowed();
+            EXPECT_EQ(CPU_COUNT(&now), 1);
+            EXPECT_TRUE(CPU_ISSET(target, &now));
+            EXPECT_EQ(platform::currentProcessor(), target);
+            EXPECT_TRUE(follower.follow(target));  // no move: nothing to do
+            EXPECT_FALSE(follower.follow(CPU_SETSIZE)) << "no such processor";
+            EXPECT_EQ(follower.kept(), target);
+            // Work piling up: back to every processor, and there for a while.
+            EXPECT_FALSE(follower.follow(target, true));
+            EXPECT_EQ(follower.kept(), -1);
+            cpu_set_t spread = Allowed();
+            EXPECT_TRUE(CPU_EQUAL(&spread, &all));
+            for (int i = 0; i < platform::ProcessorFollower::kSpreadHandovers; ++i)
+                ASSERT_FALSE(follower.follow(target)) << i;
+            spread = Allowed();
+            EXPECT_TRUE(CPU_EQUAL(&spread, &all));
+            EXPECT_TRUE(follower.follow(target)) << "kept up again: back on the producer's processor";
+            EXPECT_EQ(follower.kept(), target);
+        }
+        sched_setaffinity(0, sizeof all, &all);
+        {
+            // The head of a chain stays where it is.
+            platform::ProcessorFollower head;
+            ASSERT_TRUE(head.settle());
+            const int here = head.kept();
+            EXPECT_EQ(platform::currentProcessor(), here);
+            EXPECT_TRUE(head.settle());
+            EXPECT_EQ(head.kept(), here);
+        }
+        sched_setaffinity(0, sizeof all, &all);
+        ::setenv("ORVANE_FRAME_CPU", "free", 1);
+        {
+            platform::ProcessorFollower off;
+            EXPECT_FALSE(platform::ProcessorFollower::enabled());
+            EXPECT_FALSE(off.follow(target));
+            const cpu_set_t now = Allowed();
+            EXPECT_TRUE(CPU_EQUAL(&now, &all));
+        }
+        ::unsetenv("ORVANE_FRAME_CPU");
+        EXPECT_TRUE(platform::ProcessorFollower::enabled());
+    }).join();
 }

@@ -4,12 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QTest>
 #include <QTimer>
 
 #include "platform/gui/message_pump.h"
 #include "platform/messages.h"
+#include "platform/sync.h"
 #include "testing/temp_session.h"
 
 namespace {
@@ -88,7 +90,7 @@ TEST_F(MessagePumpTest, QuitEndsTheQtLoopWithItsCode)
 
 TEST_F(MessagePumpTest, PumpNowTakesAtMostTheLimit)
 {
-    gui::MessagePump pump(std::chrono::milliseconds(1000));
+    gui::MessagePump pump;
     int received = 0;
     const HWND hwnd = createWindow({"PumpTest", "limit", false}, [&](HWND, UINT m, WPARAM, LPARAM) -> LRESULT {
         if (m == WM_APP + 3)
@@ -102,6 +104,104 @@ TEST_F(MessagePumpTest, PumpNowTakesAtMostTheLimit)
     EXPECT_EQ(received, 3);
     EXPECT_EQ(pump.pumpNow(), 2);
     EXPECT_EQ(received, 5);
+    destroyWindow(hwnd);
+}
+
+// Runs the Qt loop until `done` is called or `guardMs` passes; false when
+// the guard ended it.
+bool RunLoop(int guardMs)
+{
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(-1); });
+    guard.start(guardMs);
+    return QCoreApplication::exec() == 0;
+}
+
+TEST_F(MessagePumpTest, ALoopWithNothingToDoSleepsUntilAWorkerPosts)
+{
+    gui::MessagePump pump;
+    const HWND hwnd = createWindow({"PumpTest", "sleep", false}, [](HWND, UINT m, WPARAM, LPARAM) -> LRESULT {
+        if (m == WM_APP + 4)
+            QCoreApplication::exit(0);
+        return 0;
+    });
+    ASSERT_NE(hwnd, 0u);
+    pump.pumpNow();
+    // The loop wakes only for the worker's post (and the odd event of Qt's
+    // own), not on a timer of its own: count how often it wakes meanwhile.
+    int wakes = 0;
+    const auto counter = QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::awake,
+                                          [&] { ++wakes; });
+    Event release(Event::Reset::Manual);
+    std::thread worker([&] {
+        release.wait(5000);
+        postMessage(hwnd, WM_APP + 4, 0, 0);
+    });
+    // Released once the loop is asleep in its first wait.
+    QTimer::singleShot(300, [&] { release.set(); });
+    const bool posted = RunLoop(5000);
+    QObject::disconnect(counter);
+    release.set();
+    worker.join();
+    EXPECT_TRUE(posted) << "the post did not wake the loop";
+    // A pump on a timer of its own would have woken some sixty times.
+    EXPECT_LT(wakes, 10);
+    destroyWindow(hwnd);
+}
+
+TEST_F(MessagePumpTest, WindowTimersTickInTheLoop)
+{
+    gui::MessagePump pump;
+    int ticks = 0;
+    const HWND hwnd = createWindow({"PumpTest", "timer", false}, [&](HWND h, UINT m, WPARAM w, LPARAM) -> LRESULT {
+        if (m == WM_TIMER && w == 5 && ++ticks == 3) {
+            killTimer(h, 5);
+            QCoreApplication::exit(0);
+        }
+        return 0;
+    });
+    ASSERT_NE(hwnd, 0u);
+    ASSERT_TRUE(setTimer(hwnd, 5, 20));
+    EXPECT_TRUE(RunLoop(5000));
+    EXPECT_EQ(ticks, 3);
+    // A timer set from the loop's own thread while it sleeps on a long one
+    // takes over: the short one fires first.
+    int which = 0;
+    const HWND other = createWindow({"PumpTest", "timers", false}, [&](HWND h, UINT m, WPARAM w, LPARAM) -> LRESULT {
+        if (m == WM_TIMER) {
+            which = static_cast<int>(w);
+            killTimer(h, w);
+            QCoreApplication::exit(0);
+        }
+        return 0;
+    });
+    ASSERT_TRUE(setTimer(other, 1, 60000));
+    QTimer::singleShot(50, [&] { setTimer(other, 2, 10); });
+    EXPECT_TRUE(RunLoop(5000));
+    EXPECT_EQ(which, 2);
+    killTimer(other, 1);
+    destroyWindow(other);
+    destroyWindow(hwnd);
+}
+
+TEST_F(MessagePumpTest, MoreThanOneTurnsWorthIsTakenWithoutANewPost)
+{
+    gui::MessagePump pump;
+    int received = 0;
+    const HWND hwnd = createWindow({"PumpTest", "many", false}, [&](HWND, UINT m, WPARAM, LPARAM) -> LRESULT {
+        if (m == WM_APP + 5 && ++received == 600)
+            QCoreApplication::exit(0);
+        return 0;
+    });
+    ASSERT_NE(hwnd, 0u);
+    std::thread worker([hwnd] {
+        for (int i = 0; i < 600; ++i)
+            postMessage(hwnd, WM_APP + 5, 0, 0);
+    });
+    worker.join();
+    EXPECT_TRUE(RunLoop(5000));
+    EXPECT_EQ(received, 600);
     destroyWindow(hwnd);
 }
 

@@ -244,7 +244,28 @@ public:
     std::deque<std::shared_ptr<SentMessage>> sent;
     std::vector<Timer> timers;
     bool closed = false;
+    // Made by the owner thread on request (queueWakeDescriptor); written by
+    // whoever gives the queue something, so a loop that polls it wakes.
+    std::atomic<int> wakeFd{-1};
 
+    ThreadQueue() = default;
+    ThreadQueue(const ThreadQueue&) = delete;
+    ThreadQueue& operator=(const ThreadQueue&) = delete;
+    ~ThreadQueue()
+    {
+        if (const int fd = wakeFd.load(); fd >= 0)
+            ::close(fd);
+    }
+
+    // Wakes the owner, waiting in waitMessage or in a loop over wakeFd.
+    void notify()
+    {
+        cv.notify_all();
+        if (const int fd = wakeFd.load(std::memory_order_acquire); fd >= 0) {
+            const std::uint64_t one = 1;
+            [[maybe_unused]] const ssize_t n = ::write(fd, &one, sizeof one);
+        }
+    }
     void post(const Msg& m)
     {
         {
@@ -253,7 +274,7 @@ public:
                 return;
             posted.push_back(m);
         }
-        cv.notify_all();
+        notify();
     }
     bool pushSent(std::shared_ptr<SentMessage> m)
     {
@@ -263,7 +284,7 @@ public:
                 return false;
             sent.push_back(std::move(m));
         }
-        cv.notify_all();
+        notify();
         return true;
     }
 };
@@ -965,10 +986,21 @@ bool waitMessage(std::chrono::milliseconds timeout)
         if (now >= until)
             return false;
         auto slice = until - now;
-        // Timers run on the message clock, which may be a test clock that
-        // moves by itself: look again at least every 10 ms while one is set.
-        if (!q.timers.empty())
-            slice = std::min<std::chrono::steady_clock::duration>(slice, std::chrono::milliseconds(10));
+        if (!q.timers.empty()) {
+            // On the system clock, sleep until the next one is due (setting a
+            // timer wakes the wait); a test clock moves by itself, so then
+            // look again at least every 10 ms.
+            std::chrono::steady_clock::duration next = std::chrono::milliseconds(10);
+            if (g_clock.load(std::memory_order_acquire) == nullptr) {
+                const Duration at = messageClock().now();
+                Duration due = Duration::max();
+                for (const Timer& t : q.timers)
+                    due = std::min(due, t.due);
+                next = std::chrono::duration_cast<std::chrono::steady_clock::duration>(due - at) +
+                       std::chrono::microseconds(100);
+            }
+            slice = std::min(slice, next);
+        }
         q.cv.wait_for(lock, slice, [&] { return !q.posted.empty() || !q.sent.empty(); });
     }
 }
@@ -981,6 +1013,48 @@ int getMessage(Msg& out)
         waitMessage(std::chrono::milliseconds(1000));
     }
 }
+
+int queueWakeDescriptor()
+{
+    ThreadQueue& q = currentQueue();
+    int fd = q.wakeFd.load(std::memory_order_acquire);
+    if (fd < 0) {
+        fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        if (fd < 0)
+            return -1;
+        q.wakeFd.store(fd, std::memory_order_release);
+        // What came before the descriptor existed is not lost: look now.
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t n = ::write(fd, &one, sizeof one);
+    }
+    return fd;
+}
+
+void clearQueueWake()
+{
+    if (const int fd = currentQueue().wakeFd.load(std::memory_order_acquire); fd >= 0) {
+        std::uint64_t count;
+        [[maybe_unused]] const ssize_t n = ::read(fd, &count, sizeof count);
+    }
+}
+
+std::optional<std::chrono::milliseconds> nextTimerDue()
+{
+    ThreadQueue& q = currentQueue();
+    std::lock_guard lock(q.mutex);
+    if (q.timers.empty())
+        return std::nullopt;
+    Duration due = Duration::max();
+    for (const Timer& t : q.timers)
+        due = std::min(due, t.due);
+    const Duration left = due - messageClock().now();
+    if (left <= Duration::zero())
+        return std::chrono::milliseconds(0);
+    // Rounded up: a loop woken before the due time would only find nothing.
+    return std::chrono::ceil<std::chrono::milliseconds>(left);
+}
+
+bool messageClockIsSystem() { return g_clock.load(std::memory_order_acquire) == nullptr; }
 
 LRESULT dispatchMessage(const Msg& msg)
 {
@@ -1011,7 +1085,7 @@ bool setTimer(HWND hwnd, std::uintptr_t id, std::uint32_t elapseMs)
             q->timers.push_back({hwnd, id, interval, due});
         }
     }
-    q->cv.notify_all();
+    q->notify();
     return true;
 }
 
@@ -1021,10 +1095,17 @@ bool killTimer(HWND hwnd, std::uintptr_t id)
     auto q = w ? w->queue.lock() : nullptr;
     if (!q)
         return false;
-    std::lock_guard lock(q->mutex);
-    const auto before = q->timers.size();
-    std::erase_if(q->timers, [&](const Timer& t) { return t.hwnd == hwnd && t.id == id; });
-    return q->timers.size() != before;
+    bool killed;
+    {
+        std::lock_guard lock(q->mutex);
+        const auto before = q->timers.size();
+        std::erase_if(q->timers, [&](const Timer& t) { return t.hwnd == hwnd && t.id == id; });
+        killed = q->timers.size() != before;
+    }
+    // A loop that sleeps until this timer's time looks again.
+    if (killed)
+        q->notify();
+    return killed;
 }
 
 void setMessageClock(Clock* clock) { g_clock.store(clock, std::memory_order_release); }

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -168,6 +169,88 @@ TEST_F(MessagesTest, TimersFollowTheMessageClock)
     EXPECT_FALSE(killTimer(h, 7));
     destroyWindow(h);
     setMessageClock(nullptr);
+}
+
+// A thread whose loop polls descriptors (the GUI thread) learns of its
+// queue's work from one descriptor; nothing of it needs a timer.
+TEST_F(MessagesTest, TheQueueDescriptorTurnsReadableForPostsSendsAndTimers)
+{
+    // The queue of a thread of its own, so that no other test's messages are in it.
+    std::thread owner([] {
+        const int fd = queueWakeDescriptor();
+        ASSERT_GE(fd, 0);
+        EXPECT_EQ(queueWakeDescriptor(), fd);
+        auto readable = [fd](int ms = 0) {
+            pollfd p{fd, POLLIN, 0};
+            return ::poll(&p, 1, ms) == 1;
+        };
+        EXPECT_TRUE(readable()) << "what came before the descriptor is looked at";
+        clearQueueWake();
+        EXPECT_FALSE(readable());
+
+        std::atomic<int> handled{0};
+        const HWND h = createWindow({"WakeTest", "wake", false}, [&](HWND, UINT m, WPARAM, LPARAM) -> LRESULT {
+            if (m == WM_USER + 8)
+                handled.fetch_add(1);
+            return 7;
+        });
+        ASSERT_NE(h, 0u);
+        std::thread([h] { postMessage(h, WM_USER + 7, 0, 0); }).join();
+        EXPECT_TRUE(readable());
+        clearQueueWake();
+        Msg m;
+        ASSERT_TRUE(peekMessage(m));
+        EXPECT_EQ(m.message, WM_USER + 7);
+        EXPECT_FALSE(readable());
+
+        std::optional<LRESULT> answer;
+        std::thread sender([&] { answer = sendMessage(h, WM_USER + 8, 0, 0, 5000ms); });
+        EXPECT_TRUE(readable(5000)) << "a send wakes the loop";
+        clearQueueWake();
+        EXPECT_FALSE(peekMessage(m));  // runs the sent message; nothing was posted
+        sender.join();
+        EXPECT_EQ(handled.load(), 1);
+        EXPECT_EQ(answer, 7);
+
+        EXPECT_FALSE(nextTimerDue().has_value());
+        ASSERT_TRUE(setTimer(h, 3, 250));
+        EXPECT_TRUE(readable()) << "a new timer changes how long the loop may sleep";
+        clearQueueWake();
+        const auto due = nextTimerDue();
+        ASSERT_TRUE(due.has_value());
+        EXPECT_GT(due->count(), 0);
+        EXPECT_LE(due->count(), 250);
+        ASSERT_TRUE(killTimer(h, 3));
+        EXPECT_TRUE(readable());
+        EXPECT_FALSE(nextTimerDue().has_value());
+        destroyWindow(h);
+    });
+    owner.join();
+}
+
+TEST_F(MessagesTest, TheNextTimerIsDueOnTheMessageClock)
+{
+    testing_support::TestClock clock;
+    setMessageClock(&clock);
+    EXPECT_FALSE(messageClockIsSystem());
+    std::thread owner([&] {
+        const HWND h = createWindow({"WakeTest", "due", false}, [](HWND, UINT, WPARAM, LPARAM) -> LRESULT { return 0; });
+        ASSERT_TRUE(setTimer(h, 4, 1000));
+        ASSERT_TRUE(setTimer(h, 5, 3000));
+        EXPECT_EQ(nextTimerDue(), 1000ms);
+        clock.advanceMs(400);
+        EXPECT_EQ(nextTimerDue(), 600ms);
+        clock.advanceMs(700);
+        EXPECT_EQ(nextTimerDue(), 0ms);
+        Msg m;
+        ASSERT_TRUE(peekMessage(m));
+        EXPECT_EQ(m.wParam, 4u);
+        EXPECT_EQ(nextTimerDue(), 1000ms);  // rearmed from now
+        destroyWindow(h);
+    });
+    owner.join();
+    setMessageClock(nullptr);
+    EXPECT_TRUE(messageClockIsSystem());
 }
 
 TEST_F(MessagesTest, QuitEndsGetMessageAndPostToNoWindowGoesToThisThread)

@@ -18,6 +18,10 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <unordered_map>
+#include <mutex>
+#include <chrono>
+#include <cstdio>
 
 #if defined(__x86_64__)
 #include <cpuid.h>
@@ -719,30 +723,74 @@ public:
         return handle;
     }
 
+    // Lists /proc once and names each process from the names of the scans
+    // before: the game view library looks for its games every second, and
+    // reading every process's executable link each time cost it a
+    // millisecond or more of processor time a second on a busy desktop. A
+    // name is known by pid and the inode of the pid's folder, which a new
+    // process under a reused pid does not share; it is read again after
+    // kRecheck, so a process that replaced its program (exec) is seen under
+    // its new name by then.
     std::vector<int> findByExecutable(std::string_view name) override
     {
         std::vector<int> pids;
         DIR* dir = ::opendir("/proc");
         if (!dir)
             return pids;
+        const int procFd = ::dirfd(dir);
+        const auto now = std::chrono::steady_clock::now();
+        std::lock_guard lock(namesLock_);
+        ++scan_;
         while (dirent* entry = ::readdir(dir)) {
             int pid = 0;
             const char* n = entry->d_name;
             auto res = std::from_chars(n, n + std::strlen(n), pid);
             if (res.ec != std::errc{} || *res.ptr != '\0' || pid <= 0)
                 continue;
-            if (equalsIgnoreCase(executableName(pid), name))
+            Known& known = names_[pid];
+            if (known.scan == 0 || known.inode != entry->d_ino || now - known.read >= kRecheck) {
+                known.inode = entry->d_ino;
+                known.read = now;
+                known.name = nameAt(procFd, pid);
+            }
+            known.scan = scan_;
+            if (equalsIgnoreCase(known.name, name))
                 pids.push_back(pid);
         }
         ::closedir(dir);
+        // Processes that are gone are forgotten.
+        std::erase_if(names_, [this](const auto& e) { return e.second.scan != scan_; });
         std::sort(pids.begin(), pids.end());
         return pids;
     }
 
     std::string executableName(int pid) override
     {
+        const int procFd = ::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (procFd < 0)
+            return {};
+        std::string out = nameAt(procFd, pid);
+        ::close(procFd);
+        return out;
+    }
+
+private:
+    static constexpr auto kRecheck = std::chrono::seconds(10);
+
+    struct Known {
+        ino_t inode = 0;
+        std::chrono::steady_clock::time_point read{};
+        std::uint64_t scan = 0;
+        std::string name;
+    };
+
+    // The executable's base name of `pid`, read relative to /proc.
+    static std::string nameAt(int procFd, int pid)
+    {
+        char path[32];
+        std::snprintf(path, sizeof path, "%d/exe", pid);
         char buffer[4096];
-        ssize_t n = ::readlink(procPath(pid, "exe").c_str(), buffer, sizeof buffer - 1);
+        const ssize_t n = ::readlinkat(procFd, path, buffer, sizeof buffer - 1);
         if (n > 0) {
             std::string_view target(buffer, static_cast<std::size_t>(n));
             // A replaced or removed file shows " (deleted)".
@@ -751,12 +799,24 @@ public:
                 target.remove_suffix(deleted.size());
             return baseName(target);
         }
+        // A kernel thread or a process that has ended has no executable.
+        if (errno == ENOENT || errno == ESRCH)
+            return {};
         // No access to the link: the first word of the command line.
-        std::ifstream cmdline(procPath(pid, "cmdline"));
-        std::string argv0;
-        std::getline(cmdline, argv0, '\0');
-        return baseName(argv0);
+        std::snprintf(path, sizeof path, "%d/cmdline", pid);
+        const int fd = ::openat(procFd, path, O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return {};
+        const ssize_t got = ::read(fd, buffer, sizeof buffer - 1);
+        ::close(fd);
+        if (got <= 0)
+            return {};
+        return baseName(std::string_view(buffer, ::strnlen(buffer, static_cast<std::size_t>(got))));
     }
+
+    std::mutex namesLock_;
+    std::unordered_map<int, Known> names_;
+    std::uint64_t scan_ = 0;
 };
 
 } // namespace

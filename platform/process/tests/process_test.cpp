@@ -93,6 +93,9 @@ TEST_F(Process, FindsByExecutableNameIgnoringCase)
     std::filesystem::create_directories(dir);
     auto copy = dir / "Sample Game.exe";
     std::filesystem::copy_file(PROCESS_TARGET, copy, std::filesystem::copy_options::overwrite_existing);
+    // Names are kept from one scan to the next: one made before the game
+    // started must not hide it.
+    EXPECT_TRUE(systemProcesses().findByExecutable("Sample Game.exe").empty());
     {
         TargetProcess target(copy, {"0x10400000:4096:rw"});
         ASSERT_TRUE(target.ready());

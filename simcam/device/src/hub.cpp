@@ -9,6 +9,8 @@
 #include <deque>
 #include <thread>
 
+#include <pthread.h>
+
 #include "platform/debug.h"
 #include "platform/usb/libusb_backend.h"
 
@@ -62,7 +64,11 @@ public:
         : device_(std::move(device)), configured_(std::move(configured)), configMutex_(configMutex)
     {
         token_.plug = device_->plug();
-        worker_ = std::thread([this] { serve(); });
+        worker_ = std::thread([this] {
+            // Named, so that the camera's time is told apart from the program's.
+            pthread_setname_np(pthread_self(), "simcam-pipe");
+            serve();
+        });
     }
     ~SimGenericHandle() override
     {

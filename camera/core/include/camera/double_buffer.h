@@ -99,6 +99,7 @@ public:
     void Append(T* item)
     {
         Node* n = Checkout(item, OnFilled, "DoubleBuffer::Append - item is not out of this buffer.");
+        producer_.store(platform::currentProcessor(), std::memory_order_relaxed);
         std::lock_guard lock(filledLock_);
         LinkTail(filled_, n);
         if (filledCount_.fetch_add(1, std::memory_order_release) == 0)
@@ -177,6 +178,10 @@ public:
         std::lock_guard lock(freeLock_);
         return static_cast<int>(nodes_.size());
     }
+    // The processor the producer ran on at its last Append (-1 before the
+    // first): where a consumer that follows it (platform::ProcessorFollower)
+    // is woken most cheaply.
+    int ProducerProcessor() const { return producer_.load(std::memory_order_relaxed); }
     // Whether the filled event is set (for tests and diagnostics).
     bool IsFilledEventSet() const { return event_.isSet(); }
 
@@ -259,6 +264,7 @@ private:
     std::vector<std::unique_ptr<Node>> nodes_;  // sorted by item address
     std::atomic<int> waiters_{0};
     std::atomic<bool> closing_{false};
+    std::atomic<int> producer_{-1};
 };
 
 class Frame;

@@ -103,6 +103,11 @@ struct CameraTiming {
     unsigned sendIdleMs = 50;
     unsigned sendBusyMs = 1;
     unsigned readerIdleMs = 10;
+    // Send and reply threads while there is nothing they could do (a closed
+    // device; the reply thread also while the camera is not started and no
+    // reply is awaited): what changes that wakes them, so this only bounds
+    // the wait.
+    unsigned closedIdleMs = 1000;
     unsigned imageIdleMs = 500;
     unsigned usbioWriteTimeoutMs = 1000;
     unsigned configWaitMs = 15000;     // start-up wait for the configuration block
@@ -707,11 +712,13 @@ private:
     bool watchdogStarted_ = false;
     platform::Event stopEvent_{platform::Event::Reset::Manual};
     // Wake the send thread (a command queued, the awaiting slot freed, the
-    // device opened) and the own driver's reply thread (a command awaits its
-    // reply, the device opened, the camera started): the idle periods are
+    // device opened), the own driver's reply thread (a command awaits its
+    // reply, the device opened, the camera started) and its image thread
+    // (the device opened, the camera started): the idle periods are
     // ceilings, not floors.
     platform::Event sendWake_{platform::Event::Reset::Auto};
     platform::Event replyWake_{platform::Event::Reset::Auto};
+    platform::Event imageWake_{platform::Event::Reset::Auto};
     std::atomic<bool> shuttingDown_{false};
     std::atomic<bool> startsCancelled_{false};
     std::atomic<std::int64_t> shutdownDeadline_{0};  // steady clock, nanoseconds

@@ -194,6 +194,7 @@ public:
     void SetTarget(int endpointId, Orvane::Camera* camera);
 
 protected:
+    void ThreadRoutine() override;
     void ProcessBuffer(CUsbIoBuf* buf) override;
     // A reader that gave up on its own (not stopped) reports its camera lost.
     void OnThreadExit() override;
@@ -201,4 +202,7 @@ protected:
 private:
     std::atomic<int> endpointId_{0};
     std::atomic<Orvane::Camera*> camera_{nullptr};
+    // The reader heads the frame road: it keeps to one processor, where the
+    // packet processor and the engine then follow it. Its thread's alone.
+    platform::ProcessorFollower follower_;
 };

@@ -192,6 +192,7 @@ private:
     CPoseFileWriter::FileSync poseFileSync_;
 
     platform::Thread worker_;
+    platform::ProcessorFollower follower_;  // used by the worker alone
     std::atomic<bool> stop_{false};
     std::atomic<int> workerExit_{0};
 

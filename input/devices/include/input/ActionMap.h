@@ -63,12 +63,22 @@ public:
     // last failed read's result, or 0.
     std::int32_t Poll();
 
+    // Whether a poll can do anything: a device is bound or a capture waits.
+    // The event is set while that holds, so a poller can sleep until it does.
+    bool Wanted();
+    platform::Event& WantedEvent() { return wanted_; }
+    // Samples every device and drops what it read: the buttons' state now
+    // becomes what later polls compare with (after a time without polls,
+    // so that a button held all along is not taken for a new press).
+    void Rebase();
+
     std::vector<CActionMapEntry> Bindings();
     // Runs f on the device list under the map's lock.
     void WithDevices(const std::function<void(const std::vector<CInputDevice>&)>& f);
 
 private:
     void recount();
+    void updateWanted();  // under lock_
 
     PostMessageFn post_;
     platform::CriticalSection lock_;
@@ -79,10 +89,13 @@ private:
     CActionMapEntry capture_{};
     platform::HWND captureWindow_ = 0;
     platform::UINT captureMessage_ = 0;
+    platform::Event wanted_{platform::Event::Reset::Manual};
 };
 
 // The poll thread: CActionMap::Poll every period (33 ms) of the clock, at
-// the highest priority, until stopped.
+// the highest priority, until stopped. While the map has nothing to poll for
+// (no device bound, no capture) the thread sleeps until it has: a program
+// whose hot keys are all keyboard keys does not wake thirty times a second.
 class CInputPoller {
 public:
     static constexpr std::chrono::milliseconds kPeriod{33};
@@ -104,5 +117,6 @@ private:
     platform::Clock& clock_;
     std::chrono::milliseconds period_;
     std::atomic<bool> stop_{false};
+    platform::Event stopEvent_{platform::Event::Reset::Manual};
     platform::Thread thread_;
 };

@@ -2,6 +2,7 @@
 // Synchronisation primitives with the semantics the suite's threads expect:
 // manual- and auto-reset events with the classic wait results, a recursive
 // lock for critical sections, and threads with a best-effort priority.
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -116,5 +117,54 @@ public:
 
 // Thread::start itself.
 ThreadStarter& systemThreadStarter();
+
+// The processor the calling thread runs on; -1 when the system does not say.
+int currentProcessor();
+
+// Keeps the consumer of a hand-over chain on its producer's processor.
+//
+// A thread woken on a processor that sleeps costs that processor's wake-up
+// (tens of microseconds on a laptop in a deep idle state or in a virtual
+// machine) in latency and in time; woken on the processor its producer runs
+// on, it costs a switch there. The kernel keeps ordinary threads near their
+// waker by itself, but spreads real-time threads over idle processors, so a
+// chain of real-time threads pays a remote wake-up at every link. A consumer
+// calls follow() with its producer's processor each time it is handed work;
+// while it runs at real-time priority it is then moved to that processor
+// (a system call only when the producer has moved), and the next hand-over
+// wakes it there. Ordinary threads are left where the kernel puts them.
+//
+// One processor is enough for the chain only while it keeps up: a consumer
+// that finds work piling up (follow's `behind`) goes back to every processor
+// it may use and stays there for a while, so that the links run side by side
+// again on a slow or busy machine.
+//
+// ORVANE_FRAME_CPU=free turns it off (every follower of the process, read
+// when a follower first runs).
+class ProcessorFollower {
+public:
+    // Hand-overs a follower that fell behind stays spread out for.
+    static constexpr int kSpreadHandovers = 200;
+
+    // Moves the calling thread to `producer` (a processor number, -1 for
+    // none) when that applies; returns whether the thread is kept there now.
+    // `behind`: more work waits than was just taken.
+    bool follow(int producer, bool behind = false);
+    // For the head of a chain, which has no producer of its own to follow:
+    // keeps the calling thread on the processor it runs on now, the first
+    // time, so that the threads after it have a place to follow.
+    bool settle() { return kept_ >= 0 || follow(currentProcessor()); }
+    // The processor this follower last kept its thread on, -1 for none.
+    int kept() const { return kept_; }
+
+    // Whether followers are on for this process (the environment's choice).
+    static bool enabled();
+
+private:
+    int kept_ = -1;
+    int state_ = -1;   // -1 undecided, 0 off for this thread, 1 on
+    int spread_ = 0;   // hand-overs left to stay spread out
+    std::array<std::uint64_t, 16> allowed_{};  // the thread's own processors, as first found
+};
 
 } // namespace platform

@@ -110,6 +110,21 @@ bool waitMessage(std::chrono::milliseconds timeout);
 // Calls the procedure of msg.hwnd (of this process); 0 when there is none.
 LRESULT dispatchMessage(const Msg& msg);
 
+// For a thread whose loop waits on descriptors (the GUI thread in Qt's event
+// loop): a descriptor of the calling thread's queue that turns readable when
+// a message is posted or sent to the thread or its timers change, so that
+// the loop sleeps until there is something to get. The loop drains it
+// (clearQueueWake) and then gets what waits. Owned by the queue; -1 when none
+// could be made.
+int queueWakeDescriptor();
+void clearQueueWake();
+// How long until the calling thread's next timer is due on the message
+// clock (zero when one is due now); no value when it has no timers.
+std::optional<std::chrono::milliseconds> nextTimerDue();
+// Whether timers run on the system clock (no test clock is set): only then
+// does the time until the next one stay true while the loop sleeps.
+bool messageClockIsSystem();
+
 // Timers: WM_TIMER with wParam `id` to `hwnd`'s owner queue every
 // `elapseMs` of the message clock. Setting an existing id restarts it.
 bool setTimer(HWND hwnd, std::uintptr_t id, std::uint32_t elapseMs);
