@@ -285,7 +285,7 @@ TEST(InputPoller, SleepsWithoutBindingsAndWakesForOneOrACapture)
     auto src = std::make_unique<FakeButtonSource>();
     FakeButtonSource* source = src.get();
     const auto pad = source->attach(instanceOf(kPadA, dev::kTypeGamepad), 4);
-    input_test::PostLog log;
+    testing_support::PostLog log;
     CActionMap map(std::move(src), log.poster());
     map.Create(kOwner);
     map.Poll();  // the baseline: nothing held
@@ -340,7 +340,7 @@ TEST(InputPoller, BindingsMadeAnewLoseNoPress)
     auto src = std::make_unique<FakeButtonSource>();
     FakeButtonSource* source = src.get();
     const auto pad = source->attach(instanceOf(kPadA, dev::kTypeGamepad), 4);
-    input_test::PostLog log;
+    testing_support::PostLog log;
     CActionMap map(std::move(src), log.poster());
     map.Create(kOwner);
     map.AddBinding({0, kPadA, 1, 0, WM_HOTKEY_ACTION});
