@@ -7,11 +7,13 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <limits>
 #include <optional>
 #include <system_error>
 
 #include "app/UpdatePackage.h"
 #include "camera/xml_utils.h"
+#include "platform/file_read.h"
 #include "platform/file_replace.h"
 #include "platform/linked_folder.h"
 #include "platform/modules.h"
@@ -405,7 +407,9 @@ int CUpdateService::StoreViewLibrary(std::span<const std::uint8_t> data, std::ui
         std::error_code ec;
         if (!std::filesystem::is_regular_file(current, ec))
             continue;
-        if (!platform::files::ReadWholeFile(current, bytes))
+        // The library in use, read whole: no bound beyond the file's own size.
+        std::string why;
+        if (!platform::files::ReadFileLimited(current, std::numeric_limits<std::size_t>::max() - 1, bytes, why))
             return fileError(errno);
         carried.push_back(std::move(bytes));
         files.push_back({name, carried.back()});

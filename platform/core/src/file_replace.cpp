@@ -2,8 +2,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include <fcntl.h>
@@ -113,15 +111,6 @@ std::size_t RemoveLeftoverTemporaries(const std::filesystem::path& folder,
             ++removed;
     }
     return removed;
-}
-
-bool ReadWholeFile(const std::filesystem::path& file, std::vector<std::uint8_t>& out)
-{
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
-        return false;
-    out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
 }
 
 std::int64_t FileSize(const std::filesystem::path& file)

@@ -12,7 +12,6 @@
 #include <filesystem>
 #include <functional>
 #include <string_view>
-#include <vector>
 #include <sys/types.h>
 
 namespace platform::files {
@@ -35,9 +34,6 @@ bool IsTemporaryName(std::string_view name, const std::function<bool(std::string
 // many were removed.
 std::size_t RemoveLeftoverTemporaries(const std::filesystem::path& folder,
                                       const std::function<bool(std::string_view targetName)>& targetName);
-
-// Reads the whole of `file` into `out`; false when it cannot be opened or read.
-bool ReadWholeFile(const std::filesystem::path& file, std::vector<std::uint8_t>& out);
 
 // The size of `file` in bytes, or -1 when it cannot be looked at.
 std::int64_t FileSize(const std::filesystem::path& file);
