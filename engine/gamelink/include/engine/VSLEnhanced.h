@@ -132,6 +132,8 @@ protected:
 
     bool LoadClientLibrary();
     platform::registry::Status ReadClientLocation(std::string& folder);
+    // What makes the link's thread, for the threads of an engine built on it.
+    platform::ThreadStarter& Threads() const { return threads_; }
 
 private:
     void Run();
