@@ -97,10 +97,7 @@ bool isOldViewTemporary(std::string_view name)
 {
     for (const char* file : {"VSLViews.so", "VSLViewsi.so"}) {
         const std::string prefix = "." + std::string(file) + ".";
-        if (name.size() == prefix.size() + 6 && name.starts_with(prefix) &&
-            std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(), [](char c) {
-                return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
-            }))
+        if (name.starts_with(prefix) && platform::files::IsUniqueSuffix(name.substr(prefix.size())))
             return true;
     }
     return false;

@@ -25,6 +25,10 @@ bool ReplaceFile(const std::filesystem::path& target, std::string_view data, mod
 // (and nothing changed). Any other failure sets errno too.
 bool CreateFileWhole(const std::filesystem::path& target, std::string_view data, mode_t mode = 0644);
 
+// Whether `text` is what mkstemp and mkdtemp put for "XXXXXX": six letters
+// or digits.
+bool IsUniqueSuffix(std::string_view text);
+
 // True when `name` is a temporary name that ReplaceFile makes for a target
 // whose name `targetName` accepts.
 bool IsTemporaryName(std::string_view name, const std::function<bool(std::string_view targetName)>& targetName);
