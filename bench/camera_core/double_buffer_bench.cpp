@@ -1,6 +1,6 @@
 // Take-and-give-back through the double buffer: nanoseconds per item, and
 // the number of heap allocations made after the buffer was built (must be 0).
-#include "alloc_count.h"
+#include "testing/heap_counter.h"
 #include "camera/double_buffer.h"
 #include "camera/frame.h"
 #include "camera/tracked_coordinate.h"
@@ -30,7 +30,7 @@ void TakeAndGiveBack(benchmark::State& state, int items, Make make)
     DoubleBuffer<T> buffer(0);
     for (int i = 0; i < items; ++i)
         make(buffer);
-    const std::uint64_t before = bench::AllocationCount();
+    const std::uint64_t before = testing_support::AllocationCount();
     for (auto _ : state) {
         T* item = buffer.TakeFree();
         buffer.Append(item);
@@ -39,7 +39,7 @@ void TakeAndGiveBack(benchmark::State& state, int items, Make make)
         benchmark::DoNotOptimize(taken);
         buffer.GiveBack(taken);
     }
-    Report(state, bench::AllocationCount() - before);
+    Report(state, testing_support::AllocationCount() - before);
 }
 
 void BM_FrameTakeAndGiveBack(benchmark::State& state)
@@ -68,7 +68,7 @@ void BM_FrameHandOffAcrossThreads(benchmark::State& state)
                 std::this_thread::yield();
         }
     });
-    const std::uint64_t before = bench::AllocationCount();
+    const std::uint64_t before = testing_support::AllocationCount();
     for (auto _ : state) {
         Frame* f = nullptr;
         while (f == nullptr) {
@@ -78,7 +78,7 @@ void BM_FrameHandOffAcrossThreads(benchmark::State& state)
         benchmark::DoNotOptimize(f);
         buffer.GiveBack(f);
     }
-    const std::uint64_t allocations = bench::AllocationCount() - before;
+    const std::uint64_t allocations = testing_support::AllocationCount() - before;
     stop = true;
     producer.join();
     Report(state, allocations);
@@ -90,11 +90,11 @@ void BM_FrameBufferConstruction(benchmark::State& state)
 {
     std::uint64_t allocations = 0;
     for (auto _ : state) {
-        const std::uint64_t before = bench::AllocationCount();
+        const std::uint64_t before = testing_support::AllocationCount();
         DoubleBuffer<Frame> buffer(0);
         for (int i = 0; i < 5; ++i)
             buffer.Emplace(400, 400);
-        allocations = bench::AllocationCount() - before;
+        allocations = testing_support::AllocationCount() - before;
         benchmark::DoNotOptimize(&buffer);
     }
     state.counters["allocs_per_construction"] = static_cast<double>(allocations);

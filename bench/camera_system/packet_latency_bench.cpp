@@ -3,7 +3,7 @@
 // processor thread: median and 99th-percentile latency, and heap allocations
 // made by the whole program while frames flow (the frame road should make
 // none).
-#include "alloc_count.h"
+#include "testing/heap_counter.h"
 #include "camera/camera_system_facade.h"
 #include "simcam/imaging/packets.h"
 #include "simcam/imaging/render.h"
@@ -96,7 +96,7 @@ void PacketToCoordinate(benchmark::State& state, int revision, int markers)
     std::vector<double> samples;
     samples.reserve(1 << 20);
     long long untracked = 0;
-    const std::uint64_t before = bench::AllocationCount();
+    const std::uint64_t before = testing_support::AllocationCount();
     for (auto _ : state) {
         const auto t0 = std::chrono::steady_clock::now();
         Queue(system, encoded);
@@ -107,7 +107,7 @@ void PacketToCoordinate(benchmark::State& state, int revision, int markers)
         if (samples.size() < samples.capacity())
             samples.push_back(std::chrono::duration<double, std::micro>(t1 - t0).count());
     }
-    const std::uint64_t allocations = bench::AllocationCount() - before;
+    const std::uint64_t allocations = testing_support::AllocationCount() - before;
     system.Stop();
     std::sort(samples.begin(), samples.end());
     if (!samples.empty()) {

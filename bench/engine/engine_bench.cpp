@@ -13,7 +13,7 @@
 #include <random>
 #include <vector>
 
-#include "alloc_count.h"
+#include "testing/heap_counter.h"
 #include "engine/blob_identification.h"
 #include "engine/smoothing_filter.h"
 #include "engine/three_point_pose.h"
@@ -109,7 +109,7 @@ void FrameCost(benchmark::State& state, bool smooth)
     std::size_t at = warm % work.size();
     double lap = 0.0;
     std::uint64_t frameCount = 0, solved = 0;
-    const std::uint64_t before = bench::AllocationCount();
+    const std::uint64_t before = testing_support::AllocationCount();
     for (auto _ : state) {
         std::array<Blob, 5> frame = frames.blobs[at];
         solved += pipeline.Run(frame, lap + frames.times[at], smooth);
@@ -117,7 +117,7 @@ void FrameCost(benchmark::State& state, bool smooth)
         if (++at == frames.blobs.size()) at = 0, lap += Trajectory::kDuration;
         ++frameCount;
     }
-    const std::uint64_t allocations = bench::AllocationCount() - before;
+    const std::uint64_t allocations = testing_support::AllocationCount() - before;
     state.counters["allocs_per_frame"] = double(allocations) / double(frameCount);
     state.counters["solved"] = double(solved) / double(frameCount);
 }
@@ -147,7 +147,7 @@ void KalmanBank(benchmark::State& state, Bank*)
     bank.SetParameters(4.5f, 3.0f, 0.5f);
     bank.Reset(0, 0);
     double x = 0;
-    const std::uint64_t before = bench::AllocationCount();
+    const std::uint64_t before = testing_support::AllocationCount();
     std::uint64_t n = 0;
     for (auto _ : state) {
         x += 0.01;
@@ -155,7 +155,7 @@ void KalmanBank(benchmark::State& state, Bank*)
         benchmark::DoNotOptimize(bank.OutputX());
         ++n;
     }
-    state.counters["allocs_per_call"] = double(bench::AllocationCount() - before) / double(n);
+    state.counters["allocs_per_call"] = double(testing_support::AllocationCount() - before) / double(n);
 }
 BENCHMARK_CAPTURE(KalmanBank, old, static_cast<ReferenceKalmanBank*>(nullptr))
     ->Repetitions(5)->ReportAggregatesOnly(true);

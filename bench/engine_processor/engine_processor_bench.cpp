@@ -9,7 +9,7 @@
 #include <mutex>
 #include <vector>
 
-#include "alloc_count.h"
+#include "testing/heap_counter.h"
 #include "camera/camera_system.h"
 #include "engine/CameraDataProcessor.h"
 #include "simcam/scene/scene.h"
@@ -99,11 +99,11 @@ void EnginePass(benchmark::State& state, bool smoothing, bool threePoint)
     for (auto _ : state) {
         testing_support::QueueFrame(camera, frames[next], &frames[next][0]);
         next = (next + 1) % frames.size();
-        const std::uint64_t before = bench::AllocationCount();
+        const std::uint64_t before = testing_support::AllocationCount();
         const auto t0 = std::chrono::steady_clock::now();
         engine.RunPass();
         const auto t1 = std::chrono::steady_clock::now();
-        allocations += bench::AllocationCount() - before;
+        allocations += testing_support::AllocationCount() - before;
         ++passes;
         state.SetIterationTime(std::chrono::duration<double>(t1 - t0).count());
     }

@@ -15,7 +15,6 @@
 
 #include "app/frame/startup.h"
 #include "app/frame/status_text.h"
-#include "platform/gui/program_start.h"
 #include "testing/other_user.h"
 #include "testing/temp_dir.h"
 #include "testing/temp_registry.h"
@@ -152,37 +151,10 @@ TEST(Startup, PublishesTheProgramFolderWithOneBackslash)
     EXPECT_EQ(path, u"/opt/vistrel/bin\\");
 }
 
-TEST(Startup, CommandLineTakesHelpVersionAndTheToolkitsOptionsOnly)
+// The command line itself is read by platform::gui::ParseCommandLine
+// (platform/gui/tests/program_start_test.cpp).
+TEST(Startup, HelpAndVersionTextsNameTheProgram)
 {
-    using platform::gui::CommandLine;
-    using A = CommandLine::Action;
-    struct Case {
-        std::vector<std::string> args;
-        A action;
-        const char* error;
-    };
-    const Case cases[] = {
-        {{"vistrel"}, A::Run, ""},
-        {{"vistrel", "--help"}, A::Help, ""},
-        {{"vistrel", "-h"}, A::Help, ""},
-        {{"vistrel", "--version"}, A::Version, ""},
-        {{"vistrel", "-V"}, A::Version, ""},
-        // The toolkit's options pass to it, with their values.
-        {{"vistrel", "-platform", "offscreen", "--display", ":3", "-reverse", "-style=fusion"}, A::Run, ""},
-        {{"vistrel", "-session", "abc", "--version"}, A::Version, ""},
-        {{"vistrel", "--frobnicate"}, A::Error, "unknown option '--frobnicate' (try 'vistrel --help')"},
-        {{"vistrel", "-x"}, A::Error, "unknown option '-x' (try 'vistrel --help')"},
-        {{"vistrel", "game.xml"}, A::Error, "unexpected argument 'game.xml' (try 'vistrel --help')"},
-        {{"vistrel", "-"}, A::Error, "unexpected argument '-' (try 'vistrel --help')"},
-        {{"vistrel", "-platform"}, A::Error, "option '-platform' needs a value (try 'vistrel --help')"},
-        {{"vistrel", "-reverse=1"}, A::Error, "unknown option '-reverse=1' (try 'vistrel --help')"},
-    };
-    for (const Case& c : cases) {
-        const CommandLine r = platform::gui::ParseCommandLine(c.args, "vistrel");
-        EXPECT_EQ(r.action, c.action) << c.args.back();
-        EXPECT_EQ(r.error, c.error);
-        EXPECT_EQ(r.error.find('\n'), std::string::npos);
-    }
     EXPECT_EQ(VersionText("1.0"), "vistrel (Orvane head tracking) 1.0\n");
     EXPECT_EQ(HelpText().rfind("Usage: vistrel", 0), 0u);
 }

@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <fstream>
 #include <map>
-#include <mutex>
 #include <sstream>
 #include <string>
 #include <system_error>
@@ -19,8 +18,8 @@
 
 #include "app/UpdatePackage.h"
 #include "app/UpdateService.h"
+#include "app/maker_server.h"
 #include "platform/linked_folder.h"
-#include "platform/local_http_server.h"
 #include "platform/messages.h"
 #include "platform/registry.h"
 #include "profiles/CatalogueMaker.h"
@@ -360,51 +359,30 @@ void TheDesktopEntryNamesTheProgramInAnyPrefix(const Installed&)
     EXPECT_EQ(version.exit, 0) << version.output;
 }
 
-// The maker's server for the installed program: the update query answers
-// with `offer` (file version, package name); the packages are served from
-// memory.
+// The maker's server for the installed program: the update query offers a
+// catalogue of `version` in the package `name` (the other files at version
+// 0); the packages are served from memory.
 class UpdateServer {
 public:
     UpdateServer()
     {
-        auto& s = server_.server();
-        s.Get(R"(/update/files/queryinfo\.cgi)", [this](const httplib::Request& q, httplib::Response& r) {
-            std::lock_guard guard(lock_);
-            const bool catalogue = q.get_param_value("file_id") == "SGL";
-            r.set_content("<Update><FileVersion>" + std::to_string(catalogue ? offer_.first : 0) +
-                              "</FileVersion><DownloadURL>" + server_.base() + "/files/" + offer_.second +
-                              "</DownloadURL><MinimumSoftwareVersion>4.1.000</MinimumSoftwareVersion></Update>",
-                          "text/xml");
-        });
-        s.Get(R"(/files/(.*))", [this](const httplib::Request& q, httplib::Response& r) {
-            std::lock_guard guard(lock_);
-            const auto it = files_.find(q.matches[1]);
-            if (it == files_.end()) {
-                r.status = 404;
-                return;
-            }
-            r.set_content(it->second, "application/octet-stream");
-        });
         started_ = server_.start();
+        offer(0, "none");
     }
     bool started() const { return started_; }
     std::string base() const { return server_.base(); }
-    void serve(const std::string& name, const std::vector<std::uint8_t>& data)
-    {
-        std::lock_guard guard(lock_);
-        files_[name] = std::string(data.begin(), data.end());
-    }
+    void serve(const std::string& name, const std::vector<std::uint8_t>& data) { server_.serve(name, data); }
     void offer(int version, const std::string& name)
     {
-        std::lock_guard guard(lock_);
-        offer_ = {version, name};
+        const auto reply = [&](int v) {
+            return "<Update><FileVersion>" + std::to_string(v) + "</FileVersion><DownloadURL>" + server_.base() +
+                   "/files/" + name + "</DownloadURL><MinimumSoftwareVersion>4.1.000</MinimumSoftwareVersion></Update>";
+        };
+        server_.setReplies(reply(version), reply(0));
     }
 
 private:
-    std::mutex lock_;
-    std::map<std::string, std::string> files_;
-    std::pair<int, std::string> offer_{0, "none"};
-    testing_support::LocalHttpServer server_; // last: stops before what its handlers read
+    testing_support::MakerServer server_;
     bool started_ = false;
 };
 

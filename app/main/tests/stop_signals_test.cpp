@@ -17,8 +17,7 @@
 #include "testing/xvfb_server.h"
 
 // Last: Xlib's macros (Status, ...) would clash with the headers above.
-#include <X11/Xatom.h>
-#include <X11/Xlib.h>
+#include "testing/x_typist.h"
 
 namespace {
 
@@ -35,35 +34,6 @@ bool Catches(pid_t pid, int signal)
         if (line.rfind("SigCgt:", 0) == 0)
             return ((std::stoull(line.substr(7), nullptr, 16) >> (signal - 1)) & 1) != 0;
     return false;
-}
-
-// Whether a top-level window of process `pid` is shown on the display.
-bool ShowsAWindow(Display* d, pid_t pid)
-{
-    const Atom wmPid = XInternAtom(d, "_NET_WM_PID", False);
-    Window root = 0, parent = 0, *children = nullptr;
-    unsigned count = 0;
-    if (XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &count) == 0)
-        return false;
-    bool shown = false;
-    for (unsigned i = 0; i < count && !shown; ++i) {
-        XWindowAttributes a;
-        if (XGetWindowAttributes(d, children[i], &a) == 0 || a.map_state != IsViewable)
-            continue;
-        Atom type = 0;
-        int format = 0;
-        unsigned long items = 0, after = 0;
-        unsigned char* data = nullptr;
-        if (XGetWindowProperty(d, children[i], wmPid, 0, 1, False, XA_CARDINAL, &type, &format, &items, &after,
-                               &data) == Success &&
-            data != nullptr && items == 1 && format == 32)
-            shown = static_cast<pid_t>(*reinterpret_cast<unsigned long*>(data)) == pid;
-        if (data != nullptr)
-            XFree(data);
-    }
-    if (children != nullptr)
-        XFree(children);
-    return shown;
 }
 
 // The damaged settings' message waits for the user on a screen; a SIGTERM
@@ -83,11 +53,13 @@ TEST(StopSignals, ATermWhileAMessageBoxWaitsEndsTheProgram)
     std::ofstream(scratch.file("lsan.supp")) << "leak:libdbus-1.so\n";
     options.env.emplace_back("LSAN_OPTIONS", "suppressions=" + scratch.file("lsan.supp").string());
     testing_support::VistrelProcess program(options);
-    Display* d = XOpenDisplay(x.name().c_str());
-    ASSERT_NE(d, nullptr);
-    ASSERT_TRUE(testing_support::WaitUntil([&] { return ShowsAWindow(d, program.pid()) || !program.running(); }, 60s))
-        << program.output();
-    XCloseDisplay(d);
+    {
+        testing_support::XTypist screen(x.name());
+        ASSERT_TRUE(screen.ok());
+        ASSERT_TRUE(testing_support::WaitUntil(
+            [&] { return screen.TopLevel(program.pid()) != 0 || !program.running(); }, 60s))
+            << program.output();
+    }
     ASSERT_TRUE(program.running()) << program.output();
     EXPECT_EQ(program.stop(), 0) << program.output();
     // It went no further than the box: no window of its own was made.

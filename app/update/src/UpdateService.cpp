@@ -7,11 +7,13 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <limits>
 #include <optional>
 #include <system_error>
 
 #include "app/UpdatePackage.h"
 #include "camera/xml_utils.h"
+#include "platform/file_read.h"
 #include "platform/file_replace.h"
 #include "platform/linked_folder.h"
 #include "platform/modules.h"
@@ -95,10 +97,7 @@ bool isOldViewTemporary(std::string_view name)
 {
     for (const char* file : {"VSLViews.so", "VSLViewsi.so"}) {
         const std::string prefix = "." + std::string(file) + ".";
-        if (name.size() == prefix.size() + 6 && name.starts_with(prefix) &&
-            std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(), [](char c) {
-                return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
-            }))
+        if (name.starts_with(prefix) && platform::files::IsUniqueSuffix(name.substr(prefix.size())))
             return true;
     }
     return false;
@@ -405,7 +404,9 @@ int CUpdateService::StoreViewLibrary(std::span<const std::uint8_t> data, std::ui
         std::error_code ec;
         if (!std::filesystem::is_regular_file(current, ec))
             continue;
-        if (!platform::files::ReadWholeFile(current, bytes))
+        // The library in use, read whole: no bound beyond the file's own size.
+        std::string why;
+        if (!platform::files::ReadFileLimited(current, std::numeric_limits<std::size_t>::max() - 1, bytes, why))
             return fileError(errno);
         carried.push_back(std::move(bytes));
         files.push_back({name, carried.back()});

@@ -1,9 +1,9 @@
 #include "app/NewsCheck.h"
 #include "app/UpdatePackage.h"
 #include "app/UpdateService.h"
+#include "app/maker_server.h"
 #include "platform/crypto.h"
 #include "platform/linked_folder.h"
-#include "platform/local_http_server.h"
 #include "platform/modules.h"
 #include "profiles/CatalogueMaker.h"
 #include "profiles/GameList.h"
@@ -34,28 +34,12 @@ class UpdateServiceTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        auto& s = server_.server();
-        s.Get(R"(/update/files/queryinfo\.cgi)", [this](const httplib::Request& q, httplib::Response& r) {
-            const std::string id = q.get_param_value("file_id");
-            std::lock_guard guard(lock_);
-            r.status = replyStatus_;
-            r.set_content(id == "SGL" ? sglReply_ : viewsReply_, "text/xml");
-        });
-        s.Get(R"(/update/news/query_url\.cgi)", [this](const httplib::Request&, httplib::Response& r) {
+        server_.server().Get(R"(/update/news/query_url\.cgi)", [this](const httplib::Request&, httplib::Response& r) {
             // Ends early when the test is over, so the server stops promptly.
             for (int i = 0; i < 300 && hangNews_ && !done_; ++i)
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
             std::lock_guard guard(lock_);
             r.set_content(newsReply_, "text/xml");
-        });
-        s.Get(R"(/files/(.*))", [this](const httplib::Request& q, httplib::Response& r) {
-            std::lock_guard guard(lock_);
-            const auto it = files_.find(q.matches[1]);
-            if (it == files_.end()) {
-                r.status = 404;
-                return;
-            }
-            r.set_content(it->second, "application/octet-stream");
         });
         ASSERT_TRUE(server_.start());
         config_.serviceUrl = server_.base();
@@ -74,17 +58,8 @@ protected:
                server_.base() + "/files/" + file + "</DownloadURL><MinimumSoftwareVersion>" + minimum +
                "</MinimumSoftwareVersion><Status>" + std::to_string(status) + "</Status></Update>";
     }
-    void serve(const std::string& name, std::span<const std::uint8_t> data)
-    {
-        std::lock_guard guard(lock_);
-        files_[name] = std::string(data.begin(), data.end());
-    }
-    void setReplies(std::string sgl, std::string views)
-    {
-        std::lock_guard guard(lock_);
-        sglReply_ = std::move(sgl);
-        viewsReply_ = std::move(views);
-    }
+    void serve(const std::string& name, std::span<const std::uint8_t> data) { server_.serve(name, data); }
+    void setReplies(std::string sgl, std::string views) { server_.setReplies(std::move(sgl), std::move(views)); }
     void setNews(std::string news)
     {
         std::lock_guard guard(lock_);
@@ -125,12 +100,10 @@ protected:
     platform::http::CurlClient client_;
     CUpdateService::Config config_;
     std::mutex lock_;
-    int replyStatus_ = 200;
-    std::string sglReply_, viewsReply_, newsReply_;
-    std::map<std::string, std::string> files_;
+    std::string newsReply_;
     std::vector<std::uint8_t> catalogueData_, catalogueSig_, cataloguePackageSig_;
     // Last, so it stops before the answers its handlers read go away.
-    testing_support::LocalHttpServer server_;
+    testing_support::MakerServer server_;
 };
 
 TEST_F(UpdateServiceTest, QueriesAreSentByteForByteWithTheAgentAndNoCredentials)
@@ -182,9 +155,9 @@ TEST_F(UpdateServiceTest, BadRepliesReportClearly)
     setReplies("<Update><FileVersion>3", "");
     EXPECT_EQ(service.QueryGameListUpdate(0, r), kErrorBadReply);
     setReplies(reply(1, "a"), "");
-    replyStatus_ = 500;
+    server_.setStatus(500);
     EXPECT_EQ(service.QueryGameListUpdate(0, r), kErrorBadReply);
-    replyStatus_ = 200;
+    server_.setStatus(200);
 
     std::vector<std::uint8_t> data;
     EXPECT_EQ(service.DownloadFile(server_.base() + "/files/none", data), kErrorBadReply);

@@ -644,7 +644,6 @@ unsigned long Camera::WriteUSBIOOutputBuffer(int n)
 
 unsigned Camera::SendThread()
 {
-    sendAlive_.store(true);
     idle(stopEvent_, timing_.threadStartMs);
     bool sent = false;
     while (sendRun_.load()) {
@@ -709,13 +708,11 @@ unsigned Camera::SendThread()
             SendCommandEx(nullptr, 0, DEVCTRL_CONFIG_FPGA_INIT);
     }
     SendCommandEx(nullptr, 0, DEVCTRL_DUMMY_PACKET);
-    sendAlive_.store(false);
     return 0;
 }
 
 unsigned Camera::ReceiveThread()
 {
-    replyAlive_.store(true);
     idle(stopEvent_, timing_.threadStartMs);
     std::vector<unsigned char> buffer(ReplyBufferSize);
     while (replyRun_.load()) {
@@ -763,13 +760,11 @@ unsigned Camera::ReceiveThread()
             idle(stopEvent_, timing_.readerIdleMs);
         }
     }
-    replyAlive_.store(false);
     return 0;
 }
 
 unsigned Camera::Receive2Thread()
 {
-    imageAlive_.store(true);
     // Stays stoppable while a configuration read is under way: every wait
     // for the block is a bounded one, and a stop kills the read.
     while (imageRun_.load() && !config_.WaitValidFor(100)) {
@@ -805,7 +800,6 @@ unsigned Camera::Receive2Thread()
             ProcessIncomingData(buffer.data(), got);
         }
     }
-    imageAlive_.store(false);
     return 0;
 }
 
@@ -931,7 +925,6 @@ void Camera::WatchdogEventComplete()
 
 unsigned Camera::WatchdogThread()
 {
-    watchdogAlive_.store(true);
     platform::Event* const armed[] = {&armEvent_, &watchdogStop_};
     platform::Event* const answered[] = {&replyEvent_, &watchdogStop_};
     while (watchdogState_.load() != WatchdogShutdown) {
@@ -970,7 +963,6 @@ unsigned Camera::WatchdogThread()
         FreeFinishedCommands();
     }
     FreeFinishedCommands();
-    watchdogAlive_.store(false);
     return 0;
 }
 

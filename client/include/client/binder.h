@@ -13,11 +13,6 @@
 
 namespace ovclient {
 
-// Where the main program publishes the library's folder (under HKCU).
-inline constexpr const char* kLocationKey = "Software\\Orvane\\ORVANE\\OVClient Location";
-inline constexpr const char* kLocationValue = "Path";
-inline constexpr const char* kClientLibrary = "OVClient.dll";
-
 // The library's file: the folder, a '\' when the folder is not empty, and
 // the library name.
 std::string ClientLibraryPath(std::string_view folder);

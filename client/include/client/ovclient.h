@@ -37,6 +37,16 @@ static_assert(offsetof(OVSharedSection, pose) == 424);
 inline constexpr const char* OV_SECTION_NAME = "OVClient";
 inline constexpr const char* OV_RECORD_MUTEX_NAME = "OVClientMutex";
 inline constexpr const char* OV_COMMAND_MUTEX_NAME = "OVClientCommand";
+
+// Where the main program publishes the library's folder (a value under the
+// user's key) and the library's name in it: the main program's game link
+// and the suite's own clients load the library by them.
+namespace ovclient {
+inline constexpr const char* kLocationKey = "Software\\Orvane\\ORVANE\\OVClient Location";
+inline constexpr const char* kLocationValue = "Path";
+inline constexpr const char* kClientLibrary = "OVClient.dll";
+} // namespace ovclient
+
 // What the first process to map the section finds in it.
 inline void OVInitSharedSection(void* bytes, std::size_t)
 {

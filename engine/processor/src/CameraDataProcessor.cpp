@@ -44,7 +44,6 @@ CCameraDataProcessor::CCameraDataProcessor(IEngineHost& host, Orvane::CameraSyst
       clock_(options.clock != nullptr ? options.clock : &platform::systemClock()),
       frameWaitMs_(options.frameWaitMs),
       poseFile_(std::move(options.poseFile)),
-      threads_(options.threads != nullptr ? *options.threads : platform::systemThreadStarter()),
       poseFileSync_(options.poseFileSync),
       banks_(MakeBanks(std::make_index_sequence<kFilterBankCount>{}))
 {
@@ -83,7 +82,7 @@ std::uint32_t CCameraDataProcessor::Start()
     // returns, and neither runs.
     try {
         CVSLEnhanced::Start();
-        threads_.start(worker_, [this] { Run(); }, platform::ThreadPriority::Highest, "tracking engine");
+        Threads().start(worker_, [this] { Run(); }, platform::ThreadPriority::Highest, "tracking engine");
     } catch (const std::system_error& e) {
         CVSLEnhanced::Stop();
         return static_cast<std::uint32_t>(e.code().value());

@@ -137,13 +137,23 @@ double RotationAngle(const Triad& from, const Triad& to)
 
 namespace {
 
+using Rotation = std::array<std::array<double, 3>, 3>;
+
+// R = T_to T_from^T, the rotation that takes `from` to `to`.
+Rotation RotationBetween(const Triad& from, const Triad& to)
+{
+    Rotation r{};
+    for (std::size_t i = 0; i < 3; ++i)
+        for (std::size_t j = 0; j < 3; ++j)
+            r[i][j] = to[0][i] * from[0][j] + to[1][i] * from[1][j] + to[2][i] * from[2][j];
+    return r;
+}
+
 // `to` turned on by k times the rotation from `from` to it.
 Triad Extrapolated(const Triad& from, const Triad& to, double k)
 {
-    // R = T_to T_from^T takes `from` to `to`; its axis and angle, scaled.
-    double r[3][3];
-    for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j) r[i][j] = to[0][i] * from[0][j] + to[1][i] * from[1][j] + to[2][i] * from[2][j];
+    // The rotation from `from` to `to`: its axis and angle, scaled.
+    const Rotation r = RotationBetween(from, to);
     const double angle = std::acos(std::clamp((r[0][0] + r[1][1] + r[2][2] - 1.0) * 0.5, -1.0, 1.0));
     Vec3 axis{r[2][1] - r[1][2], r[0][2] - r[2][0], r[1][0] - r[0][1]};
     const double n = std::sqrt(Dot(axis, axis));
@@ -201,11 +211,7 @@ void Assess(std::span<Candidate> candidates, const ClipFrame& clip, const Refere
         }
         c.angle = RotationAngle(reference->triad, c.triad);
         // The turn from the captured pose, R = T Tref^T, as yaw, pitch, roll.
-        double r[3][3];
-        for (int i = 0; i < 3; ++i)
-            for (int j = 0; j < 3; ++j)
-                r[i][j] = c.triad[0][i] * reference->triad[0][j] + c.triad[1][i] * reference->triad[1][j] +
-                          c.triad[2][i] * reference->triad[2][j];
+        const Rotation r = RotationBetween(reference->triad, c.triad);
         const double s02 = std::clamp(r[0][2], -1.0, 1.0);
         const double cp = std::sqrt(1.0 - s02 * s02);
         const double yaw = std::asin(std::clamp(-r[0][1] / cp, -1.0, 1.0)) * kDegrees;

@@ -1,8 +1,9 @@
 #include "engine/pose_file.h"
 
+#include "platform/file_replace.h"
+
 #include <bit>
 #include <cerrno>
-#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -218,9 +219,7 @@ bool CPoseFileWriter::IsTemporaryName(std::string_view name, std::string_view ta
     if (name.size() != targetName.size() + 1 + unique + suffix.size() || !name.starts_with(targetName) ||
         !name.ends_with(suffix) || name[targetName.size()] != '.')
         return false;
-    for (const char c : name.substr(targetName.size() + 1, unique))
-        if (!std::isalnum(static_cast<unsigned char>(c))) return false;
-    return true;
+    return platform::files::IsUniqueSuffix(name.substr(targetName.size() + 1, unique));
 }
 
 std::vector<std::filesystem::path> CPoseFileWriter::RecoverLeftovers(const std::filesystem::path& target)

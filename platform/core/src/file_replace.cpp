@@ -2,8 +2,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include <fcntl.h>
@@ -15,11 +13,6 @@ namespace {
 
 constexpr std::string_view kTempMark = ".tmp-";
 constexpr std::size_t kUniqueLength = 6; // mkstemp's XXXXXX
-
-bool isUniqueChar(char c)
-{
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
-}
 
 bool writeAll(int fd, std::string_view data)
 {
@@ -79,14 +72,22 @@ bool CreateFileWhole(const std::filesystem::path& target, std::string_view data,
     return WriteWhole(target, data, mode, false);
 }
 
+bool IsUniqueSuffix(std::string_view text)
+{
+    if (text.size() != kUniqueLength)
+        return false;
+    for (const char c : text)
+        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')))
+            return false;
+    return true;
+}
+
 bool IsTemporaryName(std::string_view name, const std::function<bool(std::string_view)>& targetName)
 {
     if (name.size() < 1 + kTempMark.size() + kUniqueLength || name.front() != '.')
         return false;
-    const std::string_view unique = name.substr(name.size() - kUniqueLength);
-    for (char c : unique)
-        if (!isUniqueChar(c))
-            return false;
+    if (!IsUniqueSuffix(name.substr(name.size() - kUniqueLength)))
+        return false;
     std::string_view rest = name.substr(1, name.size() - 1 - kUniqueLength);
     if (!rest.ends_with(kTempMark))
         return false;
@@ -113,15 +114,6 @@ std::size_t RemoveLeftoverTemporaries(const std::filesystem::path& folder,
             ++removed;
     }
     return removed;
-}
-
-bool ReadWholeFile(const std::filesystem::path& file, std::vector<std::uint8_t>& out)
-{
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
-        return false;
-    out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
 }
 
 std::int64_t FileSize(const std::filesystem::path& file)

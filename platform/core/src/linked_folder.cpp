@@ -18,16 +18,6 @@ namespace fs = std::filesystem;
 constexpr std::size_t kUniqueLength = 6; // mkdtemp's XXXXXX
 constexpr std::string_view kMakingSuffix = ".link";
 
-bool isUnique(std::string_view text)
-{
-    if (text.size() != kUniqueLength)
-        return false;
-    for (const char c : text)
-        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')))
-            return false;
-    return true;
-}
-
 fs::path folderOf(const fs::path& link) { return link.has_parent_path() ? link.parent_path() : fs::path("."); }
 
 // ".<folder name>.link": the link made beside the new folder, renamed over
@@ -72,7 +62,7 @@ bool IsLinkedFolderName(std::string_view name, const fs::path& link)
     if (stem.empty() || name.size() != stem.size() + 1 + kUniqueLength || !name.starts_with(stem) ||
         name[stem.size()] != '.')
         return false;
-    return isUnique(name.substr(stem.size() + 1));
+    return IsUniqueSuffix(name.substr(stem.size() + 1));
 }
 
 int InstallLinkedFolder(const fs::path& link, std::span<const FolderFile> files, bool removePrevious)

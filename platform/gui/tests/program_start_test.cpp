@@ -16,6 +16,8 @@ namespace {
 
 using platform::gui::CommandLine;
 
+// Help, version and the toolkit's own options only; an error is one line
+// that names the program.
 TEST(ProgramStart, CommandLineNamesTheProgramAndTellsThePlatform)
 {
     using A = CommandLine::Action;
@@ -32,11 +34,26 @@ TEST(ProgramStart, CommandLineNamesTheProgramAndTellsThePlatform)
         {{"vslmouse", "--platform=xcb", "-display", ":1"}, A::Run, "", "xcb"},
         {{"vslmouse", "--nope"}, A::Error, "unknown option '--nope' (try 'vslmouse --help')", ""},
         {{"vistrel", "x"}, A::Error, "unexpected argument 'x' (try 'vistrel --help')", ""},
+        {{"vistrel"}, A::Run, "", ""},
+        {{"vistrel", "--help"}, A::Help, "", ""},
+        {{"vistrel", "-h"}, A::Help, "", ""},
+        {{"vistrel", "--version"}, A::Version, "", ""},
+        {{"vistrel", "-V"}, A::Version, "", ""},
+        // The toolkit's options pass to it, with their values.
+        {{"vistrel", "-platform", "offscreen", "--display", ":3", "-reverse", "-style=fusion"}, A::Run, "", "offscreen"},
+        {{"vistrel", "-session", "abc", "--version"}, A::Version, "", ""},
+        {{"vistrel", "--frobnicate"}, A::Error, "unknown option '--frobnicate' (try 'vistrel --help')", ""},
+        {{"vistrel", "-x"}, A::Error, "unknown option '-x' (try 'vistrel --help')", ""},
+        {{"vistrel", "game.xml"}, A::Error, "unexpected argument 'game.xml' (try 'vistrel --help')", ""},
+        {{"vistrel", "-"}, A::Error, "unexpected argument '-' (try 'vistrel --help')", ""},
+        {{"vistrel", "-platform"}, A::Error, "option '-platform' needs a value (try 'vistrel --help')", ""},
+        {{"vistrel", "-reverse=1"}, A::Error, "unknown option '-reverse=1' (try 'vistrel --help')", ""},
     };
     for (const auto& c : cases) {
         const CommandLine r = platform::gui::ParseCommandLine(c.args, c.args[0]);
         EXPECT_EQ(r.action, c.action) << c.args.back();
         EXPECT_EQ(r.error, c.error);
+        EXPECT_EQ(r.error.find('\n'), std::string::npos);
         EXPECT_EQ(r.platform, c.platform);
     }
 }

@@ -243,6 +243,7 @@ public:
     std::deque<Msg> posted;
     std::deque<std::shared_ptr<SentMessage>> sent;
     std::vector<Timer> timers;
+    std::uint64_t timerChanges = 0; // a timer set or killed: a wait for the next one looks again
     bool closed = false;
     // Made by the owner thread on request (queueWakeDescriptor); written by
     // whoever gives the queue something, so a loop that polls it wakes.
@@ -255,6 +256,16 @@ public:
     {
         if (const int fd = wakeFd.load(); fd >= 0)
             ::close(fd);
+    }
+
+    // When the next timer is due on the message clock (Duration::max() when
+    // there is none); with the mutex held.
+    Duration nextDue() const
+    {
+        Duration due = Duration::max();
+        for (const Timer& t : timers)
+            due = std::min(due, t.due);
+        return due;
     }
 
     // Wakes the owner, waiting in waitMessage or in a loop over wakeFd.
@@ -987,21 +998,19 @@ bool waitMessage(std::chrono::milliseconds timeout)
             return false;
         auto slice = until - now;
         if (!q.timers.empty()) {
-            // On the system clock, sleep until the next one is due (setting a
-            // timer wakes the wait); a test clock moves by itself, so then
-            // look again at least every 10 ms.
+            // On the system clock, sleep until the next one is due (setting or
+            // killing a timer wakes the wait); a test clock moves by itself,
+            // so then look again at least every 10 ms.
             std::chrono::steady_clock::duration next = std::chrono::milliseconds(10);
-            if (g_clock.load(std::memory_order_acquire) == nullptr) {
-                const Duration at = messageClock().now();
-                Duration due = Duration::max();
-                for (const Timer& t : q.timers)
-                    due = std::min(due, t.due);
-                next = std::chrono::duration_cast<std::chrono::steady_clock::duration>(due - at) +
+            if (messageClockIsSystem())
+                next = std::chrono::duration_cast<std::chrono::steady_clock::duration>(q.nextDue() -
+                                                                                       messageClock().now()) +
                        std::chrono::microseconds(100);
-            }
             slice = std::min(slice, next);
         }
-        q.cv.wait_for(lock, slice, [&] { return !q.posted.empty() || !q.sent.empty(); });
+        const std::uint64_t timerChanges = q.timerChanges;
+        q.cv.wait_for(lock, slice,
+                      [&] { return !q.posted.empty() || !q.sent.empty() || q.timerChanges != timerChanges; });
     }
 }
 
@@ -1044,10 +1053,7 @@ std::optional<std::chrono::milliseconds> nextTimerDue()
     std::lock_guard lock(q.mutex);
     if (q.timers.empty())
         return std::nullopt;
-    Duration due = Duration::max();
-    for (const Timer& t : q.timers)
-        due = std::min(due, t.due);
-    const Duration left = due - messageClock().now();
+    const Duration left = q.nextDue() - messageClock().now();
     if (left <= Duration::zero())
         return std::chrono::milliseconds(0);
     // Rounded up: a loop woken before the due time would only find nothing.
@@ -1084,6 +1090,7 @@ bool setTimer(HWND hwnd, std::uintptr_t id, std::uint32_t elapseMs)
         } else {
             q->timers.push_back({hwnd, id, interval, due});
         }
+        ++q->timerChanges;
     }
     q->notify();
     return true;
@@ -1101,6 +1108,8 @@ bool killTimer(HWND hwnd, std::uintptr_t id)
         const auto before = q->timers.size();
         std::erase_if(q->timers, [&](const Timer& t) { return t.hwnd == hwnd && t.id == id; });
         killed = q->timers.size() != before;
+        if (killed)
+            ++q->timerChanges;
     }
     // A loop that sleeps until this timer's time looks again.
     if (killed)

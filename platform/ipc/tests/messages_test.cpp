@@ -253,6 +253,35 @@ TEST_F(MessagesTest, TheNextTimerIsDueOnTheMessageClock)
     EXPECT_TRUE(messageClockIsSystem());
 }
 
+// On the system clock a wait sleeps until the next timer is due; a sooner
+// timer that another thread sets meanwhile ends that sleep in its time.
+TEST_F(MessagesTest, ASoonerTimerSetDuringAWaitEndsIt)
+{
+    ASSERT_TRUE(messageClockIsSystem());
+    std::thread owner([] {
+        const HWND h = createWindow({"WakeTest", "sooner", false}, [](HWND, UINT, WPARAM, LPARAM) -> LRESULT { return 0; });
+        ASSERT_TRUE(setTimer(h, 1, 60000));
+        std::thread setter([h] {
+            std::this_thread::sleep_for(50ms); // the owner is waiting by then
+            setTimer(h, 2, 1);
+        });
+        // The wait ends for the sooner timer, long before its own time is up
+        // (which a wait that slept on would find the timer at too).
+        const auto start = std::chrono::steady_clock::now();
+        const bool woke = waitMessage(1500ms);
+        const auto waited = std::chrono::steady_clock::now() - start;
+        setter.join();
+        EXPECT_TRUE(woke);
+        EXPECT_LT(waited, 1000ms);
+        Msg m;
+        ASSERT_TRUE(peekMessage(m));
+        EXPECT_EQ(m.message, WM_TIMER);
+        EXPECT_EQ(m.wParam, 2u);
+        destroyWindow(h);
+    });
+    owner.join();
+}
+
 TEST_F(MessagesTest, QuitEndsGetMessageAndPostToNoWindowGoesToThisThread)
 {
     EXPECT_TRUE(postMessage(0, WM_USER + 3, 1, 2));

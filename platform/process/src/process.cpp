@@ -355,9 +355,11 @@ void release(int pid)
         ::ptrace(PTRACE_DETACH, pid, nullptr, nullptr);
 }
 
-void* signalArgument(int signal)
+// An integer where ptrace takes a pointer: the signal a resumed thread
+// gets, or the register set asked for.
+void* ptraceWord(int value)
 {
-    return reinterpret_cast<void*>(static_cast<std::uintptr_t>(signal));
+    return reinterpret_cast<void*>(static_cast<std::uintptr_t>(value));
 }
 
 // Saved register state of the traced thread: general registers and the
@@ -374,7 +376,7 @@ struct ThreadState {
         for (int type : {NT_X86_XSTATE, NT_PRFPREG}) {
             extended.assign(16384, 0);
             iovec io{extended.data(), extended.size()};
-            if (::ptrace(PTRACE_GETREGSET, pid, signalArgument(type), &io) == 0) {
+            if (::ptrace(PTRACE_GETREGSET, pid, ptraceWord(type), &io) == 0) {
                 extended.resize(io.iov_len);
                 extendedType = type;
                 return true;
@@ -385,7 +387,7 @@ struct ThreadState {
     void restore(int pid)
     {
         iovec io{extended.data(), extended.size()};
-        ::ptrace(PTRACE_SETREGSET, pid, signalArgument(extendedType), &io);
+        ::ptrace(PTRACE_SETREGSET, pid, ptraceWord(extendedType), &io);
         ::ptrace(PTRACE_SETREGS, pid, nullptr, &regs);
     }
 };
@@ -559,7 +561,7 @@ RemoteCall LinuxProcess::loadModule(const std::string& path, std::chrono::millis
         }
         if ((status >> 16) == PTRACE_EVENT_STOP)
             break;
-        ::ptrace(PTRACE_CONT, pid_, nullptr, signalArgument(WSTOPSIG(status)));
+        ::ptrace(PTRACE_CONT, pid_, nullptr, ptraceWord(WSTOPSIG(status)));
     }
     ThreadState saved;
     if (!saved.save(pid_)) {
@@ -648,7 +650,7 @@ RemoteCall LinuxProcess::loadModule(const std::string& path, std::chrono::millis
             break;
         }
         // The process's own signals reach it during the call too.
-        ::ptrace(PTRACE_CONT, pid_, nullptr, signalArgument(signal));
+        ::ptrace(PTRACE_CONT, pid_, nullptr, ptraceWord(signal));
         if (abandoning)
             ::ptrace(PTRACE_INTERRUPT, pid_, nullptr, nullptr);
     }

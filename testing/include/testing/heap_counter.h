@@ -1,11 +1,15 @@
 #pragma once
-// Counts the heap allocations a thread makes through operator new, for tests
-// of "allocates nothing". It replaces the global operator new and delete, so
-// one source file of a test program includes it, and only one.
-#include <cstdlib>
-#include <new>
+// Heap allocations, for tests and benchmarks of "allocates nothing". The
+// object library orvane_heap_count (testing/heap_count/) replaces the global
+// operator new and delete of the program that links it, plain, array and
+// nothrow: every allocation of the process is counted, and, while a
+// HeapCounter lives, those of its thread.
+#include <cstdint>
 
 namespace testing_support {
+
+// The allocations the whole process has made so far.
+std::uint64_t AllocationCount();
 
 inline thread_local bool t_countingAllocations = false;
 inline thread_local long t_allocations = 0;
@@ -25,18 +29,3 @@ public:
 };
 
 } // namespace testing_support
-
-void* operator new(std::size_t n)
-{
-    if (testing_support::t_countingAllocations)
-        ++testing_support::t_allocations;
-    if (void* p = std::malloc(n == 0 ? 1 : n))
-        return p;
-    throw std::bad_alloc();
-}
-// The replacement new above takes its memory from malloc.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-#pragma GCC diagnostic pop

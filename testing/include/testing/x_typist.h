@@ -10,6 +10,7 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -74,9 +75,9 @@ public:
         XSync(display_, False);
     }
 
-    // The mapped top-level window of process `pid` with this title; 0 when
-    // there is none (yet).
-    Window TopLevel(pid_t pid, std::string_view title)
+    // The mapped top-level window of process `pid` with this title (any
+    // title when none is given); 0 when there is none (yet).
+    Window TopLevel(pid_t pid, std::optional<std::string_view> title = std::nullopt)
     {
         Window root = 0, parent = 0, *children = nullptr;
         unsigned int count = 0;
@@ -84,7 +85,7 @@ public:
             return 0;
         Window found = 0;
         for (unsigned int i = 0; i < count && found == 0; ++i)
-            if (Pid(children[i]) == pid && Title(children[i]) == title && Viewable(children[i]))
+            if (Pid(children[i]) == pid && (!title || Title(children[i]) == *title) && Viewable(children[i]))
                 found = children[i];
         if (children != nullptr)
             XFree(children);

@@ -58,9 +58,6 @@ bool HasOwnMaterials(const aiScene& scene)
     return true;
 }
 
-Vec3 Sub(const Vec3& a, const Vec3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-Vec3 Cross(const Vec3& a, const Vec3& b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
-
 // Per-vertex normals: the sum of the unit normals of the faces around each
 // vertex (clockwise front faces, left-handed), normalised.
 void ComputeNormals(CMeshGeometry& g)
@@ -70,7 +67,7 @@ void ComputeNormals(CMeshGeometry& g)
         for (std::size_t i = 0; i + 2 < subset.size(); i += 3) {
             const Vec3& a = g.positions[subset[i]];
             const Vec3 n = platform::linalg::Vec3Normalize(
-                Cross(Sub(g.positions[subset[i + 1]], a), Sub(g.positions[subset[i + 2]], a)));
+                platform::linalg::Cross(g.positions[subset[i + 1]] - a, g.positions[subset[i + 2]] - a));
             for (std::size_t k = 0; k < 3; ++k) {
                 Vec3& v = g.normals[subset[i + k]];
                 v = {v.x + n.x, v.y + n.y, v.z + n.z};
@@ -358,7 +355,7 @@ std::uint32_t CFileMesh::Load()
     boundingCentre = {static_cast<float>(cx / count), static_cast<float>(cy / count), static_cast<float>(cz / count)};
     float radius = 0.0f;
     for (const auto& p : g.positions) {
-        const Vec3 d = Sub(p, boundingCentre);
+        const Vec3 d = p - boundingCentre;
         radius = std::max(radius, std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z));
     }
     boundingRadius = radius;

@@ -399,7 +399,7 @@ private:
                     return false;
             } else if (At(Token::Open)) {
                 ++i_;
-                if (!At(Token::Word) || materials_.count(std::string(t_[i_].text)) == 0)
+                if (!At(Token::Word) || !materials_.contains(t_[i_].text))
                     return Fail("the name of a material the file has already given");
                 out_ += "{ ";
                 out_ += t_[i_++].text;

@@ -703,7 +703,6 @@ private:
 
     // threads
     std::atomic<bool> sendRun_{false}, replyRun_{false}, imageRun_{false};
-    std::atomic<bool> sendAlive_{false}, replyAlive_{false}, imageAlive_{false}, watchdogAlive_{false};
     platform::Thread sendThread_, replyThread_, imageThread_, watchdogThread_;
     std::atomic<int> watchdogState_{WatchdogIdle};
     platform::Event armEvent_{platform::Event::Reset::Auto};

@@ -38,9 +38,9 @@
 class CVSLEnhanced : public CHiddenWnd {
 public:
     // The registry key and value that hold the client library's folder.
-    static constexpr const char* kLocationKey = "Software\\Orvane\\ORVANE\\OVClient Location";
-    static constexpr const char* kLocationValue = "Path";
-    static constexpr const char* kLibraryName = "OVClient.dll";
+    static constexpr const char* kLocationKey = ovclient::kLocationKey;
+    static constexpr const char* kLocationValue = ovclient::kLocationValue;
+    static constexpr const char* kLibraryName = ovclient::kClientLibrary;
     static constexpr std::uint32_t kVersion = 0x400;
     static constexpr std::uint16_t kLastFrame = 32766;
     static constexpr std::uint32_t kMaxMisses = 500;
@@ -132,6 +132,8 @@ protected:
 
     bool LoadClientLibrary();
     platform::registry::Status ReadClientLocation(std::string& folder);
+    // What makes the link's thread, for the threads of an engine built on it.
+    platform::ThreadStarter& Threads() const { return threads_; }
 
 private:
     void Run();

@@ -188,7 +188,6 @@ private:
     platform::Clock* clock_;
     std::uint32_t frameWaitMs_;
     std::filesystem::path poseFile_;
-    platform::ThreadStarter& threads_;
     CPoseFileWriter::FileSync poseFileSync_;
 
     platform::Thread worker_;

@@ -12,7 +12,6 @@
 #include <filesystem>
 #include <functional>
 #include <string_view>
-#include <vector>
 #include <sys/types.h>
 
 namespace platform::files {
@@ -26,6 +25,10 @@ bool ReplaceFile(const std::filesystem::path& target, std::string_view data, mod
 // (and nothing changed). Any other failure sets errno too.
 bool CreateFileWhole(const std::filesystem::path& target, std::string_view data, mode_t mode = 0644);
 
+// Whether `text` is what mkstemp and mkdtemp put for "XXXXXX": six letters
+// or digits.
+bool IsUniqueSuffix(std::string_view text);
+
 // True when `name` is a temporary name that ReplaceFile makes for a target
 // whose name `targetName` accepts.
 bool IsTemporaryName(std::string_view name, const std::function<bool(std::string_view targetName)>& targetName);
@@ -35,9 +38,6 @@ bool IsTemporaryName(std::string_view name, const std::function<bool(std::string
 // many were removed.
 std::size_t RemoveLeftoverTemporaries(const std::filesystem::path& folder,
                                       const std::function<bool(std::string_view targetName)>& targetName);
-
-// Reads the whole of `file` into `out`; false when it cannot be opened or read.
-bool ReadWholeFile(const std::filesystem::path& file, std::vector<std::uint8_t>& out);
 
 // The size of `file` in bytes, or -1 when it cannot be looked at.
 std::int64_t FileSize(const std::filesystem::path& file);

@@ -1,4 +1,4 @@
-#include "alloc_count.h"
+#include "testing/heap_counter.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -9,17 +9,26 @@
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 
 namespace {
+
 std::atomic<std::uint64_t> gAllocations{0};
+
+void Counted()
+{
+    gAllocations.fetch_add(1, std::memory_order_relaxed);
+    if (testing_support::t_countingAllocations)
+        ++testing_support::t_allocations;
+}
+
 } // namespace
 
-std::uint64_t bench::AllocationCount()
+std::uint64_t testing_support::AllocationCount()
 {
     return gAllocations.load(std::memory_order_relaxed);
 }
 
 void* operator new(std::size_t size)
 {
-    gAllocations.fetch_add(1, std::memory_order_relaxed);
+    Counted();
     if (void* p = std::malloc(size == 0 ? 1 : size))
         return p;
     throw std::bad_alloc();
@@ -27,7 +36,7 @@ void* operator new(std::size_t size)
 void* operator new[](std::size_t size) { return operator new(size); }
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept
 {
-    gAllocations.fetch_add(1, std::memory_order_relaxed);
+    Counted();
     return std::malloc(size == 0 ? 1 : size);
 }
 void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
