@@ -316,7 +316,7 @@ TEST_F(OVClientTest, HeldMutexGivesSixAndADeadHolderIsRecovered)
 
 TEST_F(OVClientTest, APoseSectionAnotherUserMadeFirstIsNeitherWrittenNorRead)
 {
-    ORVANE_REQUIRE_OTHER_USER();
+    ORVANE_REQUIRE_OTHER_USERS_SHARED_OBJECTS();
     // The stranger makes the session's pose section first, open to all and
     // of the size this build gives it, to read and forge the poses.
     const std::string object = "/" + session.name() + ".OVClient";

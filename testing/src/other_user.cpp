@@ -34,6 +34,28 @@ bool canRunAsOtherUser(std::string* why)
     return true;
 }
 
+bool canMakeSharedObjectsAsOtherUser(std::string* why)
+{
+    if (!canRunAsOtherUser(why))
+        return false;
+    // The name is made here: the child only makes system calls.
+    static const std::string name = "/orvane-other-user-probe." + std::to_string(::getpid());
+    static const int probe = runAsOtherUser([] {
+        const int fd = ::shm_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+        if (fd < 0)
+            return 1;
+        ::close(fd);
+        ::shm_unlink(name.c_str());
+        return 0;
+    });
+    if (probe != 0) {
+        if (why != nullptr)
+            *why = "user 65534 cannot make shared-memory objects here (/dev/shm is not open to every user)";
+        return false;
+    }
+    return true;
+}
+
 int runAsOtherUser(const std::function<int()>& fn, std::chrono::milliseconds timeout)
 {
     const pid_t pid = ::fork();

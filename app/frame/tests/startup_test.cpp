@@ -114,7 +114,7 @@ TEST(Startup, InstanceMutexTellsASecondHolderUntilClosed)
 
 TEST(Startup, AnotherUsersSessionObjectsAreRefusedByName)
 {
-    ORVANE_REQUIRE_OTHER_USER();
+    ORVANE_REQUIRE_OTHER_USERS_SHARED_OBJECTS();
     struct Case {
         const char* what;
         std::string object;
@@ -256,7 +256,7 @@ TEST(Program, StartsOnTheSimulatedCameraAndEndsCleanlyOnSigterm)
 
 TEST(Program, DoesNotStartOnAWindowTableAnotherUserMade)
 {
-    ORVANE_REQUIRE_OTHER_USER();
+    ORVANE_REQUIRE_OTHER_USERS_SHARED_OBJECTS();
     testing_support::TempSession session;
     testing_support::TempDir dir{"vistrel-refuses"};
     const std::string table = "/" + session.name() + ".windows";

@@ -110,7 +110,7 @@ TEST(Strangers, AnotherUserCannotEndTheProgramNorCrowdOutItsGames)
 // and does not start.
 TEST(Strangers, TheProgramDoesNotStartOnAnotherUsersClientObjects)
 {
-    ORVANE_REQUIRE_OTHER_USER();
+    ORVANE_REQUIRE_OTHER_USERS_SHARED_OBJECTS();
     for (const std::string object : {".OVClient", ".mutex.OVClientMutex", ".mutex.OVClientCommand"}) {
         SCOPED_TRACE(object);
         auto options = testing_support::ProgramOptions();

@@ -133,7 +133,7 @@ bool makeObject(const std::string& name, off_t bytes, mode_t mode)
 
 TEST_F(SharedTest, ObjectsAnotherUserMadeFirstAreRefusedByName)
 {
-    ORVANE_REQUIRE_OTHER_USER();
+    ORVANE_REQUIRE_OTHER_USERS_SHARED_OBJECTS();
     // The stranger makes the names ahead of us, open to everyone, each with
     // the size our build would give it.
     const std::string section = "/" + session.name() + ".section";

@@ -17,6 +17,11 @@ inline constexpr unsigned kOtherUid = 65534;
 // test's skip message).
 bool canRunAsOtherUser(std::string* why = nullptr);
 
+// Whether the other user can make shared-memory objects here (a /dev/shm
+// that everyone may write to, as on every desktop); a chroot or container
+// with a private /dev may not give it one. When not, `why` says why.
+bool canMakeSharedObjectsAsOtherUser(std::string* why = nullptr);
+
 // Forks; the child drops to uid/gid 65534 (no supplementary groups), runs
 // `fn` and exits with its result (0..255). Returns that exit code, 126 when
 // the ids could not be dropped, or -1 when the child did not end within
@@ -44,5 +49,14 @@ int connectToMessageSocket(const std::string& name, bool nonBlocking = false);
     do {                                                                                                               \
         std::string why_;                                                                                              \
         if (!::testing_support::canRunAsOtherUser(&why_))                                                              \
+            GTEST_SKIP() << why_;                                                                                      \
+    } while (0)
+
+// In a test body: skips the test, saying why, when no other user is at hand
+// or cannot make shared objects here (then none can be made ahead of us).
+#define ORVANE_REQUIRE_OTHER_USERS_SHARED_OBJECTS()                                                                    \
+    do {                                                                                                               \
+        std::string why_;                                                                                              \
+        if (!::testing_support::canMakeSharedObjectsAsOtherUser(&why_))                                                \
             GTEST_SKIP() << why_;                                                                                      \
     } while (0)
