@@ -221,18 +221,30 @@ protected:
     }
 
     // Waits (bounded) for the window manager to have framed and shown `w`,
-    // and for the window's placer to have done.
-    bool Framed(QWidget* w)
+    // and for the window's placer to have done; says what was missing.
+    ::testing::AssertionResult Framed(QWidget* w)
     {
-        return WaitFor([w] {
-            if (w == nullptr || !w->isVisible() || w->windowHandle() == nullptr || !w->windowHandle()->isExposed() ||
-                w->frameGeometry() == w->geometry())
-                return false;
+        const auto state = [w]() -> std::string {
+            if (w == nullptr)
+                return "no window";
+            // The widget hears of a frame told without a move only when asked
+            // (as the program asks before it reads a frame).
+            app::RefreshFrameMargins(*w);
+            if (!w->isVisible() || w->windowHandle() == nullptr || !w->windowHandle()->isExposed())
+                return "not shown";
+            if (w->frameGeometry() == w->geometry())
+                return "no frame";
             for (const app::CFramePlacer* p : w->findChildren<app::CFramePlacer*>(Qt::FindDirectChildrenOnly))
                 if (p->Active())
-                    return false;
-            return true;
-        });
+                    return "placer still active after " + std::to_string(p->Corrections()) + " corrections";
+            return {};
+        };
+        if (WaitFor([&] { return state().empty(); }))
+            return ::testing::AssertionSuccess();
+        const QRect f = w != nullptr ? w->frameGeometry() : QRect(), g = w != nullptr ? w->geometry() : QRect();
+        return ::testing::AssertionFailure() << state() << "; frame " << f.x() << "," << f.y() << " " << f.width()
+                                             << "x" << f.height() << ", client " << g.x() << "," << g.y() << " "
+                                             << g.width() << "x" << g.height();
     }
     // Moves the window as a user would and returns where the window manager
     // put its frame once it stopped moving.
@@ -258,10 +270,39 @@ protected:
         Settle();
         return w->frameGeometry().topLeft() == p;
     }
-    template <typename F>
-    bool WaitFor(F done)
+    // Resizes the window and waits until the X server has it at that size.
+    // A window manager still busy with the window's first placement may
+    // answer with the size it had; it is asked again then, a few times.
+    bool ResizeTo(QWidget* w, QSize size)
     {
-        const auto deadline = std::chrono::steady_clock::now() + 20s;
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            w->resize(size);
+            if (WaitFor([&] { return ServerSize(w) == size; }, 2s)) {
+                Settle();
+                if (ServerSize(w) == size && w->size() == size)
+                    return true;
+            }
+        }
+        return false;
+    }
+    // The size of the window's client area as the X server has it.
+    static QSize ServerSize(QWidget* w)
+    {
+        Display* d = XOpenDisplay(nullptr);
+        if (d == nullptr)
+            return {};
+        ::Window root = 0;
+        int x = 0, y = 0;
+        unsigned width = 0, height = 0, border = 0, depth = 0;
+        const bool ok = XGetGeometry(d, static_cast<::Window>(w->winId()), &root, &x, &y, &width, &height, &border,
+                                     &depth) != 0;
+        XCloseDisplay(d);
+        return ok ? QSize(static_cast<int>(width), static_cast<int>(height)) : QSize();
+    }
+    template <typename F>
+    bool WaitFor(F done, std::chrono::milliseconds limit = 20s)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
         while (!done()) {
             if (std::chrono::steady_clock::now() > deadline)
                 return false;
@@ -388,8 +429,7 @@ TEST_F(DesktopTest, TheMainWindowKeepsItsPlaceAndSizeAcrossRuns)
     frame->show();
     ASSERT_TRUE(Framed(frame.get()));
     const QSize size = frame->size() + QSize(60, 40);
-    frame->resize(size);
-    ASSERT_TRUE(WaitFor([&] { return frame->size() == size; }));
+    ASSERT_TRUE(ResizeTo(frame.get(), size));
     const QPoint place = MoveTo(frame.get(), QPoint(170, 130));
     for (int run = 0; run < 2; ++run) {
         SCOPED_TRACE(run);

@@ -1,6 +1,8 @@
 #include "app/frame_placer.h"
 
+#include <QCoreApplication>
 #include <QEvent>
+#include <QMoveEvent>
 #include <QTimer>
 #include <QWindow>
 
@@ -29,6 +31,30 @@ constexpr int kRecheckMs[] = {20, 50, 100, 200, 400, 800, 1600, 3200};
 constexpr int kSlack = 2;
 
 } // namespace
+
+void RefreshFrameMargins(const QWidget& window)
+{
+    // The widget keeps the frame margins it last saw when the window system
+    // moved or resized it; the native window reads them afresh once the
+    // window manager has told them. A window framed without moving (its
+    // client area kept in place) would keep no margins: a move to where it
+    // already is makes the widget take the native window's. The widget also
+    // takes the native window's geometry then, so this waits while a move or
+    // resize asked of the window system is still under way (the window
+    // system's answer will bring the margins as well).
+    QWindow* handle = window.windowHandle();
+    if (handle == nullptr || handle->handle() == nullptr || !window.isWindow() ||
+        handle->geometry() != window.geometry())
+        return;
+    const QMargins live = handle->frameMargins();
+    const QRect frame = window.frameGeometry(), client = window.geometry();
+    const QMargins seen(client.left() - frame.left(), client.top() - frame.top(), frame.right() - client.right(),
+                        frame.bottom() - client.bottom());
+    if (live != seen) {
+        QMoveEvent move(handle->position(), handle->position());
+        QCoreApplication::sendEvent(handle, &move);
+    }
+}
 
 CFramePlacer::CFramePlacer(QWidget* window, std::optional<QPoint> target, std::shared_ptr<const MonitorSource> monitors)
     : QObject(window), window_(window), target_(target), monitors_(std::move(monitors))
@@ -103,6 +129,13 @@ void CFramePlacer::check()
     // window system has not framed and placed it.
     if (!active_ || !window_ || !window_->isVisible() || window_->isMinimized() || window_->isMaximized() ||
         window_->isFullScreen() || window_->windowHandle() == nullptr || !window_->windowHandle()->isExposed())
+        return;
+    if (checking_)
+        return; // the move event the refresh below sends
+    checking_ = true;
+    RefreshFrameMargins(*window_);
+    checking_ = false;
+    if (!active_ || !window_)
         return;
     if (checks_++ == 0)
         shown_.start();
@@ -179,6 +212,7 @@ void CFramePlacer::stop()
 
 QPoint NormalFrameTopLeft(const QWidget& window)
 {
+    RefreshFrameMargins(window);
     if ((window.isMinimized() || window.isMaximized()) && window.normalGeometry().isValid()) {
         // The normal geometry is the client area's; the frame adds its margins.
         const QPoint margins = window.geometry().topLeft() - window.frameGeometry().topLeft();

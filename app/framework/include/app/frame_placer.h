@@ -68,7 +68,13 @@ private:
     int retry_ = 0;
     bool recheckPending_ = false;
     bool active_ = false;
+    bool checking_ = false;
 };
+
+// Brings a top-level widget's frame margins up to date with what the window
+// manager told the native window (the widget learns them only when it is
+// moved or resized, and a window may be framed without either).
+void RefreshFrameMargins(const QWidget& window);
 
 // The frame's top-left corner of a top-level window in its normal state
 // (also while it is minimised or maximised).
