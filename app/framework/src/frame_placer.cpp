@@ -135,8 +135,6 @@ void CFramePlacer::check()
     checking_ = true;
     RefreshFrameMargins(*window_);
     checking_ = false;
-    if (!active_ || !window_)
-        return;
     if (checks_++ == 0)
         shown_.start();
     const QRect frame = window_->frameGeometry();
