@@ -53,15 +53,20 @@ static uint32_t make_window(void)
  * "missed"; one missed while the game was looking all the time (no gap
  * between two reads of 2 ms or more since the frame before) is "lost": the
  * program published it and overwrote it before a game that reads faster
- * than the camera could see it. */
+ * than the camera could see it. Only while frames come steadily: after the
+ * program itself paused (no new frame for many frames' time, a loaded
+ * machine), it catches up on the camera's frames faster than any game can
+ * read, and what is missed then is not counted as lost. */
 static void read_frames(long wanted)
 {
     const struct timespec pause = {0, 100000}; /* 0.1 ms, far below a frame */
     const double lookingGap = 2.0;             /* ms: still looking */
+    const double stall = 50.0;                 /* ms: five frames at 100 Hz */
     OVPosePacket pose;
     long frames = 0, missed = 0, lost = 0;
     int last = -1, result = 0;
     double lastNew = now_ms(), longest = 0, lastRead = lastNew, widestGap = 0;
+    double catchingUpUntil = 0; /* the burst after the program's last pause */
     const double end = lastNew + 120000.0;
     while (frames < wanted && now_ms() < end) {
         result = OV_GetData(&pose);
@@ -75,7 +80,9 @@ static void read_frames(long wanted)
                 const long step = ((long)pose.frame - last + 32766) % 32766;
                 frames += step;
                 missed += step - 1;
-                if (widestGap < lookingGap)
+                if (t - lastNew > stall)
+                    catchingUpUntil = t + stall;
+                if (widestGap < lookingGap && t > catchingUpUntil)
                     lost += step - 1;
                 if (t - lastNew > longest)
                     longest = t - lastNew;
