@@ -54,14 +54,14 @@ static uint32_t make_window(void)
  * between two reads of 2 ms or more since the frame before) is "lost": the
  * program published it and overwrote it before a game that reads faster
  * than the camera could see it. Only while frames come steadily: after the
- * program itself paused (no new frame for many frames' time, a loaded
+ * program itself paused (no new frame for over a frame's time, a loaded
  * machine), it catches up on the camera's frames faster than any game can
  * read, and what is missed then is not counted as lost. */
 static void read_frames(long wanted)
 {
     const struct timespec pause = {0, 100000}; /* 0.1 ms, far below a frame */
     const double lookingGap = 2.0;             /* ms: still looking */
-    const double stall = 50.0;                 /* ms: five frames at 100 Hz */
+    const double stall = 15.0;                 /* ms: a frame and a half at 100 Hz */
     OVPosePacket pose;
     long frames = 0, missed = 0, lost = 0;
     int last = -1, result = 0;

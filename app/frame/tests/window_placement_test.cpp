@@ -15,14 +15,18 @@
 #include <QSet>
 #include <QWindow>
 
+#include <condition_variable>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <spawn.h>
 #include <sys/wait.h>
 
 #include "app/frame/startup.h"
 #include "app/frame_placer.h"
 #include "app/shell/sheet_hosts.h"
+#include "testing/end_child.h"
 #include "testing/xvfb_server.h"
 #include "windows/HotKeyEntryDlg.h"
 #include "windows/curve_editor_dlg.h"
@@ -68,12 +72,28 @@ public:
     }
     void TearDown() override
     {
+        // Closing the application waits on the X server (its event reader
+        // ends by a message sent through it); a window manager stuck while
+        // it holds the server would make that wait endless, so after 30 s
+        // the window manager is ended, which lets the server go on.
+        std::mutex m;
+        std::condition_variable cv;
+        bool closed = false;
+        std::thread guard([&] {
+            std::unique_lock lock(m);
+            if (!cv.wait_for(lock, 30s, [&] { return closed; }) && wm_ > 0) {
+                std::fprintf(stderr, "the application took 30 s to close: ending the window manager\n");
+                ::kill(wm_, SIGKILL);
+            }
+        });
         app_.reset();
-        if (wm_ > 0) {
-            ::kill(wm_, SIGTERM);
-            int status = 0;
-            ::waitpid(wm_, &status, 0);
+        {
+            std::lock_guard lock(m);
+            closed = true;
         }
+        cv.notify_one();
+        guard.join();
+        testing_support::EndChild(wm_);
         server_.reset();
     }
     static bool Ready() { return ready_; }

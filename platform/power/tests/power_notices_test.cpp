@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/power_notices.h"
+#include "testing/end_child.h"
 #include "testing/temp_dir.h"
 
 using platform::power::Notice;
@@ -59,10 +60,7 @@ public:
     }
     ~TestBus()
     {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
-        }
+        testing_support::EndChild(pid_);
     }
     const std::string& Address() const { return address_; }
 

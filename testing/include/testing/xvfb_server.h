@@ -17,6 +17,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "end_child.h" // beside this header: some programs include it by its path
+
 extern char** environ;
 
 namespace testing_support {
@@ -77,11 +79,7 @@ public:
     }
     ~XvfbServer()
     {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            int status = 0;
-            waitpid(pid_, &status, 0);
-        }
+        EndChild(pid_);
     }
     XvfbServer(const XvfbServer&) = delete;
     XvfbServer& operator=(const XvfbServer&) = delete;
