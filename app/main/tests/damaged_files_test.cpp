@@ -34,15 +34,17 @@ std::string readFile(const fs::path& p)
 }
 
 // Presses Return on the display every few hundred milliseconds while it
-// lives: the user answering whatever message the program shows.
+// lives: the user answering whatever message the program shows. The display
+// is opened here, not on the thread: Xlib reads the environment there,
+// which the test's own set-up changes meanwhile (the session's name).
 class ReturnPresser {
 public:
     explicit ReturnPresser(const std::string& display)
-        : thread_([this, display] {
-              Display* d = XOpenDisplay(display.c_str());
+        : display_(XOpenDisplay(display.c_str())),
+          return_(display_ != nullptr ? XKeysymToKeycode(display_, XK_Return) : 0),
+          thread_([this, d = display_, key = return_] {
               if (d == nullptr)
                   return;
-              const KeyCode key = XKeysymToKeycode(d, XK_Return);
               while (!stop_.load()) {
                   XTestFakeKeyEvent(d, key, True, CurrentTime);
                   XTestFakeKeyEvent(d, key, False, CurrentTime);
@@ -63,6 +65,8 @@ public:
 private:
     std::atomic<bool> stop_{false};
     std::atomic<int> presses_{0};
+    Display* display_; // closed by the thread
+    KeyCode return_;
     std::thread thread_;
 };
 
