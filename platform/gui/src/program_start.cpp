@@ -39,14 +39,16 @@ bool Set(const char* name)
     return value != nullptr && *value != '\0';
 }
 
-// The signal handler's view of the one StopSignals: plain words only.
+// The signal handler's view of the one StopSignals: lock-free atomics only
+// (the handler may run on any of the program's threads).
 std::atomic<int> stopWriteFd{-1};
-volatile std::sig_atomic_t stopRequested = 0;
+std::atomic<int> stopRequested{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 
 void OnStopSignal(int)
 {
     const int saved = errno;
-    stopRequested = 1;
+    stopRequested.store(1);
     if (const int fd = stopWriteFd.load(std::memory_order_relaxed); fd >= 0) {
         const char c = 1;
         [[maybe_unused]] const ssize_t n = ::write(fd, &c, 1);
@@ -170,7 +172,7 @@ HeadlessNoiseFilter::~HeadlessNoiseFilter()
 
 StopSignals::StopSignals()
 {
-    stopRequested = 0;
+    stopRequested.store(0);
     if (::pipe2(pipe_, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
     stopWriteFd.store(pipe_[1]);
@@ -195,7 +197,7 @@ StopSignals::~StopSignals()
             ::close(fd);
 }
 
-bool StopSignals::Requested() const { return stopRequested != 0; }
+bool StopSignals::Requested() const { return stopRequested.load() != 0; }
 
 void StopSignals::Watch(std::function<void()> onStop)
 {
