@@ -74,6 +74,17 @@ public:
         XTestFakeMotionEvent(display_, -1, x, y, CurrentTime);
         XSync(display_, False);
     }
+    // The top-level window under the pointer, as the server sees it now
+    // (0 over the bare root).
+    Window TopLevelUnderPointer()
+    {
+        Window root = 0, child = 0;
+        int rx = 0, ry = 0, wx = 0, wy = 0;
+        unsigned int mask = 0;
+        if (!XQueryPointer(display_, DefaultRootWindow(display_), &root, &child, &rx, &ry, &wx, &wy, &mask))
+            return 0;
+        return child;
+    }
 
     // The mapped top-level window of process `pid` with this title (any
     // title when none is given); 0 when there is none (yet).

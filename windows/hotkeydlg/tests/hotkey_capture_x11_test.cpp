@@ -254,7 +254,12 @@ protected:
             });
         });
         const QPoint at = OnGui([w] { return w->mapToGlobal(w->rect().center()); });
+        const auto target = OnGui([w] { return static_cast<Window>(w->window()->winId()); });
         typist->MoveTo(at.x(), at.y());
+        // A dialog that Qt has closed may still stand over the point until the
+        // server has unmapped it; a click then goes to the dialog's window.
+        EXPECT_TRUE(Eventually([&] { return typist->TopLevelUnderPointer() == target; }))
+            << "window under the pointer: " << typist->TopLevelUnderPointer() << ", wanted " << target;
         Button(1, true);
         // Held long enough for the pointer's 33 ms poll to see it.
         std::this_thread::sleep_for(60ms);
@@ -264,7 +269,13 @@ protected:
     bool Change(int row)
     {
         Click(OnGui([this, row] { return static_cast<QWidget*>(page->rows[static_cast<std::size_t>(row)].change); }));
-        return Eventually([&] { return OpenDialog() != nullptr && actions->Capturing(); });
+        if (Eventually([&] { return OpenDialog() != nullptr && actions->Capturing(); }))
+            return true;
+        ADD_FAILURE() << "row " << row << ": dialog " << (OpenDialog() != nullptr ? "open" : "not open")
+                      << ", capture " << (actions->Capturing() ? "running" : "not running") << ", key now \""
+                      << KeyText(row).toStdString() << "\", "
+                      << OnGui([this] { return host->messages.size(); }) << " message(s)";
+        return false;
     }
     bool DialogClosed()
     {
