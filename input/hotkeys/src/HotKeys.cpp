@@ -5,6 +5,8 @@
 
 #include <xercesc/dom/DOMNodeList.hpp>
 
+#include "platform/utf.h"
+
 namespace {
 
 std::u16string ascii(std::string_view s)
@@ -57,19 +59,6 @@ std::u16string decimal(std::uint64_t v)
 std::u16string decimal(std::int32_t v)
 {
     return ascii(std::to_string(v));
-}
-
-// Optionally signed decimal up to the first non-digit, wrapping modulo 2^32.
-std::uint32_t attributeNumber(std::u16string_view s)
-{
-    std::size_t i = 0;
-    bool negative = false;
-    if (i < s.size() && (s[i] == u'-' || s[i] == u'+'))
-        negative = s[i++] == u'-';
-    std::uint32_t v = 0;
-    for (; i < s.size() && s[i] >= u'0' && s[i] <= u'9'; ++i)
-        v = v * 10u + static_cast<std::uint32_t>(s[i] - u'0');
-    return negative ? 0u - v : v;
 }
 
 std::u16string attribute(const xercesc::DOMElement* e, const char16_t* name)
@@ -243,7 +232,7 @@ void CHotKeys::ReadXml(const xercesc::DOMElement* element)
         if (const auto device = attribute(e, u"Device"); !device.empty())
             GuidFromText(device, k.Device);
         if (const auto code = attribute(e, u"virtualKeyCode"); !code.empty())
-            k.SetKey(attributeNumber(code));
+            k.SetKey(platform::leadingDecimal(code));
         if (const auto v = attribute(e, u"Enable"); !v.empty())
             k.Enable = flag(v);
         if (const auto v = attribute(e, u"Toggle"); !v.empty())

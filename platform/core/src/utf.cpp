@@ -83,4 +83,16 @@ std::u16string formatText(std::u16string_view format, std::initializer_list<std:
     return out;
 }
 
+std::uint32_t leadingDecimal(std::u16string_view text)
+{
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == u'-' || text[i] == u'+'))
+        negative = text[i++] == u'-';
+    std::uint32_t value = 0;
+    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i)
+        value = value * 10u + static_cast<std::uint32_t>(text[i] - u'0');
+    return negative ? 0u - value : value;
+}
+
 } // namespace platform

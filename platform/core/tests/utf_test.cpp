@@ -30,3 +30,24 @@ TEST(Utf, Latin1BytesAreTheirOwnCodePoints)
 }
 
 } // namespace
+
+TEST(Utf, LeadingDecimalReadsSignAndDigitsAndWraps)
+{
+    struct Case {
+        std::u16string_view in;
+        std::uint32_t out;
+    } cases[] = {
+        {u"123", 123u},
+        {u"+7", 7u},
+        {u"-1", 0xFFFFFFFFu},
+        {u"42abc", 42u},
+        {u"", 0u},
+        {u"x1", 0u},
+        {u"-", 0u},
+        {u" 5", 0u},                 // blanks are the caller's business
+        {u"4294967296", 0u},         // wraps modulo 2^32
+        {u"4294967295", 0xFFFFFFFFu},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(platform::leadingDecimal(c.in), c.out) << std::string(c.in.begin(), c.in.end());
+}

@@ -11,23 +11,16 @@
 #include "platform/file_replace.h"
 #include "platform/linked_folder.h"
 #include "platform/program_folders.h"
+#include "platform/utf.h"
 #include "profiles/CryptFile.h"
 
 namespace {
 
 using namespace xercesc;
 
-// Optionally signed decimal up to the first non-digit, wrapping modulo 2^32.
 std::int32_t attributeNumber(std::u16string_view s)
 {
-    std::size_t i = 0;
-    bool negative = false;
-    if (i < s.size() && (s[i] == u'-' || s[i] == u'+'))
-        negative = s[i++] == u'-';
-    std::uint32_t v = 0;
-    for (; i < s.size() && s[i] >= u'0' && s[i] <= u'9'; ++i)
-        v = v * 10u + static_cast<std::uint32_t>(s[i] - u'0');
-    return static_cast<std::int32_t>(negative ? 0u - v : v);
+    return static_cast<std::int32_t>(platform::leadingDecimal(s));
 }
 
 std::u16string attribute(const DOMElement* e, const char16_t* name)

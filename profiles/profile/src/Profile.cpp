@@ -48,19 +48,6 @@ char16_t foldCase(char16_t c)
     return c;
 }
 
-// Optionally signed decimal up to the first non-digit, wrapping modulo 2^32.
-std::uint32_t attributeNumber(std::u16string_view s)
-{
-    std::size_t i = 0;
-    bool negative = false;
-    if (i < s.size() && (s[i] == u'-' || s[i] == u'+'))
-        negative = s[i++] == u'-';
-    std::uint32_t v = 0;
-    for (; i < s.size() && s[i] >= u'0' && s[i] <= u'9'; ++i)
-        v = v * 10u + static_cast<std::uint32_t>(s[i] - u'0');
-    return negative ? 0u - v : v;
-}
-
 // A game id: a decimal number up to 4294967295, or -1 for the default
 // profile's 4294967295. Other negative numbers, and numbers too large for
 // 32 bits, would wrap to some other game's id and are refused.
@@ -84,7 +71,7 @@ bool gameIdOf(std::u16string_view s, std::uint32_t& id)
 
 std::int32_t attributeInt(std::u16string_view s)
 {
-    return static_cast<std::int32_t>(attributeNumber(s));
+    return static_cast<std::int32_t>(platform::leadingDecimal(s));
 }
 
 void report(const std::string& file, const std::string& what)

@@ -62,21 +62,13 @@ bool parseReal(const std::string& text, float& out)
     return true;
 }
 
-// Optionally signed decimal up to the first non-digit, modulo 2^32.
+// The favourites' ids may stand after blanks.
 std::uint32_t parseAttributeNumber(std::u16string_view text)
 {
     std::size_t i = 0;
     while (i < text.size() && (text[i] == u' ' || (text[i] >= u'\t' && text[i] <= u'\r')))
         ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) {
-        negative = text[i] == u'-';
-        ++i;
-    }
-    std::uint32_t value = 0;
-    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i)
-        value = value * 10u + static_cast<std::uint32_t>(text[i] - u'0');
-    return negative ? 0u - value : value;
+    return platform::leadingDecimal(text.substr(i));
 }
 
 // ---- text into the file ---------------------------------------------------
