@@ -86,6 +86,27 @@ public:
         return child;
     }
 
+    // Whether another client holds the pointer or the keyboard grabbed now
+    // (a probe grab of ours is refused then; one that succeeds is let go).
+    bool PointerGrabbed()
+    {
+        const int r = XGrabPointer(display_, DefaultRootWindow(display_), False, 0, GrabModeAsync, GrabModeAsync,
+                                   0, 0, CurrentTime);
+        if (r == GrabSuccess)
+            XUngrabPointer(display_, CurrentTime);
+        XSync(display_, False);
+        return r == AlreadyGrabbed;
+    }
+    bool KeyboardGrabbed()
+    {
+        const int r = XGrabKeyboard(display_, DefaultRootWindow(display_), False, GrabModeAsync, GrabModeAsync,
+                                    CurrentTime);
+        if (r == GrabSuccess)
+            XUngrabKeyboard(display_, CurrentTime);
+        XSync(display_, False);
+        return r == AlreadyGrabbed;
+    }
+
     // The mapped top-level window of process `pid` with this title (any
     // title when none is given); 0 when there is none (yet).
     Window TopLevel(pid_t pid, std::optional<std::string_view> title = std::nullopt)
