@@ -29,8 +29,6 @@ TEST(Utf, Latin1BytesAreTheirOwnCodePoints)
     EXPECT_EQ(platform::latin1ToUtf16("Caf\xE9 \xFF"), u"Caf\u00E9 \u00FF");
 }
 
-} // namespace
-
 TEST(Utf, LeadingDecimalReadsSignAndDigitsAndWraps)
 {
     struct Case {
@@ -51,3 +49,5 @@ TEST(Utf, LeadingDecimalReadsSignAndDigitsAndWraps)
     for (const Case& c : cases)
         EXPECT_EQ(platform::leadingDecimal(c.in), c.out) << std::string(c.in.begin(), c.in.end());
 }
+
+} // namespace

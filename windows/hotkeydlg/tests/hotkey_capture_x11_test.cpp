@@ -11,7 +11,6 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QLabel>
-#include <QAbstractButton>
 #include <QPushButton>
 #include <QWindow>
 
@@ -272,7 +271,7 @@ protected:
     // Opens the entry dialog of a row; true once it captures.
     bool Change(int row)
     {
-        QWidget* button = OnGui([this, row] { return static_cast<QWidget*>(page->rows[static_cast<std::size_t>(row)].change); });
+        QPushButton* button = OnGui([this, row] { return page->rows[static_cast<std::size_t>(row)].change; });
         const int before = OnGui([this] { return host->opened; });
         const bool enabled = OnGui([button] { return button->isEnabled(); });
         const auto capturing = [&] { return OpenDialog() != nullptr && actions->Capturing(); };
@@ -282,7 +281,7 @@ protected:
         // with nothing grabbed and nothing modal): a second click then is
         // what a user does. A dialog that opened and went is no such case.
         if (!Eventually(capturing, 2s) && OnGui([this] { return host->opened; }) == before &&
-            !OnGui([button] { return static_cast<QAbstractButton*>(button)->isDown(); })) {
+            !OnGui([button] { return button->isDown(); })) {
             std::fprintf(stderr, "row %d: the click on Change... was not taken; clicking again\n", row);
             Click(button);
         }
@@ -298,7 +297,7 @@ protected:
                       << (typist->KeyboardGrabbed() ? "grabbed" : "free") << ", Qt's mouse grabber "
                       << OnGui([] { return QWidget::mouseGrabber() != nullptr; }) << ", under the mouse: "
                       << OnGui([button] { return button->underMouse(); }) << ", down "
-                      << OnGui([button] { return static_cast<QAbstractButton*>(button)->isDown(); })
+                      << OnGui([button] { return button->isDown(); })
                       << ", Qt's buttons " << OnGui([] { return static_cast<int>(QGuiApplication::mouseButtons()); })
                       << ", modifiers " << OnGui([] { return static_cast<int>(QGuiApplication::queryKeyboardModifiers()); })
                       << "/" << OnGui([] { return static_cast<int>(QGuiApplication::keyboardModifiers()); });

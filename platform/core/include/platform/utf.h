@@ -1,6 +1,7 @@
 #pragma once
 // Text conversion at the system boundary: the suite's wide text is UTF-16
-// (char16_t), the system's is UTF-8 or Latin-1.
+// (char16_t), the system's is UTF-8 or Latin-1; and the number attributes
+// of the suite's XML files read from that text.
 #include <cstdint>
 #include <initializer_list>
 #include <string>
